@@ -1,0 +1,17 @@
+// The result reports of a run: network.rez, network.tok and, through the
+// district analysis, network.rip.
+#pragma once
+
+#include <filesystem>
+
+#include "model/MessageSink.h"
+#include "model/NetworkModel.h"
+
+namespace tarvel {
+
+// Computes the branch flows from the final voltages and writes the three
+// report files into workDir. Called once per run whose data were accepted,
+// after the iterations (calcP/calcQ are those of the final voltages).
+void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
+
+}  // namespace tarvel

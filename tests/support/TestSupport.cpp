@@ -1,0 +1,48 @@
+#include "tests/support/TestSupport.h"
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <unistd.h>
+
+namespace tarvel::test {
+
+TempDir::TempDir()
+{
+    static std::atomic<unsigned> counter{0};
+    std::random_device rd;
+    for (;;) {
+        path_ = std::filesystem::temp_directory_path() /
+                ("tarvel-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+                 std::to_string(rd() % 100000));
+        std::error_code ec;
+        if (std::filesystem::create_directory(path_, ec))
+            break;
+    }
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string fileBytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::filesystem::path sourcePath(const std::string& relative)
+{
+    return std::filesystem::path(TARVEL_SOURCE_DIR) / relative;
+}
+
+}  // namespace tarvel::test

@@ -1,0 +1,31 @@
+// Helpers shared by the core tests and the benchmarks.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace tarvel::test {
+
+// A fresh empty folder below the system's temporary folder, removed when the
+// object goes out of scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// The bytes of a file ("" when it cannot be read).
+std::string fileBytes(const std::filesystem::path& path);
+// Writes bytes to a file, replacing it.
+void writeBytes(const std::filesystem::path& path, const std::string& bytes);
+// A file of the project's source tree, e.g. sourcePath("samples/ieee14.cdu").
+std::filesystem::path sourcePath(const std::string& relative);
+
+}  // namespace tarvel::test
