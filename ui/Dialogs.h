@@ -1,0 +1,41 @@
+// Every modal message box and file or font dialog of the window goes through
+// here, so that tests can answer them without a dialog ever blocking.
+#pragma once
+
+#include <QFont>
+#include <QMessageBox>
+#include <QString>
+
+class QWidget;
+
+namespace tarvel::ui {
+
+// The caption of the application's own message boxes.
+QString applicationTitle();
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A message box with one OK button and the application title.
+    virtual void message(QWidget* parent, const QString& text,
+                         QMessageBox::Icon icon = QMessageBox::NoIcon);
+    // A question box; returns the button chosen (Cancel/No when closed).
+    virtual QMessageBox::StandardButton question(QWidget* parent, const QString& caption,
+                                                 const QString& text,
+                                                 QMessageBox::StandardButtons buttons);
+    // An open dialog; the chosen path, or "" when cancelled.
+    virtual QString openFile(QWidget* parent, const QString& title, const QString& filter);
+    // A save dialog; the chosen path (defaultSuffix added to a name without
+    // one), or "" when cancelled.
+    virtual QString saveFile(QWidget* parent, const QString& title, const QString& filter,
+                             const QString& defaultSuffix);
+    // A font dialog loaded with font; false when cancelled.
+    virtual bool chooseFont(QWidget* parent, QFont& font);
+};
+
+// The dialogs in use: the real ones unless a test installed its own.
+Dialogs& dialogs();
+// Installs a replacement (not owned); nullptr restores the real dialogs.
+void setDialogs(Dialogs* replacement);
+
+}  // namespace tarvel::ui
