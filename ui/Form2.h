@@ -1,0 +1,35 @@
+// The calculation parameters dialog: precision, iteration limit, deletion of
+// the working files at exit.
+#pragma once
+
+#include <QDialog>
+
+#include "model/NetworkModel.h"
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+
+namespace tarvel::ui {
+
+class TForm2 : public QDialog {
+    Q_OBJECT
+public:
+    TForm2(NetworkModel& model, QWidget* parent = nullptr);
+
+    // Fills the fields from the working values (the opening steps before the
+    // dialog is shown); openModal() then shows it modally.
+    void prepare();
+    void openModal();
+
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QPushButton* BitBtn1 = nullptr;  // "Применить"
+    QPushButton* BitBtn3 = nullptr;  // "Закрыть"
+
+private:
+    NetworkModel& model_;
+};
+
+}  // namespace tarvel::ui
