@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
 # Set-up, build and run for a fresh Debian machine.
 #   tools/dev.sh run    install what is missing, build, start the window
-#   tools/dev.sh test   install what is missing, build, run every test
+#   tools/dev.sh test   install what is missing, build, run every test: the
+#                       normal build, the core under AddressSanitizer and
+#                       UndefinedBehaviorSanitizer, and a one-minute fuzz run
+#   tools/dev.sh fuzz [SECONDS]
+#                       a longer fuzz run of the whole calculation chain
+#                       (default one hour); the corpus grows in build-fuzz/corpus
+# TARVEL_QUICK=1 leaves out the sanitizer build and the fuzz run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,6 +37,28 @@ build() {
     cmake --build "$build_dir" -j"$jobs"
 }
 
+build_sanitized() {
+    cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_SANITIZE=ON \
+          -DTARVEL_BUILD_UI=OFF -DTARVEL_BUILD_BENCH=OFF
+    cmake --build build-asan -j"$jobs"
+}
+
+build_fuzzer() {
+    CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_FUZZ=ON \
+          -DTARVEL_SANITIZE=ON -DTARVEL_BUILD_UI=OFF -DTARVEL_BUILD_TESTS=OFF -DTARVEL_BUILD_BENCH=OFF
+    cmake --build build-fuzz -j"$jobs" --target fuzz_run
+}
+
+# Runs the fuzz target for the given seconds over the corpus, seeded with the
+# sample networks and the reader's test inputs.
+run_fuzzer() {
+    local seconds=$1
+    mkdir -p build-fuzz/corpus
+    ./build-fuzz/fuzz_run -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
+        -print_final_stats=1 build-fuzz/corpus samples tests/data/fuzz-seeds 2>&1 | tail -n 25
+    return "${PIPESTATUS[0]}"
+}
+
 case "$mode" in
 run)
     install_missing
@@ -45,11 +73,30 @@ run)
 test)
     install_missing
     build
-    cd "$build_dir"
-    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs"
+    log=$(mktemp)
+    (cd "$build_dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs") | tee "$log"
+    if [ -z "${TARVEL_QUICK:-}" ]; then
+        echo "== Core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+        build_sanitized
+        (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+            ctest --output-on-failure -j"$jobs") | tee -a "$log"
+        echo "== One minute of fuzzing the whole calculation chain"
+        build_fuzzer
+        run_fuzzer 60
+    fi
+    # One closing line over every ctest run above (set -o pipefail has already
+    # stopped the script on a failed one).
+    total=$(awk '/tests failed out of/ { n += $NF } END { print n + 0 }' "$log")
+    rm -f "$log"
+    echo "${total:-0} passed, 0 failed"
+    ;;
+fuzz)
+    install_missing
+    build_fuzzer
+    run_fuzzer "${2:-3600}"
     ;;
 *)
-    echo "usage: tools/dev.sh run|test" >&2
+    echo "usage: tools/dev.sh run|test|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac
