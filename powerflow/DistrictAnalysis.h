@@ -1,0 +1,53 @@
+// The loss analysis by district: the figures gathered over the branch loop of
+// the report stage and their file network.rip.
+//
+// A district is the leading digit of a node number (districtOf); a line falls
+// into the voltage class of its start node's nominal voltage.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "model/NetworkModel.h"
+#include "model/TextFile.h"
+#include "powerflow/BranchFlows.h"
+
+namespace tarvel {
+
+constexpr int kVoltageClasses = 10;
+
+// Nominal voltage of each class, kV, as the report shows it.
+extern const std::array<int, kVoltageClasses> voltageClassLabel;
+
+// Class 0..9 of a nominal voltage; each bound belongs to the lower class
+// (8 kV is class 0, labelled 6 kV).
+int voltageClassOf(float unom);
+
+// A transformer is a branch whose single-precision ratio differs from 1 by at
+// least 0.001 (compared in double, so 0.999f counts as a line).
+bool isTransformer(float ratio);
+
+struct DistrictAccumulators {
+    std::array<int32_t, kDistricts> districtBranchCount{};  // inner branches
+    std::array<float, kDistricts> districtLoss{};           // their dP
+    std::array<std::array<float, kVoltageClasses>, kDistricts> lineLossByClass{};
+    std::array<std::array<int32_t, kVoltageClasses>, kDistricts> lineCountByClass{};
+    // Only the sum of the inner transformers' losses is ever shown, so it is
+    // kept as a running single-precision sum in branch order: the same figure
+    // as adding up a list afterwards, and no limit on the number of entries.
+    std::array<float, kDistricts> transformerLoss{};
+    std::array<int32_t, kDistricts> transformerCount{};
+    std::array<float, kDistricts> saldoP{}, saldoQ{};  // flowing into the district
+
+    void clear() { *this = DistrictAccumulators{}; }
+};
+
+// Adds branch i with flows f: an inner branch to its district's losses, a
+// border branch to the сальдо of both districts. An end whose number has no
+// district (below -99) lies outside every district.
+void accumulateBranch(DistrictAccumulators& acc, const NetworkModel& model, int i, const BranchFlow& f);
+
+// Writes the whole content of network.rip and closes it.
+void writeDistrictReport(const DistrictAccumulators& acc, const NetworkModel& model, TextFileWriter& rip);
+
+}  // namespace tarvel
