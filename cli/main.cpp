@@ -1,7 +1,208 @@
+// tarvel-cli: one power-flow calculation of a ЦДУ file without the window.
+//
+// The input file is handed to the calculation as the window hands its input
+// pane, so network.cdu and every report come out the same. Every message box
+// of the calculation is printed to standard error, one message per line.
+#include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
 
-int main()
+#include "losses/LossAllocation.h"
+#include "model/MessageSink.h"
+#include "model/NetworkModel.h"
+#include "model/TextFile.h"
+#include "powerflow/PowerFlowRun.h"
+
+namespace {
+
+constexpr int kExitConverged = 0;
+constexpr int kExitRejected = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitNotConverged = 3;
+
+constexpr const char* kUsage =
+    "Использование: tarvel-cli [--precision P] [--iterations N] [--losses] [--workdir DIR] INPUT.cdu\n";
+
+constexpr const char* kHelp =
+    "Расчет потокораспределения электрической сети по файлу в формате ЦДУ (Windows-1251).\n"
+    "\n"
+    "Параметры:\n"
+    "  --precision P    точность расчета, положительное число (по умолчанию 0.01)\n"
+    "  --iterations N   наибольшее число итераций, целое >= 0 (по умолчанию 10)\n"
+    "  --losses         после расчета выполнить разделение потерь (losses.rez)\n"
+    "  --workdir DIR    папка рабочих файлов network.* (по умолчанию текущая)\n"
+    "  -h, --help       показать эту справку\n"
+    "\n"
+    "Отчеты network.out, network.rez, network.tok, network.rip пишутся в DIR.\n"
+    "Сообщения выводятся в стандартный поток ошибок.\n"
+    "\n"
+    "Код завершения: 0 - расчет сошелся; 1 - данные отвергнуты или разделение потерь\n"
+    "невозможно; 2 - ошибка в параметрах, файл не читается или рабочий файл не создается;\n"
+    "3 - расчет выполнен без достижения заданной точности (отчеты записаны).\n";
+
+// Prints each message on one line of standard error.
+class StderrSink : public tarvel::MessageSink {
+public:
+    void showMessage(const std::string& text) override { printLine(text); }
+    void warning(const std::string& text) override { printLine(text); }
+
+    static void printLine(std::string text)
+    {
+        for (char& c : text)
+            if (c == '\n' || c == '\r')
+                c = ' ';
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+};
+
+int usageError(const std::string& problem)
 {
-    std::fputs("tarvel-cli: not built yet\n", stderr);
-    return 2;
+    std::fprintf(stderr, "tarvel-cli: %s\n%sПодробнее: tarvel-cli --help\n", problem.c_str(), kUsage);
+    return kExitUsage;
+}
+
+bool parsePrecision(std::string_view text, float& value)
+{
+    float v = 0.0f;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size())
+        return false;
+    if (!std::isfinite(v) || !(v > 0.0f))
+        return false;
+    value = v;
+    return true;
+}
+
+bool parseIterations(std::string_view text, int32_t& value)
+{
+    int32_t v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || v < 0)
+        return false;
+    value = v;
+    return true;
+}
+
+// Prints network.err (Windows-1251, CR LF) to standard error.
+void printErrorList(const std::filesystem::path& path)
+{
+    std::string text;
+    if (!tarvel::readTextFile(path, text))
+        return;
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (c != '\r')
+            out += c;
+    if (!out.empty() && out.back() != '\n')
+        out += '\n';
+    std::fputs(out.c_str(), stderr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    float precision = 0.01f;
+    int32_t iterations = 10;
+    bool losses = false;
+    std::filesystem::path workDir = ".";
+    std::string input;
+    bool haveInput = false;
+    bool optionsEnded = false;
+
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+            if (arg == "--") {
+                optionsEnded = true;
+                continue;
+            }
+            if (arg == "-h" || arg == "--help") {
+                std::fputs(kUsage, stdout);
+                std::fputs("\n", stdout);
+                std::fputs(kHelp, stdout);
+                return 0;
+            }
+            if (arg == "--losses") {
+                losses = true;
+                continue;
+            }
+            // Options with a value: "--name value" or "--name=value".
+            std::string name = arg;
+            std::string value;
+            bool haveValue = false;
+            if (const auto eq = arg.find('='); eq != std::string::npos && arg.starts_with("--")) {
+                name = arg.substr(0, eq);
+                value = arg.substr(eq + 1);
+                haveValue = true;
+            }
+            if (name != "--precision" && name != "--iterations" && name != "--workdir")
+                return usageError("неизвестный параметр " + arg);
+            if (!haveValue) {
+                if (i + 1 >= argc)
+                    return usageError("не задано значение параметра " + name);
+                value = argv[++i];
+            }
+            if (name == "--precision") {
+                if (!parsePrecision(value, precision))
+                    return usageError("точность должна быть положительным числом: " + value);
+            } else if (name == "--iterations") {
+                if (!parseIterations(value, iterations))
+                    return usageError("число итераций должно быть целым числом не меньше 0: " + value);
+            } else {
+                if (value.empty())
+                    return usageError("не задана папка рабочих файлов");
+                workDir = value;
+            }
+            continue;
+        }
+        if (haveInput)
+            return usageError("лишний параметр " + arg);
+        input = arg;
+        haveInput = true;
+    }
+    if (!haveInput)
+        return usageError("не задан файл исходных данных");
+
+    std::string bytes;
+    if (!tarvel::readFileBytes(input, bytes)) {
+        std::fprintf(stderr, "Невозможно прочитать файл \"%s\"\n", input.c_str());
+        return kExitUsage;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_directory(workDir, ec)) {
+        std::fprintf(stderr, "Папка рабочих файлов \"%s\" не найдена\n", workDir.string().c_str());
+        return kExitUsage;
+    }
+
+    // The same text as the window's input pane after loading the file.
+    const std::string text = tarvel::toCrLf(tarvel::cp1251ToUtf8(bytes));
+
+    tarvel::NetworkModel& model = tarvel::globalModel();
+    model.precision = precision;
+    model.iteraz = iterations;
+
+    StderrSink sink;
+    const tarvel::RunOutcome outcome = tarvel::runPowerFlow(model, workDir, text, sink, ',');
+    switch (outcome) {
+    case tarvel::RunOutcome::InputNotSaved:
+    case tarvel::RunOutcome::OutNotCreatable:
+        return kExitUsage;
+    case tarvel::RunOutcome::Rejected:
+        printErrorList(workDir / "network.err");
+        return kExitRejected;
+    case tarvel::RunOutcome::Converged:
+    case tarvel::RunOutcome::NotConverged:
+        break;
+    }
+
+    if (losses && !tarvel::allocateLosses(model, workDir, sink))
+        return kExitRejected;
+    return outcome == tarvel::RunOutcome::Converged ? kExitConverged : kExitNotConverged;
 }

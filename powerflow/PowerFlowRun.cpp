@@ -1,12 +1,184 @@
 #include "powerflow/PowerFlowRun.h"
 
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+#include "model/ReadNetworkData.h"
+#include "model/TextFile.h"
+#include "powerflow/Equations.h"
+#include "powerflow/InputEcho.h"
+#include "powerflow/Newton.h"
+#include "powerflow/Reports.h"
+
 namespace tarvel {
 
 const char* const kRunProgressText = "Идёт расчет потокораспределения электрической сети Tarvel V.M 1.1";
 
-RunOutcome runPowerFlow(NetworkModel&, const std::filesystem::path&, std::string_view, MessageSink&, char)
+namespace {
+
+bool voltagesFinite(const NetworkModel& model)
 {
-    return RunOutcome::Rejected;  // placeholder
+    for (int k = 1; k <= model.nodeCount; ++k)
+        if (!std::isfinite(model.voltageRe[k]) || !std::isfinite(model.voltageIm[k]))
+            return false;
+    return true;
+}
+
+// Writes a message of one or more lines ("\n" between them) to network.out.
+void writeLines(TextFileWriter& out, std::string_view text)
+{
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', start);
+        out << text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        out.endLine();
+        if (end == std::string_view::npos)
+            break;
+        start = end + 1;
+    }
+}
+
+}  // namespace
+
+std::string paneTextToCduBytes(std::string_view paneText)
+{
+    std::string text = toCrLf(paneText);
+    if (!text.empty() && !text.ends_with("\r\n"))
+        text += "\r\n";
+    return utf8ToCp1251(text);
+}
+
+std::string formatMessageResidual(float residual, char decimalSeparator)
+{
+    const double v = residual;
+    if (!std::isfinite(v))
+        return std::isnan(v) ? "NaN" : (v < 0 ? "-INF" : "INF");
+
+    // The power of ten of the first significant digit once the value is
+    // rounded to 5 significant digits.
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, 4);
+    const std::string_view sci(buf, static_cast<std::size_t>(r.ptr - buf));
+    const int exponent = std::atoi(std::string(sci.substr(sci.find('e') + 1)).c_str());
+
+    std::string text;
+    if (exponent >= 5) {
+        text = formatGeneral(v, 0, 5);
+    } else {
+        // 5 significant digits, but never more than 6 decimals; the places
+        // beyond the significant digits are filled with zeros.
+        text = formatFixed(v, 0, exponent >= -2 ? 4 - exponent : 6);
+        std::size_t point = text.find('.');
+        if (point == std::string::npos) {
+            point = text.size();
+            text += '.';
+        }
+        text.append(6 - (text.size() - point - 1), '0');
+    }
+    for (char& c : text)
+        if (c == '.')
+            c = decimalSeparator;
+    return text;
+}
+
+std::string nonConvergenceText(int iteration, float residual, char decimalSeparator)
+{
+    return "За данное число итераций сходимость с заданной точностью не обеспечена.\n"
+           "Точность на последней " +
+           formatInt(iteration) + "-ой итерации составляет " + formatMessageResidual(residual, decimalSeparator);
+}
+
+std::string divergenceText(int iteration)
+{
+    return "Итерационный процесс расходится на " + formatInt(iteration) +
+           "-ой итерации.\nПроверьте исходные данные.";
+}
+
+bool solvePowerFlow(NetworkModel& model, TextFileWriter& log, MessageSink& sink, char decimalSeparator)
+{
+    initVoltages(model);
+    formAdmittances(model);
+    model.iterationNumber = 0;
+    model.residual = computeResidual(model);
+
+    // The voltages before the step under way, to fall back on when it diverges.
+    std::array<float, kNodeSlots> lastRe;
+    std::array<float, kNodeSlots> lastIm;
+    int divergedAt = std::isfinite(model.residual) ? -1 : 0;
+
+    while (divergedAt < 0 && model.residual > model.precision && model.iterationNumber < model.iteraz) {
+        const int iteration = model.iterationNumber + 1;
+        lastRe = model.voltageRe;
+        lastIm = model.voltageIm;
+        formJacobian(model);
+        if (!solveAndUpdate(model)) {
+            // The voltages and the injections are still those of the last
+            // finite iteration.
+            divergedAt = iteration;
+            break;
+        }
+        const float residual = computeResidual(model);
+        if (!std::isfinite(residual) || !voltagesFinite(model)) {
+            model.voltageRe = lastRe;
+            model.voltageIm = lastIm;
+            model.residual = computeResidual(model);
+            divergedAt = iteration;
+            break;
+        }
+        model.iterationNumber = iteration;
+        model.residual = residual;
+        log << iterationLogLine(model.iterationNumber, model.residual);
+        log.endLine();
+    }
+
+    if (divergedAt >= 0) {
+        model.runMessage = divergenceText(divergedAt);
+        writeLines(log, model.runMessage);
+        sink.showMessage(model.runMessage);
+        return false;
+    }
+    if (model.iterationNumber >= model.iteraz && model.residual > model.precision) {
+        model.runMessage = nonConvergenceText(model.iterationNumber, model.residual, decimalSeparator);
+        sink.showMessage(model.runMessage);
+        return false;
+    }
+    return !(model.residual > model.precision);
+}
+
+RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDir,
+                        std::string_view inputText, MessageSink& sink, char decimalSeparator)
+{
+    clearRunTables(model);
+
+    if (!writeFileBytes(workDir / "network.cdu", paneTextToCduBytes(inputText))) {
+        sink.showMessage("Невозможно создать файл \"network.cdu\"");
+        return RunOutcome::InputNotSaved;
+    }
+
+    model.runMessage = kRunProgressText;
+    sink.runStarted(model.runMessage);
+
+    // The counts are checked again only to keep the tables safe.
+    if (!readNetworkData(model, workDir, sink) || model.nodeCount < 1 || model.nodeCount >= kNodeSlots ||
+        model.branchCount < 1 || model.branchCount >= kBranchSlots) {
+        sink.showMessage("Расчет невозможен!");
+        return RunOutcome::Rejected;
+    }
+
+    TextFileWriter out;
+    if (!out.open(workDir / "network.out")) {
+        sink.showMessage("Невозможно открыть(создать) файл \"network.out\"");
+        return RunOutcome::OutNotCreatable;
+    }
+    writeInputEcho(model, out);
+
+    const bool converged = solvePowerFlow(model, out, sink, decimalSeparator);
+
+    writeReports(model, workDir, sink);
+    out.close();
+    return converged ? RunOutcome::Converged : RunOutcome::NotConverged;
 }
 
 }  // namespace tarvel

@@ -5,19 +5,22 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "model/MessageSink.h"
 #include "model/NetworkModel.h"
+#include "model/TextFile.h"
 
 namespace tarvel {
 
 enum class RunOutcome {
-    InputNotSaved,    // network.cdu could not be written
+    InputNotSaved,    // network.cdu could not be written (the message has been shown)
     Rejected,         // the reader refused the data; network.err holds why
     OutNotCreatable,  // network.out could not be created
     Converged,        // reports written, precision reached
-    NotConverged,     // reports written from the last voltages
+    NotConverged,     // reports written from the last voltages: the iteration
+                      // limit was reached, or the iteration diverged
 };
 
 // The progress text shown in the lower pane while a run works.
@@ -29,7 +32,39 @@ extern const char* const kRunProgressText;
 // iterates, and writes the reports. Message boxes go to sink; the
 // non-convergence text uses decimalSeparator (the user's one; ',' on a
 // Russian system).
+//
+// A diverging iteration (a voltage or the residual no longer a finite number,
+// or a zero last pivot) stops the loop at once: the run shows
+// divergenceText, keeps the voltages of the last finite iteration (whose
+// residual stays in model.residual and whose iterations in
+// model.iterationNumber), writes the reports from them and returns
+// NotConverged.
 RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDir,
                         std::string_view inputText, MessageSink& sink, char decimalSeparator = ',');
+
+// The calculation itself, on a model whose data have been accepted: flat
+// start, admittances, the Newton iterations with their log lines written to
+// log, and the non-convergence or divergence message (also left in
+// runMessage). True when the residual reached the precision.
+bool solvePowerFlow(NetworkModel& model, TextFileWriter& log, MessageSink& sink, char decimalSeparator = ',');
+
+// The bytes of network.cdu for a pane's text: Windows-1251, every pane line
+// ended by CR LF. Lines are separated by CR LF, LF or a lone CR; a final line
+// end closes the last line rather than starting an empty one, a last line
+// without one still gets CR LF, and an empty pane gives an empty file.
+std::string paneTextToCduBytes(std::string_view paneText);
+
+// The residual as the non-convergence message shows it: rounded to 5
+// significant digits, fixed point with 6 decimals after decimalSeparator
+// (0.0234567 -> "0,023457", 1.5 -> "1,500000"); with more than 5 digits
+// before the separator, exponent form ("1,2346e+05").
+std::string formatMessageResidual(float residual, char decimalSeparator);
+
+// "За данное число итераций сходимость ..." with the iteration number and
+// the residual (two lines).
+std::string nonConvergenceText(int iteration, float residual, char decimalSeparator);
+
+// The message of a diverging iteration (two lines).
+std::string divergenceText(int iteration);
 
 }  // namespace tarvel
