@@ -1,0 +1,378 @@
+#include "tests/support/NetworkGenerator.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <set>
+#include <utility>
+
+#include "model/TextFile.h"
+
+namespace tarvel::test {
+
+namespace {
+
+// splitmix64: the same numbers on every platform and standard library.
+class Random {
+public:
+    explicit Random(uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull) {}
+    uint64_t next()
+    {
+        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // Uniform in [lo, hi).
+    double real(double lo, double hi) { return lo + (hi - lo) * static_cast<double>(next() >> 11) * 0x1.0p-53; }
+    // Uniform in lo..hi.
+    int integer(int lo, int hi) { return lo + static_cast<int>(next() % static_cast<uint64_t>(hi - lo + 1)); }
+    bool chance(double p) { return real(0, 1) < p; }
+
+private:
+    uint64_t state_;
+};
+
+// One voltage level: line data, load per node, the largest load of one
+// sub-network, the data of a transformer feeding it, and the size of a
+// generator and of a shunt at it.
+struct Level {
+    double unom;
+    double rMin, rMax, xMin, xMax;
+    double bMin, bMax;  // line charging, uS (written negative)
+    double pMin, pMax;
+    double groupCap;
+    double trR, trXMin, trXMax;  // transformer into this level, seen from its side
+    double generator;            // MW of a fixed-voltage node
+    double shuntMin, shuntMax;   // uS
+};
+
+constexpr std::array<Level, 5> kLevels = {{
+    {230.0, 2.0, 6.0, 10.0, 25.0, 60, 160, 8.0, 25.0, 250.0, 0.0, 0.0, 0.0, 60.0, 100, 300},
+    {115.0, 1.5, 5.0, 5.0, 14.0, 20, 60, 3.0, 8.0, 70.0, 0.5, 8.0, 12.0, 15.0, 50, 200},
+    {37.0, 0.8, 2.5, 1.6, 4.0, 0, 0, 0.8, 2.0, 14.0, 0.3, 2.5, 4.0, 4.0, 100, 400},
+    {10.5, 0.3, 1.0, 1.1, 2.0, 0, 0, 0.1, 0.35, 2.5, 0.1, 1.2, 2.0, 0.8, 200, 800},
+    {6.3, 0.2, 0.5, 1.05, 1.4, 0, 0, 0.04, 0.12, 0.8, 0.05, 1.05, 1.3, 0.3, 200, 800},
+}};
+constexpr double kBaseVoltage = 240.0;
+constexpr int kMaxNodes = 99;
+constexpr int kMaxBranches = 149;
+
+// Leading digits of the districts in the order they are taken.
+constexpr std::array<int, 10> kDistrictDigits = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0};
+
+double rounded(double v, int decimals)
+{
+    const double scale = std::pow(10.0, decimals);
+    return std::round(v * scale) / scale;
+}
+
+// A number as the ЦДУ text holds it: plain decimals, no trailing zeros.
+std::string number(double v)
+{
+    std::string s = formatFixed(v, 0, 4);
+    if (s.find('.') != std::string::npos) {
+        while (s.back() == '0')
+            s.pop_back();
+        if (s.back() == '.')
+            s.pop_back();
+    }
+    if (s == "-0")
+        s = "0";
+    return s;
+}
+
+class Builder {
+public:
+    explicit Builder(const NetworkOptions& o) : rng_(o.seed)
+    {
+        n_ = std::clamp(o.nodes, 1, kMaxNodes);
+        districts_ = std::clamp(o.districts, 1, 10);
+        transformers_ = std::clamp(o.transformers, 0, n_ - 1);
+        extra_ = std::clamp(o.extraBranches, 0, kMaxBranches - n_);
+        fixed_ = std::clamp(o.fixedVoltageNodes, 0, n_);
+        shunts_ = std::clamp(o.shunts, 0, n_);
+    }
+
+    GeneratedNetwork build()
+    {
+        planGroups();
+        placeNodes();
+        buildTrees();
+        addMeshing();
+        setLoads();
+        setGenerators();
+        setShunts();
+        return finish();
+    }
+
+private:
+    struct Node {
+        int group = 0;
+        int slot = 0;  // district slot
+        GeneratedNode data;
+    };
+
+    void planGroups()
+    {
+        // Group 0 is the backbone; group g > 0 is fed from feeder_[g] over a
+        // transformer and lies one level below it.
+        const int groups = transformers_ + 1;
+        feeder_.assign(groups, -1);
+        level_.assign(groups, 0);
+        for (int g = 1; g < groups; ++g) {
+            feeder_[g] = g <= 4 ? g - 1 : rng_.integer(0, std::min(3, g - 1));
+            level_[g] = level_[feeder_[g]] + 1;
+        }
+        // Every group has a node (the backbone one besides the base node);
+        // the rest go to the backbone a third of the time, else anywhere.
+        size_.assign(groups, 1);
+        for (int k = groups; k < n_; ++k)
+            ++size_[rng_.chance(0.35) ? 0 : rng_.integer(0, groups - 1)];
+    }
+
+    int newNumber(int slot)
+    {
+        const int digit = kDistrictDigits[slot];
+        const int k = counter_[slot]++;
+        if (digit == 0)
+            return k + 1;  // district 0 holds 1..99
+        switch (slot % 3) {
+        case 0: return digit * 100 + k;
+        case 1: return digit * 1000 + k;
+        default: return digit * 10000 + k;
+        }
+    }
+
+    void addNode(int group, int slot)
+    {
+        Node node;
+        node.group = group;
+        node.slot = slot;
+        node.data.number = newNumber(slot);
+        node.data.unom = kLevels[level_[group]].unom;
+        members_[group].push_back(static_cast<int>(nodes_.size()));
+        nodes_.push_back(node);
+    }
+
+    void placeNodes()
+    {
+        members_.assign(size_.size(), {});
+        // The backbone, base node first, in contiguous district blocks.
+        const int backbone = size_[0] + 1;
+        const int used = std::min(districts_, backbone);
+        for (int j = 0; j < backbone; ++j)
+            addNode(0, j * used / backbone);
+        nodes_[0].data.type = 3;
+        nodes_[0].data.unom = kBaseVoltage;
+        // A sub-network lies in its feeder's district or in one of its own.
+        feederNode_.assign(size_.size(), -1);
+        for (std::size_t g = 1; g < size_.size(); ++g) {
+            const auto& from = members_[feeder_[g]];
+            // The base node never feeds a transformer.
+            const int first = feeder_[g] == 0 ? 1 : 0;
+            const int f = from[rng_.integer(first, static_cast<int>(from.size()) - 1)];
+            feederNode_[g] = f;
+            const int slot = rng_.chance(0.5) ? nodes_[f].slot : static_cast<int>(g) % districts_;
+            for (int k = 0; k < size_[g]; ++k)
+                addNode(static_cast<int>(g), slot);
+        }
+    }
+
+    GeneratedBranch line(int a, int b, const Level& L)
+    {
+        GeneratedBranch br;
+        const bool flip = rng_.chance(0.3);
+        br.from = nodes_[flip ? b : a].data.number;
+        br.to = nodes_[flip ? a : b].data.number;
+        br.r = rounded(rng_.real(L.rMin, L.rMax), 3);
+        br.x = rounded(rng_.real(L.xMin, L.xMax), 3);
+        br.b = L.bMax > 0 ? -rounded(rng_.real(L.bMin, L.bMax), 1) : 0.0;
+        br.ratio = 1;
+        return br;
+    }
+
+    void connect(int a, int b)
+    {
+        links_.insert({std::min(a, b), std::max(a, b)});
+    }
+
+    void buildTrees()
+    {
+        for (std::size_t g = 0; g < members_.size(); ++g) {
+            const Level& L = kLevels[level_[g]];
+            const auto& mem = members_[g];
+            if (g > 0) {
+                // Transformer from the feeder (higher voltage) to the first node.
+                const int f = feederNode_[g];
+                const Level& high = kLevels[level_[feeder_[g]]];
+                GeneratedBranch tr;
+                tr.from = nodes_[f].data.number;
+                tr.to = nodes_[mem[0]].data.number;
+                tr.r = L.trR;
+                tr.x = rounded(rng_.real(L.trXMin, L.trXMax), 3);
+                tr.ratio = rounded(high.unom / L.unom * (1.0 + 0.025 * rng_.integer(-2, 2)), 4);
+                branches_.push_back(tr);
+                connect(f, mem[0]);
+            }
+            // Every later node hangs from a random earlier node of its group.
+            for (std::size_t j = 1; j < mem.size(); ++j) {
+                const int parent = mem[rng_.integer(0, static_cast<int>(j) - 1)];
+                branches_.push_back(line(parent, mem[j], L));
+                connect(parent, mem[j]);
+            }
+        }
+    }
+
+    void addMeshing()
+    {
+        std::vector<int> candidates;  // groups that hold two nodes
+        for (std::size_t g = 0; g < members_.size(); ++g)
+            if (members_[g].size() >= 2)
+                candidates.push_back(static_cast<int>(g));
+        if (candidates.empty())
+            return;
+        for (int e = 0; e < extra_; ++e) {
+            int a = 0, b = 0;
+            for (int attempt = 0; attempt < 20; ++attempt) {
+                // Larger groups are meshed more often.
+                int g = candidates[rng_.integer(0, static_cast<int>(candidates.size()) - 1)];
+                if (rng_.chance(0.5))
+                    g = candidates[0];
+                const auto& mem = members_[g];
+                a = mem[rng_.integer(0, static_cast<int>(mem.size()) - 1)];
+                do
+                    b = mem[rng_.integer(0, static_cast<int>(mem.size()) - 1)];
+                while (b == a);
+                if (!links_.count({std::min(a, b), std::max(a, b)}))
+                    break;  // else try again; after 20 tries a parallel line will do
+            }
+            branches_.push_back(line(a, b, kLevels[level_[nodes_[a].group]]));
+            connect(a, b);
+        }
+    }
+
+    // Loads of a level, scaled down when the group is so large that its sum
+    // would pass the level's limit.
+    void setLoads()
+    {
+        for (std::size_t k = 1; k < nodes_.size(); ++k) {
+            Node& node = nodes_[k];
+            const Level& L = kLevels[level_[node.group]];
+            const int size = size_[node.group];
+            const double scale = std::min(1.0, L.groupCap / (size * L.pMax));
+            if (rng_.chance(0.1))
+                continue;  // a transit node without load
+            node.data.p = rounded(rng_.real(L.pMin, L.pMax) * scale, 3);
+            node.data.q = rounded(node.data.p * rng_.real(0.2, 0.5), 3);
+        }
+    }
+
+    // Generators sit on the highest levels first.
+    void setGenerators()
+    {
+        std::vector<int> order;
+        for (int level = 0; level < 5; ++level) {
+            std::vector<int> at;
+            for (std::size_t k = 1; k < nodes_.size(); ++k)
+                if (level_[nodes_[k].group] == level)
+                    at.push_back(static_cast<int>(k));
+            shuffle(at);
+            order.insert(order.end(), at.begin(), at.end());
+        }
+        for (int j = 0; j < fixed_ && j < static_cast<int>(order.size()); ++j) {
+            Node& node = nodes_[order[j]];
+            const Level& L = kLevels[level_[node.group]];
+            node.data.type = 2;
+            node.data.fixedVoltage = rounded(L.unom * rng_.real(1.015, 1.035), 2);
+            node.data.p = -rounded(L.generator * rng_.real(0.5, 1.0), 3);
+            node.data.q = 0;
+        }
+    }
+
+    void setShunts()
+    {
+        std::vector<int> at;
+        for (std::size_t k = 1; k < nodes_.size(); ++k)
+            at.push_back(static_cast<int>(k));
+        shuffle(at);
+        for (int j = 0; j < shunts_; ++j) {
+            Node& node = nodes_[at[j]];
+            const Level& L = kLevels[level_[node.group]];
+            const double b = rounded(rng_.real(L.shuntMin, L.shuntMax), 1);
+            node.data.shuntB = rng_.chance(0.7) ? -b : b;  // capacitor or reactor
+        }
+    }
+
+    template <typename T> void shuffle(std::vector<T>& v)
+    {
+        for (std::size_t i = v.size(); i > 1; --i)
+            std::swap(v[i - 1], v[static_cast<std::size_t>(rng_.integer(0, static_cast<int>(i) - 1))]);
+    }
+
+    GeneratedNetwork finish()
+    {
+        GeneratedNetwork net;
+        // Records in a shuffled order, so that node indices do not follow the
+        // structure; the base node stays first.
+        std::vector<int> order;
+        for (std::size_t k = 1; k < nodes_.size(); ++k)
+            order.push_back(static_cast<int>(k));
+        shuffle(order);
+        net.nodes.push_back(nodes_[0].data);
+        for (int k : order)
+            net.nodes.push_back(nodes_[k].data);
+        net.branches = branches_;
+        shuffle(net.branches);
+        net.text = cduText(net);
+        return net;
+    }
+
+    Random rng_;
+    int n_, districts_, transformers_, extra_, fixed_, shunts_;
+    std::vector<int> feeder_, level_, size_;
+    std::vector<std::vector<int>> members_;
+    std::vector<int> feederNode_;
+    std::vector<Node> nodes_;
+    std::vector<GeneratedBranch> branches_;
+    std::set<std::pair<int, int>> links_;
+    std::array<int, 10> counter_{};
+};
+
+}  // namespace
+
+GeneratedNetwork generateNetwork(const NetworkOptions& options)
+{
+    return Builder(options).build();
+}
+
+std::string cduText(const GeneratedNetwork& network)
+{
+    std::string text;
+    auto line = [&text](std::initializer_list<std::string> fields) {
+        bool first = true;
+        for (const auto& f : fields) {
+            if (!first)
+                text += ' ';
+            text += f;
+            first = false;
+        }
+        text += "\r\n";
+    };
+    for (const GeneratedNode& n : network.nodes) {
+        if (n.type == 3) {
+            line({"0102", "0", number(n.number), number(n.unom), number(n.p), number(n.q), "0", "0", "0", "0", "0"});
+        } else {
+            line({"0201", "0", number(n.number), number(n.unom), number(n.p), number(n.q), "0", "0",
+                  number(n.fixedVoltage), "0", "0"});
+        }
+        if (n.shuntB != 0 && n.type != 3)
+            line({"0301", "0", number(n.number), "0", "0", number(n.shuntB)});
+    }
+    for (const GeneratedBranch& b : network.branches)
+        line({"0301", "0", number(b.from), number(b.to), number(b.r), number(b.x), number(b.b), number(b.ratio), "0",
+              "0", "0"});
+    return text;
+}
+
+}  // namespace tarvel::test

@@ -1,0 +1,55 @@
+// Deterministic ЦДУ networks for tests, benchmarks and the fuzz corpus.
+//
+// A network is a 230 kV backbone fed from the base node, with sub-networks of
+// lower voltage (115, 37, 10.5, 6.3 kV) hanging from it over transformers.
+// Each sub-network is a tree of lines; extra lines mesh the voltage levels.
+// Node numbers carry their district in the leading digit (1xx, 2xxx, 3xx, ...).
+// Loads are sized per voltage level so that the default settings (precision
+// 0.01, 10 iterations) converge.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarvel::test {
+
+struct NetworkOptions {
+    int nodes = 14;               // nodes besides the base node, 1..99
+    int extraBranches = 0;        // lines beyond the spanning tree (meshing); at most 149 branches in all
+    int districts = 3;            // 1..10 leading digits in use
+    uint32_t seed = 1;
+    int transformers = 2;         // sub-networks fed over a transformer (never at the base node)
+    int fixedVoltageNodes = 1;    // generator nodes with fixed voltage magnitude
+    int shunts = 1;               // shunt records (capacitors and reactors)
+};
+
+struct GeneratedNode {
+    int number = 0;
+    int type = 1;        // 1 load, 2 fixed voltage magnitude (3 for the base node)
+    double unom = 0;     // nominal voltage, kV
+    double fixedVoltage = 0;  // kV, a type-2 node's voltage magnitude; 0 otherwise
+    double p = 0, q = 0; // MW, Mvar, + consumption
+    double shuntB = 0;   // uS as written (capacitive negative), 0 without shunt
+};
+
+struct GeneratedBranch {
+    int from = 0, to = 0;  // node numbers
+    double r = 0, x = 0;   // Ohm
+    double b = 0;          // uS as written (charging negative)
+    double ratio = 1;      // Kt
+};
+
+struct GeneratedNetwork {
+    std::vector<GeneratedNode> nodes;  // [0] is the base node
+    std::vector<GeneratedBranch> branches;
+    std::string text;                  // the ЦДУ text, ASCII with CR LF line ends
+};
+
+GeneratedNetwork generateNetwork(const NetworkOptions& options);
+
+// The ЦДУ text of a network (codes written 0102, 0201, 0301; shunt records
+// follow every node record).
+std::string cduText(const GeneratedNetwork& network);
+
+}  // namespace tarvel::test
