@@ -173,7 +173,7 @@ private:
             const int first = feeder_[g] == 0 ? 1 : 0;
             const int f = from[rng_.integer(first, static_cast<int>(from.size()) - 1)];
             feederNode_[g] = f;
-            const int slot = rng_.chance(0.5) ? nodes_[f].slot : static_cast<int>(g) % districts_;
+            const int slot = rng_.chance(0.7) ? nodes_[f].slot : static_cast<int>(g) % districts_;
             for (int k = 0; k < size_[g]; ++k)
                 addNode(static_cast<int>(g), slot);
         }
