@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <optional>
 
 #include <QString>
 
@@ -35,11 +37,18 @@ public:
     // when there is none, creates it from the values window already holds (the
     // design values) and leaves everything as it is. A file that cannot be
     // created is told with "Невозможно создать файл настроек".
+    //
+    // A key that is missing or cannot be read takes its default (font
+    // "MS Scan Serif" of 10 points, 550 x 750, precision 0.01, 10 iterations,
+    // no deletion); so does every key of a file that cannot be read at all.
     void load(NetworkModel& model, WindowSettings& window, const QString& programPath,
               QWidget* parent);
 
-    // At exit: writes the settings. When the file has gone, tells the user and
-    // returns false (nothing written; the caller then deletes no working file).
+    // At exit: writes the settings, keeping every other line of the file. When
+    // the file has gone (or cannot be read, so its other keys would be lost),
+    // tells the user and returns false (nothing written; the caller then
+    // deletes no working file). A failed write is told too and returns false;
+    // the file then stays as it was.
     bool save(const NetworkModel& model, const WindowSettings& window, QWidget* parent);
 
 private:
@@ -49,5 +58,28 @@ private:
 // Deletes Network.err, .out, .rez, .rip and .tok in dir, whatever their letter
 // case; missing files are passed over.
 void deleteWorkingFiles(const QString& dir);
+
+// A whole number as the settings file and the parameters dialog take it:
+// optional sign, then decimal digits, or hexadecimal digits after "0x", "0X" or
+// "$" (up to FFFFFFFF, taken as a 32-bit pattern). Blanks around the number are
+// ignored; anything else ("12abc", "1 2", "", a value beyond 32 bits) is no
+// number.
+std::optional<int32_t> parseWholeNumber(const QString& text);
+
+// A number with the user's decimal separator (QLocale()), in extended
+// precision. No group separators; blanks around it ignored; infinities, NaN
+// and values beyond the single-precision range are no number.
+std::optional<long double> parseUserNumber(const QString& text);
+
+// value in fixed-point notation with `decimals` decimals, first rounded (half
+// away from zero, from the exact binary value) to at most `significant`
+// significant digits, with the user's decimal separator: 0.01 -> "0.01",
+// 12.345 -> "12.30" (2 decimals, 3 digits), 0.01 -> "0.01000" (5 decimals).
+QString formatUserFixed(double value, int decimals, int significant);
+
+// The precision as the settings file stores it: rounded to two decimals,
+// floor(p * 100 + 0.5) * 0.01 in extended precision, written with up to 15
+// significant digits and the user's decimal separator.
+QString formatStoredPrecision(float precision);
 
 }  // namespace tarvel::ui
