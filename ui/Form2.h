@@ -7,6 +7,7 @@
 #include "model/NetworkModel.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -22,11 +23,20 @@ public:
     void prepare();
     void openModal();
 
-    QLineEdit* Edit1 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QCheckBox* CheckBox1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edit1 = nullptr;  // precision
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit2 = nullptr;  // iteration limit
+    QCheckBox* CheckBox1 = nullptr;  // delete the working files at exit
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
     QPushButton* BitBtn1 = nullptr;  // "Применить"
     QPushButton* BitBtn3 = nullptr;  // "Закрыть"
+
+public slots:
+    void ChangeEdit();
+    void BitBtn1Click();
+    void BitBtn3Click();
 
 private:
     NetworkModel& model_;
