@@ -137,11 +137,9 @@ private:
         const int k = counter_[slot]++;
         if (digit == 0)
             return k + 1;  // district 0 holds 1..99
-        switch (slot % 3) {
-        case 0: return digit * 100 + k;
-        case 1: return digit * 1000 + k;
-        default: return digit * 10000 + k;
-        }
+        if (slot == 5)
+            return digit * 10000 + k;  // five digits: 60000, 60001, ...
+        return slot % 2 == 0 ? digit * 100 + k : digit * 1000 + k;
     }
 
     void addNode(int group, int slot)
@@ -284,7 +282,8 @@ private:
             Node& node = nodes_[order[j]];
             const Level& L = kLevels[level_[node.group]];
             node.data.type = 2;
-            node.data.fixedVoltage = rounded(L.unom * rng_.real(1.015, 1.035), 2);
+            // Near the voltage the base node holds on the backbone.
+            node.data.fixedVoltage = rounded(L.unom * rng_.real(1.02, 1.04), 2);
             node.data.p = -rounded(L.generator * rng_.real(0.5, 1.0), 3);
             node.data.q = 0;
         }

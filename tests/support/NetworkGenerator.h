@@ -3,7 +3,8 @@
 // A network is a 230 kV backbone fed from the base node, with sub-networks of
 // lower voltage (115, 37, 10.5, 6.3 kV) hanging from it over transformers.
 // Each sub-network is a tree of lines; extra lines mesh the voltage levels.
-// Node numbers carry their district in the leading digit (1xx, 2xxx, 3xx, ...).
+// Node numbers carry their district in the leading digit (1xx, 2xxx, 3xx,
+// 4xxx, 5xx, 6xxxx, ...; district 0 is 1..99).
 // Loads are sized per voltage level so that the default settings (precision
 // 0.01, 10 iterations) converge.
 #pragma once
