@@ -1,11 +1,51 @@
+// The program: the application object with its help file, the main window,
+// the parameters dialog created hidden, and the message loop.
+#include <exception>
+
 #include <QApplication>
-#include <QMainWindow>
+
+#include "ui/Dialogs.h"
+#include "ui/MainWindow.h"
+
+namespace {
+
+// A failure thrown out of a command is shown, and the window goes on with
+// the next event.
+class Application : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            tarvel::ui::dialogs().message(activeWindow(), QString::fromLocal8Bit(e.what()),
+                                          QMessageBox::Critical);
+        } catch (...) {
+            tarvel::ui::dialogs().message(activeWindow(), QStringLiteral("Неизвестная ошибка"),
+                                          QMessageBox::Critical);
+        }
+        return false;
+    }
+};
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QString::fromUtf8("Расчет потокораспределения электрической сети Tarvel 2.0"));
-    window.show();
-    return app.exec();
+    Application app(argc, argv);
+    // The help module opens this file at a topic context.
+    app.setProperty("helpFile", QStringLiteral("Справка.hlp"));
+    try {
+        tarvel::ui::TForm1 window;
+        window.createParametersDialog();
+        window.show();
+        return app.exec();
+    } catch (const std::exception& e) {
+        tarvel::ui::dialogs().message(nullptr, QString::fromLocal8Bit(e.what()), QMessageBox::Critical);
+    } catch (...) {
+        tarvel::ui::dialogs().message(nullptr, QStringLiteral("Неизвестная ошибка"), QMessageBox::Critical);
+    }
+    return 0;
 }

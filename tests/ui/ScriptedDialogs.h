@@ -1,0 +1,131 @@
+// A replacement for the window's dialogs that answers from a queue and records
+// every dialog it was asked to show. A dialog without a queued answer of its
+// kind is recorded as unexpected and answered with Cancel (or an empty path),
+// so a test never blocks; check unexpected() at the end of each test.
+#pragma once
+
+#include <deque>
+#include <vector>
+
+#include <QFont>
+#include <QString>
+#include <QStringList>
+
+#include "ui/Dialogs.h"
+
+namespace tarvel::test {
+
+class ScriptedDialogs : public tarvel::ui::Dialogs {
+public:
+    enum class Kind { Message, Question, OpenFile, SaveFile, Font };
+
+    struct Shown {
+        Kind kind;
+        QString caption;  // question caption or file dialog title
+        QString text;     // message or question text, file dialog filter
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+    };
+
+    ScriptedDialogs() { tarvel::ui::setDialogs(this); }
+    ~ScriptedDialogs() override { tarvel::ui::setDialogs(nullptr); }
+
+    // Queued answers, used in order of arrival per kind.
+    void answerQuestion(QMessageBox::StandardButton button) { questions_.push_back(button); }
+    void answerOpen(const QString& path) { opens_.push_back(path); }   // "" = Cancel
+    void answerSave(const QString& path) { saves_.push_back(path); }   // "" = Cancel
+    void answerFont(const QFont& font) { fonts_.push_back(font); }
+
+    void message(QWidget*, const QString& text, QMessageBox::Icon icon) override
+    {
+        shown.push_back({Kind::Message, QString(), text, icon});
+    }
+    QMessageBox::StandardButton question(QWidget*, const QString& caption, const QString& text,
+                                         QMessageBox::StandardButtons) override
+    {
+        shown.push_back({Kind::Question, caption, text, QMessageBox::Question});
+        if (questions_.empty()) {
+            unexpected_ << QStringLiteral("question: ") + text;
+            return QMessageBox::Cancel;
+        }
+        const auto answer = questions_.front();
+        questions_.pop_front();
+        return answer;
+    }
+    QString openFile(QWidget*, const QString& title, const QString& filter) override
+    {
+        shown.push_back({Kind::OpenFile, title, filter});
+        return next(opens_, QStringLiteral("open dialog"));
+    }
+    QString saveFile(QWidget*, const QString& title, const QString& filter, const QString& suffix) override
+    {
+        shown.push_back({Kind::SaveFile, title, filter + QStringLiteral(" | ") + suffix});
+        return next(saves_, QStringLiteral("save dialog"));
+    }
+    bool chooseFont(QWidget*, QFont& font) override
+    {
+        shown.push_back({Kind::Font, QString(), font.family()});
+        if (fonts_.empty()) {
+            unexpected_ << QStringLiteral("font dialog");
+            return false;
+        }
+        font = fonts_.front();
+        fonts_.pop_front();
+        return true;
+    }
+
+    // Texts of the messages shown, in order.
+    QStringList messages() const { return texts(Kind::Message); }
+    QStringList questions() const { return texts(Kind::Question); }
+    int count(Kind kind) const
+    {
+        int n = 0;
+        for (const Shown& s : shown)
+            n += s.kind == kind;
+        return n;
+    }
+    // Dialogs nobody answered, and answers nobody asked for.
+    QStringList unexpected() const
+    {
+        QStringList all = unexpected_;
+        if (!questions_.empty())
+            all << QStringLiteral("unused question answers: %1").arg(questions_.size());
+        if (!opens_.empty())
+            all << QStringLiteral("unused open answers: %1").arg(opens_.size());
+        if (!saves_.empty())
+            all << QStringLiteral("unused save answers: %1").arg(saves_.size());
+        if (!fonts_.empty())
+            all << QStringLiteral("unused font answers: %1").arg(fonts_.size());
+        return all;
+    }
+    void clear() { shown.clear(); }
+
+    std::vector<Shown> shown;
+
+private:
+    QString next(std::deque<QString>& queue, const QString& what)
+    {
+        if (queue.empty()) {
+            unexpected_ << what;
+            return QString();
+        }
+        QString path = queue.front();
+        queue.pop_front();
+        return path;
+    }
+    QStringList texts(Kind kind) const
+    {
+        QStringList out;
+        for (const Shown& s : shown)
+            if (s.kind == kind)
+                out << s.text;
+        return out;
+    }
+
+    std::deque<QMessageBox::StandardButton> questions_;
+    std::deque<QString> opens_;
+    std::deque<QString> saves_;
+    std::deque<QFont> fonts_;
+    QStringList unexpected_;
+};
+
+}  // namespace tarvel::test

@@ -1,0 +1,353 @@
+// The main window's structure, states and document commands.
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QSplitter>
+#include <QToolButton>
+
+#include "tests/ui/WindowFixture.h"
+#include "ui/TextEditor.h"
+
+using tarvel::test::ScriptedDialogs;
+using tarvel::test::WindowFixture;
+using tarvel::ui::TextPane;
+
+namespace {
+
+const QString kUntitled = QStringLiteral("Без_имени(*.cdu)");
+const QString kAskSave = QStringLiteral("Сохранить изменения в файле исходных данных ?");
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<WindowFixture> f;
+
+    tarvel::ui::TForm1& w() { return *f->window; }
+    void typeInput(const QString& text)
+    {
+        w().Memo1->setFocus();
+        tarvel::test::typeText(w().Memo1, text);
+    }
+    void openFile(const QString& path)
+    {
+        f->dialogs.answerOpen(path);
+        w().N4->trigger();
+    }
+
+private slots:
+    void init()
+    {
+        f = std::make_unique<WindowFixture>();
+        QVERIFY(f->exposed);
+    }
+    void cleanup()
+    {
+        const QStringList unexpected = f->dialogs.unexpected();
+        f.reset();
+        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(QStringLiteral("; "))));
+    }
+
+    void startShowsOnlyFileSettingsAndHelp()
+    {
+        QCOMPARE(w().windowTitle(), QStringLiteral("Расчет потокораспределения электрической сети Tarvel 2.0"));
+        QCOMPARE(w().minimumSize(), QSize(600, 130));
+        QCOMPARE(f->visibleEntries(nullptr),
+                 QStringList({QStringLiteral("Файл"), QStringLiteral("Настройки"), QStringLiteral("Справка")}));
+        QCOMPARE(f->visibleEntries(w().Afqk1),
+                 QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("Выход")}));
+        QVERIFY(w().N2->isEnabled());
+        QVERIFY(!w().N22->isEnabled());
+        QVERIFY(!w().N27->isEnabled());
+        QVERIFY(!w().PageControl1->isVisible());
+        QVERIFY(!w().ToolBar1->isVisible());
+        QVERIFY(!w().isLowerPaneShown());
+        QVERIFY(!w().Splitter1->isVisible());
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(w().statusPanelText(i), QString());
+
+        // Names, shortcuts and captions the rest of the program relies on.
+        QCOMPARE(w().findChild<QAction*>(QStringLiteral("N6"))->shortcut(), QKeySequence(QStringLiteral("Shift+Del")));
+        QCOMPARE(w().N7->shortcut(), QKeySequence(QStringLiteral("Ctrl+Ins")));
+        QCOMPARE(w().N8->shortcut(), QKeySequence(QStringLiteral("Shift+Ins")));
+        QCOMPARE(w().N9->shortcut(), QKeySequence(QStringLiteral("F5")));
+        QCOMPARE(w().ToolButton3->toolTip(), QStringLiteral("Открыть файл исх. данных"));
+        QVERIFY(w().ToolButton1->toolTip().isEmpty());
+        QCOMPARE(f->visibleEntries(w().N24),
+                 QStringList({QStringLiteral("Параметры расчета..."), QStringLiteral("Шрифт...")}));
+        for (const char* name : {"Memo1", "Memo2", "Memo3", "Memo4", "Memo5", "Memo6"}) {
+            auto* pane = w().findChild<TextPane*>(QLatin1String(name));
+            QVERIFY2(pane, name);
+            QVERIFY(pane->text().isEmpty());
+            QVERIFY(!pane->isReadOnly());
+            QCOMPARE(pane->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+            QCOMPARE(pane->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        }
+    }
+
+    void newShowsTheInputTabOnly()
+    {
+        w().ToolButton2->click();
+        QVERIFY(w().PageControl1->isVisible());
+        QCOMPARE(f->visibleTabs(), QStringList{kUntitled});
+        QCOMPARE(f->activeTab(), kUntitled);
+        QCOMPARE(f->visibleEntries(nullptr),
+                 QStringList({QStringLiteral("Файл"), QStringLiteral("Правка"), QStringLiteral("Расчет"),
+                              QStringLiteral("Настройки"), QStringLiteral("Справка")}));
+        QCOMPARE(f->visibleEntries(w().Afqk1),
+                 QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("Сохранить"),
+                              QStringLiteral("Сохранить как..."), QStringLiteral("Выход")}));
+        QVERIFY(w().ToolBar1->isVisible());
+        QVERIFY(w().ToolButton1->isVisible());
+        QVERIFY(!w().isLowerPaneShown());
+        QVERIFY(!w().N22->isEnabled());
+        QCOMPARE(w().statusPanelText(0), QStringLiteral("1: 1"));
+        QVERIFY(w().Memo1->text().isEmpty());
+        QVERIFY(!w().Memo1->isModified());
+        QVERIFY(f->dialogs.shown.empty());
+    }
+
+    void recentFileSlots()
+    {
+        for (const char* name : {"A.cdu", "B.cdu", "C.cdu", "D.cdu", "a.cdu"})
+            f->write(QLatin1String(name), QByteArray(name) + "\r\n");
+        const QString a = f->path(QStringLiteral("A.cdu")), b = f->path(QStringLiteral("B.cdu")),
+                      c = f->path(QStringLiteral("C.cdu")), d = f->path(QStringLiteral("D.cdu")),
+                      lowerA = f->path(QStringLiteral("a.cdu"));
+        using Slots = std::array<QString, 3>;
+
+        openFile(a);
+        openFile(a);  // the same file twice: no change
+        QCOMPARE(w().RecentFiles, (Slots{a, QString(), QString()}));
+        QVERIFY(w().N30->isVisible());
+        QCOMPARE(w().N30->text(), a);
+        QVERIFY(!w().N31->isVisible());
+
+        openFile(b);
+        openFile(c);
+        QCOMPARE(w().RecentFiles, (Slots{a, b, c}));
+        openFile(b);  // already listed: keeps its place
+        QCOMPARE(w().RecentFiles, (Slots{a, b, c}));
+        openFile(lowerA);  // other letter case: another file
+        QCOMPARE(w().RecentFiles, (Slots{b, c, lowerA}));
+        openFile(d);
+        QCOMPARE(w().RecentFiles, (Slots{c, lowerA, d}));
+        QCOMPARE(w().N32->text(), d);
+        // Separators appear only when the settings held file1 at start.
+        QVERIFY(!w().N28->isVisible());
+        QVERIFY(!w().N29->isVisible());
+
+        // A recent entry opens its file without changing the order.
+        w().N30->trigger();
+        QCOMPARE(w().Memo1->text(), QStringLiteral("C.cdu\n"));
+        QCOMPARE(w().inputCaption(), QStringLiteral("C.cdu"));
+        QCOMPARE(w().CurrentFileName, c);
+        QCOMPARE(w().RecentFiles, (Slots{c, lowerA, d}));
+        QVERIFY(f->dialogs.messages().isEmpty());
+    }
+
+    void openLoadsWindows1251AndSaveWritesItBack()
+    {
+        // "Узел" in Windows-1251, a lone CR and a lone LF.
+        f->write(QStringLiteral("net.cdu"), QByteArray("\xD3\xE7\xE5\xEB 1\r\nb\rc\nd"));
+        openFile(f->path(QStringLiteral("net.cdu")));
+        QCOMPARE(w().Memo1->text(), QStringLiteral("Узел 1\nb\nc\nd"));
+        QCOMPARE(w().inputCaption(), QStringLiteral("net.cdu"));
+        QCOMPARE(f->dialogs.shown.front().caption, QStringLiteral("Открыть"));
+        QCOMPARE(f->dialogs.shown.front().text, QStringLiteral("Файл ЦДУ *.cdu (*.cdu);;Все файлы *.* (*)"));
+
+        QTest::keyClick(w().Memo1, Qt::Key_End, Qt::ControlModifier);
+        typeInput(QStringLiteral("№"));
+        QVERIFY(w().Memo1->isModified());
+        w().N10->trigger();  // a document with a file: no dialog
+        QCOMPARE(f->read(QStringLiteral("net.cdu")), QByteArray("\xD3\xE7\xE5\xEB 1\r\nb\r\nc\r\nd\xB9"));
+        QVERIFY(!w().Memo1->isModified());
+        QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::SaveFile), 0);
+    }
+
+    void saveOnNewDocumentRunsSaveAs()
+    {
+        w().N3->trigger();
+        typeInput(QStringLiteral("0102 0 1 110"));
+        f->dialogs.answerSave(QString());  // cancelled
+        w().N10->trigger();
+        QCOMPARE(f->dialogs.shown.back().caption, QStringLiteral("Сохранить как:"));
+        QCOMPARE(f->dialogs.shown.back().text, QStringLiteral("Формат ЦДУ *.cdu (*.cdu);;Все файлы *.* (*) | cdu"));
+        QVERIFY(w().Memo1->isModified());
+        QCOMPARE(w().inputCaption(), kUntitled);
+
+        const QString x = f->path(QStringLiteral("x.cdu"));
+        f->dialogs.answerSave(x);
+        w().N11->trigger();
+        QCOMPARE(w().inputCaption(), QStringLiteral("x.cdu"));
+        QVERIFY(!w().Memo1->isModified());
+        QCOMPARE(w().CurrentFileName, x);
+        QCOMPARE(w().RecentFiles[0], x);
+        QCOMPARE(f->read(QStringLiteral("x.cdu")), QByteArray("0102 0 1 110"));
+
+        // Save now writes x without asking.
+        QTest::keyClick(w().Memo1, Qt::Key_Return);
+        typeInput(QStringLiteral("0201"));
+        w().ToolButton1->click();
+        QCOMPARE(f->read(QStringLiteral("x.cdu")), QByteArray("0102 0 1 110\r\n0201"));
+        QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::SaveFile), 2);
+    }
+
+    void failedSaveKeepsEditsAndTheOldFile()
+    {
+        f->write(QStringLiteral("keep.cdu"), "old\r\n");
+        openFile(f->path(QStringLiteral("keep.cdu")));
+        typeInput(QStringLiteral("new "));
+        // Save as into a folder that does not exist: told, nothing changes.
+        f->dialogs.answerSave(f->path(QStringLiteral("missing/y.cdu")));
+        w().N11->trigger();
+        QCOMPARE(f->dialogs.messages().size(), 1);
+        QVERIFY(f->dialogs.messages().front().contains(QStringLiteral("missing/y.cdu")));
+        QVERIFY(w().Memo1->isModified());
+        QCOMPARE(w().inputCaption(), QStringLiteral("keep.cdu"));
+        QCOMPARE(w().RecentFiles[1], QString());
+
+        // New asks to save; the save fails, so New is abandoned and the edits stay.
+        f->dialogs.answerQuestion(QMessageBox::Yes);
+        w().CurrentFileName = f->path(QStringLiteral("missing/keep.cdu"));
+        w().N3->trigger();
+        QCOMPARE(w().Memo1->text(), QStringLiteral("new old\n"));
+        QVERIFY(w().Memo1->isModified());
+        QCOMPARE(f->read(QStringLiteral("keep.cdu")), QByteArray("old\r\n"));
+        QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::SaveFile), 1);
+    }
+
+    void openAsksOnlyAfterAFileIsChosen()
+    {
+        f->write(QStringLiteral("o.cdu"), "opened");
+        w().N3->trigger();
+        typeInput(QStringLiteral("edited"));
+
+        f->dialogs.answerOpen(QString());
+        w().N4->trigger();
+        QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::Question), 0);
+
+        f->dialogs.answerOpen(f->path(QStringLiteral("o.cdu")));
+        f->dialogs.answerQuestion(QMessageBox::Cancel);
+        w().N4->trigger();
+        QCOMPARE(f->dialogs.shown.size(), std::size_t(3));
+        QVERIFY(f->dialogs.shown[1].kind == ScriptedDialogs::Kind::OpenFile);
+        QVERIFY(f->dialogs.shown[2].kind == ScriptedDialogs::Kind::Question);
+        QCOMPARE(f->dialogs.shown[2].caption, QStringLiteral("Файл изменен"));
+        QCOMPARE(w().Memo1->text(), QStringLiteral("edited"));
+        QVERIFY(w().Memo1->isModified());
+
+        f->dialogs.answerOpen(f->path(QStringLiteral("o.cdu")));
+        f->dialogs.answerQuestion(QMessageBox::No);
+        w().N4->trigger();
+        QCOMPARE(w().Memo1->text(), QStringLiteral("opened"));
+        QVERIFY(!w().Memo1->isModified());
+    }
+
+    void openOfAMissingFileIsTold()
+    {
+        w().N3->trigger();
+        typeInput(QStringLiteral("kept"));
+        f->dialogs.answerQuestion(QMessageBox::No);
+        openFile(f->path(QStringLiteral("gone.cdu")));
+        QCOMPARE(f->dialogs.messages().size(), 1);
+        QVERIFY(f->dialogs.messages().front().contains(QStringLiteral("gone.cdu")));
+        // Editing state entered, flags cleared, the rest untouched.
+        QCOMPARE(w().Memo1->text(), QStringLiteral("kept"));
+        QVERIFY(!w().Memo1->isModified());
+        QCOMPARE(w().inputCaption(), kUntitled);
+        QVERIFY(w().CurrentFileName.isEmpty());
+        QCOMPARE(w().RecentFiles[0], QString());
+    }
+
+    void exitAsksAndTitleBarCloseDoesNot()
+    {
+        w().N3->trigger();
+        typeInput(QStringLiteral("x"));
+        f->dialogs.answerQuestion(QMessageBox::Cancel);
+        w().N12->trigger();
+        QVERIFY(w().isVisible());
+        QCOMPARE(f->dialogs.questions(), QStringList{kAskSave});
+
+        w().close();  // the title-bar control: no question
+        QVERIFY(!w().isVisible());
+        QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::Question), 1);
+    }
+
+    void exitWithNoCloses()
+    {
+        w().N3->trigger();
+        typeInput(QStringLiteral("x"));
+        f->dialogs.answerQuestion(QMessageBox::No);
+        w().N12->trigger();
+        QVERIFY(!w().isVisible());
+    }
+
+    void editCommandsWorkOnTheActiveTab()
+    {
+        w().N3->trigger();
+        typeInput(QStringLiteral("input"));
+        // The loss analysis tab shows network.rip of the working folder.
+        f->write(QStringLiteral("network.rip"), "report line 1\r\nreport line 2\r\n");
+        w().N22Click();
+        QCOMPARE(f->activeTab(), QStringLiteral("Анализ потерь"));
+        QCOMPARE(w().Memo5->text(), QStringLiteral("report line 1\nreport line 2\n"));
+
+        w().Memo1->setFocus();
+        QTest::keyClick(w().Memo1, Qt::Key_F5);  // select all: the report, not the focused input
+        QCOMPARE(w().Memo5->textCursor().selectedText().size(), w().Memo5->toPlainText().size());
+        QVERIFY(!w().Memo1->textCursor().hasSelection());
+        w().N7->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("report line 1\nreport line 2\n"));
+
+        // Paste with the lower pane focused and the input tab active goes to the input.
+        w().PageControl1->setCurrentIndex(0);
+        QApplication::clipboard()->setText(QStringLiteral("X"));
+        w().Memo4->setFocus();
+        QTest::keyClick(w().Memo4, Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(w().Memo1->text(), QStringLiteral("inputX"));
+        QVERIFY(w().Memo4->text().isEmpty());
+
+        // Cut from the input.
+        QTest::keyClick(w().Memo1, Qt::Key_F5);
+        w().N6->trigger();
+        QVERIFY(w().Memo1->text().isEmpty());
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("inputX"));
+    }
+
+    void fontGoesToAllSixPanes()
+    {
+        QFont chosen(QStringLiteral("Liberation Mono"), 12);
+        chosen.setBold(true);
+        f->dialogs.answerFont(chosen);
+        w().N33->trigger();
+        QCOMPARE(f->dialogs.shown.front().text, QStringLiteral("Courier New"));  // loaded with the input pane's font
+        for (TextPane* pane : {w().Memo1, w().Memo2, w().Memo3, w().Memo4, w().Memo5, w().Memo6}) {
+            QCOMPARE(pane->font().pointSize(), 12);
+            QVERIFY(pane->font().bold());
+        }
+    }
+
+    void aboutAndExport()
+    {
+        w().N18->trigger();
+        QCOMPARE(f->dialogs.messages(), QStringList{QStringLiteral("Tarvel  V2.0")});
+        QCOMPARE(f->dialogs.shown.back().icon, QMessageBox::Information);
+
+        QStringList started;
+        tarvel::ui::setTextEditorLauncher([&](const QString& name) {
+            started << name;
+            return name == QStringLiteral("network.out");
+        });
+        w().N15->trigger();
+        w().N16->trigger();
+        tarvel::ui::setTextEditorLauncher({});
+        QCOMPARE(started, QStringList({QStringLiteral("network.out"), QStringLiteral("network.rez")}));
+        QCOMPARE(f->dialogs.messages().last(), QStringLiteral("Программа блокнот не найдена"));
+        QCOMPARE(f->dialogs.messages().size(), 2);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "test_mainwindow.moc"

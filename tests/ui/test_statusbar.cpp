@@ -1,0 +1,119 @@
+// The status bar: caret line and column in displayed lines, the modified mark.
+#include <QTextBlock>
+#include <QTextLayout>
+
+#include "tests/ui/WindowFixture.h"
+
+using tarvel::test::WindowFixture;
+using tarvel::ui::TextPane;
+
+class StatusBarTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<WindowFixture> f;
+    tarvel::ui::TForm1& w() { return *f->window; }
+    QString position() const { return f->window->statusPanelText(0); }
+    QString mark() const { return f->window->statusPanelText(1); }
+
+    void clickAt(TextPane* pane, int offset)
+    {
+        QTextCursor c = pane->textCursor();
+        c.setPosition(offset);
+        const QRect r = pane->cursorRect(c);
+        QTest::mouseClick(pane->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(r.left() + 1, r.center().y()));
+    }
+
+private slots:
+    void init()
+    {
+        f = std::make_unique<WindowFixture>();
+        QVERIFY(f->exposed);
+        w().N3->trigger();
+    }
+    void cleanup()
+    {
+        const QStringList unexpected = f->dialogs.unexpected();
+        f.reset();
+        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(QStringLiteral("; "))));
+    }
+
+    void typingAndClicking()
+    {
+        QCOMPARE(position(), QStringLiteral("1: 1"));  // New showed the input tab
+        clickAt(w().Memo1, 0);
+        QCOMPARE(position(), QStringLiteral("1: 1"));
+        QCOMPARE(mark(), QString());
+
+        w().Memo1->setFocus();
+        QTest::keyPress(w().Memo1, Qt::Key_A, Qt::NoModifier);
+        QCOMPARE(position(), QStringLiteral("1: 1"));  // key down: before the key's effect
+        QCOMPARE(mark(), QString());
+        QTest::keyRelease(w().Memo1, Qt::Key_A, Qt::NoModifier);
+        QCOMPARE(position(), QStringLiteral("1: 2"));
+        QCOMPARE(mark(), QStringLiteral("модиф."));
+        QCOMPARE(w().statusPanelText(2), QString());
+
+        tarvel::test::typeText(w().Memo1, QStringLiteral("\rline 2\rline 3"));
+        clickAt(w().Memo1, w().Memo1->document()->findBlockByNumber(2).position());
+        QCOMPARE(position(), QStringLiteral("3: 1"));
+
+        // Saving does not refresh the bar; the next event does.
+        f->dialogs.answerSave(f->path(QStringLiteral("s.cdu")));
+        w().N11->trigger();
+        QCOMPARE(mark(), QStringLiteral("модиф."));
+        clickAt(w().Memo1, 1);
+        QCOMPARE(position(), QStringLiteral("1: 2"));
+        QCOMPARE(mark(), QString());
+    }
+
+    void wrappedLinesCountAsLines()
+    {
+        const QString longLine(400, QLatin1Char('x'));
+        w().Memo1->setPlainText(QStringLiteral("first\n") + longLine + QStringLiteral("\nlast"));
+        const QTextBlock block = w().Memo1->document()->findBlockByNumber(1);
+        QVERIFY(block.layout()->lineCount() >= 3);  // the pane is narrower than 400 characters
+        const int perLine = block.layout()->lineAt(0).textLength();
+
+        clickAt(w().Memo1, block.position() + perLine + 4);  // fifth character of the second part
+        QCOMPARE(position(), QStringLiteral("3: 5"));
+
+        // The line after the long one counts every displayed part before it.
+        const int lastLine = 1 + block.layout()->lineCount() + 1;
+        clickAt(w().Memo1, w().Memo1->document()->findBlockByNumber(2).position() + 2);
+        QCOMPARE(position(), QStringLiteral("%1: 3").arg(lastLine));
+    }
+
+    void selectionReportsItsEnd()
+    {
+        w().Memo1->setPlainText(QStringLiteral("abcdef\nxyz"));
+        w().Memo1->setFocus();
+        QTest::keyClick(w().Memo1, Qt::Key_End);
+        QTest::keyClick(w().Memo1, Qt::Key_Home, Qt::ShiftModifier);  // selected backwards
+        QCOMPARE(w().Memo1->textCursor().position(), 0);
+        QCOMPARE(position(), QStringLiteral("1: 7"));
+    }
+
+    void resizeShowsTheInputPane()
+    {
+        w().Memo1->setFocus();
+        tarvel::test::typeText(w().Memo1, QStringLiteral("ab"));
+        f->write(QStringLiteral("network.rip"), "r1\r\nr2\r\nr3\r\n");
+        w().N22Click();
+        QCOMPARE(f->activeTab(), QStringLiteral("Анализ потерь"));
+        QCOMPARE(position(), QStringLiteral("1: 1"));  // the report tab was shown
+        QCOMPARE(mark(), QString());
+        clickAt(w().Memo5, w().Memo5->document()->findBlockByNumber(1).position() + 1);
+        QCOMPARE(position(), QStringLiteral("2: 2"));
+
+        w().resize(w().width() + 20, w().height() + 10);
+        QCOMPARE(position(), QStringLiteral("1: 3"));
+        QCOMPARE(mark(), QStringLiteral("модиф."));
+
+        // Back on the input tab: its show event.
+        w().PageControl1->setCurrentIndex(0);
+        QCOMPARE(position(), QStringLiteral("1: 3"));
+    }
+};
+
+QTEST_MAIN(StatusBarTest)
+#include "test_statusbar.moc"
