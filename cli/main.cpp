@@ -202,7 +202,15 @@ int main(int argc, char** argv)
         break;
     }
 
-    if (losses && !tarvel::allocateLosses(model, workDir, sink))
-        return kExitRejected;
+    if (losses) {
+        model.runMessage.clear();
+        if (!tarvel::allocateLosses(model, workDir, sink))
+            return kExitRejected;
+        // losses.rez that could not be created is told only through runMessage.
+        if (model.runMessage == tarvel::kLossRezNotCreatedText) {
+            StderrSink::printLine(model.runMessage);
+            return kExitUsage;
+        }
+    }
     return outcome == tarvel::RunOutcome::Converged ? kExitConverged : kExitNotConverged;
 }

@@ -1,0 +1,170 @@
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include "model/TextFile.h"
+#include "powerflow/PowerFlowRun.h"
+#include "tests/support/TestSupport.h"
+
+using tarvel::test::fileBytes;
+using tarvel::test::TempDir;
+using tarvel::test::writeBytes;
+
+namespace {
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs tarvel-cli with the given arguments in the folder dir.
+CliResult runCli(const std::filesystem::path& dir, const std::string& args)
+{
+#ifdef TARVEL_CLI_PATH
+    const std::string command = "cd '" + dir.string() + "' && '" TARVEL_CLI_PATH "' " + args +
+                                " >cli.stdout 2>cli.stderr";
+    const int raw = std::system(command.c_str());
+    CliResult r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = fileBytes(dir / "cli.stdout");
+    r.err = fileBytes(dir / "cli.stderr");
+    std::filesystem::remove(dir / "cli.stdout");
+    std::filesystem::remove(dir / "cli.stderr");
+    return r;
+#else
+    (void)dir;
+    (void)args;
+    return {};
+#endif
+}
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::string oneLine(std::string message)
+{
+    for (char& c : message)
+        if (c == '\n')
+            c = ' ';
+    return message + "\n";
+}
+
+const char* const kThreeRecords =
+    "0102 0 1 110 0 0 0 0 0 0 0\n"
+    "0201 0 2 110 10 5 0 0 0 0 0\n"
+    "0301 0 1 2 5 20 -100 0 0 0 0\n";
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+#ifndef TARVEL_CLI_PATH
+        GTEST_SKIP() << "tarvel-cli is not built";
+#endif
+        writeBytes(dir / "net.cdu", kThreeRecords);
+    }
+    TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(Cli, RefusesBadUsage)
+{
+    for (const char* args : {"", "--precision 0 net.cdu", "--precision -1 net.cdu", "--precision abc net.cdu",
+                             "--precision nan net.cdu", "--precision inf net.cdu", "--precision 1e-60 net.cdu",
+                             "--iterations -1 net.cdu", "--iterations 2.5 net.cdu", "--iterations x net.cdu",
+                             "net.cdu --iterations", "--bogus net.cdu", "net.cdu other.cdu", "--precision=0,01 net.cdu"}) {
+        const CliResult r = runCli(dir.path(), args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_TRUE(contains(r.err, "Использование: tarvel-cli")) << args << "\n" << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "network.cdu")) << args;
+    }
+    CliResult r = runCli(dir.path(), "missing.cdu");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "Невозможно прочитать файл \"missing.cdu\"\n");
+    r = runCli(dir.path(), "--workdir nowhere net.cdu");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(contains(r.err, "nowhere"));
+
+    r = runCli(dir.path(), "--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.err.empty());
+    for (const char* option : {"--precision", "--iterations", "--losses", "--workdir", "Код завершения"})
+        EXPECT_TRUE(contains(r.out, option)) << option;
+}
+
+TEST_F(Cli, RunsInTheWorkFolderAsTheWindowWould)
+{
+    std::filesystem::create_directory(dir / "work");
+    const CliResult r = runCli(dir.path(), "--workdir=work --precision 0.001 net.cdu");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    // The LF-only file reaches network.cdu with CR LF, as the input pane saves it.
+    EXPECT_EQ(fileBytes(dir / "work" / "network.cdu"), tarvel::paneTextToCduBytes(kThreeRecords));
+    for (const char* report : {"network.out", "network.rez", "network.tok", "network.rip"})
+        EXPECT_TRUE(std::filesystem::exists(dir / "work" / report)) << report;
+    EXPECT_FALSE(std::filesystem::exists(dir / "network.out"));
+}
+
+TEST_F(Cli, TellsNonConvergenceDivergenceAndRejectionOnStandardError)
+{
+    CliResult r = runCli(dir.path(), "--iterations 0 net.cdu");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(contains(r.err, "За данное число итераций сходимость с заданной точностью не обеспечена. "
+                                "Точность на последней 0-ой итерации составляет 0,"))
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    EXPECT_TRUE(std::filesystem::exists(dir / "network.rez"));
+
+    r = runCli(dir.path(), "--precision 1e-30 net.cdu");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(contains(r.err, "Точность на последней 10-ой итерации составляет ")) << r.err;
+
+    writeBytes(dir / "nobase.cdu", "0201 0 2 110 10 5 0 0 0 0 0\r\n0301 0 0 2 5 20 0 0 0 0 0\r\n");
+    r = runCli(dir.path(), "nobase.cdu");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err, oneLine(tarvel::divergenceText(1)));
+
+    // Node 3 has no branch: the error list follows the message, in UTF-8.
+    writeBytes(dir / "bad.cdu", std::string(kThreeRecords) + "0201 0 3 110 1 1 0 0 0 0 0\n");
+    r = runCli(dir.path(), "bad.cdu");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "Расчет невозможен!\n")) << r.err;
+    EXPECT_TRUE(contains(r.err, "Ошибка связи 1. Нет ветвей для узла 3\n")) << r.err;
+    EXPECT_FALSE(contains(r.err, "\r"));
+
+    std::filesystem::remove(dir / "network.out");
+    std::filesystem::create_directory(dir / "network.out");
+    r = runCli(dir.path(), "net.cdu");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "Невозможно открыть(создать) файл \"network.out\"\n");
+}
+
+TEST_F(Cli, AllocatesLossesOnRequest)
+{
+    CliResult r = runCli(dir.path(), "--losses net.cdu");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fileBytes(dir / "losses.rez").empty());
+
+    // 31 nodes with the base node: the power flow runs, the allocation refuses.
+    std::string text = "0102 0 1 110 0 0 0 0 0 0 0\n";
+    for (int k = 2; k <= 31; ++k)
+        text += "0201 0 " + std::to_string(k) + " 110 1 0.5 0 0 0 0 0\n";
+    for (int k = 2; k <= 31; ++k)
+        text += "0301 0 " + std::to_string(k - 1) + " " + std::to_string(k) + " 0.5 2 0 0 0 0 0\n";
+    writeBytes(dir / "big.cdu", text);
+    std::filesystem::remove(dir / "losses.rez");
+    r = runCli(dir.path(), "--losses big.cdu");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "Число узлов >30")) << r.err;
+    EXPECT_TRUE(contains(fileBytes(dir / "network.rez"), "   31 "));
+    EXPECT_FALSE(std::filesystem::exists(dir / "losses.rez"));
+}
