@@ -1,0 +1,271 @@
+// The calculation parameters dialog: layout, the opening steps, the Apply
+// checks and messages with a comma and with a point as decimal separator.
+#include <memory>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "tests/ui/ScriptedDialogs.h"
+#include "ui/Form2.h"
+#include "ui/Help.h"
+#include "ui/SettingsFile.h"
+
+using tarvel::NetworkModel;
+using tarvel::test::ScriptedDialogs;
+using tarvel::ui::TForm2;
+
+namespace {
+
+const QString kTooSmall = QStringLiteral("Точность будет не более 0.01");
+const QString kNotNumber = QStringLiteral("Используйте только цифры и запятую.\n"
+                                          "Уберите лишние пробелы.\n"
+                                          " Число итераций - только целое.");
+
+QLocale russian()
+{
+    return QLocale(QLocale::Russian, QLocale::Russia);
+}
+
+}  // namespace
+
+class Form2Test : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<NetworkModel> model_;
+    std::unique_ptr<TForm2> form_;
+    std::unique_ptr<ScriptedDialogs> dialogs_;
+
+    // Types into the fields as the user would and presses "Применить".
+    void apply(const QString& precision, const QString& iterations)
+    {
+        form_->Edit1->selectAll();
+        QTest::keyClicks(form_->Edit1, precision);
+        if (precision.isEmpty())
+            form_->Edit1->clear();
+        form_->Edit2->selectAll();
+        QTest::keyClicks(form_->Edit2, iterations);
+        if (iterations.isEmpty())
+            form_->Edit2->clear();
+        QVERIFY(form_->BitBtn1->isEnabled());
+        QTest::mouseClick(form_->BitBtn1, Qt::LeftButton);
+    }
+
+private slots:
+    void init()
+    {
+        QLocale::setDefault(russian());
+        model_ = std::make_unique<NetworkModel>();
+        dialogs_ = std::make_unique<ScriptedDialogs>();
+        form_ = std::make_unique<TForm2>(*model_);
+        form_->prepare();
+        form_->show();
+    }
+    void cleanup()
+    {
+        form_.reset();
+        dialogs_.reset();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void layoutAndCaptions()
+    {
+        QCOMPARE(form_->windowTitle(), QStringLiteral("Настройки параметров расчета"));
+        QCOMPARE(form_->size(), QSize(315, 167));
+        QCOMPARE(form_->minimumSize(), form_->maximumSize());
+        QVERIFY(!(form_->windowFlags() & Qt::WindowCloseButtonHint));
+        QVERIFY(form_->windowFlags() & Qt::CustomizeWindowHint);
+        QCOMPARE(form_->Edit1->geometry(), QRect(56, 36, 65, 21));
+        QCOMPARE(form_->Edit2->geometry(), QRect(56, 84, 65, 21));
+        QCOMPARE(form_->CheckBox1->geometry(), QRect(16, 120, 17, 33));
+        QCOMPARE(form_->BitBtn1->geometry(), QRect(208, 34, 75, 25));
+        QCOMPARE(form_->BitBtn3->geometry(), QRect(208, 82, 75, 25));
+        QCOMPARE(form_->Label1->pos(), QPoint(64, 16));
+        QCOMPARE(form_->Label4->pos(), QPoint(48, 136));
+        QCOMPARE(form_->BitBtn1->text(), QStringLiteral("Применить"));
+        QCOMPARE(form_->BitBtn3->text(), QStringLiteral("Закрыть"));
+        QCOMPARE(form_->Label2->text(), QStringLiteral("Число итераций"));
+        QCOMPARE(form_->Label3->text(), QStringLiteral("Удаление файлов исходных данных и результатов"));
+        QVERIFY(form_->CheckBox1->text().isEmpty());
+        for (const char* name : {"Edit1", "Edit2", "CheckBox1", "BitBtn1", "BitBtn3", "Label1", "Label4"})
+            QVERIFY2(form_->findChild<QWidget*>(QString::fromLatin1(name)), name);
+
+        // Tab order: Применить, Закрыть, the two fields, the check box.
+        QWidget* expected[] = {form_->BitBtn3, form_->Edit1, form_->Edit2, form_->CheckBox1};
+        QWidget* w = form_->BitBtn1;
+        for (QWidget* next : expected) {
+            w = w->nextInFocusChain();
+            while (w->focusPolicy() == Qt::NoFocus)
+                w = w->nextInFocusChain();
+            QCOMPARE(w, next);
+        }
+    }
+
+    void precisionTextsInTheFields()
+    {
+        using tarvel::ui::formatUserFixed;
+        QLocale::setDefault(QLocale::c());
+        const struct {
+            double value;
+            int decimals;
+            const char* text;
+        } cases[] = {
+            {0.01f, 2, "0.01"},    {0.015f, 2, "0.01"},  // the float lies just below 0.015
+            {0.001f, 2, "0.00"},   {12.345f, 2, "12.30"},  // three digits before two decimals
+            {0.01f, 5, "0.01000"}, {0.015f, 5, "0.01500"}, {0.001f, 5, "0.00100"}, {12.345f, 5, "12.30000"},
+            {0.125, 2, "0.13"},  // a tie rounds away from zero
+            {0.995, 2, "0.99"}, {0.9951, 2, "1.00"},     {999.5, 2, "1000.00"}, {-0.001, 2, "0.00"},
+            {-2.5, 2, "-2.50"},    {0.0, 5, "0.00000"},
+        };
+        for (const auto& c : cases)
+            QCOMPARE(formatUserFixed(c.value, c.decimals, 3), QString::fromLatin1(c.text));
+
+        QLocale::setDefault(russian());
+        model_->precision = 0.015f;
+        model_->iteraz = 1234;
+        form_->prepare();
+        QCOMPARE(form_->Edit1->text(), QStringLiteral("0,01"));
+        QCOMPARE(form_->Edit2->text(), QStringLiteral("1234"));  // no group separator
+        QVERIFY(!form_->Edit1->isModified());
+        QVERIFY(!form_->BitBtn1->isEnabled());
+    }
+
+    void applyButtonStates()
+    {
+        QVERIFY(!form_->BitBtn1->isEnabled());
+        QTest::keyClick(form_->Edit2, Qt::Key_5);
+        QVERIFY(form_->BitBtn1->isEnabled());
+        QVERIFY(form_->Edit2->isModified());
+
+        // A new dialog in a run whose DelFile is on: the box changes, so
+        // "Применить" is enabled at the first opening, not at the second.
+        model_->DelFile = true;
+        TForm2 fresh(*model_);
+        fresh.prepare();
+        QVERIFY(fresh.BitBtn1->isEnabled());
+        QVERIFY(fresh.CheckBox1->isChecked());
+        fresh.prepare();
+        QVERIFY(!fresh.BitBtn1->isEnabled());
+        QVERIFY(!fresh.Edit1->isModified());
+
+        // Clicking the box enables it too; Apply disables it.
+        QTest::mouseClick(fresh.CheckBox1, Qt::LeftButton, {}, QPoint(8, 16));
+        QVERIFY(!fresh.CheckBox1->isChecked());
+        QVERIFY(fresh.BitBtn1->isEnabled());
+        QTest::mouseClick(fresh.BitBtn1, Qt::LeftButton);
+        QVERIFY(!fresh.BitBtn1->isEnabled());
+        QCOMPARE(model_->DelFile, false);
+        QVERIFY(dialogs_->messages().isEmpty());
+    }
+
+    void applyWithACommaSeparator()
+    {
+        // Too small: refused, the field reset (which enables Apply again), the
+        // new iteration count kept, the ticked box not stored.
+        QTest::mouseClick(form_->CheckBox1, Qt::LeftButton, {}, QPoint(8, 16));
+        apply(QStringLiteral("0,005"), QStringLiteral("15"));
+        QCOMPARE(dialogs_->messages(), QStringList{kTooSmall});
+        QCOMPARE(dialogs_->shown.back().icon, QMessageBox::Information);
+        QCOMPARE(form_->Edit1->text(), QStringLiteral("0,01000"));
+        QVERIFY(form_->BitBtn1->isEnabled());
+        QCOMPARE(model_->iteraz, 15);
+        QCOMPARE(model_->precision, 0.01f);
+        QCOMPARE(model_->DelFile, false);
+
+        apply(QStringLiteral("0,009"), QStringLiteral("15"));
+        QCOMPARE(dialogs_->messages().size(), 2);
+        QCOMPARE(model_->precision, 0.01f);
+
+        // 0,0099 is not below 0.0099 when both are compared in extended precision.
+        apply(QStringLiteral("0,0099"), QStringLiteral("15"));
+        QCOMPARE(dialogs_->messages().size(), 2);
+        QCOMPARE(model_->precision, 0.0099f);
+        QCOMPARE(model_->DelFile, true);
+
+        apply(QStringLiteral("0,01"), QStringLiteral("-3"));
+        QCOMPARE(dialogs_->messages().size(), 2);
+        QCOMPARE(model_->precision, 0.01f);
+        QCOMPARE(model_->iteraz, -3);  // no range is checked
+        QVERIFY(!form_->BitBtn1->isEnabled());
+        QVERIFY(form_->isVisible());  // Apply does not close
+
+        // A point does not convert with a comma locale: the iteration count
+        // stays stored, both fields show the working values.
+        apply(QStringLiteral("0.02"), QStringLiteral("12"));
+        QCOMPARE(dialogs_->messages().last(), kNotNumber);
+        QCOMPARE(dialogs_->shown.back().icon, QMessageBox::Information);
+        QCOMPARE(model_->iteraz, 12);
+        QCOMPARE(model_->precision, 0.01f);
+        QCOMPARE(form_->Edit1->text(), QStringLiteral("0,01000"));
+        QCOMPARE(form_->Edit2->text(), QStringLiteral("12"));
+
+        // Letters in the iteration field change nothing.
+        model_->DelFile = false;
+        apply(QStringLiteral("0,5"), QStringLiteral("1O"));
+        QCOMPARE(dialogs_->messages().last(), kNotNumber);
+        QCOMPARE(model_->iteraz, 12);
+        QCOMPARE(model_->precision, 0.01f);
+        QCOMPARE(model_->DelFile, false);
+        QCOMPARE(form_->Edit2->text(), QStringLiteral("12"));
+
+        for (const char* bad : {"", " ", "1 0", "nan", "inf", "1e39", "0,5x"}) {
+            const int before = dialogs_->messages().size();
+            apply(QString::fromLatin1(bad), QStringLiteral("12"));
+            QCOMPARE(dialogs_->messages().size(), before + 1);
+            QCOMPARE(dialogs_->messages().last(), kNotNumber);
+            QCOMPARE(model_->precision, 0.01f);
+        }
+        QVERIFY(dialogs_->unexpected().isEmpty());
+    }
+
+    void applyWithAPointSeparator()
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        form_->prepare();
+        QCOMPARE(form_->Edit1->text(), QStringLiteral("0.01"));
+        apply(QStringLiteral("0.02"), QStringLiteral("$14"));
+        QVERIFY(dialogs_->messages().isEmpty());
+        QCOMPARE(model_->precision, 0.02f);
+        QCOMPARE(model_->iteraz, 20);
+        apply(QStringLiteral("0,03"), QStringLiteral("14"));
+        QCOMPARE(dialogs_->messages(), QStringList{kNotNumber});
+        QCOMPARE(form_->Edit1->text(), QStringLiteral("0.02000"));
+        QCOMPARE(model_->precision, 0.02f);
+        apply(QStringLiteral("0.001"), QStringLiteral("14"));
+        QCOMPARE(dialogs_->messages().last(), kTooSmall);
+        QCOMPARE(form_->Edit1->text(), QStringLiteral("0.02000"));
+    }
+
+    void closeButtonEndsTheModalDialog()
+    {
+        form_->hide();
+        model_->iteraz = 7;
+        QTimer::singleShot(0, form_.get(), [this] {
+            form_->Edit2->setText(QStringLiteral("99"));  // not applied
+            QTest::mouseClick(form_->BitBtn3, Qt::LeftButton);
+        });
+        form_->openModal();
+        QVERIFY(!form_->isVisible());
+        QCOMPARE(model_->iteraz, 7);
+        QCOMPARE(form_->Edit2->text(), QStringLiteral("99"));
+        form_->prepare();
+        QCOMPARE(form_->Edit2->text(), QStringLiteral("7"));
+    }
+
+    void f1OpensTheMainHelpTopic()
+    {
+        form_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        QTest::keyClick(form_.get(), Qt::Key_F1);
+        QCOMPARE(tarvel::ui::shownHelpTopic(), 100);
+        QVERIFY(tarvel::ui::helpWindow()->isVisible());
+    }
+};
+
+QTEST_MAIN(Form2Test)
+#include "test_form2.moc"
