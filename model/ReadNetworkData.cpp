@@ -1,10 +1,525 @@
 #include "model/ReadNetworkData.h"
 
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "model/CduTokenizer.h"
+#include "model/TextFile.h"
+
 namespace tarvel {
 
-bool readNetworkData(NetworkModel&, const std::filesystem::path&, MessageSink&)
+namespace {
+
+constexpr int kMaxNodes = kNodeSlots - 1;        // 99 nodes besides the base node
+constexpr int kMaxBranches = kBranchSlots - 1;   // 149 branches
+constexpr int kNumbersPerLine = 10;              // node numbers per line of a long list
+
+// Reads the fields of one record in their order. Once a field is not read no
+// later field is read either; the variables of the fields not read keep the
+// 0 they were given before the record, so a cut record is stored with zeros
+// and nothing is left over from an earlier record or run.
+class RecordFields {
+public:
+    explicit RecordFields(CduTokenizer& in) : in_(in) {}
+
+    // used = false for the fields the model does not keep (flags, unused reals).
+    void integer(int32_t& value, bool used = true) { note(read_ && in_.readInt(value), used); }
+    void real(float& value, bool used = true) { note(read_ && in_.readReal(value), used); }
+    void unusedReals(int count)
+    {
+        for (int k = 0; k < count; ++k) {
+            float dropped = 0.0f;
+            real(dropped, false);
+        }
+    }
+
+    bool complete() const { return read_; }
+    bool usedFieldMissing() const { return usedMissing_; }
+
+private:
+    void note(bool ok, bool used)
+    {
+        read_ = ok;
+        if (!ok && used)
+            usedMissing_ = true;
+    }
+
+    CduTokenizer& in_;
+    bool read_ = true;
+    bool usedMissing_ = false;
+};
+
+// What the text held and where its reading ended.
+struct TextSummary {
+    int nodeRecords = 0;    // 201 records in the text, stored or not
+    int branchRecords = 0;  // 301 records with N2 != 0, stored or not
+    bool stoppedAtText = false;  // a token that is not a number of the field's kind
+    bool recordCut = false;      // the text ended before a field the model keeps
+    int stopLine = 0;
+    int32_t stopCode = 0;
+    std::string stopWord;        // raw bytes of the token that stopped the reading
+};
+
+// Reads the records into the model. Records beyond the capacity of the tables
+// are read and counted but not stored.
+TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
 {
-    return false;  // placeholder until the reader lands
+    TextSummary text;
+    int i = 0;  // nodes stored besides the base node
+    int j = 0;  // branches stored
+    for (;;) {
+        int32_t code = 0;
+        if (!in.readInt(code))
+            break;
+        const int codeLine = in.line();
+        RecordFields fields(in);
+        int32_t flag = 0;
+        switch (code) {
+        case 102: {
+            int32_t number = 0;
+            float unom = 0.0f, p = 0.0f, q = 0.0f;
+            fields.integer(flag, false);
+            fields.integer(number);
+            fields.real(unom);
+            fields.real(p);
+            fields.real(q);
+            fields.unusedReals(5);
+            model.nodeNumber[0] = number;
+            model.nodeUnom[0] = unom;
+            model.nodeLoadP[0] = p;
+            model.nodeLoadQ[0] = q;
+            model.nodeType[0] = 3;
+            model.nodeShuntG[0] = 0.0f;
+            model.nodeShuntB[0] = 0.0f;
+            countNode(model, number);
+            break;
+        }
+        case 201: {
+            int32_t number = 0;
+            float unom = 0.0f, p = 0.0f, q = 0.0f, fixedVoltage = 0.0f;
+            fields.integer(flag, false);
+            fields.integer(number);
+            fields.real(unom);
+            fields.real(p);
+            fields.real(q);
+            fields.unusedReals(2);
+            fields.real(fixedVoltage);
+            fields.unusedReals(2);
+            ++text.nodeRecords;
+            if (i == kMaxNodes)
+                break;
+            ++i;
+            model.nodeNumber[i] = number;
+            model.nodeUnom[i] = unom;
+            model.nodeLoadP[i] = p;
+            model.nodeLoadQ[i] = q;
+            model.nodeType[i] = 1;
+            model.nodeShuntG[i] = 0.0f;
+            model.nodeShuntB[i] = 0.0f;
+            // Compared in single precision, so a fixed voltage written as 0.1 is no fixed voltage.
+            if (fixedVoltage > 0.1f) {
+                model.nodeUnom[i] = fixedVoltage;
+                model.nodeType[i] = 2;
+            }
+            countNode(model, number);
+            break;
+        }
+        case 301: {
+            int32_t n1 = 0, n2 = 0;
+            fields.integer(flag, false);
+            fields.integer(n1);
+            fields.integer(n2);
+            if (n2 != 0) {
+                float r = 0.0f, x = 0.0f, b = 0.0f, kt = 0.0f;
+                fields.real(r);
+                fields.real(x);
+                fields.real(b);
+                fields.real(kt);
+                fields.unusedReals(3);
+                ++text.branchRecords;
+                if (j == kMaxBranches)
+                    break;
+                ++j;
+                model.branchStartNode[j] = n1;
+                model.branchEndNode[j] = n2;
+                if (std::fabs(x) < 1.001f)
+                    x = 1.01f;
+                if (kt < 0.001f)
+                    kt = 1.0f;
+                b = -b;
+                model.branchResistance[j] = r;
+                model.branchReactance[j] = x;
+                model.branchSusceptance[j] = b;
+                model.branchRatio[j] = kt;
+                model.branchConductance[j] = 0.0f;
+            } else {
+                // A shunt at node N1. Its conductance is read but not applied.
+                float g = 0.0f, b = 0.0f;
+                fields.real(g, false);
+                fields.real(b);
+                for (int k = 1; k <= i; ++k) {
+                    if (model.nodeNumber[k] == n1) {
+                        model.nodeShuntB[k] = -b;
+                        break;
+                    }
+                }
+            }
+            break;
+        }
+        default:
+            break;
+        }
+        if (!fields.complete()) {
+            text.stoppedAtText = !in.atEnd();
+            text.recordCut = !text.stoppedAtText && fields.usedFieldMissing();
+            text.stopLine = text.stoppedAtText ? in.line() : codeLine;
+            text.stopCode = code;
+            if (text.stoppedAtText)
+                text.stopWord = in.peekWord(24);
+            break;
+        }
+    }
+    if (!text.stoppedAtText && !in.atEnd()) {
+        // The next record code was not a number.
+        text.stoppedAtText = true;
+        text.stopLine = in.line();
+        text.stopWord = in.peekWord(24);
+    }
+    model.nodeCount = i;
+    model.branchCount = j;
+    return text;
+}
+
+void writeLine(TextFileWriter& err, const std::string& text)
+{
+    err << text;
+    err.endLine();
+}
+
+std::string branchName(const NetworkModel& model, int j)
+{
+    return formatInt(model.branchStartNode[j]) + " " + formatInt(model.branchEndNode[j]);
+}
+
+bool hasNodeNumber(const NetworkModel& model, int32_t number)
+{
+    for (int k = 0; k <= model.nodeCount; ++k)
+        if (model.nodeNumber[k] == number)
+            return true;
+    return false;
+}
+
+bool touchesBaseNode(const NetworkModel& model, int j)
+{
+    return model.branchStartNode[j] == model.nodeNumber[0] || model.branchEndNode[j] == model.nodeNumber[0];
+}
+
+bool isTransformerAtBase(const NetworkModel& model, int j)
+{
+    return std::fabs(model.branchRatio[j] - 1.0f) > 0.1f && touchesBaseNode(model, j);
+}
+
+// Every node besides the base node must be an end of some branch.
+bool checkLinksOfNodes(const NetworkModel& model, TextFileWriter& err)
+{
+    bool found = false;
+    for (int k = 1; k <= model.nodeCount; ++k) {
+        bool linked = false;
+        for (int j = 1; j <= model.branchCount && !linked; ++j)
+            linked = model.branchStartNode[j] == model.nodeNumber[k] || model.branchEndNode[j] == model.nodeNumber[k];
+        if (!linked) {
+            writeLine(err, "Ошибка связи 1. Нет ветвей для узла " + formatInt(model.nodeNumber[k]));
+            found = true;
+        }
+    }
+    return found;
+}
+
+// Both ends of every branch must be nodes of the data, the base node included.
+bool checkLinksOfBranches(const NetworkModel& model, TextFileWriter& err)
+{
+    bool found = false;
+    for (int j = 1; j <= model.branchCount; ++j) {
+        if (!hasNodeNumber(model, model.branchStartNode[j]) || !hasNodeNumber(model, model.branchEndNode[j])) {
+            writeLine(err, "Ошибка связи 2. Нет узлов для ветви " + formatInt(model.branchStartNode[j]) + "\t" +
+                               formatInt(model.branchEndNode[j]));
+            found = true;
+        }
+    }
+    return found;
+}
+
+// Number and nominal voltage of every node besides the base node.
+bool checkNodeValues(const NetworkModel& model, TextFileWriter& err)
+{
+    bool found = false;
+    for (int k = 1; k <= model.nodeCount; ++k) {
+        if (model.nodeNumber[k] > 100000) {
+            writeLine(err, "Числовая ошибка  1. Номер узла > 100000");
+            found = true;
+        }
+        if (model.nodeUnom[k] < 0.1f || model.nodeUnom[k] > 1500.0f) {
+            writeLine(err, "Числовая ошибка 2. U ном. велико или мало");
+            found = true;
+        }
+    }
+    return found;
+}
+
+// Reactance, charging susceptance (already of the solver's sign) and the ratio
+// of a branch at the base node.
+bool checkBranchValues(const NetworkModel& model, TextFileWriter& err)
+{
+    bool found = false;
+    for (int j = 1; j <= model.branchCount; ++j) {
+        if (std::fabs(model.branchReactance[j]) > 999999.0f) {
+            writeLine(err, "Числовая ошибка 3. Х Ветви > 999999");
+            writeLine(err, "Ветвь " + branchName(model, j));
+            found = true;
+        }
+        const float b = model.branchSusceptance[j];
+        if (b < 0.0f || b > 99999.0f) {
+            writeLine(err, "Числовая ошибка 4. Неверное значение проводимости");
+            writeLine(err, "Ветвь " + branchName(model, j));
+            found = true;
+        }
+        if (isTransformerAtBase(model, j)) {
+            writeLine(err, "Ошибка схемы сети 1. ");
+            writeLine(err, "Ветвь " + branchName(model, j) + " не может быть трансформатором");
+            found = true;
+        }
+    }
+    return found;
+}
+
+// Node numbers without a district, and values that overflowed a float. A value
+// that one of the checks above already rejects (the nominal voltage of a node,
+// the reactance and susceptance of a branch, the ratio of a branch at the base
+// node) gets no second line here.
+bool checkNumbersAndFiniteValues(const NetworkModel& model, TextFileWriter& err)
+{
+    bool found = false;
+    for (int k = 0; k <= model.nodeCount; ++k) {
+        if (districtOf(model.nodeNumber[k]) < 0) {
+            writeLine(err, "Числовая ошибка 5. Номер узла < -99: " + formatInt(model.nodeNumber[k]));
+            found = true;
+        }
+    }
+    for (int k = 0; k <= model.nodeCount; ++k) {
+        const bool finite = (k > 0 || std::isfinite(model.nodeUnom[k])) && std::isfinite(model.nodeLoadP[k]) &&
+                            std::isfinite(model.nodeLoadQ[k]) && std::isfinite(model.nodeShuntB[k]);
+        if (!finite) {
+            writeLine(err, "Числовая ошибка 6. Недопустимое значение в записи узла " + formatInt(model.nodeNumber[k]));
+            found = true;
+        }
+    }
+    for (int j = 1; j <= model.branchCount; ++j) {
+        const bool finite = std::isfinite(model.branchResistance[j]) &&
+                            (std::isfinite(model.branchRatio[j]) || isTransformerAtBase(model, j));
+        if (!finite) {
+            writeLine(err, "Числовая ошибка 6. Недопустимое значение в записи ветви " + branchName(model, j));
+            found = true;
+        }
+    }
+    return found;
+}
+
+// Node index of a node number: slot 0 is tried first, then 1..n, and the last
+// slot that matches wins; -1 when none does.
+int nodeIndexOf(const NetworkModel& model, int32_t number)
+{
+    int index = -1;
+    for (int k = 0; k <= model.nodeCount; ++k)
+        if (model.nodeNumber[k] == number)
+            index = k;
+    return index;
+}
+
+struct BranchEnds {
+    BranchTable<int32_t> start{};
+    BranchTable<int32_t> end{};
+};
+
+BranchEnds branchEndIndices(const NetworkModel& model)
+{
+    BranchEnds ends;
+    for (int j = 1; j <= model.branchCount; ++j) {
+        ends.start[j] = nodeIndexOf(model, model.branchStartNode[j]);
+        ends.end[j] = nodeIndexOf(model, model.branchEndNode[j]);
+    }
+    return ends;
+}
+
+// Every node must be reached from the base node through the branches as they
+// are indexed. A node number given twice leaves its earlier slot (or the base
+// node) without branches, so it is named as well.
+bool checkConnection(const NetworkModel& model, const BranchEnds& ends, TextFileWriter& err)
+{
+    const int n = model.nodeCount;
+    bool found = false;
+    for (int k = 1; k <= n; ++k) {
+        // Named once, at its first repetition.
+        int earlier = 0;
+        for (int e = 0; e < k; ++e)
+            earlier += model.nodeNumber[e] == model.nodeNumber[k] ? 1 : 0;
+        if (earlier == 1) {
+            writeLine(err, "Ошибка связи 4. Номер узла повторяется: " + formatInt(model.nodeNumber[k]));
+            found = true;
+        }
+    }
+
+    NodeTable<bool> reached{};
+    reached[0] = true;
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (int j = 1; j <= model.branchCount; ++j) {
+            const int s = ends.start[j];
+            const int t = ends.end[j];
+            if (reached[s] != reached[t]) {
+                reached[s] = reached[t] = true;
+                grew = true;
+            }
+        }
+    }
+    std::string line = "Ошибка связи 3. Узлы не связаны с базовым узлом:";
+    int onLine = 0;
+    for (int k = 1; k <= n; ++k) {
+        if (reached[k])
+            continue;
+        if (onLine == kNumbersPerLine) {
+            writeLine(err, line);
+            line.clear();
+            onLine = 0;
+        }
+        line += " " + formatInt(model.nodeNumber[k]);
+        ++onLine;
+        found = true;
+    }
+    if (onLine > 0)
+        writeLine(err, line);
+    return found;
+}
+
+std::string printableWord(const std::string& raw)
+{
+    std::string word = raw;
+    for (char& c : word) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F)
+            c = '?';
+    }
+    return cp1251ToUtf8(word);
+}
+
+void warnAboutText(const TextSummary& text, MessageSink& sink)
+{
+    if (text.stoppedAtText)
+        sink.warning("Данные прочитаны не полностью: в строке " + formatInt(text.stopLine) + " текст \"" +
+                     printableWord(text.stopWord) + "\" не является числом; дальше данные не читались.");
+    else if (text.recordCut)
+        sink.warning("Данные кончились внутри записи с кодом " + formatInt(text.stopCode) + " (строка " +
+                     formatInt(text.stopLine) + "); недостающие значения приняты равными 0.");
+}
+
+void warnAboutSelfLoops(const NetworkModel& model, MessageSink& sink)
+{
+    for (int j = 1; j <= model.branchCount; ++j)
+        if (model.branchStartNode[j] == model.branchEndNode[j])
+            sink.warning("Ветвь " + branchName(model, j) + " соединяет узел сам с собой; проверьте данные.");
+}
+
+}  // namespace
+
+bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink)
+{
+    model.districtNodeCount.fill(0);
+
+    std::FILE* file = std::fopen((workDir / "network.cdu").c_str(), "rb");
+    if (!file) {
+        sink.showMessage("Если нет ошибок в данных то перезапустите расчет.");
+        return false;
+    }
+    TextSummary text;
+    bool unreadable = false;
+    {
+        CduTokenizer in(file);
+        // A folder opens but cannot be read: that is no text either.
+        unreadable = in.atEnd() && in.readError();
+        if (!unreadable) {
+            // Without a base-node record slot 0 keeps number 0 and type 0 from
+            // the run's clearing; its values are cleared here so that none is
+            // left from an earlier run.
+            model.nodeUnom[0] = 0.0f;
+            model.nodeLoadP[0] = 0.0f;
+            model.nodeLoadQ[0] = 0.0f;
+            model.nodeShuntG[0] = 0.0f;
+            model.nodeShuntB[0] = 0.0f;
+            text = readRecords(model, in);
+        }
+    }
+    std::fclose(file);
+    if (unreadable) {
+        sink.showMessage("Если нет ошибок в данных то перезапустите расчет.");
+        return false;
+    }
+
+    TextFileWriter err;
+    if (!err.open(workDir / "network.err"))
+        sink.showMessage("Невозможно открыть файл \"network.err\"");
+
+    if (model.nodeCount == 0 || model.branchCount == 0) {
+        sink.showMessage("Совсем нет ветвей или узлов");
+        err.close();
+        return false;
+    }
+
+    // The tables hold at most 99 nodes and 149 branches; a larger network is
+    // refused as a whole, without judging the part that was stored.
+    if (text.nodeRecords > kMaxNodes || text.branchRecords > kMaxBranches) {
+        if (text.nodeRecords > kMaxNodes)
+            writeLine(err, "Ошибка данных. Число узлов больше " + formatInt(kMaxNodes) + ": " + formatInt(text.nodeRecords));
+        if (text.branchRecords > kMaxBranches)
+            writeLine(err,
+                      "Ошибка данных. Число ветвей больше " + formatInt(kMaxBranches) + ": " + formatInt(text.branchRecords));
+        err.close();
+        return false;
+    }
+
+    // Every check runs; none stops the others.
+    bool rejected = false;
+    rejected |= checkLinksOfNodes(model, err);
+    rejected |= checkLinksOfBranches(model, err);
+    rejected |= checkNodeValues(model, err);
+    rejected |= checkBranchValues(model, err);
+    const bool valuesRejected = checkNumbersAndFiniteValues(model, err);
+    // The branch ends are indexed only when every branch names existing nodes.
+    const BranchEnds ends = rejected ? BranchEnds{} : branchEndIndices(model);
+    if (!rejected)
+        rejected = checkConnection(model, ends, err);
+    rejected |= valuesRejected;
+    if (rejected) {
+        err.close();
+        return false;
+    }
+
+    for (int j = 1; j <= model.branchCount; ++j) {
+        model.branchStartIndex[j] = ends.start[j];
+        model.branchEndIndex[j] = ends.end[j];
+    }
+    for (int j = 1; j <= model.branchCount; ++j) {
+        model.branchSusceptance[j] *= 1e-6;
+        model.branchConductance[j] *= 1e-6;
+    }
+    for (int k = 0; k <= model.nodeCount; ++k) {
+        model.nodeShuntG[k] *= 1e-6;
+        model.nodeShuntB[k] *= 1e-6;
+    }
+    err.close();
+
+    warnAboutText(text, sink);
+    warnAboutSelfLoops(model, sink);
+    return true;
 }
 
 }  // namespace tarvel

@@ -1,0 +1,226 @@
+#include "model/CduTokenizer.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <system_error>
+
+namespace tarvel {
+
+namespace {
+
+bool isDigit(int c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isSpace(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// The significant digits of a real and its power of ten: value = digits * 10^scale.
+// Only the first kMaxDigits significant digits are kept; a nonzero digit beyond
+// them is remembered, which is all that correct rounding to a float needs
+// (a float's rounding boundaries have far fewer than kMaxDigits digits).
+class DecimalNumber {
+public:
+    void integerDigit(int c)
+    {
+        if (count_ == 0 && c == '0')
+            return;
+        if (count_ < kMaxDigits) {
+            digits_[count_++] = static_cast<char>(c);
+        } else {
+            ++scale_;
+            sticky_ = sticky_ || c != '0';
+        }
+    }
+
+    void fractionDigit(int c)
+    {
+        if (count_ == 0 && c == '0') {
+            --scale_;
+            return;
+        }
+        if (count_ < kMaxDigits) {
+            digits_[count_++] = static_cast<char>(c);
+            --scale_;
+        } else {
+            sticky_ = sticky_ || c != '0';
+        }
+    }
+
+    void addExponent(int64_t e) { scale_ += e; }
+
+    float toFloat(bool negative)
+    {
+        float magnitude = 0.0f;
+        if (count_ > 0) {
+            if (sticky_) {
+                digits_[count_++] = '1';
+                --scale_;
+            }
+            const int64_t order = count_ + scale_;  // value < 10^order, value >= 10^(order-1)
+            if (order > 40) {
+                magnitude = std::numeric_limits<float>::infinity();
+            } else if (order >= -50) {
+                std::array<char, kMaxDigits + 32> text{};
+                char* end = text.data();
+                for (int k = 0; k < count_; ++k)
+                    *end++ = digits_[k];
+                *end++ = 'e';
+                end = std::to_chars(end, text.data() + text.size(), scale_).ptr;
+                const auto result = std::from_chars(text.data(), end, magnitude);
+                if (result.ec == std::errc::result_out_of_range)
+                    magnitude = order > 0 ? std::numeric_limits<float>::infinity() : 0.0f;
+            }
+        }
+        return negative ? -magnitude : magnitude;
+    }
+
+private:
+    static constexpr int kMaxDigits = 200;
+    std::array<char, kMaxDigits + 1> digits_{};
+    int count_ = 0;
+    int64_t scale_ = 0;
+    bool sticky_ = false;
+};
+
+}  // namespace
+
+CduTokenizer::CduTokenizer(std::FILE* file) : file_(file)
+{
+    buffer_.resize(kChunk);
+    text_ = std::string_view(buffer_.data(), 0);
+}
+
+CduTokenizer::CduTokenizer(std::string_view text) : text_(text), eof_(true) {}
+
+bool CduTokenizer::refill(std::size_t needed)
+{
+    while (text_.size() - pos_ < needed && !eof_) {
+        const std::size_t kept = text_.size() - pos_;
+        if (kept > 0 && pos_ > 0)
+            std::copy(buffer_.data() + pos_, buffer_.data() + text_.size(), buffer_.data());
+        pos_ = 0;
+        const std::size_t got = std::fread(buffer_.data() + kept, 1, buffer_.size() - kept, file_);
+        if (got == 0) {
+            eof_ = true;
+            readError_ = std::ferror(file_) != 0;
+        }
+        text_ = std::string_view(buffer_.data(), kept + got);
+    }
+    return text_.size() - pos_ >= needed;
+}
+
+int CduTokenizer::peek(std::size_t offset)
+{
+    if (pos_ + offset >= text_.size() && !refill(offset + 1))
+        return -1;
+    return static_cast<unsigned char>(text_[pos_ + offset]);
+}
+
+void CduTokenizer::advance()
+{
+    if (peek() == '\n')
+        ++line_;
+    ++pos_;
+}
+
+void CduTokenizer::skipSpace()
+{
+    while (isSpace(peek()))
+        advance();
+}
+
+bool CduTokenizer::atEnd()
+{
+    skipSpace();
+    return peek() < 0;
+}
+
+std::string CduTokenizer::peekWord(std::size_t maxBytes)
+{
+    std::string word;
+    for (std::size_t k = 0; k < maxBytes; ++k) {
+        const int c = peek(k);
+        if (c < 0 || isSpace(c))
+            break;
+        word += static_cast<char>(c);
+    }
+    return word;
+}
+
+bool CduTokenizer::readInt(int32_t& value)
+{
+    skipSpace();
+    const int first = peek();
+    const bool signed_ = first == '+' || first == '-';
+    if (!isDigit(peek(signed_ ? 1 : 0)))
+        return false;
+    if (signed_)
+        advance();
+
+    constexpr int64_t kLimit = int64_t{1} << 31;  // |INT32_MIN|
+    int64_t magnitude = 0;
+    for (int c = peek(); isDigit(c); c = peek()) {
+        if (magnitude <= kLimit)
+            magnitude = magnitude * 10 + (c - '0');
+        advance();
+    }
+    if (first == '-')
+        value = magnitude >= kLimit ? std::numeric_limits<int32_t>::min() : static_cast<int32_t>(-magnitude);
+    else
+        value = magnitude >= kLimit ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(magnitude);
+    return true;
+}
+
+bool CduTokenizer::readReal(float& value)
+{
+    skipSpace();
+    const int first = peek();
+    const bool signed_ = first == '+' || first == '-';
+    const std::size_t at = signed_ ? 1 : 0;
+    const int lead = peek(at);
+    if (!isDigit(lead) && !(lead == '.' && isDigit(peek(at + 1))))
+        return false;
+    if (signed_)
+        advance();
+
+    DecimalNumber number;
+    for (int c = peek(); isDigit(c); c = peek()) {
+        number.integerDigit(c);
+        advance();
+    }
+    if (peek() == '.') {
+        advance();
+        for (int c = peek(); isDigit(c); c = peek()) {
+            number.fractionDigit(c);
+            advance();
+        }
+    }
+    // The exponent belongs to the number only when digits follow the letter
+    // (and its sign); otherwise the letter is left in the text.
+    if (const int e = peek(); e == 'e' || e == 'E') {
+        const int sign = peek(1);
+        const std::size_t digitsAt = (sign == '+' || sign == '-') ? 2 : 1;
+        if (isDigit(peek(digitsAt))) {
+            for (std::size_t k = 0; k < digitsAt; ++k)
+                advance();
+            constexpr int64_t kExponentCap = 1'000'000'000;  // far past any float
+            int64_t exponent = 0;
+            for (int c = peek(); isDigit(c); c = peek()) {
+                if (exponent < kExponentCap)
+                    exponent = exponent * 10 + (c - '0');
+                advance();
+            }
+            number.addExponent(sign == '-' ? -exponent : exponent);
+        }
+    }
+    value = number.toFloat(first == '-');
+    return true;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+#include "model/CduTokenizer.h"
+
+using namespace tarvel;
+
+namespace {
+
+float real(CduTokenizer& in)
+{
+    float value = -12345.0f;
+    EXPECT_TRUE(in.readReal(value));
+    return value;
+}
+
+int32_t integer(CduTokenizer& in)
+{
+    int32_t value = -12345;
+    EXPECT_TRUE(in.readInt(value));
+    return value;
+}
+
+}  // namespace
+
+TEST(CduTokenizer, IntegerFieldsStopAtTheFirstOtherCharacter)
+{
+    CduTokenizer in(" 0201\t+7\r\n-12 5.0 12abc");
+    EXPECT_EQ(integer(in), 201);
+    EXPECT_EQ(integer(in), 7);
+    EXPECT_EQ(integer(in), -12);
+    EXPECT_EQ(in.line(), 2);
+    EXPECT_EQ(integer(in), 5);
+    EXPECT_EQ(real(in), 0.0f);  // ".0" left by the integer field
+    EXPECT_EQ(integer(in), 12);
+    int32_t value = 99;
+    EXPECT_FALSE(in.readInt(value));
+    EXPECT_EQ(value, 99);
+    EXPECT_EQ(in.peekWord(10), "abc");  // nothing consumed by a field not read
+
+    for (const char* text : {"", "   \r\n ", "-", "+ 5", "-x", ".5", "e5"}) {
+        CduTokenizer none(text);
+        EXPECT_FALSE(none.readInt(value)) << text;
+    }
+}
+
+TEST(CduTokenizer, IntegersBeyondThe32BitRangeSaturate)
+{
+    CduTokenizer in("2147483647 -2147483648 2147483648 -2147483649 99999999999999999999999 "
+                    "-000000000000000000000000000000042 7");
+    EXPECT_EQ(integer(in), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(integer(in), std::numeric_limits<int32_t>::min());
+    EXPECT_EQ(integer(in), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(integer(in), std::numeric_limits<int32_t>::min());
+    EXPECT_EQ(integer(in), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(integer(in), -42);  // leading zeros are ordinary digits
+    EXPECT_EQ(integer(in), 7);    // every digit of the long ones was consumed
+}
+
+TEST(CduTokenizer, RealFieldsTakeTheLongestNumber)
+{
+    CduTokenizer in(".5 5. -1.5e3 2E-2 +.25 -0 10,5");
+    EXPECT_EQ(real(in), 0.5f);
+    EXPECT_EQ(real(in), 5.0f);
+    EXPECT_EQ(real(in), -1500.0f);
+    EXPECT_EQ(real(in), 0.02f);
+    EXPECT_EQ(real(in), 0.25f);
+    const float negativeZero = real(in);
+    EXPECT_TRUE(negativeZero == 0.0f && std::signbit(negativeZero));
+    EXPECT_EQ(real(in), 10.0f);
+    float value = 0.0f;
+    EXPECT_FALSE(in.readReal(value));  // the comma stops the reading
+    EXPECT_EQ(in.peekWord(10), ",5");
+
+    // An exponent letter without digits is left in the text.
+    struct Case {
+        const char* text;
+        float value;
+        const char* left;
+    };
+    for (const Case& c : {Case{"1e", 1.0f, "e"}, Case{"1e+", 1.0f, "e+"}, Case{"5.e", 5.0f, "e"},
+                          Case{"2E-x", 2.0f, "E-x"}, Case{"5.e2", 500.0f, ""}, Case{"1e+2.5", 100.0f, ".5"}}) {
+        CduTokenizer cut(c.text);
+        EXPECT_EQ(real(cut), c.value) << c.text;
+        EXPECT_EQ(cut.peekWord(10), c.left) << c.text;
+    }
+    for (std::string_view text : {"", " \n", ".", "-.", "+", "e5", ".e1", ",5", "\xC0"}) {
+        CduTokenizer none(text);
+        EXPECT_FALSE(none.readReal(value)) << text;
+    }
+    CduTokenizer nul(std::string_view("\0 5", 3));
+    EXPECT_FALSE(nul.readReal(value));
+    EXPECT_FALSE(nul.atEnd());
+}
+
+TEST(CduTokenizer, RealsAreRoundedOnceToSinglePrecision)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    CduTokenizer in("0.1 1e39 -1e39 1e-50 3.4028235e38 1e999999999999999 16777217 0.000000000000000000000000000000000000000000001");
+    EXPECT_EQ(real(in), 0.1f);
+    EXPECT_EQ(real(in), inf);
+    EXPECT_EQ(real(in), -inf);
+    EXPECT_EQ(real(in), 0.0f);
+    EXPECT_EQ(real(in), std::numeric_limits<float>::max());
+    EXPECT_EQ(real(in), inf);
+    EXPECT_EQ(real(in), 16777216.0f);  // halfway: ties to even
+    EXPECT_EQ(real(in), std::numeric_limits<float>::denorm_min());
+
+    // Mantissas far longer than any float needs.
+    const std::string zeros(500, '0');
+    const std::string longText = "0." + zeros + "1e501 1" + zeros + "e-500 16777217." + zeros + "1";
+    CduTokenizer longOnes(longText);
+    EXPECT_EQ(real(longOnes), 1.0f);
+    EXPECT_EQ(real(longOnes), 1.0f);
+    EXPECT_EQ(real(longOnes), 16777218.0f);  // a digit far behind the halfway point still rounds up
+
+    std::string digits;
+    for (int k = 0; k < 260; ++k)
+        digits += static_cast<char>('0' + (k * 7 + 3) % 10);
+    digits.insert(3, ".");
+    CduTokenizer many(digits);
+    EXPECT_EQ(real(many), std::strtof(digits.c_str(), nullptr));
+}
+
+TEST(CduTokenizer, NumbersAcrossChunkBoundariesOfAFile)
+{
+    // Numbers placed so that they straddle the end of the first 64 KB chunk.
+    for (std::size_t at : {65532u, 65533u, 65534u, 65535u}) {
+        std::FILE* file = std::tmpfile();
+        ASSERT_NE(file, nullptr);
+        const std::string text = std::string(at, ' ') + "1e+5\n\n-2.5E-1 1e+x";
+        std::fwrite(text.data(), 1, text.size(), file);
+        std::rewind(file);
+        {
+            CduTokenizer in(file);
+            EXPECT_EQ(real(in), 100000.0f) << at;
+            EXPECT_EQ(real(in), -0.25f) << at;
+            EXPECT_EQ(in.line(), 3);
+            EXPECT_EQ(real(in), 1.0f) << at;
+            EXPECT_EQ(in.peekWord(10), "e+x");
+            float value = 0.0f;
+            EXPECT_FALSE(in.readReal(value));
+            EXPECT_FALSE(in.atEnd());
+            EXPECT_FALSE(in.readError());
+        }
+        std::fclose(file);
+    }
+}
