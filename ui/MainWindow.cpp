@@ -561,6 +561,7 @@ void TForm1::showLowerPane()
     if (!Panel1->isHidden())
         return;
     Panel1->show();
+    Splitter1->show();  // the splitter would show its handle only on its next layout pass
     const int total = MainSplitter->height() - MainSplitter->handleWidth();
     MainSplitter->setSizes({std::max(0, total - lowerPaneHeight_), lowerPaneHeight_});
 }
@@ -572,6 +573,7 @@ void TForm1::hideLowerPane()
     if (Panel1->isVisible())
         lowerPaneHeight_ = Panel1->height();
     Panel1->hide();
+    Splitter1->hide();
 }
 
 void TForm1::EnterEditingState()
@@ -812,6 +814,8 @@ void TForm1::N2Click()
         if (!loadPane(Memo4, QStringLiteral("network.err")))
             return;
         Memo4->setReadOnly(true);
+        // Read-only keeps the caret: the list can still be walked and copied by keyboard.
+        Memo4->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         showLowerPane();
         return;
     case RunOutcome::Converged:

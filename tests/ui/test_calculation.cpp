@@ -1,0 +1,197 @@
+// The calculation commands from the window: power flow, loss analysis and
+// loss allocation on a real network, and a network the reader refuses.
+#include "model/NetworkModel.h"
+#include "model/TextFile.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/WindowFixture.h"
+
+using tarvel::test::ScriptedDialogs;
+using tarvel::test::WindowFixture;
+
+namespace {
+
+const QString kRejected = QStringLiteral("Расчет невозможен!");
+
+}  // namespace
+
+class CalculationTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<WindowFixture> f;
+    tarvel::ui::TForm1& w() { return *f->window; }
+
+    // A working file as the window shows it.
+    QString working(const QString& name) const
+    {
+        const QByteArray bytes = f->read(name);
+        const std::string utf8 = tarvel::cp1251ToUtf8(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+        QString text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        return text;
+    }
+    void openSample()
+    {
+        f->dialogs.answerOpen(QString::fromStdString(tarvel::test::sourcePath("samples/ieee14.cdu").string()));
+        w().N4->trigger();
+    }
+
+private slots:
+    void init()
+    {
+        f = std::make_unique<WindowFixture>();
+        QVERIFY(f->exposed);
+        tarvel::globalModel().precision = 0.01f;
+        tarvel::globalModel().iteraz = 10;
+    }
+    void cleanup()
+    {
+        const QStringList unexpected = f->dialogs.unexpected();
+        f.reset();
+        tarvel::globalModel().iteraz = 10;
+        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(QStringLiteral("; "))));
+    }
+
+    void powerFlowThenLossCommands()
+    {
+        openSample();
+        w().N2->trigger();
+        QCOMPARE(f->dialogs.messages(), QStringList());
+        QCOMPARE(f->visibleTabs(), QStringList({QStringLiteral("ieee14.cdu"), QStringLiteral("Исх. данные"),
+                                                QStringLiteral("Результаты")}));
+        QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
+        QVERIFY(!working(QStringLiteral("network.rez")).isEmpty());
+        QCOMPARE(w().Memo3->text(), working(QStringLiteral("network.rez")));
+        QCOMPARE(w().Memo2->text(), working(QStringLiteral("network.out")));
+        QVERIFY(w().Memo2->text().startsWith(QStringLiteral("Число узлов n = 13\tЧисло Ветвей m = 20")));
+        QVERIFY(!w().isLowerPaneShown());
+        QVERIFY(w().N13->menuAction()->isVisible());
+        QVERIFY(w().N22->isEnabled());
+        QVERIFY(w().N27->isEnabled());
+        QCOMPARE(w().statusPanelText(0), QStringLiteral("1: 1"));
+
+        w().N22->trigger();
+        QCOMPARE(f->activeTab(), QStringLiteral("Анализ потерь"));
+        QVERIFY(!w().Memo5->text().isEmpty());
+        QCOMPARE(w().Memo5->text(), working(QStringLiteral("network.rip")));
+
+        w().N27->trigger();
+        QCOMPARE(f->activeTab(), QStringLiteral("Составляющие потерь"));
+        QVERIFY(!w().Memo6->text().isEmpty());
+        QCOMPARE(w().Memo6->text(), working(QStringLiteral("losses.rez")));
+        QCOMPARE(f->dialogs.messages(), QStringList());
+
+        // A second run reloads the tabs already shown (the allocation tab
+        // from network.tok) and makes the results active again.
+        w().Memo5->clear();
+        w().N2->trigger();
+        QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
+        QCOMPARE(f->visibleTabs().size(), 5);
+        QCOMPARE(w().Memo5->text(), working(QStringLiteral("network.rip")));
+        QCOMPARE(w().Memo6->text(), working(QStringLiteral("network.tok")));
+
+        // New with results on display: only the second question when the
+        // input is unchanged; No keeps everything.
+        f->dialogs.answerQuestion(QMessageBox::No);
+        w().N3->trigger();
+        QCOMPARE(f->dialogs.questions().size(), 1);
+        QVERIFY(f->dialogs.questions().front().startsWith(QStringLiteral("Вы действительно хотите задать новые")));
+        QCOMPARE(f->visibleTabs().size(), 5);
+
+        // Edited input: both questions, then the editing state.
+        w().Memo1->setFocus();
+        tarvel::test::typeText(w().Memo1, QStringLiteral(" "));
+        f->dialogs.answerQuestion(QMessageBox::No);
+        f->dialogs.answerQuestion(QMessageBox::Yes);
+        w().N3->trigger();
+        QCOMPARE(f->dialogs.questions().size(), 3);
+        QCOMPARE(f->visibleTabs(), QStringList{QStringLiteral("Без_имени(*.cdu)")});
+        QVERIFY(!w().N22->isEnabled());
+        QVERIFY(!w().N27->isEnabled());
+        QVERIFY(!w().N13->menuAction()->isVisible());
+        QVERIFY(w().Memo1->text().isEmpty());
+    }
+
+    void rejectedDataShowTheErrorList()
+    {
+        openSample();
+        w().N2->trigger();
+        QVERIFY(w().N22->isEnabled());
+
+        // Node 3 has no branch: the reader refuses the data.
+        w().Memo1->setPlainText(QStringLiteral("0102 0 1 110 0 0 0 0 0 0 0\n"
+                                               "0201 0 2 110 10 5 0 0 0 0 0\n"
+                                               "0201 0 3 110 1 1 0 0 0 0 0\n"
+                                               "0301 0 1 2 5 20 -100 1 0 0 0\n"));
+        w().N2->trigger();
+        QVERIFY(f->dialogs.messages().contains(kRejected));
+        QCOMPARE(f->visibleTabs(), QStringList{QStringLiteral("ieee14.cdu")});
+        QCOMPARE(f->activeTab(), QStringLiteral("ieee14.cdu"));
+        QVERIFY(w().isLowerPaneShown());
+        QVERIFY(w().Splitter1->isVisible());
+        QCOMPARE(w().Memo4->text(), QStringLiteral("Ошибка связи 1. Нет ветвей для узла 3\n"));
+        QCOMPARE(w().Memo4->text(), working(QStringLiteral("network.err")));
+        QVERIFY(w().Memo4->isReadOnly());
+        QVERIFY(w().N22->isEnabled());  // a rejected run leaves the loss commands as they were
+
+        // The lower pane reports its own caret and never the modified mark.
+        w().Memo1->setFocus();
+        tarvel::test::typeText(w().Memo1, QStringLiteral("x"));
+        QCOMPARE(w().statusPanelText(1), QStringLiteral("модиф."));
+        w().Memo4->setFocus();
+        QTest::keyClick(w().Memo4, Qt::Key_End);
+        QCOMPARE(w().statusPanelText(0), QStringLiteral("1: 38"));
+        QCOMPARE(w().statusPanelText(1), QString());
+
+        // A good run afterwards: the reports again, the lower pane hidden, Memo4 stays read-only.
+        f->dialogs.clear();
+        const QByteArray sample = QByteArray::fromStdString(tarvel::test::fileBytes(tarvel::test::sourcePath("samples/ieee14.cdu")));
+        w().Memo1->setPlainText(QString::fromLatin1(sample));
+        w().N2->trigger();
+        QCOMPARE(f->dialogs.messages(), QStringList());
+        QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
+        QVERIFY(!w().isLowerPaneShown());
+        QVERIFY(w().Memo4->isReadOnly());
+
+        // New hides an error list as well.
+        w().Memo1->setPlainText(QString());
+        w().N2->trigger();
+        QVERIFY(w().isLowerPaneShown());
+        w().N3->trigger();  // no question: the input is unmodified and no results are shown
+        QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::Question), 0);
+        QVERIFY(!w().isLowerPaneShown());
+        QCOMPARE(f->visibleTabs(), QStringList{QStringLiteral("Без_имени(*.cdu)")});
+    }
+
+    void nonConvergenceStillShowsTheReports()
+    {
+        openSample();
+        tarvel::globalModel().iteraz = 0;
+        w().N2->trigger();
+        QCOMPARE(f->dialogs.messages().size(), 1);
+        QVERIFY(f->dialogs.messages().front().startsWith(QStringLiteral("За данное число итераций")));
+        QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
+        QVERIFY(w().N27->isEnabled());
+    }
+
+    void missingReportIsToldAndStopsTheCommand()
+    {
+        openSample();
+        w().N2->trigger();
+        QFile::remove(f->path(QStringLiteral("network.rip")));
+        w().N22->trigger();
+        QCOMPARE(f->dialogs.messages().size(), 1);
+        QVERIFY(f->dialogs.messages().front().contains(QStringLiteral("network.rip")));
+        QVERIFY(w().PageControl1->isTabVisible(3));  // shown before the load
+        QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
+
+        // Without network.tok the allocation appends the core's note to its pane
+        // and then shows the report it wrote from the previous branch data.
+        QFile::remove(f->path(QStringLiteral("network.tok")));
+        w().N27->trigger();
+        QCOMPARE(f->activeTab(), QStringLiteral("Составляющие потерь"));
+        QCOMPARE(w().Memo6->text(), working(QStringLiteral("losses.rez")));
+    }
+};
+
+QTEST_MAIN(CalculationTest)
+#include "test_calculation.moc"
