@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include "ui/Dialogs.h"
+#include "ui/Help.h"
 #include "ui/MainWindow.h"
 
 namespace {
@@ -36,7 +37,7 @@ int main(int argc, char* argv[])
 {
     Application app(argc, argv);
     // The help module opens this file at a topic context.
-    app.setProperty("helpFile", QStringLiteral("Справка.hlp"));
+    app.setProperty("helpFile", tarvel::ui::helpFileName());
     try {
         tarvel::ui::TForm1 window;
         window.createParametersDialog();

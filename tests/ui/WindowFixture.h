@@ -30,10 +30,13 @@ inline void typeText(QWidget* widget, const QString& text)
 
 class WindowFixture {
 public:
-    WindowFixture()
+    // settings: the content of the settings file found at start (none when empty).
+    explicit WindowFixture(const QByteArray& settings = QByteArray())
     {
         previousDir_ = QDir::currentPath();
         QDir::setCurrent(dir_.path());
+        if (!settings.isEmpty())
+            write(QStringLiteral("Vetrasol.ini"), settings);
         window = std::make_unique<tarvel::ui::TForm1>();
         window->show();
         exposed = QTest::qWaitForWindowExposed(window.get());

@@ -3,9 +3,12 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QSplitter>
+#include <QTabBar>
 #include <QToolButton>
 
 #include "tests/ui/WindowFixture.h"
+#include "model/NetworkModel.h"
+#include "ui/Help.h"
 #include "ui/TextEditor.h"
 
 using tarvel::test::ScriptedDialogs;
@@ -346,6 +349,75 @@ private slots:
         QCOMPARE(started, QStringList({QStringLiteral("network.out"), QStringLiteral("network.rez")}));
         QCOMPARE(f->dialogs.messages().last(), QStringLiteral("Программа блокнот не найдена"));
         QCOMPARE(f->dialogs.messages().size(), 2);
+    }
+
+    void helpFollowsTheFocus()
+    {
+        w().N3->trigger();
+        f->write(QStringLiteral("network.rip"), "r\r\n");
+        w().N22Click();
+        auto pressF1 = [&](QWidget* target) {
+            w().activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&w()));
+            target->setFocus();
+            QTest::keyClick(target, Qt::Key_F1);
+        };
+        pressF1(w().Memo5);
+        QCOMPARE(tarvel::ui::shownHelpTopic(), 300);
+        w().PageControl1->setCurrentIndex(0);
+        pressF1(w().Memo1);
+        QCOMPARE(tarvel::ui::shownHelpTopic(), 200);
+        pressF1(w().PageControl1->tabBar());  // no context of its own: the window's
+        QCOMPARE(tarvel::ui::shownHelpTopic(), 100);
+        pressF1(w().Memo1);
+        w().N34->trigger();
+        QCOMPARE(tarvel::ui::shownHelpTopic(), 100);
+    }
+
+    void settingsAppliedAtStartAndWrittenAtClose()
+    {
+        f.reset();
+        f = std::make_unique<WindowFixture>(QByteArray("[Files]\r\nfile2=/data/B.cdu\r\n"
+                                                       "[Parametr]\r\nFont=Liberation Mono\r\nFontSize=12\r\n"
+                                                       "Height=400\r\nWidth=650\r\nDelFile=1\r\n"));
+        for (TextPane* pane : {w().Memo1, w().Memo2, w().Memo3, w().Memo4, w().Memo5, w().Memo6}) {
+            QCOMPARE(pane->font().family(), QStringLiteral("Liberation Mono"));
+            QCOMPARE(pane->font().pointSize(), 12);
+        }
+        QCOMPARE(w().size(), QSize(650, 400));
+        QCOMPARE(f->visibleEntries(w().Afqk1),
+                 QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("/data/B.cdu"),
+                              QStringLiteral("Выход")}));
+        QCOMPARE(w().RecentFiles[1], QStringLiteral("/data/B.cdu"));
+
+        for (const char* name : {"network.out", "network.rez", "network.cdu", "losses.rez"})
+            f->write(QLatin1String(name), "x");
+        w().N3->trigger();
+        f->dialogs.answerSave(f->path(QStringLiteral("n.cdu")));
+        w().N11->trigger();  // takes the empty first slot
+        w().close();
+        const QByteArray ini = f->read(QStringLiteral("Vetrasol.ini"));
+        tarvel::globalModel().DelFile = false;
+        QVERIFY(ini.contains("file1=" + QFile::encodeName(f->path(QStringLiteral("n.cdu")))));
+        QVERIFY(ini.contains("file2=/data/B.cdu"));
+        QVERIFY(ini.contains("FontSize=12"));
+        QVERIFY(ini.contains("Width=650"));
+        // The working files went, the input copy and the loss report stay.
+        QVERIFY(!QFile::exists(f->path(QStringLiteral("network.out"))));
+        QVERIFY(!QFile::exists(f->path(QStringLiteral("network.rez"))));
+        QVERIFY(QFile::exists(f->path(QStringLiteral("network.cdu"))));
+        QVERIFY(QFile::exists(f->path(QStringLiteral("losses.rez"))));
+    }
+
+    void firstRecentKeyShowsTheSeparatorsAndSizesKeepTheMinimum()
+    {
+        f.reset();
+        f = std::make_unique<WindowFixture>(
+            QByteArray("[Files]\r\nfile1=/data/A.cdu\r\n[Parametr]\r\nHeight=50\r\nWidth=100\r\n"));
+        QCOMPARE(f->visibleEntries(w().Afqk1),
+                 QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("-"),
+                              QStringLiteral("/data/A.cdu"), QStringLiteral("-"), QStringLiteral("Выход")}));
+        QCOMPARE(w().size(), QSize(600, 130));
     }
 };
 
