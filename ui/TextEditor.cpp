@@ -13,17 +13,57 @@ std::function<bool(const QString&)>& launcher()
     return replacement;
 }
 
+// Splits a command as a shell splits words: blanks separate, '...' is taken
+// literally, "..." keeps blanks and lets a backslash escape " \\ $ and `, and a
+// backslash outside quotes escapes the next character. No expansions.
+QStringList splitWords(const QString& command)
+{
+    QStringList words;
+    QString word;
+    bool inWord = false;
+    for (qsizetype i = 0; i < command.size(); ++i) {
+        const QChar c = command[i];
+        if (c == QLatin1Char('\'')) {
+            inWord = true;
+            const qsizetype close = command.indexOf(QLatin1Char('\''), i + 1);
+            const qsizetype end = close < 0 ? command.size() : close;
+            word += command.mid(i + 1, end - i - 1);
+            i = end;
+        } else if (c == QLatin1Char('"')) {
+            inWord = true;
+            for (++i; i < command.size() && command[i] != QLatin1Char('"'); ++i) {
+                if (command[i] == QLatin1Char('\\') && i + 1 < command.size() &&
+                    QStringLiteral("\"\\$`").contains(command[i + 1]))
+                    ++i;
+                word += command[i];
+            }
+        } else if (c == QLatin1Char('\\')) {
+            inWord = true;
+            if (i + 1 < command.size())
+                word += command[++i];
+        } else if (c.isSpace()) {
+            if (inWord)
+                words << word;
+            word.clear();
+            inWord = false;
+        } else {
+            inWord = true;
+            word += c;
+        }
+    }
+    if (inWord)
+        words << word;
+    return words;
+}
+
 // The editor command of the environment, split into program and arguments;
 // empty when neither variable is set.
 QStringList editorCommand()
 {
     for (const char* variable : {"VISUAL", "EDITOR"}) {
-        const QString value = qEnvironmentVariable(variable).trimmed();
-        if (!value.isEmpty()) {
-            const QStringList command = QProcess::splitCommand(value);
-            if (!command.isEmpty())
-                return command;
-        }
+        const QStringList command = splitWords(qEnvironmentVariable(variable));
+        if (!command.isEmpty() && !command.first().isEmpty())
+            return command;
     }
     return {};
 }

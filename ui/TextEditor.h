@@ -7,9 +7,10 @@
 
 namespace tarvel::ui {
 
-// Starts the editor ($VISUAL or $EDITOR when set, otherwise the desktop's
-// application for text files) with fileName as its only argument and returns
-// at once; false when nothing could be started.
+// Starts the editor ($VISUAL or $EDITOR when set, its words split as a shell
+// splits them; otherwise, or when that cannot be started, xdg-open, the
+// desktop's application for the file) with fileName as its last argument and
+// returns at once; false when nothing could be started.
 bool openInTextEditor(const QString& fileName);
 
 // For tests: replaces the starting of the editor (an empty function restores it).

@@ -1,0 +1,111 @@
+// The text editor launcher of the export commands: $VISUAL before $EDITOR,
+// a command with arguments, the desktop opener, and failure when nothing runs.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "ui/TextEditor.h"
+
+using tarvel::ui::openInTextEditor;
+
+class TextEditorTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    QByteArray path_;
+
+    // A script that writes its arguments, one a line, to record.
+    QString recorder(const QString& scriptPath, const QString& record)
+    {
+        QDir().mkpath(QFileInfo(scriptPath).path());
+        QFile f(scriptPath);
+        if (!f.open(QIODevice::WriteOnly))
+            return QString();
+        f.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record.toUtf8() + "'\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return scriptPath;
+    }
+
+    QByteArray waitFor(const QString& record)
+    {
+        QFile f(record);
+        if (!QTest::qWaitFor([&] { return f.exists() && f.size() > 0; }, 5000))
+            return QByteArray();
+        QTest::qWait(50);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private slots:
+    void initTestCase() { path_ = qgetenv("PATH"); }
+    void init()
+    {
+        qunsetenv("VISUAL");
+        qunsetenv("EDITOR");
+        qputenv("PATH", QFile::encodeName(dir_.filePath(QStringLiteral("empty"))));
+    }
+    void cleanupTestCase()
+    {
+        qputenv("PATH", path_);
+        tarvel::ui::setTextEditorLauncher({});
+    }
+
+    void editorFromTheEnvironment()
+    {
+        const QString record = dir_.filePath(QStringLiteral("editor.txt"));
+        const QString script = recorder(dir_.filePath(QStringLiteral("my editor/edit.sh")), record);
+        // Words split as a shell splits them, without expansions.
+        qputenv("EDITOR", ("'" + script + "' --title \"a \\\"b\\\" $c\" x\\ y ''").toUtf8());
+        QVERIFY(openInTextEditor(QStringLiteral("network.rez")));
+        QCOMPARE(waitFor(record), QByteArray("--title\na \"b\" $c\nx y\n\nnetwork.rez\n"));
+
+        // $VISUAL comes first.
+        const QString visualRecord = dir_.filePath(QStringLiteral("visual.txt"));
+        qputenv("VISUAL", recorder(dir_.filePath(QStringLiteral("visual.sh")), visualRecord).toUtf8());
+        QVERIFY(openInTextEditor(QStringLiteral("network.out")));
+        QCOMPARE(waitFor(visualRecord), QByteArray("network.out\n"));
+    }
+
+    void desktopOpenerWhenNoEditorIsSet()
+    {
+        const QString bin = dir_.filePath(QStringLiteral("bin"));
+        const QString record = dir_.filePath(QStringLiteral("opener.txt"));
+        recorder(bin + QStringLiteral("/xdg-open"), record);
+        qputenv("PATH", QFile::encodeName(bin));
+        QVERIFY(openInTextEditor(QStringLiteral("network.out")));
+        QCOMPARE(waitFor(record), QByteArray("network.out\n"));
+
+        // An editor that cannot be started falls back to the opener too.
+        QFile::remove(record);
+        qputenv("EDITOR", "/no/such/editor");
+        QVERIFY(openInTextEditor(QStringLiteral("network.rez")));
+        QCOMPARE(waitFor(record), QByteArray("network.rez\n"));
+    }
+
+    void nothingToStart()
+    {
+        QVERIFY(!openInTextEditor(QStringLiteral("network.rez")));
+        qputenv("EDITOR", "/no/such/editor");
+        QVERIFY(!openInTextEditor(QStringLiteral("network.rez")));
+        qputenv("EDITOR", "   ");
+        QVERIFY(!openInTextEditor(QStringLiteral("network.rez")));
+    }
+
+    void replacementLauncher()
+    {
+        QString asked;
+        tarvel::ui::setTextEditorLauncher([&](const QString& name) {
+            asked = name;
+            return true;
+        });
+        QVERIFY(openInTextEditor(QStringLiteral("network.out")));
+        QCOMPARE(asked, QStringLiteral("network.out"));
+        tarvel::ui::setTextEditorLauncher({});
+        QVERIFY(!openInTextEditor(QStringLiteral("network.out")));  // nothing on the empty PATH
+    }
+};
+
+QTEST_MAIN(TextEditorTest)
+#include "test_texteditor.moc"
