@@ -191,6 +191,21 @@ private slots:
         QCOMPARE(f->activeTab(), QStringLiteral("Составляющие потерь"));
         QCOMPARE(w().Memo6->text(), working(QStringLiteral("losses.rez")));
     }
+
+    // TARVEL_SCREENSHOT=<file.png>: saves the window with the results of the
+    // sample network, for the documentation.
+    void screenshot()
+    {
+        const QString target = qEnvironmentVariable("TARVEL_SCREENSHOT");
+        if (target.isEmpty())
+            QSKIP("TARVEL_SCREENSHOT not set");
+        openSample();
+        w().N2->trigger();
+        w().N22->trigger();
+        w().PageControl1->setCurrentIndex(2);
+        QTest::qWait(100);
+        QVERIFY(w().grab().save(target));
+    }
 };
 
 QTEST_MAIN(CalculationTest)
