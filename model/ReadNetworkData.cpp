@@ -52,8 +52,8 @@ private:
 
 // What the text held and where its reading ended.
 struct TextSummary {
-    int nodeRecords = 0;    // 201 records in the text, stored or not
-    int branchRecords = 0;  // 301 records with N2 != 0, stored or not
+    long long nodeRecords = 0;    // 201 records in the text, stored or not
+    long long branchRecords = 0;  // 301 records with N2 != 0, stored or not
     bool stoppedAtText = false;  // a token that is not a number of the field's kind
     bool recordCut = false;      // the text ended before a field the model keeps
     int stopLine = 0;

@@ -13,6 +13,15 @@ namespace tarvel {
 // accepted; then the branch end indices are set and the susceptances and
 // conductances are scaled to siemens. The caller has cleared the run tables
 // (clearRunTables) before the call.
+//
+// Besides the listed checks of the data, and after their lines, the reader
+// refuses what the tables or the solver cannot take: more than 99 nodes or
+// 149 branches (only that line is written then), node numbers below -99,
+// values that overflow a float, and, when the other checks pass, node numbers
+// given twice and nodes that no chain of branches joins to the base node.
+// Accepted data may come with warnings (sink.warning): a branch from a node to
+// itself, and a text whose reading stopped early. Fields that a cut record did
+// not get are 0.
 bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
 
 }  // namespace tarvel
