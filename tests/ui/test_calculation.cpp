@@ -162,6 +162,26 @@ private slots:
         QCOMPARE(f->visibleTabs(), QStringList{QStringLiteral("Без_имени(*.cdu)")});
     }
 
+    void warningsOfAnAcceptedRunStayInSight()
+    {
+        openSample();
+        w().Memo1->moveCursor(QTextCursor::End);
+        w().Memo1->insertPlainText(QStringLiteral("\nконец\n"));
+        w().N2->trigger();
+        QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
+        QVERIFY(w().isLowerPaneShown());
+        const QStringList lines = w().Memo4->text().split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QVERIFY(lines[0].startsWith(QStringLiteral("Идёт расчет")));
+        QVERIFY(lines[1].startsWith(QStringLiteral("Данные прочитаны не полностью")));
+
+        // The next clean run hides the pane again.
+        f->dialogs.answerQuestion(QMessageBox::No);  // the edited input is dropped
+        openSample();
+        w().N2->trigger();
+        QVERIFY(!w().isLowerPaneShown());
+    }
+
     void nonConvergenceStillShowsTheReports()
     {
         openSample();
