@@ -4,9 +4,11 @@ namespace tarvel {
 
 namespace {
 
+// A zero is written "0" even when its sign bit is set (the reader turns an
+// input susceptance of 0 into -0).
 std::string real(float value, int width)
 {
-    return formatGeneral(value, width, 6);
+    return formatGeneral(value == 0.0f ? 0.0 : static_cast<double>(value), width, 6);
 }
 
 }  // namespace

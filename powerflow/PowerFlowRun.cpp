@@ -18,11 +18,16 @@ const char* const kRunProgressText = "Идёт расчет потокорасп
 
 namespace {
 
+// True when every voltage and its squared magnitude, which the residual and
+// the reports are built on, are finite numbers in single precision.
 bool voltagesFinite(const NetworkModel& model)
 {
-    for (int k = 1; k <= model.nodeCount; ++k)
-        if (!std::isfinite(model.voltageRe[k]) || !std::isfinite(model.voltageIm[k]))
+    for (int k = 1; k <= model.nodeCount; ++k) {
+        const float e = model.voltageRe[k];
+        const float f = model.voltageIm[k];
+        if (!std::isfinite(e * e + f * f))
             return false;
+    }
     return true;
 }
 
