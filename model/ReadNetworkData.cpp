@@ -147,7 +147,7 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
                     x = 1.01f;
                 if (kt < 0.001f)
                     kt = 1.0f;
-                b = -b;
+                b = 0.0f - b;  // the sign changed, and an input 0 or -0 stays +0 (no "-0" in reports)
                 model.branchResistance[j] = r;
                 model.branchReactance[j] = x;
                 model.branchSusceptance[j] = b;
@@ -160,7 +160,7 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
                 fields.real(b);
                 for (int k = 1; k <= i; ++k) {
                     if (model.nodeNumber[k] == n1) {
-                        model.nodeShuntB[k] = -b;
+                        model.nodeShuntB[k] = 0.0f - b;
                         break;
                     }
                 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +59,8 @@ TEST(ReadNetworkData, SampleIeee14IsAccepted)
     EXPECT_EQ(m.nodeType[3], 1);
     EXPECT_EQ(m.branchRatio[9], 0.969f);  // 4-9
     EXPECT_EQ(m.branchSusceptance[8], 0.0f);
+    for (int j = 1; j <= m.branchCount; ++j)
+        EXPECT_FALSE(std::signbit(m.branchSusceptance[j])) << j;  // b written 0 or -0 is +0, never -0
     EXPECT_EQ(m.districtNodeCount[0], 14);
     for (int j = 1; j <= m.branchCount; ++j) {
         EXPECT_EQ(m.nodeNumber[m.branchStartIndex[j]], m.branchStartNode[j]);
@@ -186,7 +189,7 @@ TEST(ReadNetworkData, Shunts)
 {
     Reader r;
     ASSERT_TRUE(r.read(node102(1, 110) + shunt(5, 0, 40) + shunt(1, 0, 60) + node201(5, 110) + node201(6, 110) +
-                       shunt(6, 0, 30) + shunt(5, 7, 100) + shunt(6, 0, 20) + node201(7, 110) + branch(1, 5, 5, 20) +
+                       shunt(6, 0, 30) + shunt(5, 7, 100) + shunt(6, 0, 20) + node201(7, 110) + shunt(7, 0, 0) + branch(1, 5, 5, 20) +
                        branch(5, 6, 5, 20) + branch(6, 7, 5, 20)));
     const NetworkModel& m = *r.model;
     EXPECT_EQ(m.nodeCount, 3);
@@ -195,6 +198,8 @@ TEST(ReadNetworkData, Shunts)
     EXPECT_EQ(m.nodeShuntB[1], static_cast<float>(-100.0f * 1e-6));  // the one before node 5 was ignored
     EXPECT_EQ(m.nodeShuntB[2], static_cast<float>(-20.0f * 1e-6));   // a later shunt replaces an earlier one
     EXPECT_EQ(m.nodeShuntB[3], 0.0f);
+    EXPECT_FALSE(std::signbit(m.nodeShuntB[3]));  // written 0: no -0 in the reports
+    EXPECT_FALSE(std::signbit(m.branchSusceptance[1]));
     for (int k = 0; k <= 3; ++k)
         EXPECT_EQ(m.nodeShuntG[k], 0.0f);  // conductance is not applied
 
