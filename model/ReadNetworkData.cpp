@@ -147,7 +147,7 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
                     x = 1.01f;
                 if (kt < 0.001f)
                     kt = 1.0f;
-                b = 0.0f - b;  // the sign changed, and an input 0 or -0 stays +0 (no "-0" in reports)
+                b = -b;
                 model.branchResistance[j] = r;
                 model.branchReactance[j] = x;
                 model.branchSusceptance[j] = b;
@@ -160,7 +160,7 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
                 fields.real(b);
                 for (int k = 1; k <= i; ++k) {
                     if (model.nodeNumber[k] == n1) {
-                        model.nodeShuntB[k] = 0.0f - b;
+                        model.nodeShuntB[k] = -b;
                         break;
                     }
                 }
@@ -351,25 +351,48 @@ BranchEnds branchEndIndices(const NetworkModel& model)
     return ends;
 }
 
+// A node slot whose number a later slot repeats: the branches naming the
+// number are indexed to the later slot, so this one is left without branches.
+bool isShadowed(const NetworkModel& model, int k)
+{
+    for (int later = k + 1; later <= model.nodeCount; ++later)
+        if (model.nodeNumber[later] == model.nodeNumber[k])
+            return true;
+    return false;
+}
+
+// A shadowed node without load and shunt has equations that hold by
+// themselves; it stays at its nominal voltage and harms nothing.
+bool isHarmlessShadow(const NetworkModel& model, int k)
+{
+    return k >= 1 && model.nodeLoadP[k] == 0.0f && model.nodeLoadQ[k] == 0.0f && model.nodeShuntG[k] == 0.0f &&
+           model.nodeShuntB[k] == 0.0f;
+}
+
 // Every node must be reached from the base node through the branches as they
 // are indexed. A node number given twice leaves its earlier slot (or the base
-// node) without branches, so it is named as well.
+// node) without branches: that is refused when the slot carries a load or a
+// shunt (its equations cannot be met) or is the base node.
 bool checkConnection(const NetworkModel& model, const BranchEnds& ends, TextFileWriter& err)
 {
     const int n = model.nodeCount;
     bool found = false;
-    for (int k = 1; k <= n; ++k) {
-        // Named once, at its first repetition.
-        int earlier = 0;
+    NodeTable<bool> reached{};
+    for (int k = 0; k <= n; ++k) {
+        if (!isShadowed(model, k))
+            continue;
+        // Named once, at its first slot.
+        bool named = false;
         for (int e = 0; e < k; ++e)
-            earlier += model.nodeNumber[e] == model.nodeNumber[k] ? 1 : 0;
-        if (earlier == 1) {
+            named = named || model.nodeNumber[e] == model.nodeNumber[k];
+        if (isHarmlessShadow(model, k)) {
+            reached[k] = true;
+        } else if (!named) {
             writeLine(err, "Ошибка связи 4. Номер узла повторяется: " + formatInt(model.nodeNumber[k]));
             found = true;
         }
     }
 
-    NodeTable<bool> reached{};
     reached[0] = true;
     for (bool grew = true; grew;) {
         grew = false;
@@ -420,6 +443,14 @@ void warnAboutText(const TextSummary& text, MessageSink& sink)
     else if (text.recordCut)
         sink.warning("Данные кончились внутри записи с кодом " + formatInt(text.stopCode) + " (строка " +
                      formatInt(text.stopLine) + "); недостающие значения приняты равными 0.");
+}
+
+void warnAboutRepeatedNumbers(const NetworkModel& model, MessageSink& sink)
+{
+    for (int k = 1; k <= model.nodeCount; ++k)
+        if (isShadowed(model, k))
+            sink.warning("Номер узла " + formatInt(model.nodeNumber[k]) +
+                         " задан несколько раз; ветви присоединены к последней записи узла.");
 }
 
 void warnAboutSelfLoops(const NetworkModel& model, MessageSink& sink)
@@ -518,6 +549,7 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
     err.close();
 
     warnAboutText(text, sink);
+    warnAboutRepeatedNumbers(model, sink);
     warnAboutSelfLoops(model, sink);
     return true;
 }

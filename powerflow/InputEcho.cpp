@@ -4,11 +4,12 @@ namespace tarvel {
 
 namespace {
 
-// A zero is written "0" even when its sign bit is set (the reader turns an
-// input susceptance of 0 into -0).
+// General notation with 6 significant digits, as %g writes it: a zero whose
+// sign bit is set (an input susceptance of 0 after the reader's change of
+// sign) is written "-0".
 std::string real(float value, int width)
 {
-    return formatGeneral(value == 0.0f ? 0.0 : static_cast<double>(value), width, 6);
+    return formatGeneral(static_cast<double>(value), width, 6);
 }
 
 }  // namespace

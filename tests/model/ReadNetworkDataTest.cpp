@@ -198,8 +198,9 @@ TEST(ReadNetworkData, Shunts)
     EXPECT_EQ(m.nodeShuntB[1], static_cast<float>(-100.0f * 1e-6));  // the one before node 5 was ignored
     EXPECT_EQ(m.nodeShuntB[2], static_cast<float>(-20.0f * 1e-6));   // a later shunt replaces an earlier one
     EXPECT_EQ(m.nodeShuntB[3], 0.0f);
-    EXPECT_FALSE(std::signbit(m.nodeShuntB[3]));  // written 0: no -0 in the reports
-    EXPECT_FALSE(std::signbit(m.branchSusceptance[1]));
+    // The sign is changed as it stands: a susceptance written 0 is kept as -0.
+    EXPECT_TRUE(std::signbit(m.nodeShuntB[3]));
+    EXPECT_TRUE(std::signbit(m.branchSusceptance[1]));
     for (int k = 0; k <= 3; ++k)
         EXPECT_EQ(m.nodeShuntG[k], 0.0f);  // conductance is not applied
 
@@ -219,11 +220,23 @@ TEST(ReadNetworkData, RepeatedNodeRecords)
         EXPECT_EQ(r.model->districtNodeCount[1], 1);
         EXPECT_EQ(r.model->districtNodeCount[0], 2);
     }
-    {  // two records of node 2: the branches go to the later slot, the earlier one hangs loose
+    {  // two records of node 2: both stored, the branches go to the later slot; the
+       // earlier one, without load, stays at its nominal voltage and is only warned of
         Reader r;
-        EXPECT_FALSE(r.read(node102(1, 110) + node201(2, 110) + node201(3, 110) + node201(2, 110) + branch(1, 2, 5, 20) +
-                            branch(2, 3, 5, 20)));
+        EXPECT_TRUE(r.read(node102(1, 110) + node201(2, 110) + node201(3, 110) + node201(2, 110) + branch(1, 2, 5, 20) +
+                           branch(2, 3, 5, 20)));
         EXPECT_EQ(r.model->nodeCount, 3);
+        EXPECT_EQ(r.err(), "");
+        EXPECT_EQ(r.model->branchEndIndex[1], 3);
+        EXPECT_EQ(r.model->branchStartIndex[2], 3);
+        EXPECT_EQ(r.model->branchEndIndex[2], 2);
+        ASSERT_EQ(r.sink.warnings.size(), 1u);
+        EXPECT_EQ(r.sink.warnings[0], "Номер узла 2 задан несколько раз; ветви присоединены к последней записи узла.");
+    }
+    {  // the same with a load at the earlier record: its equation cannot be met
+        Reader r;
+        EXPECT_FALSE(r.read(node102(1, 110) + node201(2, 110, 5, 1) + node201(3, 110) + node201(2, 110) +
+                            branch(1, 2, 5, 20) + branch(2, 3, 5, 20)));
         EXPECT_EQ(r.err(), errLines({"Ошибка связи 4. Номер узла повторяется: 2",
                                      "Ошибка связи 3. Узлы не связаны с базовым узлом: 2"}));
         EXPECT_EQ(r.model->branchStartIndex[1], 0);  // indices are set only for accepted data
@@ -233,7 +246,7 @@ TEST(ReadNetworkData, RepeatedNodeRecords)
         Reader r;
         EXPECT_FALSE(r.read(node102(1, 110) + node201(2, 110) + node201(1, 110) + node201(1, 110) + branch(1, 2, 5, 20)));
         EXPECT_EQ(r.err(), errLines({"Ошибка связи 4. Номер узла повторяется: 1",
-                                     "Ошибка связи 3. Узлы не связаны с базовым узлом: 2 1 1"}));
+                                     "Ошибка связи 3. Узлы не связаны с базовым узлом: 2 1"}));
     }
 }
 
