@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,9 @@ const char* const kLossTooManyNodesText = "Число узлов >30. Расче
 const char* const kLossTooManyPathsText =
     "Слишком много путей тока в схеме сети. Расчет разделения потерь невозможен";
 const char* const kLossTokNotOpenedText = "Невозможно открыть файл";
+const char* const kLossUndefinedText =
+    "Составляющие потерь не определены: токи ветвей не согласуются с их направлениями. "
+    "Расчет разделения потерь невозможен";
 const char* const kLossTokDamagedText = "Файл network.tok поврежден или не соответствует расчету.";
 const char* const kLossRezNotCreatedText = "I can not open file losses.rez";
 
@@ -236,6 +240,34 @@ void computeLossComponents(LossTables& t, int N, int M)
     }
 }
 
+// True when every figure that losses.rez shows is a finite number: the
+// currents read, the node currents, the losses, every component and the row
+// and column sums (accumulated as the report accumulates them).
+bool reportFinite(const LossTables& t, int N, int M)
+{
+    for (int j = 1; j <= N; ++j)
+        if (!std::isfinite(t.nodeIa[j]) || !std::isfinite(t.nodeIr[j]))
+            return false;
+    for (int b = 1; b <= M; ++b) {
+        if (!std::isfinite(t.branchIa[b]) || !std::isfinite(t.branchIr[b]) || !std::isfinite(t.branchR[b]) ||
+            !std::isfinite(t.branchLoss[b]))
+            return false;
+        float total = 0.0f;
+        for (int j = 1; j <= N; ++j)
+            total = total + t.lossPart[b][j];
+        if (!std::isfinite(total))  // also when a component is no number
+            return false;
+    }
+    for (int j = 1; j <= N; ++j) {
+        float column = 0.0f;
+        for (int b = 1; b <= M; ++b)
+            column = column + t.lossPart[b][j];
+        if (!std::isfinite(column))
+            return false;
+    }
+    return true;
+}
+
 bool isWalkable(int32_t from, int32_t to)
 {
     return from >= 1 && from <= kLossNodeLimit && to >= 1 && to <= kLossNodeLimit;
@@ -371,6 +403,10 @@ bool allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, M
     computeCurrentComponents(t, N, M);
     computeBranchLosses(t, M);
     computeLossComponents(t, N, M);
+    if (!reportFinite(t, N, M)) {
+        sink.showMessage(kLossUndefinedText);
+        return false;
+    }
 
     if (!writeLossReport(workDir / "losses.rez", model, t, N, M))
         model.runMessage = kLossRezNotCreatedText;

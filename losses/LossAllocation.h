@@ -31,9 +31,12 @@ constexpr int kLossBranchSlots = kBranchSlots;
 
 // Walks through the branches (a branch step of the coefficient propagation)
 // allowed for one coefficient matrix; beyond this a network is refused rather
-// than keeping the program busy for hours (only networks whose branches form
-// directed loops or many parallel paths come near it).
-constexpr double kLossWalkLimit = 5.0e7;
+// than keeping the program busy for hours. A step takes a few nanoseconds, so
+// the limit means some seconds of work; densely meshed networks of 30 nodes
+// and a hundred branches and more need a few times 1e8 steps and must still
+// be calculated (only schemes with many parallel lines between a few nodes,
+// or directed loops of them, go beyond).
+constexpr double kLossWalkLimit = 2.0e9;
 
 using LossMatrix = std::array<std::array<float, kLossNodeSlots>, kLossBranchSlots>;
 using LossBranchInts = std::array<int32_t, kLossBranchSlots>;
@@ -64,6 +67,7 @@ LossTables& globalLossTables();
 extern const char* const kLossTooManyNodesText;   // more than 30 nodes
 extern const char* const kLossTooManyPathsText;   // propagation beyond kLossWalkLimit
 extern const char* const kLossTokNotOpenedText;   // network.tok cannot be opened
+extern const char* const kLossUndefinedText;      // a figure of the report would be no number
 extern const char* const kLossTokDamagedText;     // unreadable lines or positions
 extern const char* const kLossRezNotCreatedText;  // losses.rez cannot be created
 
@@ -71,9 +75,12 @@ extern const char* const kLossRezNotCreatedText;  // losses.rez cannot be create
 // workDir/losses.rez.
 //
 // Refusals (false; message box through sink.showMessage; nothing read or
-// written, losses.rez untouched): more than 30 nodes, and a branch scheme
+// written, losses.rez untouched): more than 30 nodes, a branch scheme
 // whose coefficient propagation would exceed kLossWalkLimit (checked after
-// network.tok has been read, before losses.rez is opened).
+// network.tok has been read), and results of which some figure of the report
+// would not be a finite number (currents read as "inf" or "nan", or sharing
+// coefficients that grow without bound where branches point against their
+// currents or form loops); both are checked before losses.rez is opened.
 //
 // Otherwise true, also when:
 // - network.tok cannot be opened: model.runMessage becomes
