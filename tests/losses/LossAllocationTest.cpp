@@ -362,3 +362,34 @@ TEST(LossAllocation, RefusesBranchSchemesWithTooManyPaths)
     EXPECT_EQ(countPropagationSteps(c.tables->branchFrom, c.tables->branchTo, 2), 20.0);
     EXPECT_GT(countPropagationSteps(c.tables->branchFrom, c.tables->branchTo, 149), kLossWalkLimit);
 }
+
+TEST(LossAllocation, MeshedNetworkWithManyParallelPathsIsCalculated)
+{
+    // Twenty nodes in a chain below the base node, every link four parallel
+    // lines that share the downstream load equally: some 6e7 walks of the
+    // tracing per matrix, well under a second of work, and a network the
+    // reader and the power flow accept.
+    std::vector<int> numbers = {1};
+    std::vector<TokRecord> tok;
+    for (int k = 1; k <= 20; ++k) {
+        numbers.push_back(100 + k);
+        for (int line = 0; line < 4; ++line)
+            tok.push_back({k - 1, k, (21 - k) / 4.0, (21 - k) / 8.0, 1.0});
+    }
+    LossCase c;
+    c.setNetworkFromTok(numbers, tok);
+    const bool calculated = c.run();
+    EXPECT_GT(countPropagationSteps(c.tables->branchFrom, c.tables->branchTo, 80), 5.0e7);
+    ASSERT_TRUE(calculated);
+    EXPECT_TRUE(c.sink.messages.empty());
+    const LossTables& t = *c.tables;
+    // Each of four parallel lines carries a quarter of every load below it,
+    // down to ten levels below its end.
+    EXPECT_EQ(t.coefA[1][1], 0.25f);
+    EXPECT_EQ(t.coefA[1][11], 0.25f);
+    EXPECT_EQ(t.coefA[1][12], 0.0f);
+    EXPECT_EQ(t.coefR[40][20], 0.125f);
+    for (int b = 37; b <= 80; ++b)  // every node below within reach
+        EXPECT_NEAR(c.rowTotal(b), t.branchLoss[b], 1e-5f * t.branchLoss[b]) << b;
+    EXPECT_NE(c.reportUtf8().find("Число Ветвей  = 80\r\n"), std::string::npos);
+}
