@@ -1,8 +1,15 @@
 // Feeds arbitrary bytes as network.cdu through the whole calculation chain in
 // a private temporary folder: reader, Newton iterations, reports, district
 // analysis and loss allocation.
+//
+// Besides the sanitizers, the target checks what the user must be able to
+// rely on: a report never shows "nan" or "inf" unless the run has told the
+// user that its iteration diverged.
+#include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -15,9 +22,15 @@
 
 namespace {
 
-class QuietSink : public tarvel::MessageSink {
+class WatchingSink : public tarvel::MessageSink {
 public:
-    void showMessage(const std::string&) override {}
+    void showMessage(const std::string& text) override
+    {
+        if (text.starts_with("Итерационный процесс расходится"))
+            diverged = true;
+    }
+    void warning(const std::string&) override {}
+    bool diverged = false;
 };
 
 std::filesystem::path workDir()
@@ -32,6 +45,19 @@ std::filesystem::path workDir()
     return dir;
 }
 
+// A report that shows a value which is no number, as printf writes one.
+void checkFinite(const char* name)
+{
+    std::string bytes;
+    if (!tarvel::readFileBytes(workDir() / name, bytes))
+        return;
+    std::transform(bytes.begin(), bytes.end(), bytes.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (bytes.find("nan") != std::string::npos || bytes.find("inf") != std::string::npos) {
+        std::fprintf(stderr, "%s shows a value that is no number, and no divergence was told\n", name);
+        std::abort();
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -41,10 +67,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string text = tarvel::toCrLf(
         tarvel::cp1251ToUtf8(std::string_view(reinterpret_cast<const char*>(data), size)));
     static auto model = std::make_unique<tarvel::NetworkModel>();
-    QuietSink sink;
+    WatchingSink sink;
+    // Reports of an earlier input must not be judged with this one.
+    for (const char* name : {"network.out", "network.rez", "network.rip", "network.tok", "losses.rez"})
+        std::filesystem::remove(workDir() / name);
     // Tables keep their contents from run to run, as in the program.
     const auto outcome = tarvel::runPowerFlow(*model, workDir(), text, sink, ',');
-    if (outcome == tarvel::RunOutcome::Converged || outcome == tarvel::RunOutcome::NotConverged)
-        tarvel::allocateLosses(*model, workDir(), sink);
+    if (outcome != tarvel::RunOutcome::Converged && outcome != tarvel::RunOutcome::NotConverged)
+        return 0;
+    if (!sink.diverged)
+        for (const char* name : {"network.out", "network.rez", "network.rip", "network.tok"})
+            checkFinite(name);
+    tarvel::allocateLosses(*model, workDir(), sink);
+    if (!sink.diverged)
+        checkFinite("losses.rez");
     return 0;
 }
