@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
@@ -375,7 +376,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
             else if (event->type() == QEvent::MouseButtonPress)
                 pageClicked(i);
         } else if (watched == panes[i] && event->type() == QEvent::FocusIn) {
-            pageShown(i);
+            // The focus coming back to the window (after a dialog, a menu or
+            // another program) returns to the same pane and enters no page.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                pageShown(i);
         }
     }
     return QMainWindow::eventFilter(watched, event);

@@ -1,4 +1,6 @@
 // The status bar: caret line and column in displayed lines, the modified mark.
+#include <QApplication>
+#include <QTabBar>
 #include <QTextBlock>
 #include <QTextLayout>
 
@@ -110,7 +112,43 @@ private slots:
         QCOMPARE(mark(), QStringLiteral("модиф."));
 
         // Back on the input tab: its show event.
+        clickAt(w().Memo5, w().Memo5->document()->findBlockByNumber(2).position());
+        QCOMPARE(position(), QStringLiteral("3: 1"));
         w().PageControl1->setCurrentIndex(0);
+        QCOMPARE(position(), QStringLiteral("1: 3"));
+        QCOMPARE(mark(), QStringLiteral("модиф."));
+    }
+
+    void focusComingBackIsNoEventOfAPane()
+    {
+        w().Memo1->setFocus();
+        tarvel::test::typeText(w().Memo1, QStringLiteral("ab"));
+        f->dialogs.answerSave(f->path(QStringLiteral("s.cdu")));
+        w().N11->trigger();
+        QCOMPARE(mark(), QStringLiteral("модиф."));
+
+        // The window becomes active again (after a dialog or another program):
+        // the focus comes back to the same pane without entering its page.
+        QWidget other;
+        other.resize(80, 60);
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        QCOMPARE(QApplication::focusWidget(), w().Memo1);
+        QCOMPARE(mark(), QStringLiteral("модиф."));
+
+        // A closing menu gives the focus back the same way.
+        QFocusEvent back(QEvent::FocusIn, Qt::PopupFocusReason);
+        QApplication::sendEvent(w().Memo1, &back);
+        QCOMPARE(mark(), QStringLiteral("модиф."));
+
+        // Entering the input page from outside it is an event of the page.
+        w().PageControl1->tabBar()->setFocus();
+        QCOMPARE(mark(), QStringLiteral("модиф."));
+        w().Memo1->setFocus(Qt::TabFocusReason);
+        QCOMPARE(mark(), QString());
         QCOMPARE(position(), QStringLiteral("1: 3"));
     }
 };
