@@ -1,7 +1,14 @@
 #include "ui/Dialogs.h"
 
+#include <memory>
+
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 namespace tarvel::ui {
 
@@ -36,9 +43,26 @@ QString Dialogs::saveFile(QWidget* parent, const QString& title, const QString& 
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().first();
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);  // asked below, in the program's words
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        const QString path = dialog.selectedFiles().first();
+        const QFileInfo info(path);
+        const QString shown = QDir::toNativeSeparators(path);
+        if (!info.absoluteDir().exists()) {
+            message(parent,
+                    QStringLiteral("%1\nПапка не найдена.\nПроверьте правильность пути.")
+                        .arg(QDir::toNativeSeparators(info.absolutePath())),
+                    QMessageBox::Warning);
+            continue;
+        }
+        const QString questionText =
+            info.exists() ? QStringLiteral("%1 уже существует.\nЗаменить его?").arg(shown)
+                          : QStringLiteral("%1\nЭтот файл не существует.\nСоздать этот файл?").arg(shown);
+        if (question(parent, title, questionText, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+            return path;
+    }
 }
 
 bool Dialogs::chooseFont(QWidget* parent, QFont& font)
@@ -48,6 +72,23 @@ bool Dialogs::chooseFont(QWidget* parent, QFont& font)
     if (ok)
         font = chosen;
     return ok;
+}
+
+bool installToolkitTranslation(const QLocale& locale)
+{
+    static QTranslator* installed = nullptr;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+    }
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    installed = translator.release();
+    QCoreApplication::installTranslator(installed);
+    return true;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QFont>
+#include <QLocale>
 #include <QMessageBox>
 #include <QString>
 
@@ -26,12 +27,19 @@ public:
     // An open dialog; the chosen path, or "" when cancelled.
     virtual QString openFile(QWidget* parent, const QString& title, const QString& filter);
     // A save dialog; the chosen path (defaultSuffix added to a name without
-    // one), or "" when cancelled.
+    // one), or "" when cancelled. The folder must exist; replacing an existing
+    // file and creating a new one are confirmed through question(), a missing
+    // folder is told through message(), and the dialog then opens again.
     virtual QString saveFile(QWidget* parent, const QString& title, const QString& filter,
                              const QString& defaultSuffix);
     // A font dialog loaded with font; false when cancelled.
     virtual bool chooseFont(QWidget* parent, QFont& font);
 };
+
+// Loads the toolkit's own texts (buttons of the message boxes, the file and
+// font dialogs, the panes' context menus) in the language of locale; false
+// when the toolkit has no translation for it, and its texts stay English.
+bool installToolkitTranslation(const QLocale& locale);
 
 // The dialogs in use: the real ones unless a test installed its own.
 Dialogs& dialogs();

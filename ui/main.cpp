@@ -36,6 +36,8 @@ public:
 int main(int argc, char* argv[])
 {
     Application app(argc, argv);
+    // The toolkit's buttons and dialogs speak the user's language, as the system's own do.
+    tarvel::ui::installToolkitTranslation(QLocale());
     // The help module opens this file at a topic context.
     app.setProperty("helpFile", tarvel::ui::helpFileName());
     try {

@@ -1,0 +1,152 @@
+// The real dialogs behind the window's dialog seam: the toolkit's texts in
+// the user's language, and the save dialog's questions about the chosen name.
+#include <deque>
+#include <functional>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLibraryInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "ui/Dialogs.h"
+
+using tarvel::ui::Dialogs;
+
+namespace {
+
+// The real file dialogs, with the message boxes asked through the seam
+// answered from a queue and recorded.
+class PromptDialogs : public Dialogs {
+public:
+    void message(QWidget*, const QString& text, QMessageBox::Icon) override { messages << text; }
+    QMessageBox::StandardButton question(QWidget*, const QString&, const QString& text,
+                                         QMessageBox::StandardButtons buttons) override
+    {
+        questions << text;
+        if (buttons != (QMessageBox::Yes | QMessageBox::No) || answers.empty())
+            return QMessageBox::No;
+        const auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QStringList messages;
+    QStringList questions;
+    std::deque<QMessageBox::StandardButton> answers;
+};
+
+}  // namespace
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QTimer driver_;
+    // What to do with each file dialog that appears, in turn: a name to type
+    // and accept, or "" to cancel.
+    QStringList names_;
+    int fileDialogs_ = 0;
+    // Message boxes of the toolkit itself, which the program should not show.
+    QStringList toolkitBoxes_;
+
+    void driveDialogs()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            toolkitBoxes_ << box->text();
+            box->reject();
+            return;
+        }
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (!dialog || !dialog->isVisible())
+            return;
+        ++fileDialogs_;
+        if (names_.isEmpty() || names_.front().isEmpty()) {
+            if (!names_.isEmpty())
+                names_.pop_front();
+            dialog->reject();
+            return;
+        }
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(names_.takeFirst());
+        static_cast<QDialog*>(dialog)->accept();
+    }
+
+    QString save(PromptDialogs& prompts, const QStringList& names)
+    {
+        names_ = names;
+        fileDialogs_ = 0;
+        toolkitBoxes_.clear();
+        return prompts.saveFile(nullptr, QStringLiteral("Сохранить как:"),
+                                QStringLiteral("Формат ЦДУ *.cdu (*.cdu);;Все файлы *.* (*)"), QStringLiteral("cdu"));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir_.isValid());
+        connect(&driver_, &QTimer::timeout, this, &DialogsTest::driveDialogs);
+        driver_.start(10);
+    }
+
+    void toolkitTextsInTheUsersLanguage()
+    {
+        if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_ru.qm")))
+            QSKIP("the toolkit's Russian texts are not installed");
+        QVERIFY(tarvel::ui::installToolkitTranslation(QLocale(QLocale::Russian, QLocale::Russia)));
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Файл изменен"), QStringLiteral("?"),
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QCOMPARE(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), QStringLiteral("Да"));
+        QCOMPARE(box.button(QMessageBox::No)->text().remove(QLatin1Char('&')), QStringLiteral("Нет"));
+        QCOMPARE(box.button(QMessageBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Отмена"));
+
+        // A language without a translation replaces the earlier one: English.
+        QVERIFY(!tarvel::ui::installToolkitTranslation(QLocale(QStringLiteral("xx_YY"))));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
+    }
+
+    void saveDialogConfirmsTheChosenName()
+    {
+        PromptDialogs prompts;
+        const QString existing = dir_.filePath(QStringLiteral("old.cdu"));
+        QFile file(existing);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+
+        // A new file: its creation is confirmed; the default extension is added.
+        prompts.answers = {QMessageBox::Yes};
+        QCOMPARE(save(prompts, {dir_.filePath(QStringLiteral("new"))}), dir_.filePath(QStringLiteral("new.cdu")));
+        QCOMPARE(prompts.questions.size(), 1);
+        QVERIFY(prompts.questions.last().contains(QStringLiteral("new.cdu")));
+        QVERIFY(prompts.questions.last().contains(QStringLiteral("Создать")));
+
+        // An existing file: replacing it is confirmed; No opens the dialog again.
+        prompts.answers = {QMessageBox::No, QMessageBox::Yes};
+        QCOMPARE(save(prompts, {existing, existing}), existing);
+        QCOMPARE(fileDialogs_, 2);
+        QCOMPARE(prompts.questions.size(), 3);
+        QVERIFY(prompts.questions.last().contains(QStringLiteral("Заменить")));
+
+        // A folder that does not exist is told, and the dialog opens again.
+        QCOMPARE(save(prompts, {dir_.filePath(QStringLiteral("missing/x.cdu")), QString()}), QString());
+        QCOMPARE(fileDialogs_, 2);
+        QCOMPARE(prompts.messages.size(), 1);
+        QVERIFY(prompts.messages.last().contains(QStringLiteral("missing")));
+        QCOMPARE(prompts.questions.size(), 3);
+
+        // Refusing to create opens the dialog again; Cancel there ends it.
+        prompts.answers = {QMessageBox::No};
+        QCOMPARE(save(prompts, {dir_.filePath(QStringLiteral("other.cdu")), QString()}), QString());
+        QCOMPARE(fileDialogs_, 2);
+        QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("other.cdu"))));
+        QVERIFY2(toolkitBoxes_.isEmpty(), qPrintable(toolkitBoxes_.join(QLatin1Char('|'))));
+    }
+};
+
+QTEST_MAIN(DialogsTest)
+#include "test_dialogs.moc"
