@@ -210,6 +210,26 @@ TEST(SolveAndUpdate, FloorsSmallPivotsSkipsSmallEntriesAndKeepsTheLastPivot)
         ASSERT_TRUE(tarvel::solveAndUpdate(*net));
         EXPECT_FLOAT_EQ(net->voltageIm[1], 1.0f);
     }
+    {
+        // A multiplier of 5e-8 leaves its row alone, right-hand side included
+        // (else the second unknown would come out 2.95).
+        HandNetwork net = oneNode();
+        setSystem(*net, {{1, 1}, {5e-8f, 1}}, {1e6f, 3});
+        ASSERT_TRUE(tarvel::solveAndUpdate(*net));
+        EXPECT_EQ(net->voltageIm[1], 3.0f);
+        EXPECT_EQ(net->voltageRe[1], 10.0f + 999997.0f);
+    }
+    {
+        // 2e-7 is divided by its pivot 4; the 5e-8 it becomes is then zero
+        // for the row update and the back substitution alike.
+        HandNetwork net = oneNode();
+        setSystem(*net, {{4, 2e-7f}, {1, 1}}, {4, 10000001.0f});
+        ASSERT_TRUE(tarvel::solveAndUpdate(*net));
+        EXPECT_EQ(net->jacobian[1][2], 5e-8f);
+        EXPECT_EQ(net->jacobian[2][2], 1.0f);
+        EXPECT_EQ(net->voltageIm[1], 1e7f);
+        EXPECT_EQ(net->voltageRe[1], 11.0f);
+    }
 }
 
 TEST(SolveAndUpdate, RefusesASingularOrBrokenSystemAndKeepsTheVoltages)
