@@ -24,6 +24,7 @@ public:
         QString caption;  // question caption or file dialog title
         QString text;     // message or question text, file dialog filter
         QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons = QMessageBox::Ok;  // of a question
     };
 
     ScriptedDialogs() { tarvel::ui::setDialogs(this); }
@@ -40,9 +41,9 @@ public:
         shown.push_back({Kind::Message, QString(), text, icon});
     }
     QMessageBox::StandardButton question(QWidget*, const QString& caption, const QString& text,
-                                         QMessageBox::StandardButtons) override
+                                         QMessageBox::StandardButtons buttons) override
     {
-        shown.push_back({Kind::Question, caption, text, QMessageBox::Question});
+        shown.push_back({Kind::Question, caption, text, QMessageBox::Question, buttons});
         if (questions_.empty()) {
             unexpected_ << QStringLiteral("question: ") + text;
             return QMessageBox::Cancel;

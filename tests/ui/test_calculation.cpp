@@ -93,8 +93,11 @@ private slots:
         // input is unchanged; No keeps everything.
         f->dialogs.answerQuestion(QMessageBox::No);
         w().N3->trigger();
-        QCOMPARE(f->dialogs.questions().size(), 1);
-        QVERIFY(f->dialogs.questions().front().startsWith(QStringLiteral("Вы действительно хотите задать новые")));
+        QCOMPARE(f->dialogs.questions(),
+                 QStringList{QStringLiteral("Вы действительно хотите задать новые исходные данные?\n"
+                                            "При этом вы потеряете результаты текущего расчета.")});
+        QCOMPARE(f->dialogs.shown.back().caption, QStringLiteral("Открытие нового окна"));
+        QCOMPARE(f->dialogs.shown.back().buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(f->visibleTabs().size(), 5);
 
         // Edited input: both questions, then the editing state.

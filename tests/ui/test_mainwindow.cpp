@@ -238,6 +238,8 @@ private slots:
         QVERIFY(f->dialogs.shown[1].kind == ScriptedDialogs::Kind::OpenFile);
         QVERIFY(f->dialogs.shown[2].kind == ScriptedDialogs::Kind::Question);
         QCOMPARE(f->dialogs.shown[2].caption, QStringLiteral("Файл изменен"));
+        QCOMPARE(f->dialogs.shown[2].text, kAskSave);
+        QCOMPARE(f->dialogs.shown[2].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         QCOMPARE(w().Memo1->text(), QStringLiteral("edited"));
         QVERIFY(w().Memo1->isModified());
 
