@@ -43,7 +43,7 @@ TEST(CduTokenizer, IntegerFieldsStopAtTheFirstOtherCharacter)
     EXPECT_EQ(value, 99);
     EXPECT_EQ(in.peekWord(10), "abc");  // nothing consumed by a field not read
 
-    for (const char* text : {"", "   \r\n ", "-", "+ 5", "-x", ".5", "e5"}) {
+    for (const char* text : {"", "   \r\n ", "-", "+ 5", "-x", ".5", "e5", "+.e5"}) {
         CduTokenizer none(text);
         EXPECT_FALSE(none.readInt(value)) << text;
     }
@@ -89,7 +89,7 @@ TEST(CduTokenizer, RealFieldsTakeTheLongestNumber)
         EXPECT_EQ(real(cut), c.value) << c.text;
         EXPECT_EQ(cut.peekWord(10), c.left) << c.text;
     }
-    for (std::string_view text : {"", " \n", ".", "-.", "+", "e5", ".e1", ",5", "\xC0"}) {
+    for (std::string_view text : {"", " \n", ".", "-.", "+", "-", "- 5", "+.e5", "e5", ".e1", ",5", "\xC0"}) {
         CduTokenizer none(text);
         EXPECT_FALSE(none.readReal(value)) << text;
     }

@@ -60,7 +60,7 @@ TEST(ReadNetworkData, SampleIeee14IsAccepted)
     EXPECT_EQ(m.branchRatio[9], 0.969f);  // 4-9
     EXPECT_EQ(m.branchSusceptance[8], 0.0f);
     for (int j = 1; j <= m.branchCount; ++j)
-        EXPECT_FALSE(std::signbit(m.branchSusceptance[j])) << j;  // b written 0 or -0 is +0, never -0
+        EXPECT_FALSE(std::signbit(m.branchSusceptance[j])) << j;  // the sample writes no charging as -0
     EXPECT_EQ(m.districtNodeCount[0], 14);
     for (int j = 1; j <= m.branchCount; ++j) {
         EXPECT_EQ(m.nodeNumber[m.branchStartIndex[j]], m.branchStartNode[j]);
@@ -241,6 +241,16 @@ TEST(ReadNetworkData, RepeatedNodeRecords)
                                      "Ошибка связи 3. Узлы не связаны с базовым узлом: 2"}));
         EXPECT_EQ(r.model->branchStartIndex[1], 0);  // indices are set only for accepted data
         EXPECT_EQ(r.model->branchEndIndex[1], 0);
+    }
+    {  // a shunt at a repeated number goes to the first of its records, which the branches
+       // do not reach: that record carries a shunt without a branch and is refused
+        Reader r;
+        EXPECT_FALSE(r.read(node102(1, 110) + node201(2, 110) + node201(3, 110) + node201(2, 110) + shunt(2, 0, 100) +
+                            branch(1, 2, 5, 20) + branch(2, 3, 5, 20)));
+        EXPECT_EQ(r.model->nodeShuntB[1], -100.0f);
+        EXPECT_EQ(r.model->nodeShuntB[3], 0.0f);
+        EXPECT_EQ(r.err(), errLines({"Ошибка связи 4. Номер узла повторяется: 2",
+                                     "Ошибка связи 3. Узлы не связаны с базовым узлом: 2"}));
     }
     {  // a node that repeats the base node's number cuts the base node off
         Reader r;
