@@ -41,6 +41,13 @@ TEST(ReadNetworkDataChecks, ValuesAtTheirLimitsPass)
         EXPECT_EQ(m.branchRatio[j], kt[j - 1]) << j;
     }
     EXPECT_EQ(m.branchSusceptance[1], static_cast<float>(99999.0f * 1e-6));
+
+    // The base node's number and nominal voltage are not judged.
+    for (const std::string& base : {node102(100001, 110), node102(1, 0.05f), node102(1, 1501)}) {
+        Reader b;
+        const std::string number = base.substr(7, base.find(' ', 7) - 7);
+        EXPECT_TRUE(b.read(base + node201(2, 110) + "0301 0 " + number + " 2 5 20 0 0 0 0 0\r\n")) << base << b.err();
+    }
 }
 
 TEST(ReadNetworkDataChecks, EveryFindingInItsOrder)
