@@ -33,7 +33,9 @@ QMessageBox::StandardButton Dialogs::question(QWidget* parent, const QString& ca
 
 QString Dialogs::openFile(QWidget* parent, const QString& title, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(parent, title, QString(), filter);
+    // A file type shows by its name alone, the patterns in brackets stay unseen.
+    return QFileDialog::getOpenFileName(parent, title, QString(), filter, nullptr,
+                                        QFileDialog::HideNameFilterDetails);
 }
 
 QString Dialogs::saveFile(QWidget* parent, const QString& title, const QString& filter,
@@ -43,6 +45,7 @@ QString Dialogs::saveFile(QWidget* parent, const QString& title, const QString& 
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);  // asked below, in the program's words
     for (;;) {
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -54,6 +55,8 @@ class DialogsTest : public QObject {
     int fileDialogs_ = 0;
     // Message boxes of the toolkit itself, which the program should not show.
     QStringList toolkitBoxes_;
+    // Each file dialog shown: its title and the file type choices.
+    QStringList seen_;
 
     void driveDialogs()
     {
@@ -67,6 +70,11 @@ class DialogsTest : public QObject {
         if (!dialog || !dialog->isVisible())
             return;
         ++fileDialogs_;
+        QStringList choices;
+        if (const auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+            for (int i = 0; i < types->count(); ++i)
+                choices << types->itemText(i);
+        seen_ << dialog->windowTitle() + QStringLiteral(": ") + choices.join(QStringLiteral(" | "));
         if (names_.isEmpty() || names_.front().isEmpty()) {
             if (!names_.isEmpty())
                 names_.pop_front();
@@ -82,6 +90,7 @@ class DialogsTest : public QObject {
         names_ = names;
         fileDialogs_ = 0;
         toolkitBoxes_.clear();
+        seen_.clear();
         return prompts.saveFile(nullptr, QStringLiteral("Сохранить как:"),
                                 QStringLiteral("Формат ЦДУ *.cdu (*.cdu);;Все файлы *.* (*)"), QStringLiteral("cdu"));
     }
@@ -108,6 +117,23 @@ private slots:
         // A language without a translation replaces the earlier one: English.
         QVERIFY(!tarvel::ui::installToolkitTranslation(QLocale(QStringLiteral("xx_YY"))));
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
+    }
+
+    void titlesAndFileTypes()
+    {
+        PromptDialogs prompts;
+        const QString file = dir_.filePath(QStringLiteral("shown.cdu"));
+        QFile(file).open(QIODevice::WriteOnly);
+        names_ = QStringList{file};
+        seen_.clear();
+        QCOMPARE(prompts.openFile(nullptr, QStringLiteral("Открыть"),
+                                  QStringLiteral("Файл ЦДУ *.cdu (*.cdu);;Все файлы *.* (*)")),
+                 file);
+        QCOMPARE(seen_, QStringList{QStringLiteral("Открыть: Файл ЦДУ *.cdu | Все файлы *.*")});
+
+        QCOMPARE(save(prompts, {QString()}), QString());
+        QCOMPARE(seen_, QStringList{QStringLiteral("Сохранить как:: Формат ЦДУ *.cdu | Все файлы *.*")});
+        QVERIFY(prompts.questions.isEmpty());
     }
 
     void saveDialogConfirmsTheChosenName()
