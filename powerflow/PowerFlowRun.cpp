@@ -4,9 +4,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 #include "model/ReadNetworkData.h"
 #include "model/TextFile.h"
+#include "powerflow/BranchFlows.h"
 #include "powerflow/Equations.h"
 #include "powerflow/InputEcho.h"
 #include "powerflow/Newton.h"
@@ -29,6 +31,39 @@ bool voltagesFinite(const NetworkModel& model)
             return false;
     }
     return true;
+}
+
+// True when every figure that the reports show for the present voltages is a
+// finite number: the voltage, power and shunt powers of every node, the
+// currents and flows of every branch, and the sums of them that the reports
+// accumulate. Voltages that the residual accepts may still fail this, for a
+// base node of absurd voltage or flows through a transformer of tiny ratio.
+bool reportFiguresFinite(const NetworkModel& model)
+{
+    // Sums of magnitudes below this cannot overflow a float however they are added.
+    const double sumLimit = 0.5 * std::numeric_limits<float>::max();
+    double nodeSum = 0.0;
+    for (int k = 0; k <= model.nodeCount; ++k) {
+        const float e = model.voltageRe[k];
+        const float f = model.voltageIm[k];
+        const float u2 = e * e + f * f;
+        for (const float v : {u2, model.calcP[k], model.calcQ[k], u2 * model.nodeShuntG[k], u2 * model.nodeShuntB[k]}) {
+            if (!std::isfinite(v))
+                return false;
+            nodeSum += std::fabs(v);
+        }
+    }
+    double branchSum = 0.0;
+    for (int i = 1; i <= model.branchCount; ++i) {
+        const BranchFlow flow = branchFlows(model, i);
+        for (const double v : {double(flow.i12Re), double(flow.i12Im), double(flow.p12), double(flow.q12),
+                               double(flow.p21), double(flow.q21), flow.dP}) {
+            if (!std::isfinite(v))
+                return false;
+            branchSum += std::fabs(v);
+        }
+    }
+    return nodeSum <= sumLimit && branchSum <= sumLimit;
 }
 
 // Writes a message of one or more lines ("\n" between them) to network.out.
@@ -137,6 +172,10 @@ bool solvePowerFlow(NetworkModel& model, TextFileWriter& log, MessageSink& sink,
         log << iterationLogLine(model.iterationNumber, model.residual);
         log.endLine();
     }
+
+    // Figures beyond single precision are told as a diverging iteration.
+    if (divergedAt < 0 && !reportFiguresFinite(model))
+        divergedAt = model.iterationNumber;
 
     if (divergedAt >= 0) {
         model.runMessage = divergenceText(divergedAt);

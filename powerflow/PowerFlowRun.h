@@ -38,7 +38,9 @@ extern const char* const kRunProgressText;
 // divergenceText, keeps the voltages of the last finite iteration (whose
 // residual stays in model.residual and whose iterations in
 // model.iterationNumber), writes the reports from them and returns
-// NotConverged.
+// NotConverged. Final voltages from which some figure of the reports would
+// not be a finite number are told in the same way, with the number of the
+// last iteration done.
 RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDir,
                         std::string_view inputText, MessageSink& sink, char decimalSeparator = ',');
 

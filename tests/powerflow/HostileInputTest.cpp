@@ -235,6 +235,25 @@ TEST(HostileInput, ZeroImpedancesAndTheReactanceClamp)
     EXPECT_EQ(model->branchReactance[2], -1.001f);
 }
 
+TEST(HostileInput, FiguresBeyondSinglePrecisionAreToldAsDivergence)
+{
+    // A base node of 1e21 kV: the iteration meets the precision, but the
+    // square of the base voltage and the base node's power are beyond a float.
+    auto model = std::make_unique<NetworkModel>();
+    TempDir dir;
+    const Chain c = runChain(*model, dir,
+                             "0102 0 1 1e21 0 0 0 0 0 0 0\r\n0201 0 2 110 10 5 0 0 0 0 0\r\n"
+                             "0301 0 1 2 5020 -100 0 0 0 0 0\r\n");
+    EXPECT_EQ(c.outcome, RunOutcome::NotConverged);
+    ASSERT_TRUE(c.diverged);
+    EXPECT_LE(model->residual, model->precision);
+    EXPECT_EQ(c.sink.messages, std::vector<std::string>{divergenceText(model->iterationNumber)});
+    // The log ends with the message, after the iterations done.
+    const std::string out = cp1251ToUtf8(fileBytes(dir / "network.out"));
+    EXPECT_NE(out.find(formatInt(model->iterationNumber) + "    "), std::string::npos);
+    EXPECT_TRUE(out.ends_with("Проверьте исходные данные.\r\n")) << out;
+}
+
 TEST(HostileInput, TableLimitsThroughTheWholeChain)
 {
     auto model = std::make_unique<NetworkModel>();
