@@ -371,7 +371,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     const TextPane* panes[] = {Memo1, Memo2, Memo3, Memo5, Memo6};
     for (int i = 0; i < 5; ++i) {
         if (watched == pages[i]) {
-            if (event->type() == QEvent::Show)
+            // A window restored from its minimized state shows its pages again
+            // without any page being shown anew.
+            if (event->type() == QEvent::Show && !event->spontaneous())
                 pageShown(i);
             else if (event->type() == QEvent::MouseButtonPress)
                 pageClicked(i);

@@ -119,7 +119,7 @@ private slots:
         QCOMPARE(mark(), QStringLiteral("модиф."));
     }
 
-    void focusComingBackIsNoEventOfAPane()
+    void focusComingBackOrARestoredWindowIsNoEventOfAPane()
     {
         w().Memo1->setFocus();
         tarvel::test::typeText(w().Memo1, QStringLiteral("ab"));
@@ -142,6 +142,14 @@ private slots:
         // A closing menu gives the focus back the same way.
         QFocusEvent back(QEvent::FocusIn, Qt::PopupFocusReason);
         QApplication::sendEvent(w().Memo1, &back);
+        QCOMPARE(mark(), QStringLiteral("модиф."));
+
+        // Minimized and restored, the window shows the same page again: that
+        // page was not shown anew.
+        w().showMinimized();
+        QTest::qWait(20);
+        w().showNormal();
+        QTest::qWait(20);
         QCOMPARE(mark(), QStringLiteral("модиф."));
 
         // Entering the input page from outside it is an event of the page.
