@@ -103,6 +103,9 @@ void TForm2::prepare()
 void TForm2::openModal()
 {
     prepare();
+    // The dialog opens at the start of its tab order: on "Применить", or on
+    // "Закрыть" while "Применить" is disabled.
+    (BitBtn1->isEnabled() ? BitBtn1 : BitBtn3)->setFocus();
     exec();
 }
 

@@ -2,6 +2,7 @@
 // checks and messages with a comma and with a point as decimal separator.
 #include <memory>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -255,6 +256,31 @@ private slots:
         QCOMPARE(form_->Edit2->text(), QStringLiteral("99"));
         form_->prepare();
         QCOMPARE(form_->Edit2->text(), QStringLiteral("7"));
+    }
+
+    void focusAtOpeningFollowsTheTabOrder()
+    {
+        // "Применить" is disabled, so "Закрыть" comes first.
+        form_->hide();
+        QWidget* focused = nullptr;
+        QTimer::singleShot(0, form_.get(), [&] {
+            QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+            focused = QApplication::focusWidget();
+            QTest::mouseClick(form_->BitBtn3, Qt::LeftButton);
+        });
+        form_->openModal();
+        QCOMPARE(focused, form_->BitBtn3);
+
+        // The first opening in a run whose DelFile is on enables "Применить".
+        model_->DelFile = true;
+        TForm2 fresh(*model_);
+        QTimer::singleShot(0, &fresh, [&] {
+            QVERIFY(QTest::qWaitForWindowActive(&fresh));
+            focused = QApplication::focusWidget();
+            QTest::mouseClick(fresh.BitBtn3, Qt::LeftButton);
+        });
+        fresh.openModal();
+        QCOMPARE(focused, fresh.BitBtn1);
     }
 
     void f1OpensTheMainHelpTopic()
