@@ -134,7 +134,10 @@ private slots:
         QCOMPARE(w().Memo4->text(), QStringLiteral("Ошибка связи 1. Нет ветвей для узла 3\n"));
         QCOMPARE(w().Memo4->text(), working(QStringLiteral("network.err")));
         QVERIFY(w().Memo4->isReadOnly());
-        QVERIFY(w().N22->isEnabled());  // a rejected run leaves the loss commands as they were
+        // A rejected run leaves the loss commands and the export menu as they were.
+        QVERIFY(w().N22->isEnabled());
+        QVERIFY(w().N27->isEnabled());
+        QVERIFY(w().N13->menuAction()->isVisible());
 
         // The lower pane reports its own caret and never the modified mark.
         w().Memo1->setFocus();
@@ -183,6 +186,28 @@ private slots:
         openSample();
         w().N2->trigger();
         QVERIFY(!w().isLowerPaneShown());
+    }
+
+    void echoFileThatCannotBeCreated()
+    {
+        openSample();
+        w().N2->trigger();
+        w().N22->trigger();
+        const QStringList tabs = f->visibleTabs();
+        QVERIFY(QDir(f->path(QString())).mkdir(QStringLiteral("network.out.dir")));
+        QVERIFY(QFile::remove(f->path(QStringLiteral("network.out"))));
+        QVERIFY(QDir(f->path(QString())).rename(QStringLiteral("network.out.dir"), QStringLiteral("network.out")));
+
+        // Told; the progress text stays in sight and nothing else changes.
+        w().N2->trigger();
+        QCOMPARE(f->dialogs.messages(), QStringList{QStringLiteral("Невозможно открыть(создать) файл \"network.out\"")});
+        QVERIFY(w().isLowerPaneShown());
+        QCOMPARE(w().Memo4->text(), QStringLiteral("Идёт расчет потокораспределения электрической сети Tarvel V.M 1.1"));
+        QVERIFY(!w().Memo4->isReadOnly());
+        QCOMPARE(f->visibleTabs(), tabs);
+        QCOMPARE(f->activeTab(), QStringLiteral("Анализ потерь"));
+        QVERIFY(w().N13->menuAction()->isVisible());
+        QVERIFY(w().N22->isEnabled());
     }
 
     void nonConvergenceStillShowsTheReports()
