@@ -16,7 +16,7 @@ build_dir=${TARVEL_BUILD_DIR:-build}
 jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev fonts-liberation xvfb xauth clang libclang-rt-14-dev)
+          qt6-base-dev qt6-translations-l10n fonts-liberation xvfb xauth clang libclang-rt-14-dev)
 
 install_missing() {
     local missing=()
@@ -29,7 +29,7 @@ install_missing() {
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     export DEBIAN_FRONTEND=noninteractive
     $sudo apt-get update -q
-    $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+    $sudo apt-get install -y -q "${missing[@]}"
 }
 
 build() {
