@@ -50,12 +50,16 @@ build_fuzzer() {
 }
 
 # Runs the fuzz target for the given seconds over the corpus, seeded with the
-# sample networks and the reader's test inputs.
+# sample networks and the seed networks of tests/data/fuzz-seeds, with the
+# tokens of the ЦДУ text as a dictionary. A failing input is written to
+# build-fuzz/ (crash-*, timeout-*, slow-unit-*); run it again with
+# ./build-fuzz/fuzz_run FILE.
 run_fuzzer() {
     local seconds=$1
     mkdir -p build-fuzz/corpus
     ./build-fuzz/fuzz_run -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
-        -print_final_stats=1 build-fuzz/corpus samples tests/data/fuzz-seeds 2>&1 | tail -n 25
+        -dict=fuzz/cdu.dict -artifact_prefix=build-fuzz/ -print_final_stats=1 \
+        build-fuzz/corpus samples tests/data/fuzz-seeds 2>&1 | tail -n 25
     return "${PIPESTATUS[0]}"
 }
 
