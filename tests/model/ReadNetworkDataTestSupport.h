@@ -68,10 +68,7 @@ inline const std::string kThreeRecords = "0102 0 1 110 0 0 0 0 0 0 0\r\n"
 // The bytes of network.err holding these lines.
 inline std::string errLines(std::initializer_list<std::string> lines)
 {
-    std::string bytes;
-    for (const std::string& line : lines)
-        bytes += utf8ToCp1251(line) + "\r\n";
-    return bytes;
+    return cp1251Lines(std::vector<std::string>(lines));
 }
 
 }  // namespace tarvel::test::cdu

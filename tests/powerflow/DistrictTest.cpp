@@ -10,18 +10,11 @@
 #include "tests/support/TestSupport.h"
 
 using namespace tarvel;
+using tarvel::test::cp1251Lines;
 using tarvel::test::fileBytes;
 using tarvel::test::TempDir;
 
 namespace {
-
-std::string cp1251Lines(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const auto& line : lines)
-        text += line + "\r\n";
-    return utf8ToCp1251(text);
-}
 
 // Builds the network's node and branch tables by hand and feeds each branch
 // with the given flows straight into the accumulators.

@@ -16,19 +16,11 @@
 #include "tests/support/TestSupport.h"
 
 using namespace tarvel;
+using tarvel::test::cp1251Lines;
 using tarvel::test::fileBytes;
 using tarvel::test::TempDir;
 
 namespace {
-
-// Lines in UTF-8, as the file holds them in Windows-1251 with CR LF.
-std::string cp1251Lines(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const auto& line : lines)
-        text += line + "\r\n";
-    return utf8ToCp1251(text);
-}
 
 void setNode(NetworkModel& m, int k, int number, float e, float f, float p, float q)
 {

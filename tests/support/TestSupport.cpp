@@ -1,5 +1,7 @@
 #include "tests/support/TestSupport.h"
 
+#include "model/TextFile.h"
+
 #include <atomic>
 #include <fstream>
 #include <iterator>
@@ -38,6 +40,14 @@ void writeBytes(const std::filesystem::path& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string cp1251Lines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const auto& line : lines)
+        text += line + "\r\n";
+    return utf8ToCp1251(text);
 }
 
 std::filesystem::path sourcePath(const std::string& relative)

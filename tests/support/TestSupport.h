@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tarvel::test {
 
@@ -25,6 +26,9 @@ private:
 std::string fileBytes(const std::filesystem::path& path);
 // Writes bytes to a file, replacing it.
 void writeBytes(const std::filesystem::path& path, const std::string& bytes);
+// The bytes of a working file holding these UTF-8 lines: Windows-1251, each
+// line ended by CR LF.
+std::string cp1251Lines(const std::vector<std::string>& lines);
 // A file of the project's source tree, e.g. sourcePath("samples/ieee14.cdu").
 std::filesystem::path sourcePath(const std::string& relative);
 
