@@ -1,0 +1,44 @@
+// The results of a calculation as figures for other programs and views: the
+// diagram, CSV and JSON exports. The values are the ones the reports print,
+// taken from the same model tables, without the reports' rounding.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "model/NetworkModel.h"
+
+namespace tarvel {
+
+struct NodeResult {
+    int32_t number = 0;
+    int32_t type = 0;         // 3 base, 1 load, 2 fixed voltage magnitude
+    int district = 0;         // 0..9, -1 for none
+    double unom = 0;          // kV
+    double u = 0;             // kV, the "V" column of network.rez
+    double angle = 0;         // degrees, the "dV" column of network.rez
+    double deviation = 0;     // % of Unom: 100 (u - unom) / unom, 0 when unom is 0
+    double p = 0, q = 0;      // MW, Mvar: + consumption, - generation ("P", "Q")
+    double pg = 0, qb = 0;    // MW, Mvar of the shunt ("Pg", "Qb")
+};
+
+struct BranchResult {
+    int32_t startNode = 0, endNode = 0;  // node numbers N1, N2
+    int startIndex = 0, endIndex = 0;    // node indices 0..n
+    double p12 = 0, q12 = 0;  // as network.rez prints them
+    double p21 = 0, q21 = 0;
+    double dP = 0;            // MW
+    double current = 0;       // kA, magnitude at the first end
+    bool transformer = false;
+};
+
+struct NetworkResults {
+    std::vector<NodeResult> nodes;       // index k = 0..n, the base node first
+    std::vector<BranchResult> branches;  // the branches of network.rez, in order
+    double totalLoss = 0;                // MW, the sum of dP
+};
+
+// Collects the figures of the last run from the model.
+NetworkResults collectResults(const NetworkModel& model);
+
+}  // namespace tarvel
