@@ -1,11 +1,35 @@
 // The main window: the input document and the reports in tabbed text panes,
 // the lower message pane, the toolbar, the main menu and the status bar.
 //
-// Component names are the object names of the widgets and actions ("N2",
-// "TabSheet3", "Memo1", ...), and every command is a handler named after its
-// component (N2Click). The handlers change the window's state and call the
-// calculation core; they hold no calculation of their own. The working files
-// of the calculation live in the process's current directory.
+// Widgets and actions carry their component names as object names ("N2",
+// "TabSheet3", "Memo1", ...): that is how tests and users' scripts find them.
+// The handlers change the window's state and call the calculation core; they
+// hold no calculation of their own. The working files of the calculation live
+// in the process's current directory.
+//
+// The class is written in one file per job:
+//   MainWindow.cpp             construction, tabs, lower pane, editing state
+//   MainWindowDocument.cpp     document commands, recent files, setCurrentFile
+//   MainWindowCalculation.cpp  power flow, loss analysis, loss allocation
+//   MainWindowEdit.cpp         edit, font, export, help, about; the status bar
+//   MainWindowSettings.cpp     settings at start and exit, parameters dialog
+//
+// Menu entry → handler:
+//   "Файл"       "Создать" N3 (toolbar 2)        newDocument
+//                "Открыть..." N4 (toolbar 3)     openDocument
+//                "Сохранить" N10 (toolbar 1)     saveDocument
+//                "Сохранить как..." N11          saveDocumentAs
+//                recent files N30, N31, N32      openRecentFile(0..2)
+//                "Выход" N12                     exitProgram
+//   "Правка"     N6, N7, N8, N9                  cutText, copyText, pasteText, selectAllText
+//   "Расчет"     "Потокораспределение" N2        calculatePowerFlow
+//                "Анализ потерь" N22             showLossAnalysis
+//                "Разделение потерь" N27         allocateLossesToLoads
+//   "Экспорт"    "В блокнот" N15, N16            exportEchoToEditor, exportResultsToEditor
+//   "Настройки"  "Параметры расчета..." N25      editParameters
+//                "Шрифт..." N33                  choosePaneFont
+//   "Справка"    "О программе" N18               showAbout
+//                "Помощь" N34, F1                showHelpContents, showHelpForFocus
 #pragma once
 
 #include <array>
@@ -106,32 +130,36 @@ public:
 
     TForm2* Form2 = nullptr;
 
-    // The file that Save writes; the three recent files.
+    // The file that Save writes, empty while the document has none; the
+    // three recent files.
     QString CurrentFileName;
     std::array<QString, 3> RecentFiles;
 
 public slots:
-    void N3Click();   // New
-    void N4Click();   // Open
-    void N10Click();  // Save
-    void N11Click();  // Save as
-    void N30Click();  // recent files 1..3
-    void N31Click();
-    void N32Click();
-    void N12Click();  // Exit
-    void N2Click();   // power flow
-    void N22Click();  // loss analysis by district
-    void N27Click();  // loss allocation
-    void N6Click();   // cut
-    void N7Click();   // copy
-    void N8Click();   // paste
-    void N9Click();   // select all
-    void N15Click();  // input echo to the text editor
-    void N16Click();  // results to the text editor
-    void N18Click();  // about
-    void N25Click();  // calculation parameters
-    void N33Click();  // font
-    void N34Click();  // help
+    // Document commands.
+    void newDocument();
+    void openDocument();
+    void openRecentFile(int slot);  // slot 0..2
+    void exitProgram();
+    // Calculation commands.
+    void calculatePowerFlow();
+    void showLossAnalysis();
+    void allocateLossesToLoads();
+    // Edit, settings, export and help commands.
+    void cutText();
+    void copyText();
+    void pasteText();
+    void selectAllText();
+    void exportEchoToEditor();
+    void exportResultsToEditor();
+    void showAbout();
+    void editParameters();
+    void choosePaneFont();
+    void showHelpContents();
+
+    // The handlers that scripts call by their component names.
+    void N22Click() { showLossAnalysis(); }
+    void N25Click() { editParameters(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -141,6 +169,8 @@ protected:
 
 private:
     enum class SaveResult { Saved, Cancelled, Failed };
+    // Tab pages in tab order.
+    enum Page { InputPage = 0, EchoPage = 1, ResultsPage = 2, AnalysisPage = 3, AllocationPage = 4 };
     class WindowSink;
 
     void createPanes();
@@ -155,12 +185,13 @@ private:
     bool AskSaveChanges();  // false: the command is abandoned
     SaveResult saveDocument();
     SaveResult saveDocumentAs();
-    void openRecentFile(int slot);
+    // The one place that binds the document to a file (empty: no file yet):
+    // the file Save writes, the input tab's caption, the modified flag.
+    void setCurrentFile(const QString& fileName);
     void AddRecentFile(const QString& path);
     void ShowRecentFiles();
 
     void hideResultTabs();
-    void setInputCaption(const QString& caption);
     void activatePage(int index);
     TextPane* activePane() const;
     TextPane* paneOfPage(int index) const;

@@ -197,6 +197,26 @@ private slots:
         QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::SaveFile), 2);
     }
 
+    void aFileNamedLikeTheUntitledCaptionIsSavedInPlace()
+    {
+        // The document knows its file by name, not by its tab's caption.
+        f->write(kUntitled, "a");
+        openFile(f->path(kUntitled));
+        QCOMPARE(w().inputCaption(), kUntitled);
+        typeInput(QStringLiteral("b"));
+        w().N10->trigger();
+        QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::SaveFile), 0);
+        QCOMPARE(f->read(kUntitled), QByteArray("ba"));
+        QVERIFY(!w().Memo1->isModified());
+
+        // New unbinds it again: Save asks for a name.
+        w().N3->trigger();
+        f->dialogs.answerSave(QString());
+        w().N10->trigger();
+        QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::SaveFile), 1);
+        QCOMPARE(f->read(kUntitled), QByteArray("ba"));
+    }
+
     void failedSaveKeepsEditsAndTheOldFile()
     {
         f->write(QStringLiteral("keep.cdu"), "old\r\n");

@@ -1,0 +1,123 @@
+#include "ui/MainWindow.h"
+
+#include <string>
+
+#include <QAction>
+#include <QDir>
+#include <QLocale>
+#include <QMenu>
+#include <QTabWidget>
+
+#include "losses/LossAllocation.h"
+#include "model/NetworkModel.h"
+#include "model/TextFile.h"
+#include "powerflow/PowerFlowRun.h"
+#include "ui/Dialogs.h"
+#include "ui/TextPane.h"
+#include "ui/WindowText.h"
+
+namespace tarvel::ui {
+
+// Shows the core's messages as message boxes of the window; warnings go to a
+// pane (the lower pane during a power flow).
+class TForm1::WindowSink : public MessageSink {
+public:
+    WindowSink(TForm1& window, TextPane* warningPane) : window_(window), warningPane_(warningPane) {}
+
+    void showMessage(const std::string& text) override
+    {
+        dialogs().message(&window_, fromUtf8(text));
+    }
+    void runStarted(const std::string& progressText) override
+    {
+        window_.showLowerPane();
+        window_.Memo4->setText(fromUtf8(progressText));
+    }
+    void warning(const std::string& text) override
+    {
+        warned = true;
+        QString line = fromUtf8(text);
+        while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        warningPane_->appendPlainText(line);
+    }
+
+    bool warned = false;
+
+private:
+    TForm1& window_;
+    TextPane* warningPane_;
+};
+
+void TForm1::calculatePowerFlow()
+{
+    WindowSink sink(*this, Memo4);
+    const QByteArray input = Memo1->text().toUtf8();
+    const QString point = QLocale().decimalPoint();
+    const char separator = point.size() == 1 && point.at(0).unicode() < 0x80 ? static_cast<char>(point.at(0).unicode()) : ',';
+    const RunOutcome outcome =
+        runPowerFlow(globalModel(), localPath(QDir::currentPath()),
+                     toCrLf(std::string_view(input.constData(), static_cast<std::size_t>(input.size()))), sink,
+                     separator);
+
+    switch (outcome) {
+    case RunOutcome::InputNotSaved:
+    case RunOutcome::OutNotCreatable:
+        return;
+    case RunOutcome::Rejected:
+        PageControl1->setTabVisible(ResultsPage, false);
+        PageControl1->setTabVisible(EchoPage, false);
+        PageControl1->setTabVisible(AnalysisPage, false);
+        PageControl1->setTabVisible(AllocationPage, false);
+        if (!PageControl1->isTabVisible(PageControl1->currentIndex()))
+            activatePage(InputPage);
+        if (!loadPane(Memo4, QStringLiteral("network.err")))
+            return;
+        Memo4->setReadOnly(true);
+        // Read-only keeps the caret: the list can still be walked and copied by keyboard.
+        Memo4->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        showLowerPane();
+        return;
+    case RunOutcome::Converged:
+    case RunOutcome::NotConverged:
+        break;
+    }
+
+    // Warnings of an accepted run stay in sight in the lower pane.
+    if (!sink.warned)
+        hideLowerPane();
+    PageControl1->setTabVisible(EchoPage, true);
+    if (!loadPane(Memo2, QStringLiteral("network.out")))
+        return;
+    PageControl1->setTabVisible(ResultsPage, true);
+    if (!loadPane(Memo3, QStringLiteral("network.rez")))
+        return;
+    if (PageControl1->isTabVisible(AnalysisPage) && !loadPane(Memo5, QStringLiteral("network.rip")))
+        return;
+    if (PageControl1->isTabVisible(AllocationPage) && !loadPane(Memo6, QStringLiteral("network.tok")))
+        return;
+    activatePage(ResultsPage);
+    N13->menuAction()->setVisible(true);
+    N22->setEnabled(true);
+    N27->setEnabled(true);
+}
+
+void TForm1::showLossAnalysis()
+{
+    PageControl1->setTabVisible(AnalysisPage, true);
+    if (!loadPane(Memo5, QStringLiteral("network.rip")))
+        return;
+    activatePage(AnalysisPage);
+}
+
+void TForm1::allocateLossesToLoads()
+{
+    PageControl1->setTabVisible(AllocationPage, true);
+    activatePage(AllocationPage);
+    WindowSink sink(*this, Memo6);
+    if (!allocateLosses(globalModel(), localPath(QDir::currentPath()), sink))
+        return;
+    loadPane(Memo6, QStringLiteral("losses.rez"));
+}
+
+}  // namespace tarvel::ui

@@ -1,0 +1,204 @@
+#include "ui/MainWindow.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTabWidget>
+
+#include "model/TextFile.h"
+#include "ui/Dialogs.h"
+#include "ui/TextPane.h"
+#include "ui/WindowText.h"
+
+namespace tarvel::ui {
+
+namespace {
+
+QString openFilter()
+{
+    return QStringLiteral("Файл ЦДУ *.cdu (*.cdu);;Все файлы *.* (*)");
+}
+
+QString saveFilter()
+{
+    return QStringLiteral("Формат ЦДУ *.cdu (*.cdu);;Все файлы *.* (*)");
+}
+
+}  // namespace
+
+bool TForm1::AskSaveChanges()
+{
+    if (!Memo1->isModified())
+        return true;
+    const auto answer = dialogs().question(this, QStringLiteral("Файл изменен"),
+                                           QStringLiteral("Сохранить изменения в файле исходных данных ?"),
+                                           QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    if (answer == QMessageBox::Yes)
+        return saveDocument() != SaveResult::Failed;  // edits that could not be written are kept
+    return answer == QMessageBox::No;
+}
+
+TForm1::SaveResult TForm1::saveDocument()
+{
+    if (CurrentFileName.isEmpty())
+        return saveDocumentAs();
+    if (!savePane(Memo1, CurrentFileName))
+        return SaveResult::Failed;
+    Memo1->setModified(false);
+    return SaveResult::Saved;
+}
+
+TForm1::SaveResult TForm1::saveDocumentAs()
+{
+    const QString path = dialogs().saveFile(this, QStringLiteral("Сохранить как:"), saveFilter(),
+                                            QStringLiteral("cdu"));
+    if (path.isEmpty())
+        return SaveResult::Cancelled;
+    if (!savePane(Memo1, path))
+        return SaveResult::Failed;
+    setCurrentFile(path);
+    AddRecentFile(path);
+    ShowRecentFiles();
+    return SaveResult::Saved;
+}
+
+void TForm1::setCurrentFile(const QString& fileName)
+{
+    CurrentFileName = fileName;
+    const QString caption = fileName.isEmpty() ? untitledCaption() : QFileInfo(fileName).fileName();
+    PageControl1->setTabText(InputPage, menuCaption(caption));
+    Memo1->setModified(false);
+}
+
+void TForm1::newDocument()
+{
+    if (!AskSaveChanges())
+        return;
+    if (PageControl1->isTabVisible(ResultsPage)) {
+        const auto answer = dialogs().question(
+            this, QStringLiteral("Открытие нового окна"),
+            QStringLiteral("Вы действительно хотите задать новые исходные данные?\n"
+                           "При этом вы потеряете результаты текущего расчета."),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
+    EnterEditingState();
+    hideResultTabs();
+    Memo1->clear();
+    setCurrentFile(QString());
+    activatePage(InputPage);
+}
+
+void TForm1::openDocument()
+{
+    const QString path = dialogs().openFile(this, QStringLiteral("Открыть"), openFilter());
+    if (path.isEmpty())
+        return;
+    if (!AskSaveChanges())
+        return;
+    EnterEditingState();
+    if (!loadPane(Memo1, path))
+        return;
+    hideResultTabs();
+    activatePage(InputPage);
+    setCurrentFile(path);
+    AddRecentFile(path);
+    ShowRecentFiles();
+}
+
+void TForm1::openRecentFile(int slot)
+{
+    if (!AskSaveChanges())
+        return;
+    EnterEditingState();
+    const QString path = RecentFiles[static_cast<std::size_t>(slot)];
+    if (!loadPane(Memo1, path))
+        return;
+    hideResultTabs();
+    activatePage(InputPage);
+    setCurrentFile(path);
+}
+
+void TForm1::exitProgram()
+{
+    if (!AskSaveChanges())
+        return;
+    close();
+}
+
+void TForm1::AddRecentFile(const QString& path)
+{
+    // Exact comparison: names differing in letter case are different files.
+    for (QString& slot : RecentFiles) {
+        if (slot.isEmpty()) {
+            slot = path;
+            return;
+        }
+        if (slot == path)
+            return;
+    }
+    RecentFiles[0] = RecentFiles[1];
+    RecentFiles[1] = RecentFiles[2];
+    RecentFiles[2] = path;
+}
+
+void TForm1::ShowRecentFiles()
+{
+    QAction* entries[3] = {N30, N31, N32};
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (RecentFiles[k].isEmpty())
+            continue;
+        entries[k]->setText(menuCaption(RecentFiles[k]));
+        entries[k]->setVisible(true);
+    }
+}
+
+// ---------------------------------------------------------------- pane files
+
+bool TForm1::loadPane(TextPane* pane, const QString& fileName)
+{
+    std::string bytes;
+    errno = 0;
+    if (!readFileBytes(localPath(fileName), bytes)) {
+        const int error = errno;
+        QString text = QStringLiteral("Невозможно открыть файл \"%1\".").arg(QDir::toNativeSeparators(fileName));
+        if (error != 0)
+            text += QLatin1Char('\n') + QString::fromLocal8Bit(std::strerror(error));
+        dialogs().message(this, text, QMessageBox::Critical);
+        return false;
+    }
+    pane->setText(fromUtf8(toCrLf(cp1251ToUtf8(bytes))));
+    pane->setModified(false);
+    return true;
+}
+
+bool TForm1::savePane(TextPane* pane, const QString& fileName)
+{
+    const QByteArray utf8 = pane->text().toUtf8();
+    const std::string bytes = utf8ToCp1251(toCrLf(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size()))));
+    // The text goes to a temporary file beside the target, which replaces the
+    // target only when everything was written.
+    QSaveFile file(fileName);
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok)
+        ok = file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+    if (ok)
+        ok = file.commit();
+    if (!ok) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        QString text = QStringLiteral("Невозможно создать файл \"%1\".").arg(QDir::toNativeSeparators(fileName));
+        if (!reason.isEmpty())
+            text += QLatin1Char('\n') + reason;
+        dialogs().message(this, text, QMessageBox::Critical);
+    }
+    return ok;
+}
+
+}  // namespace tarvel::ui

@@ -1,0 +1,185 @@
+#include "ui/MainWindow.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QTabWidget>
+
+#include "ui/Dialogs.h"
+#include "ui/Help.h"
+#include "ui/TextEditor.h"
+#include "ui/TextPane.h"
+#include "ui/WindowText.h"
+
+namespace tarvel::ui {
+
+void TForm1::cutText()
+{
+    if (TextPane* pane = activePane())
+        pane->cut();
+}
+
+void TForm1::copyText()
+{
+    if (TextPane* pane = activePane())
+        pane->copy();
+}
+
+void TForm1::pasteText()
+{
+    if (TextPane* pane = activePane())
+        pane->paste();
+}
+
+void TForm1::selectAllText()
+{
+    if (TextPane* pane = activePane())
+        pane->selectAll();
+}
+
+void TForm1::choosePaneFont()
+{
+    QFont font = Memo1->font();
+    if (!dialogs().chooseFont(this, font))
+        return;
+    for (TextPane* pane : allPanes())
+        pane->setFont(font);
+}
+
+void TForm1::exportEchoToEditor()
+{
+    if (!openInTextEditor(QStringLiteral("network.out")))
+        dialogs().message(this, QStringLiteral("Программа блокнот не найдена"));
+}
+
+void TForm1::exportResultsToEditor()
+{
+    if (!openInTextEditor(QStringLiteral("network.rez")))
+        dialogs().message(this, QStringLiteral("Программа блокнот не найдена"));
+}
+
+void TForm1::showAbout()
+{
+    dialogs().message(this, QStringLiteral("Tarvel  V2.0"), QMessageBox::Information);
+}
+
+void TForm1::showHelpContents()
+{
+    showHelp(this, 100);
+}
+
+void TForm1::showHelpForFocus()
+{
+    int context = 100;
+    for (const QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget()) {
+        const QVariant value = w->property(kHelpContext);
+        if (value.isValid()) {
+            context = value.toInt();
+            break;
+        }
+    }
+    showHelp(this, context);
+}
+
+// ---------------------------------------------------------------- status bar
+
+void TForm1::connectStatusEvents()
+{
+    connect(Memo1, &TextPane::keyEvent, this, &TForm1::StatBar1);
+    connect(Memo1, &TextPane::mouseEvent, this, &TForm1::StatBar2);
+    connect(Memo2, &TextPane::keyEvent, this, &TForm1::StatBa37);
+    connect(Memo2, &TextPane::mouseEvent, this, &TForm1::StatBa36);
+    connect(Memo3, &TextPane::keyEvent, this, &TForm1::StatBar4);
+    connect(Memo3, &TextPane::mouseEvent, this, &TForm1::StatBar5);
+    connect(Memo5, &TextPane::keyEvent, this, &TForm1::Stat15);
+    connect(Memo5, &TextPane::mouseEvent, this, &TForm1::Stat25);
+    connect(Memo6, &TextPane::keyEvent, this, &TForm1::SMemo6);
+    connect(Memo6, &TextPane::mouseEvent, this, &TForm1::SbMemo6);
+    connect(Memo4, &TextPane::keyEvent, this, &TForm1::Mem4key);
+    connect(Memo4, &TextPane::mouseEvent, this, &TForm1::Mem4Mouse);
+    // Tab pages: shown, entered (the focus comes into the page's pane) and
+    // clicked outside the pane.
+    for (QWidget* page : {TabSheet1, TabSheet2, TabSheet3, TabSheet4, TabSheet5})
+        page->installEventFilter(this);
+    for (TextPane* pane : {Memo1, Memo2, Memo3, Memo5, Memo6})
+        pane->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    const QWidget* pages[] = {TabSheet1, TabSheet2, TabSheet3, TabSheet4, TabSheet5};
+    const TextPane* panes[] = {Memo1, Memo2, Memo3, Memo5, Memo6};
+    for (int i = 0; i < 5; ++i) {
+        if (watched == pages[i]) {
+            // A window restored from its minimized state shows its pages again
+            // without any page being shown anew.
+            if (event->type() == QEvent::Show && !event->spontaneous())
+                pageShown(i);
+            else if (event->type() == QEvent::MouseButtonPress)
+                pageClicked(i);
+        } else if (watched == panes[i] && event->type() == QEvent::FocusIn) {
+            // The focus coming back to the window (after a dialog, a menu or
+            // another program) returns to the same pane and enters no page.
+            const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                pageShown(i);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::pageShown(int index)
+{
+    switch (index) {
+    case InputPage: StatBar3(); break;
+    case EchoPage: M2(); break;
+    case ResultsPage: M3(); break;
+    case AnalysisPage: M5(); break;
+    case AllocationPage: M6(); break;
+    default: break;
+    }
+}
+
+void TForm1::pageClicked(int index)
+{
+    switch (index) {
+    case InputPage: StatBar2(); break;
+    case EchoPage: StatBa36(); break;
+    case ResultsPage: StatBar5(); break;
+    case AnalysisPage: Stat25(); break;
+    case AllocationPage: SbMemo6(); break;
+    default: break;
+    }
+}
+
+void TForm1::ShowCaretStatus(TextPane* pane)
+{
+    const TextPane::Caret caret = pane->caret();
+    statusPanels_[0]->setText(QStringLiteral("%1: %2").arg(caret.line + 1).arg(caret.column + 1));
+    const bool marked = pane != Memo4 && pane->isModified();
+    statusPanels_[1]->setText(marked ? QStringLiteral("модиф.") : QString());
+    statusPanels_[2]->setText(QString());
+}
+
+QString TForm1::statusPanelText(int panel) const
+{
+    if (panel < 0 || panel > 2)
+        return QString();
+    return statusPanels_[static_cast<std::size_t>(panel)]->text();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (shownOnce_)
+        StatBar3();
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    shownOnce_ = true;
+}
+
+}  // namespace tarvel::ui

@@ -1,0 +1,78 @@
+#include "ui/MainWindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFontInfo>
+
+#include "model/NetworkModel.h"
+#include "ui/Form2.h"
+#include "ui/TextPane.h"
+#include "ui/WindowText.h"
+
+namespace tarvel::ui {
+
+void TForm1::Form1Create()
+{
+    settings_ = std::make_unique<SettingsFile>(SettingsFile::defaultPath());
+    // The built-in values, which a first run writes into the new file.
+    windowSettings_.fontName = Memo1->font().family();
+    windowSettings_.fontSize = Memo1->font().pointSize();
+    windowSettings_.height = height();
+    windowSettings_.width = width();
+    settings_->load(globalModel(), windowSettings_, QCoreApplication::applicationFilePath(), this);
+
+    QFont font = Memo1->font();
+    font.setFamily(windowSettings_.fontName);
+    if (windowSettings_.fontSize > 0)
+        font.setPointSize(windowSettings_.fontSize);
+    for (TextPane* pane : allPanes())
+        pane->setFont(font);
+    resize(windowSettings_.width, windowSettings_.height);  // the minimum size still applies
+
+    QAction* entries[3] = {N30, N31, N32};
+    for (std::size_t k = 0; k < 3; ++k) {
+        if (!windowSettings_.recentKeyPresent[k])
+            continue;
+        RecentFiles[k] = windowSettings_.recentFiles[k];
+        entries[k]->setText(menuCaption(RecentFiles[k]));
+        entries[k]->setVisible(true);
+    }
+    if (windowSettings_.recentKeyPresent[0]) {
+        N28->setVisible(true);
+        N29->setVisible(true);
+    }
+}
+
+void TForm1::Form1Close()
+{
+    const QFont font = Memo1->font();
+    windowSettings_.fontName = font.family();
+    windowSettings_.fontSize = font.pointSize() > 0 ? font.pointSize() : QFontInfo(font).pointSize();
+    windowSettings_.height = height();
+    windowSettings_.width = width();
+    windowSettings_.recentFiles = RecentFiles;
+    if (settings_->save(globalModel(), windowSettings_, this) && globalModel().DelFile)
+        deleteWorkingFiles(QDir::currentPath());
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    Form1Close();
+    event->accept();
+}
+
+void TForm1::createParametersDialog()
+{
+    if (!Form2)
+        Form2 = new TForm2(globalModel(), this);
+}
+
+void TForm1::editParameters()
+{
+    createParametersDialog();
+    Form2->openModal();
+}
+
+}  // namespace tarvel::ui

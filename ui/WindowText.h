@@ -1,0 +1,34 @@
+// Small conversions that the window's files share.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include <QFile>
+#include <QString>
+
+namespace tarvel::ui {
+
+// The property that carries a widget's help topic; F1 looks for it from the
+// focus outwards.
+inline constexpr const char* kHelpContext = "helpContext";
+
+// A menu or tab caption shows '&' as a mnemonic marker unless it is doubled.
+inline QString menuCaption(const QString& text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return escaped;
+}
+
+inline std::filesystem::path localPath(const QString& fileName)
+{
+    return std::filesystem::path(QFile::encodeName(fileName).toStdString());
+}
+
+inline QString fromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace tarvel::ui
