@@ -4,6 +4,10 @@
 #   tools/dev.sh test   install what is missing, build, run every test: the
 #                       normal build, the core under AddressSanitizer and
 #                       UndefinedBehaviorSanitizer, and a one-minute fuzz run
+#   tools/dev.sh package
+#                       install what is missing, build the Release programs in
+#                       build-package and make the Debian package there
+#                       (apt install ./build-package/tarvel_*.deb)
 #   tools/dev.sh fuzz [SECONDS]
 #                       a longer fuzz run of the whole calculation chain
 #                       (default one hour); the corpus grows in build-fuzz/corpus
@@ -16,7 +20,8 @@ build_dir=${TARVEL_BUILD_DIR:-build}
 jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev qt6-translations-l10n fonts-liberation xvfb xauth clang libclang-rt-14-dev)
+          qt6-base-dev qt6-translations-l10n fonts-liberation xvfb xauth clang libclang-rt-14-dev
+          dpkg-dev librsvg2-bin desktop-file-utils shared-mime-info groff-base)
 
 install_missing() {
     local missing=()
@@ -35,6 +40,16 @@ install_missing() {
 build() {
     cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build "$build_dir" -j"$jobs"
+}
+
+# The Debian package of the build in $1, with its contents listed.
+make_package() {
+    (cd "$1" && cpack -G DEB >cpack.log 2>&1) || { cat "$1/cpack.log"; return 1; }
+    local deb
+    deb=$(ls -t "$1"/tarvel_*.deb | head -n 1)
+    dpkg-deb --info "$deb" | sed -n 's/^ \(Package\|Version\|Depends\|Recommends\):/\1:/p'
+    dpkg-deb --contents "$deb" | awk '$NF !~ /\/$/ { print $NF }'
+    echo "$deb"
 }
 
 build_sanitized() {
@@ -79,6 +94,10 @@ test)
     build
     log=$(mktemp)
     (cd "$build_dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs") | tee "$log"
+    # The installed tree is checked by ctest (install_tree); the package is made
+    # from the same build, stripped, so no second build is needed.
+    echo "== Debian package"
+    make_package "$build_dir"
     if [ -z "${TARVEL_QUICK:-}" ]; then
         echo "== Core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
         build_sanitized
@@ -94,13 +113,20 @@ test)
     rm -f "$log"
     echo "${total:-0} passed, 0 failed"
     ;;
+package)
+    install_missing
+    cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release \
+          -DTARVEL_BUILD_TESTS=OFF -DTARVEL_BUILD_BENCH=OFF
+    cmake --build build-package -j"$jobs"
+    make_package build-package
+    ;;
 fuzz)
     install_missing
     build_fuzzer
     run_fuzzer "${2:-3600}"
     ;;
 *)
-    echo "usage: tools/dev.sh run|test|fuzz [SECONDS]" >&2
+    echo "usage: tools/dev.sh run|test|package|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac
