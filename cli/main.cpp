@@ -12,6 +12,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "cli/Interchange.h"
 #include "losses/LossAllocation.h"
 #include "model/MessageSink.h"
 #include "model/NetworkModel.h"
@@ -26,23 +27,26 @@ constexpr int kExitUsage = 2;
 constexpr int kExitNotConverged = 3;
 
 constexpr const char* kUsage =
-    "Использование: tarvel-cli [--precision P] [--iterations N] [--losses] [--workdir DIR] INPUT.cdu\n";
+    "Использование: tarvel-cli [--precision P] [--iterations N] [--losses] [--workdir DIR]\n"
+    "                  [--base-kv KV] [--convert OUT.cdu] [--csv PREFIX] [--json FILE] INPUT\n";
 
 constexpr const char* kHelp =
-    "Расчет потокораспределения электрической сети по файлу в формате ЦДУ (Windows-1251).\n"
+    "Расчет потокораспределения электрической сети по файлу в формате ЦДУ (Windows-1251),\n"
+    "случаю MATPOWER (.m) или IEEE Common Data Format (.cdf, .txt); формат узнается по содержимому.\n"
     "\n"
     "Параметры:\n"
     "  --precision P    точность расчета, положительное число (по умолчанию 0.01)\n"
     "  --iterations N   наибольшее число итераций, целое >= 0 (по умолчанию 10)\n"
     "  --losses         после расчета выполнить разделение потерь (losses.rez)\n"
     "  --workdir DIR    папка рабочих файлов network.* (по умолчанию текущая)\n"
+    "%s"
     "  -h, --help       показать эту справку\n"
     "\n"
     "Отчеты network.out, network.rez, network.tok, network.rip пишутся в DIR.\n"
     "Сообщения выводятся в стандартный поток ошибок.\n"
     "\n"
     "Код завершения: 0 - расчет сошелся; 1 - данные отвергнуты или разделение потерь\n"
-    "невозможно; 2 - ошибка в параметрах, файл не читается или рабочий файл не создается;\n"
+    "невозможно; 2 - ошибка в параметрах, файл не читается, импорт невозможен или файл не создается;\n"
     "3 - расчет выполнен без достижения заданной точности (отчеты записаны).\n";
 
 // Prints each message on one line of standard error.
@@ -115,6 +119,7 @@ int main(int argc, char** argv)
     std::string input;
     bool haveInput = false;
     bool optionsEnded = false;
+    cli::InterchangeOptions interchange;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -126,7 +131,7 @@ int main(int argc, char** argv)
             if (arg == "-h" || arg == "--help") {
                 std::fputs(kUsage, stdout);
                 std::fputs("\n", stdout);
-                std::fputs(kHelp, stdout);
+                std::printf(kHelp, cli::kInterchangeHelp);
                 return 0;
             }
             if (arg == "--losses") {
@@ -142,14 +147,19 @@ int main(int argc, char** argv)
                 value = arg.substr(eq + 1);
                 haveValue = true;
             }
-            if (name != "--precision" && name != "--iterations" && name != "--workdir")
+            if (name != "--precision" && name != "--iterations" && name != "--workdir" &&
+                !cli::isInterchangeOption(name))
                 return usageError("неизвестный параметр " + arg);
             if (!haveValue) {
                 if (i + 1 >= argc)
                     return usageError("не задано значение параметра " + name);
                 value = argv[++i];
             }
-            if (name == "--precision") {
+            if (cli::isInterchangeOption(name)) {
+                std::string problem;
+                if (!cli::setInterchangeOption(interchange, name, value, problem))
+                    return usageError(problem);
+            } else if (name == "--precision") {
                 if (!parsePrecision(value, precision))
                     return usageError("точность должна быть положительным числом: " + value);
             } else if (name == "--iterations") {
@@ -175,6 +185,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Невозможно прочитать файл \"%s\"\n", input.c_str());
         return kExitUsage;
     }
+    std::string converted;
+    const cli::ImportStep imported = cli::importInput(bytes, interchange, converted);
+    if (imported == cli::ImportStep::Failed)
+        return kExitUsage;
+    if (imported == cli::ImportStep::Written)
+        return kExitConverged;
     std::error_code ec;
     if (!std::filesystem::is_directory(workDir, ec)) {
         std::fprintf(stderr, "Папка рабочих файлов \"%s\" не найдена\n", workDir.string().c_str());
@@ -182,7 +198,8 @@ int main(int argc, char** argv)
     }
 
     // The same text as the window's input pane after loading the file.
-    const std::string text = tarvel::toCrLf(tarvel::cp1251ToUtf8(bytes));
+    const std::string text = imported == cli::ImportStep::Converted ? converted
+                                                                    : tarvel::toCrLf(tarvel::cp1251ToUtf8(bytes));
 
     tarvel::NetworkModel& model = tarvel::globalModel();
     model.precision = precision;
@@ -201,6 +218,9 @@ int main(int argc, char** argv)
     case tarvel::RunOutcome::NotConverged:
         break;
     }
+
+    if (!cli::exportResults(model, outcome, interchange))
+        return kExitUsage;
 
     if (losses) {
         model.runMessage.clear();

@@ -30,6 +30,29 @@ NodeResult nodeResult(const NetworkModel& model, int k)
     return r;
 }
 
+std::vector<DistrictResult> districtResults(const DistrictAccumulators& acc, const NetworkModel& model)
+{
+    std::vector<DistrictResult> districts;
+    for (int d = 0; d < kDistricts; ++d) {
+        if (model.districtNodeCount[d] == 0)
+            continue;
+        DistrictResult r;
+        r.district = d;
+        r.nodes = model.districtNodeCount[d];
+        r.innerBranches = acc.districtBranchCount[d];
+        r.loss = acc.districtLoss[d];
+        for (int v = 0; v < kVoltageClasses; ++v)
+            if (acc.lineCountByClass[d][v] != 0)
+                r.lineLosses.push_back({voltageClassLabel[v], acc.lineCountByClass[d][v], acc.lineLossByClass[d][v]});
+        r.transformers = acc.transformerCount[d];
+        r.transformerLoss = acc.transformerLoss[d];
+        r.saldoP = acc.saldoP[d];
+        r.saldoQ = acc.saldoQ[d];
+        districts.push_back(std::move(r));
+    }
+    return districts;
+}
+
 }  // namespace
 
 NetworkResults collectResults(const NetworkModel& model)
@@ -37,6 +60,7 @@ NetworkResults collectResults(const NetworkModel& model)
     const int n = std::clamp(model.nodeCount, 0, kNodeSlots - 1);
     const int m = std::clamp(model.branchCount, 0, kBranchSlots - 1);
     NetworkResults results;
+    DistrictAccumulators districts;
     results.nodes.reserve(n + 1);
     for (int k = 0; k <= n; ++k)
         results.nodes.push_back(nodeResult(model, k));
@@ -60,7 +84,9 @@ NetworkResults collectResults(const NetworkModel& model)
         b.transformer = isTransformer(model.branchRatio[i]);
         results.branches.push_back(b);
         results.totalLoss += f.dP;
+        accumulateBranch(districts, model, i, f);
     }
+    results.districts = districtResults(districts, model);
     return results;
 }
 

@@ -32,10 +32,29 @@ struct BranchResult {
     bool transformer = false;
 };
 
+struct LineClassLoss {
+    int kv = 0;               // the voltage class as network.rip labels it
+    int lines = 0;
+    double loss = 0;          // MW
+};
+
+// The figures of network.rip for one district.
+struct DistrictResult {
+    int district = 0;
+    int nodes = 0;            // node records, base node included
+    int innerBranches = 0;
+    double loss = 0;          // MW, inner branches
+    std::vector<LineClassLoss> lineLosses;  // classes with lines only
+    int transformers = 0;
+    double transformerLoss = 0;  // MW
+    double saldoP = 0, saldoQ = 0;  // MW, Mvar flowing into the district
+};
+
 struct NetworkResults {
     std::vector<NodeResult> nodes;       // index k = 0..n, the base node first
     std::vector<BranchResult> branches;  // the branches of network.rez, in order
     double totalLoss = 0;                // MW, the sum of dP
+    std::vector<DistrictResult> districts;  // the districts that have nodes
 };
 
 // Collects the figures of the last run from the model.

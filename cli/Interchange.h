@@ -1,0 +1,45 @@
+// The command-line tool's import of MATPOWER and IEEE CDF cases and its
+// export of the results as CSV and JSON.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "model/NetworkModel.h"
+#include "powerflow/PowerFlowRun.h"
+
+namespace cli {
+
+struct InterchangeOptions {
+    double baseKv = 220.0;           // --base-kv
+    std::filesystem::path convertTo; // --convert
+    std::filesystem::path csvPrefix; // --csv
+    std::filesystem::path jsonPath;  // --json
+};
+
+// True when name is one of the options above (each takes a value).
+bool isInterchangeOption(const std::string& name);
+// Stores the option's value; false with a message in problem when it is wrong.
+bool setInterchangeOption(InterchangeOptions& options, const std::string& name, const std::string& value,
+                          std::string& problem);
+
+// The usage and help lines of the options.
+extern const char* const kInterchangeUsage;
+extern const char* const kInterchangeHelp;
+
+enum class ImportStep {
+    NotACase,   // the input is ЦДУ text: run it as it is
+    Converted,  // text holds the converted ЦДУ text: run it
+    Written,    // --convert: the file is written, nothing more to do
+    Failed,     // the message has been printed; exit 2
+};
+
+// Recognises a case by the input's content and converts it: the summary goes
+// to standard error, the ЦДУ text to text (UTF-8) or to --convert's file.
+ImportStep importInput(const std::string& bytes, const InterchangeOptions& options, std::string& text);
+
+// Writes --csv and --json after a run whose reports were written; false when
+// a file could not be written (the message has been printed).
+bool exportResults(const tarvel::NetworkModel& model, tarvel::RunOutcome outcome, const InterchangeOptions& options);
+
+}  // namespace cli

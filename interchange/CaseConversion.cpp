@@ -1,0 +1,561 @@
+#include "interchange/CaseConversion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "interchange/CaseReadSupport.h"
+#include "model/TextFile.h"
+
+namespace tarvel {
+
+namespace {
+
+using caseread::fail;
+using caseread::failAt;
+
+// Limits of the ЦДУ text and of its reader.
+constexpr int64_t kMaxNodeNumber = 100000;
+constexpr double kMaxBranchSusceptanceMicroS = 99999.0;
+constexpr double kSmallReactanceOhm = 1.001;
+constexpr double kBaseTransformerTolerance = 0.1;
+// How many element numbers a note lists before "…".
+constexpr std::size_t kListedElements = 5;
+
+// A changed or left-out group of elements: its sentence, its count and the
+// first few of its elements.
+class Note {
+public:
+    explicit Note(std::string sentence) : sentence_(std::move(sentence)) {}
+    void add(const std::string& element)
+    {
+        if (elements_.size() < kListedElements)
+            elements_.push_back(element);
+        ++count_;
+    }
+    void addTo(std::vector<std::string>& notes) const
+    {
+        if (count_ == 0)
+            return;
+        std::string text = sentence_ + ": " + formatInt(count_);
+        if (!elements_.empty()) {
+            text += " (";
+            for (std::size_t i = 0; i < elements_.size(); ++i)
+                text += (i ? ", " : "") + elements_[i];
+            text += count_ > static_cast<long long>(elements_.size()) ? ", …)" : ")";
+        }
+        notes.push_back(text);
+    }
+
+private:
+    std::string sentence_;
+    std::vector<std::string> elements_;
+    long long count_ = 0;
+};
+
+// A number as the ЦДУ text holds it: the shortest of 7 significant digits,
+// no "-0".
+std::string cduNumber(double v)
+{
+    if (v == 0 || std::fabs(v) < 1e-30)
+        return "0";
+    return formatGeneral(v, 0, 7);
+}
+
+// A figure of a note, with the decimal comma of Russian text.
+std::string noteNumber(double v, int significant = 4)
+{
+    std::string s = formatGeneral(v, 0, significant);
+    std::replace(s.begin(), s.end(), '.', ',');
+    return s;
+}
+
+std::string busName(int64_t number)
+{
+    return formatInt(number);
+}
+
+std::string branchName(const CaseBranch& br)
+{
+    return formatInt(br.from) + "-" + formatInt(br.to);
+}
+
+struct BusState {
+    bool inService = true;
+    bool reached = false;
+    double unom = 0;          // kV
+    double genP = 0, genQ = 0;
+    int generators = 0;       // in service
+    double vg = 0;            // set voltage of the first generator, p.u.
+    double shuntB = 0;        // S, capacitive positive
+    bool fixedVoltage = false;
+    int64_t outNumber = 0;
+    std::vector<std::size_t> branches;  // kept branches at the bus
+};
+
+struct BranchState {
+    bool kept = false;
+    double ratio = 1;             // Kt at the first end
+    double r = 0, x = 0;          // Ohm
+    double bMicroS = 0;           // charging kept on the branch, µS, capacitive positive
+};
+
+class Converter {
+public:
+    Converter(const CaseData& c, const ConversionOptions& o) : c_(c), options_(o), bus_(c.buses.size()), branch_(c.branches.size()) {}
+
+    CduConversion run()
+    {
+        indexBuses();
+        sumGenerators();
+        chooseReference();
+        keepBranches();
+        findIslands();
+        setBaseVoltages();
+        convertBranches();
+        moveBaseFromTransformer();
+        convertShunts();
+        numberNodes();
+        writeText();
+        collectNotes();
+        return std::move(out_);
+    }
+
+private:
+    std::size_t busIndex(int64_t number, int line, const std::string& what) const
+    {
+        const auto it = index_.find(number);
+        if (it == index_.end())
+            failAt(line, what + " ссылается на узел " + formatInt(number) + ", которого нет среди узлов");
+        return it->second;
+    }
+
+    void indexBuses()
+    {
+        if (c_.buses.empty())
+            fail("В файле нет ни одного узла");
+        index_.reserve(c_.buses.size() * 2);
+        for (std::size_t i = 0; i < c_.buses.size(); ++i) {
+            const CaseBus& b = c_.buses[i];
+            const auto [it, fresh] = index_.emplace(b.number, i);
+            if (!fresh)
+                failAt(b.line, "узел " + formatInt(b.number) + " задан повторно (впервые в строке " +
+                                   formatInt(c_.buses[it->second].line) + ")");
+            bus_[i].inService = b.type != CaseBusType::Isolated;
+            if (!bus_[i].inService)
+                outOfServiceBuses_.add(busName(b.number));
+        }
+    }
+
+    void sumGenerators()
+    {
+        for (const CaseGenerator& g : c_.generators) {
+            const std::size_t i = busIndex(g.bus, g.line, "генератор");
+            if (!g.inService || !bus_[i].inService) {
+                outOfServiceGenerators_.add(busName(g.bus));
+                continue;
+            }
+            BusState& s = bus_[i];
+            if (s.generators == 0)
+                s.vg = g.vg;
+            ++s.generators;
+            s.genP += g.pg;
+            s.genQ += g.qg;
+            if (g.hasQLimits && c_.buses[i].type != CaseBusType::Load)
+                qLimits_.add(busName(g.bus));
+        }
+        for (std::size_t i = 0; i < c_.buses.size(); ++i) {
+            const CaseBusType t = c_.buses[i].type;
+            if (t == CaseBusType::VoltageControlled || t == CaseBusType::Reference) {
+                if (bus_[i].generators > 0)
+                    bus_[i].fixedVoltage = true;
+                else if (t == CaseBusType::VoltageControlled)
+                    pvWithoutGenerators_.add(busName(c_.buses[i].number));
+            }
+        }
+    }
+
+    void chooseReference()
+    {
+        for (std::size_t i = 0; i < c_.buses.size(); ++i) {
+            if (!bus_[i].inService || c_.buses[i].type != CaseBusType::Reference)
+                continue;
+            if (ref_ == kNone)
+                ref_ = i;
+            else
+                extraReferences_.add(busName(c_.buses[i].number));
+        }
+        if (ref_ == kNone) {
+            for (std::size_t i = 0; i < c_.buses.size() && ref_ == kNone; ++i)
+                if (bus_[i].inService && bus_[i].fixedVoltage)
+                    ref_ = i;
+            if (ref_ == kNone)
+                fail("В схеме нет балансирующего узла (тип 3) и нет узла с генератором, который мог бы его заменить");
+            chosenReference_ = true;
+        }
+    }
+
+    void keepBranches()
+    {
+        for (std::size_t j = 0; j < c_.branches.size(); ++j) {
+            const CaseBranch& br = c_.branches[j];
+            const std::size_t f = busIndex(br.from, br.line, "ветвь " + branchName(br));
+            const std::size_t t = busIndex(br.to, br.line, "ветвь " + branchName(br));
+            if (!br.inService || !bus_[f].inService || !bus_[t].inService) {
+                outOfServiceBranches_.add(branchName(br));
+                continue;
+            }
+            if (f == t) {
+                selfLoops_.add(branchName(br));
+                continue;
+            }
+            branch_[j].kept = true;
+            bus_[f].branches.push_back(j);
+            bus_[t].branches.push_back(j);
+        }
+    }
+
+    std::size_t otherEnd(std::size_t j, std::size_t i) const
+    {
+        const std::size_t f = index_.at(c_.branches[j].from);
+        return f == i ? index_.at(c_.branches[j].to) : f;
+    }
+
+    void findIslands()
+    {
+        std::deque<std::size_t> queue{ref_};
+        bus_[ref_].reached = true;
+        while (!queue.empty()) {
+            const std::size_t i = queue.front();
+            queue.pop_front();
+            for (std::size_t j : bus_[i].branches) {
+                const std::size_t k = otherEnd(j, i);
+                if (!bus_[k].reached) {
+                    bus_[k].reached = true;
+                    queue.push_back(k);
+                }
+            }
+        }
+        for (std::size_t i = 0; i < c_.buses.size(); ++i)
+            if (bus_[i].inService && !bus_[i].reached)
+                isolated_.add(busName(c_.buses[i].number));
+        // A branch inside an island is left out with its buses.
+        for (std::size_t j = 0; j < c_.branches.size(); ++j)
+            if (branch_[j].kept && !bus_[index_.at(c_.branches[j].from)].reached)
+                branch_[j].kept = false;
+    }
+
+    void setBaseVoltages()
+    {
+        for (std::size_t i = 0; i < c_.buses.size(); ++i) {
+            if (!bus_[i].reached)
+                continue;
+            const double kv = c_.buses[i].baseKv;
+            if (kv > 0) {
+                bus_[i].unom = kv;
+            } else {
+                bus_[i].unom = options_.defaultBaseKv;
+                ++defaultedBuses_;
+            }
+            ++reachedBuses_;
+        }
+    }
+
+    void convertBranches()
+    {
+        for (std::size_t j = 0; j < c_.branches.size(); ++j) {
+            if (!branch_[j].kept)
+                continue;
+            const CaseBranch& br = c_.branches[j];
+            BranchState& s = branch_[j];
+            BusState& from = bus_[index_.at(br.from)];
+            BusState& to = bus_[index_.at(br.to)];
+            const double tap = br.ratio != 0 ? br.ratio : 1.0;
+            const double zBase = to.unom * to.unom / c_.baseMva;
+            s.ratio = tap * from.unom / to.unom;
+            if (std::fabs(s.ratio - 1.0) < 1e-12)
+                s.ratio = 1.0;
+            s.r = br.r * zBase;
+            s.x = br.x * zBase;
+            if (br.shift != 0)
+                phaseShift_.add(branchName(br));
+            if (std::fabs(s.x) < kSmallReactanceOhm)
+                smallReactance_.add(branchName(br));
+            if (s.ratio != 1.0)
+                ++out_.transformers;
+
+            // Charging: the branch holds equal halves at both ends; where the
+            // case's halves differ (a transformer) or the value does not fit
+            // the branch record, each end gets its own half as a node shunt.
+            if (br.b == 0)
+                continue;
+            const double bMicroS = br.b * c_.baseMva / (to.unom * to.unom) * 1e6;
+            if (s.ratio == 1.0 && bMicroS > 0 && bMicroS <= kMaxBranchSusceptanceMicroS) {
+                s.bMicroS = bMicroS;
+            } else {
+                from.shuntB += br.b / 2 / (tap * tap) * c_.baseMva / (from.unom * from.unom);
+                to.shuntB += br.b / 2 * c_.baseMva / (to.unom * to.unom);
+                chargingAsShunts_.add(branchName(br));
+            }
+        }
+    }
+
+    bool holdsBaseNode(std::size_t i) const
+    {
+        return std::all_of(bus_[i].branches.begin(), bus_[i].branches.end(), [&](std::size_t j) {
+            return !branch_[j].kept || std::fabs(branch_[j].ratio - 1.0) <= kBaseTransformerTolerance;
+        });
+    }
+
+    // The reader takes no transformer with a ratio far from 1 at the base
+    // node: the base node moves to the nearest bus that has none.
+    void moveBaseFromTransformer()
+    {
+        if (holdsBaseNode(ref_))
+            return;
+        std::vector<std::size_t> candidates;
+        for (std::size_t j : bus_[ref_].branches)
+            if (branch_[j].kept && std::fabs(branch_[j].ratio - 1.0) > kBaseTransformerTolerance)
+                candidates.push_back(otherEnd(j, ref_));
+        std::vector<bool> seen(c_.buses.size(), false);
+        std::deque<std::size_t> queue{ref_};
+        seen[ref_] = true;
+        while (!queue.empty()) {
+            const std::size_t i = queue.front();
+            queue.pop_front();
+            candidates.push_back(i);
+            for (std::size_t j : bus_[i].branches) {
+                const std::size_t k = otherEnd(j, i);
+                if (branch_[j].kept && !seen[k]) {
+                    seen[k] = true;
+                    queue.push_back(k);
+                }
+            }
+        }
+        const auto found = std::find_if(candidates.begin(), candidates.end(),
+                                        [&](std::size_t i) { return i != ref_ && holdsBaseNode(i); });
+        if (found == candidates.end())
+            fail("Базисный узел " + formatInt(c_.buses[ref_].number) +
+                 " стоит за трансформатором, и в схеме нет узла без трансформаторов, куда его можно перенести");
+        const std::size_t former = ref_;
+        ref_ = *found;
+        movedBase_ = true;
+        formerRef_ = former;
+        // The former reference bus keeps its voltage and its scheduled
+        // generation.
+        if (bus_[former].generators > 0)
+            bus_[former].fixedVoltage = true;
+        else
+            bus_[former].vg = 0;
+    }
+
+    double baseVoltage() const
+    {
+        const BusState& s = bus_[ref_];
+        const double pu = s.generators > 0 && s.fixedVoltage ? s.vg : c_.buses[ref_].vm;
+        return (pu > 0 ? pu : 1.0) * s.unom;
+    }
+
+    void convertShunts()
+    {
+        for (std::size_t i = 0; i < c_.buses.size(); ++i) {
+            if (!bus_[i].reached)
+                continue;
+            const CaseBus& b = c_.buses[i];
+            bus_[i].shuntB += b.bs / (bus_[i].unom * bus_[i].unom);
+            if (i == ref_) {
+                if (bus_[i].shuntB != 0 || b.gs != 0)
+                    baseShunt_.add(busName(b.number));
+                continue;
+            }
+            if (b.gs != 0)
+                conductance_.add(busName(b.number));
+            if (bus_[i].shuntB != 0)
+                ++out_.shunts;
+        }
+    }
+
+    // Numbers the format cannot hold go to the smallest free numbers.
+    void numberNodes()
+    {
+        std::unordered_set<int64_t> used;
+        auto fits = [](int64_t n) { return n >= 1 && n <= kMaxNodeNumber; };
+        for (std::size_t i = 0; i < c_.buses.size(); ++i)
+            if (bus_[i].reached && fits(c_.buses[i].number))
+                used.insert(c_.buses[i].number);
+        int64_t next = 1;
+        for (std::size_t i = 0; i < c_.buses.size(); ++i) {
+            if (!bus_[i].reached)
+                continue;
+            const int64_t number = c_.buses[i].number;
+            if (fits(number)) {
+                bus_[i].outNumber = number;
+                continue;
+            }
+            while (used.count(next))
+                ++next;
+            if (next > kMaxNodeNumber)
+                fail("В схеме больше узлов, чем номеров от 1 до 100000");
+            used.insert(next);
+            bus_[i].outNumber = next;
+            out_.renumbered.emplace_back(number, next);
+        }
+    }
+
+    void writeText()
+    {
+        std::string& t = out_.text;
+        t.reserve(c_.buses.size() * 48 + c_.branches.size() * 64);
+        const CaseBus& rb = c_.buses[ref_];
+        const BusState& rs = bus_[ref_];
+        // The base node's generation is what the calculation finds; its record
+        // keeps the bus's own load.
+        t += "0102 0 " + formatInt(rs.outNumber) + " " + cduNumber(baseVoltage()) + " " + cduNumber(rb.pd + rb.gs) +
+             " " + cduNumber(rb.qd) + " 0 0 0 0 0\n";
+        out_.baseNode = rs.outNumber;
+        out_.nodes = 1;
+        for (std::size_t i = 0; i < c_.buses.size(); ++i) {
+            if (!bus_[i].reached || i == ref_)
+                continue;
+            const CaseBus& b = c_.buses[i];
+            const BusState& s = bus_[i];
+            const double fixed = s.fixedVoltage ? s.vg * s.unom : 0.0;
+            t += "0201 0 " + formatInt(s.outNumber) + " " + cduNumber(s.unom) + " " + cduNumber(b.pd + b.gs - s.genP) +
+                 " " + cduNumber(b.qd - s.genQ) + " 0 0 " + cduNumber(fixed) + " 0 0\n";
+            ++out_.nodes;
+        }
+        for (std::size_t i = 0; i < c_.buses.size(); ++i) {
+            if (!bus_[i].reached || i == ref_ || bus_[i].shuntB == 0)
+                continue;
+            t += "0301 0 " + formatInt(bus_[i].outNumber) + " 0 0 " + cduNumber(-bus_[i].shuntB * 1e6) + "\n";
+        }
+        for (std::size_t j = 0; j < c_.branches.size(); ++j) {
+            if (!branch_[j].kept)
+                continue;
+            const CaseBranch& br = c_.branches[j];
+            const BranchState& s = branch_[j];
+            t += "0301 0 " + formatInt(bus_[index_.at(br.from)].outNumber) + " " +
+                 formatInt(bus_[index_.at(br.to)].outNumber) + " " + cduNumber(s.r) + " " + cduNumber(s.x) + " " +
+                 cduNumber(-s.bMicroS) + " " + cduNumber(s.ratio) + " 0 0 0\n";
+            ++out_.branches;
+        }
+    }
+
+    void collectNotes()
+    {
+        std::vector<std::string>& n = out_.notes;
+        if (defaultedBuses_ > 0) {
+            const std::string kv = noteNumber(options_.defaultBaseKv, 7) + " кВ";
+            n.push_back(defaultedBuses_ == reachedBuses_
+                            ? "Базисные напряжения в файле не заданы: все узлы приняты на " + kv
+                            : "Базисное напряжение не задано у " + formatInt(defaultedBuses_) + " узлов: принято " + kv);
+        }
+        if (chosenReference_)
+            n.push_back("В файле нет балансирующего узла: базисным взят узел " + busName(c_.buses[ref_].number) +
+                        " с генератором");
+        if (movedBase_) {
+            const BusState& f = bus_[formerRef_];
+            std::string text = "Балансирующий узел " + busName(c_.buses[formerRef_].number) +
+                               " связан трансформатором с коэффициентом, отличным от 1 больше чем на 0,1: базисный "
+                               "узел перенесен в узел " +
+                               formatInt(bus_[ref_].outNumber) + " при " + noteNumber(baseVoltage(), 6) + " кВ";
+            text += f.fixedVoltage ? ", узел " + busName(c_.buses[formerRef_].number) +
+                                         " записан с фиксированным напряжением " + noteNumber(f.vg * f.unom, 6) +
+                                         " кВ и заданной генерацией " + noteNumber(f.genP, 6) + " МВт"
+                                   : ", узел " + busName(c_.buses[formerRef_].number) + " записан как узел нагрузки";
+            n.push_back(text);
+        }
+        extraReferences_.addTo(n);
+        qLimits_.addTo(n);
+        conductance_.addTo(n);
+        phaseShift_.addTo(n);
+        smallReactance_.addTo(n);
+        isolated_.addTo(n);
+        chargingAsShunts_.addTo(n);
+        baseShunt_.addTo(n);
+        pvWithoutGenerators_.addTo(n);
+        selfLoops_.addTo(n);
+        outOfServiceBuses_.addTo(n);
+        outOfServiceGenerators_.addTo(n);
+        outOfServiceBranches_.addTo(n);
+        if (!out_.renumbered.empty()) {
+            std::string text = "Номера узлов вне пределов 1..100000 заменены: " +
+                               formatInt(static_cast<long long>(out_.renumbered.size())) + " (";
+            for (std::size_t i = 0; i < out_.renumbered.size(); ++i)
+                text += (i ? ", " : "") + formatInt(out_.renumbered[i].first) + " → " +
+                        formatInt(out_.renumbered[i].second);
+            n.push_back(text + ")");
+        }
+        out_.ok = true;
+    }
+
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    const CaseData& c_;
+    ConversionOptions options_;
+    std::unordered_map<int64_t, std::size_t> index_;
+    std::vector<BusState> bus_;
+    std::vector<BranchState> branch_;
+    std::size_t ref_ = kNone;
+    std::size_t formerRef_ = kNone;
+    bool chosenReference_ = false;
+    bool movedBase_ = false;
+    long long defaultedBuses_ = 0;
+    long long reachedBuses_ = 0;
+    CduConversion out_;
+
+    Note extraReferences_{"Другие балансирующие узлы записаны как узлы с фиксированным напряжением"};
+    Note qLimits_{"Пределы реактивной мощности генераторов не переносятся (узлы держат заданное напряжение при "
+                  "любой Q), генераторов в узлах"};
+    Note conductance_{"Активная проводимость шунтов заменена нагрузкой при номинальном напряжении, узлов"};
+    Note phaseShift_{"Фазовый сдвиг трансформаторов не переносится, ветвей"};
+    Note smallReactance_{"Ветви с |x| меньше 1,001 Ом: расчет примет x = 1,01 Ом, ветвей"};
+    Note isolated_{"Изолированные узлы (не связаны с базисным узлом) не переносятся, узлов"};
+    Note chargingAsShunts_{"Зарядная проводимость записана шунтами в узлах концов, ветвей"};
+    Note baseShunt_{"Шунт базисного узла не переносится (он меняет только мощность базисного узла)"};
+    Note pvWithoutGenerators_{"Узлы с регулированием напряжения без включенных генераторов записаны как узлы нагрузки"};
+    Note selfLoops_{"Ветви, замкнутые на тот же узел, не переносятся"};
+    Note outOfServiceBuses_{"Отключенные узлы не переносятся"};
+    Note outOfServiceGenerators_{"Отключенные генераторы не переносятся, в узлах"};
+    Note outOfServiceBranches_{"Отключенные ветви не переносятся"};
+};
+
+}  // namespace
+
+bool caseLacksBaseVoltage(const CaseData& c)
+{
+    return std::any_of(c.buses.begin(), c.buses.end(),
+                       [](const CaseBus& b) { return b.type != CaseBusType::Isolated && !(b.baseKv > 0); });
+}
+
+CduConversion convertCase(const CaseData& c, const ConversionOptions& options)
+{
+    CduConversion failed;
+    if (!std::isfinite(options.defaultBaseKv) || options.defaultBaseKv < 0.1 || options.defaultBaseKv > 1500) {
+        failed.error = "Базисное напряжение должно быть от 0,1 до 1500 кВ";
+        return failed;
+    }
+    try {
+        return Converter(c, options).run();
+    } catch (const caseread::Failure& f) {
+        failed.error = f.message;
+        return failed;
+    }
+}
+
+std::string conversionSummary(const CaseData& c, const CduConversion& conversion)
+{
+    std::string s = "Импорт " + c.format + ": узлов " + formatInt(conversion.nodes) + ", ветвей " +
+                    formatInt(conversion.branches) + " (трансформаторов " + formatInt(conversion.transformers) +
+                    "), шунтов " + formatInt(conversion.shunts) + ", базисный узел " +
+                    formatInt(conversion.baseNode) + ".\n";
+    if (conversion.notes.empty())
+        return s + "Все данные перенесены без изменений.\n";
+    for (const std::string& note : conversion.notes)
+        s += "- " + note + ".\n";
+    return s;
+}
+
+}  // namespace tarvel

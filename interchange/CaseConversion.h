@@ -1,0 +1,50 @@
+// The conversion of a case into ЦДУ text, as an engineer writes it by hand:
+// every bus at its own base voltage as Unom (kV), impedances in Ohm on the
+// second end's base, susceptances in µS, transformer ratios at the first end
+// (the case's tap times the ratio of the two base voltages), bus shunts as
+// shunt records, generators summed per bus, a voltage-controlled bus as a
+// fixed-voltage node at its set voltage with its net injection as negative
+// load, the reference bus as the base node at its set voltage.
+//
+// What ЦДУ cannot hold is changed as little as possible and told in the notes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "interchange/CaseData.h"
+
+namespace tarvel {
+
+// The voltage proposed for a case without base voltages, kV.
+constexpr double kDefaultBaseKv = 220.0;
+
+struct ConversionOptions {
+    double defaultBaseKv = kDefaultBaseKv;  // for buses whose base voltage is 0
+};
+
+struct CduConversion {
+    bool ok = false;
+    std::string error;                // why the case cannot be converted
+    std::string text;                 // UTF-8, lines ended by "\n"
+    std::vector<std::string> notes;   // one sentence per change, see conversionSummary
+    int nodes = 0;                    // base node included
+    int branches = 0;
+    int transformers = 0;
+    int shunts = 0;
+    int64_t baseNode = 0;             // number of the base node in the text
+    std::vector<std::pair<int64_t, int64_t>> renumbered;  // case number -> text number
+};
+
+// True when some bus of the case gives no base voltage, so that the
+// conversion will use ConversionOptions::defaultBaseKv.
+bool caseLacksBaseVoltage(const CaseData& c);
+
+CduConversion convertCase(const CaseData& c, const ConversionOptions& options = {});
+
+// The summary for the user: what was converted, then every note on a line.
+std::string conversionSummary(const CaseData& c, const CduConversion& conversion);
+
+}  // namespace tarvel

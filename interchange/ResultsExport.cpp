@@ -1,0 +1,222 @@
+#include "interchange/ResultsExport.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <system_error>
+
+#include "model/TextFile.h"
+
+namespace tarvel {
+
+namespace {
+
+// The shortest text that reads back as the same double.
+std::string fullPrecision(double v)
+{
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+std::string csvNumber(double v, CsvConvention c)
+{
+    std::string s = fullPrecision(v);
+    for (char& ch : s)
+        if (ch == '.')
+            ch = c.decimal;
+    return s;
+}
+
+std::string jsonNumber(double v)
+{
+    return std::isfinite(v) ? fullPrecision(v) : "null";
+}
+
+class CsvTable {
+public:
+    explicit CsvTable(CsvConvention c) : c_(c) {}
+    CsvTable& text(const std::string& s)
+    {
+        separate();
+        line_ += s;
+        return *this;
+    }
+    CsvTable& number(double v)
+    {
+        separate();
+        line_ += csvNumber(v, c_);
+        return *this;
+    }
+    void endRow()
+    {
+        out_ += line_ + "\r\n";
+        line_.clear();
+        first_ = true;
+    }
+    std::string result() const { return out_; }
+
+private:
+    void separate()
+    {
+        if (!first_)
+            line_ += c_.separator;
+        first_ = false;
+    }
+    CsvConvention c_;
+    std::string out_, line_;
+    bool first_ = true;
+};
+
+const char* nodeTypeName(int32_t type)
+{
+    switch (type) {
+    case 3: return "base";
+    case 2: return "fixedVoltage";
+    default: return "load";
+    }
+}
+
+std::filesystem::path partPath(const std::filesystem::path& path)
+{
+    std::filesystem::path part = path;
+    part += ".part";
+    return part;
+}
+
+}  // namespace
+
+CsvConvention csvConventionFor(char localeDecimalMark)
+{
+    return localeDecimalMark == ',' ? CsvConvention{';', ','} : CsvConvention{',', '.'};
+}
+
+std::string nodesCsv(const NetworkResults& results, CsvConvention convention)
+{
+    CsvTable t(convention);
+    for (const char* h : {"N", "Район", "Uном (кВ)", "U (кВ)", "dV (%)", "Угол (град)", "P (МВт)", "Q (Мвар)",
+                          "Pg (МВт)", "Qb (Мвар)"})
+        t.text(h);
+    t.endRow();
+    for (const NodeResult& n : results.nodes) {
+        t.text(formatInt(n.number)).text(formatInt(n.district)).number(n.unom).number(n.u).number(n.deviation);
+        t.number(n.angle).number(n.p).number(n.q).number(n.pg).number(n.qb).endRow();
+    }
+    return t.result();
+}
+
+std::string branchesCsv(const NetworkResults& results, CsvConvention convention)
+{
+    CsvTable t(convention);
+    for (const char* h : {"N1", "N2", "P12 (МВт)", "Q12 (Мвар)", "P21 (МВт)", "Q21 (Мвар)", "dP (МВт)", "I (кА)",
+                          "Трансформатор"})
+        t.text(h);
+    t.endRow();
+    for (const BranchResult& b : results.branches) {
+        t.text(formatInt(b.startNode)).text(formatInt(b.endNode)).number(b.p12).number(b.q12).number(b.p21);
+        t.number(b.q21).number(b.dP).number(b.current).text(b.transformer ? "1" : "0").endRow();
+    }
+    return t.result();
+}
+
+std::filesystem::path nodesCsvPath(const std::filesystem::path& prefix)
+{
+    return prefix.string() + "-nodes.csv";
+}
+
+std::filesystem::path branchesCsvPath(const std::filesystem::path& prefix)
+{
+    return prefix.string() + "-branches.csv";
+}
+
+bool writeResultsCsv(const NetworkResults& results, const std::filesystem::path& prefix, CsvConvention convention,
+                     std::filesystem::path& failedPath)
+{
+    // Both files are written aside first, so that a failure leaves the
+    // earlier pair as it was.
+    const std::filesystem::path paths[2] = {nodesCsvPath(prefix), branchesCsvPath(prefix)};
+    const std::string texts[2] = {nodesCsv(results, convention), branchesCsv(results, convention)};
+    std::error_code ec;
+    for (int i = 0; i < 2; ++i) {
+        if (!writeFileBytes(partPath(paths[i]), texts[i])) {
+            failedPath = paths[i];
+            for (int k = 0; k <= i; ++k)
+                std::filesystem::remove(partPath(paths[k]), ec);
+            return false;
+        }
+    }
+    for (int i = 0; i < 2; ++i) {
+        std::filesystem::rename(partPath(paths[i]), paths[i], ec);
+        if (ec) {
+            failedPath = paths[i];
+            std::filesystem::remove(partPath(paths[i]), ec);
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string resultsJson(const NetworkModel& model, const NetworkResults& results, const ConvergenceFigures& convergence)
+{
+    std::string j;
+    j.reserve(256 + results.nodes.size() * 220 + results.branches.size() * 200);
+    j += "{\n  \"settings\": {\"precision\": " + jsonNumber(model.precision) +
+         ", \"iterationLimit\": " + formatInt(model.iteraz) + "},\n";
+    j += "  \"convergence\": {\"outcome\": \"" + std::string(convergence.converged ? "converged" : "notConverged") +
+         "\", \"iterations\": " + formatInt(convergence.iterations) +
+         ", \"residual\": " + jsonNumber(convergence.residual) + "},\n";
+    j += "  \"nodes\": [";
+    for (std::size_t i = 0; i < results.nodes.size(); ++i) {
+        const NodeResult& n = results.nodes[i];
+        j += std::string(i ? "," : "") + "\n    {\"number\": " + formatInt(n.number) + ", \"type\": \"" +
+             nodeTypeName(n.type) + "\", \"district\": " + formatInt(n.district) +
+             ", \"unom\": " + jsonNumber(n.unom) + ", \"u\": " + jsonNumber(n.u) +
+             ", \"deviation\": " + jsonNumber(n.deviation) + ", \"angle\": " + jsonNumber(n.angle) +
+             ", \"p\": " + jsonNumber(n.p) + ", \"q\": " + jsonNumber(n.q) + ", \"pg\": " + jsonNumber(n.pg) +
+             ", \"qb\": " + jsonNumber(n.qb) + "}";
+    }
+    j += "\n  ],\n  \"branches\": [";
+    for (std::size_t i = 0; i < results.branches.size(); ++i) {
+        const BranchResult& b = results.branches[i];
+        j += std::string(i ? "," : "") + "\n    {\"n1\": " + formatInt(b.startNode) + ", \"n2\": " +
+             formatInt(b.endNode) + ", \"p12\": " + jsonNumber(b.p12) + ", \"q12\": " + jsonNumber(b.q12) +
+             ", \"p21\": " + jsonNumber(b.p21) + ", \"q21\": " + jsonNumber(b.q21) + ", \"dP\": " + jsonNumber(b.dP) +
+             ", \"current\": " + jsonNumber(b.current) + ", \"transformer\": " + (b.transformer ? "true" : "false") +
+             "}";
+    }
+    j += "\n  ],\n  \"totalLoss\": " + jsonNumber(results.totalLoss) + ",\n  \"districts\": [";
+    for (std::size_t i = 0; i < results.districts.size(); ++i) {
+        const DistrictResult& d = results.districts[i];
+        j += std::string(i ? "," : "") + "\n    {\"district\": " + formatInt(d.district) +
+             ", \"nodes\": " + formatInt(d.nodes) + ", \"innerBranches\": " + formatInt(d.innerBranches) +
+             ", \"loss\": " + jsonNumber(d.loss) + ", \"lineLosses\": [";
+        for (std::size_t k = 0; k < d.lineLosses.size(); ++k)
+            j += std::string(k ? ", " : "") + "{\"kv\": " + formatInt(d.lineLosses[k].kv) +
+                 ", \"lines\": " + formatInt(d.lineLosses[k].lines) + ", \"loss\": " + jsonNumber(d.lineLosses[k].loss) +
+                 "}";
+        j += "], \"transformers\": " + formatInt(d.transformers) +
+             ", \"transformerLoss\": " + jsonNumber(d.transformerLoss) + ", \"saldoP\": " + jsonNumber(d.saldoP) +
+             ", \"saldoQ\": " + jsonNumber(d.saldoQ) + "}";
+    }
+    j += "\n  ]\n}\n";
+    return j;
+}
+
+bool replaceFileSafely(const std::filesystem::path& path, std::string_view bytes)
+{
+    const std::filesystem::path temporary = partPath(path);
+    if (!writeFileBytes(temporary, bytes)) {
+        std::error_code ec;
+        std::filesystem::remove(temporary, ec);
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::filesystem::remove(temporary, ec);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,50 @@
+// The results of a calculation for spreadsheets (two CSV files: nodes and
+// branches) and for programs (one JSON document), from collectResults.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "model/NetworkModel.h"
+#include "powerflow/NetworkResults.h"
+
+namespace tarvel {
+
+// The field separator and decimal mark of a spreadsheet: ";" and "," where
+// the decimal mark is a comma, "," and "." otherwise.
+struct CsvConvention {
+    char separator = ',';
+    char decimal = '.';
+};
+CsvConvention csvConventionFor(char localeDecimalMark);
+
+// UTF-8 text with a header row, lines ended by CR LF.
+std::string nodesCsv(const NetworkResults& results, CsvConvention convention);
+std::string branchesCsv(const NetworkResults& results, CsvConvention convention);
+
+// The two files of one export: PREFIX-nodes.csv and PREFIX-branches.csv.
+std::filesystem::path nodesCsvPath(const std::filesystem::path& prefix);
+std::filesystem::path branchesCsvPath(const std::filesystem::path& prefix);
+
+// Writes both files; false with the failing file's name in failedPath when
+// one cannot be written (then neither is left half-written).
+bool writeResultsCsv(const NetworkResults& results, const std::filesystem::path& prefix, CsvConvention convention,
+                     std::filesystem::path& failedPath);
+
+struct ConvergenceFigures {
+    bool converged = false;
+    int iterations = 0;
+    double residual = 0;
+};
+
+// The whole result as JSON (docs/results.schema.json): settings,
+// convergence, nodes, branches and district losses, numbers at full
+// precision.
+std::string resultsJson(const NetworkModel& model, const NetworkResults& results, const ConvergenceFigures& convergence);
+
+// Replaces a file by writing a neighbour and renaming it over the file, so
+// that a failed write leaves the old file (or none) and never half a file.
+bool replaceFileSafely(const std::filesystem::path& path, std::string_view bytes);
+
+}  // namespace tarvel
