@@ -1,0 +1,190 @@
+// Every change that ЦДУ text forces on a case is told in the summary, and the
+// converted network is still one that the calculation accepts.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/interchange/InterchangeTestSupport.h"
+
+using namespace tarvel;
+using namespace tarvel::test;
+
+namespace {
+
+// A MATPOWER case from its rows (columns as in the format; bus rows need 13
+// numbers, generator rows 10, branch rows 11).
+std::string caseText(const std::string& buses, const std::string& generators, const std::string& branches)
+{
+    return "function mpc = test_case\nmpc.version = '2';\nmpc.baseMVA = 100;\nmpc.bus = [\n" + buses +
+           "];\nmpc.gen = [\n" + generators + "];\nmpc.branch = [\n" + branches + "];\n";
+}
+
+// Three buses at 110 kV: 1 reference, 2 holding its voltage, 3 a load.
+const std::string kBuses = "1 3 0 0 0 0 1 1 0 110 1 1.1 0.9;\n"
+                           "2 2 10 5 0 0 1 1 0 110 1 1.1 0.9;\n"
+                           "3 1 30 10 0 0 1 1 0 110 1 1.1 0.9;\n";
+const std::string kGenerators = "1 0 0 Inf -Inf 1.05 100 1 100 0;\n"
+                                "2 20 0 Inf -Inf 1.02 100 1 100 0;\n";
+const std::string kBranches = "1 2 0.01 0.05 0.02 0 0 0 0 0 1;\n"
+                              "2 3 0.01 0.05 0.02 0 0 0 0 0 1;\n"
+                              "1 3 0.01 0.05 0.02 0 0 0 0 0 1;\n";
+
+bool hasLine(const std::string& text, const std::string& line)
+{
+    return text.find(line + "\n") != std::string::npos;
+}
+
+// Imports and runs the case; the calculation must accept what was written.
+Imported importAndRun(const std::string& text, double baseKv = kDefaultBaseKv)
+{
+    Imported i = importText(text, baseKv);
+    EXPECT_TRUE(i.conversion.ok) << i.read.error << i.conversion.error;
+    const auto s = solve(i.conversion.text, 1e-3f, 20);
+    EXPECT_EQ(s->outcome, RunOutcome::Converged) << i.conversion.text;
+    return i;
+}
+
+}  // namespace
+
+TEST(ConversionNotes, ACaseThatFitsIsConvertedWithoutNotes)
+{
+    const Imported i = importAndRun(caseText(kBuses, kGenerators, kBranches));
+    EXPECT_TRUE(i.conversion.notes.empty());
+    EXPECT_NE(i.summary().find("Все данные перенесены без изменений"), std::string::npos);
+    EXPECT_TRUE(hasLine(i.conversion.text, "0102 0 1 115.5 0 0 0 0 0 0 0"));
+    EXPECT_TRUE(hasLine(i.conversion.text, "0201 0 2 110 -10 5 0 0 112.2 0 0"));
+    EXPECT_TRUE(hasLine(i.conversion.text, "0201 0 3 110 30 10 0 0 0 0 0"));
+}
+
+TEST(ConversionNotes, GeneratorQLimitsAreNamedByBus)
+{
+    const Imported i = importAndRun(caseText(kBuses, "1 0 0 Inf -Inf 1.05 100 1 100 0;\n2 20 0 15 -5 1.02 100 1 100 0;\n",
+                                             kBranches));
+    EXPECT_NE(i.summary().find("Пределы реактивной мощности генераторов не переносятся"), std::string::npos);
+    EXPECT_NE(i.summary().find("генераторов в узлах: 1 (2)"), std::string::npos) << i.summary();
+}
+
+TEST(ConversionNotes, ShuntConductanceBecomesLoadAtNominalVoltage)
+{
+    const Imported i = importAndRun(caseText("1 3 0 0 0 0 1 1 0 110 1 1.1 0.9;\n2 2 10 5 0 0 1 1 0 110 1 1.1 0.9;\n"
+                                             "3 1 30 10 4 12.1 1 1 0 110 1 1.1 0.9;\n",
+                                             kGenerators, kBranches));
+    // 30 MW of load and 4 MW of shunt conductance; 12.1 Mvar at 110 kV is 1000 µS.
+    EXPECT_TRUE(hasLine(i.conversion.text, "0201 0 3 110 34 10 0 0 0 0 0")) << i.conversion.text;
+    EXPECT_TRUE(hasLine(i.conversion.text, "0301 0 3 0 0 -1000")) << i.conversion.text;
+    EXPECT_NE(i.summary().find("Активная проводимость шунтов заменена нагрузкой при номинальном напряжении, узлов: 1 (3)"),
+              std::string::npos)
+        << i.summary();
+}
+
+TEST(ConversionNotes, PhaseShiftAndSmallReactanceAreNamedByBranch)
+{
+    const Imported i = importAndRun(caseText(kBuses, kGenerators,
+                                             "1 2 0.01 0.05 0.02 0 0 0 1 5 1;\n"
+                                             "2 3 0 0.00005 0 0 0 0 0 0 1;\n"
+                                             "1 3 0.01 0.05 0.02 0 0 0 0 0 1;\n"));
+    EXPECT_NE(i.summary().find("Фазовый сдвиг трансформаторов не переносится, ветвей: 1 (1-2)"), std::string::npos)
+        << i.summary();
+    // 0.00005 p.u. at 110 kV is 0.00605 Ohm.
+    EXPECT_NE(i.summary().find("меньше 1,001 Ом: расчет примет x = 1,01 Ом, ветвей: 1 (2-3)"), std::string::npos)
+        << i.summary();
+    EXPECT_TRUE(hasLine(i.conversion.text, "0301 0 2 3 0 0.00605 0 1 0 0 0")) << i.conversion.text;
+}
+
+TEST(ConversionNotes, IsolatedAndOutOfServiceElementsAreLeftOut)
+{
+    const Imported i = importAndRun(caseText(kBuses + "4 1 5 1 0 0 1 1 0 110 1 1.1 0.9;\n"
+                                                      "5 1 5 1 0 0 1 1 0 110 1 1.1 0.9;\n"
+                                                      "6 4 5 1 0 0 1 1 0 110 1 1.1 0.9;\n"
+                                                      "7 1 5 1 0 0 1 1 0 110 1 1.1 0.9;\n",
+                                             kGenerators + "3 10 0 Inf -Inf 1 100 0 100 0;\n",
+                                             kBranches + "4 5 0.01 0.05 0 0 0 0 0 0 1;\n"
+                                                         "3 6 0.01 0.05 0 0 0 0 0 0 1;\n"
+                                                         "3 7 0.01 0.05 0 0 0 0 0 0 0;\n"));
+    const std::string& t = i.conversion.text;
+    for (const char* gone : {"0201 0 4 ", "0201 0 5 ", "0201 0 6 ", "0201 0 7 ", "0301 0 4 5 ", "0301 0 3 6 ", "0301 0 3 7 "})
+        EXPECT_EQ(t.find(gone), std::string::npos) << gone;
+    EXPECT_TRUE(hasLine(t, "0201 0 3 110 30 10 0 0 0 0 0")) << "the switched-off generator adds nothing";
+    const std::string s = i.summary();
+    EXPECT_NE(s.find("Изолированные узлы (не связаны с базисным узлом) не переносятся, узлов: 3 (4, 5, 7)"),
+              std::string::npos)
+        << s;
+    EXPECT_NE(s.find("Отключенные узлы не переносятся: 1 (6)"), std::string::npos) << s;
+    EXPECT_NE(s.find("Отключенные генераторы не переносятся, в узлах: 1 (3)"), std::string::npos) << s;
+    EXPECT_NE(s.find("Отключенные ветви не переносятся: 2 (3-6, 3-7)"), std::string::npos) << s;
+    EXPECT_EQ(i.conversion.nodes, 3);
+    EXPECT_EQ(i.conversion.branches, 3);
+}
+
+// A generator at 10.5 kV behind its step-up transformer is the reference
+// bus. Both ends of the transformer are barred from being the base node, so
+// it moves to the nearest bus without one, at the case's voltage there; the
+// generator keeps its voltage and its scheduled output.
+TEST(ConversionNotes, ReferenceBusAtAStepUpTransformerHandsTheBaseNodeOver)
+{
+    const Imported i = importAndRun(caseText("1 3 0 0 0 0 1 1.05 0 10.5 1 1.1 0.9;\n"
+                                             "2 1 0 0 0 0 1 1.02 0 110 1 1.1 0.9;\n"
+                                             "3 1 60 20 0 0 1 1.01 0 110 1 1.1 0.9;\n",
+                                             "1 62 0 Inf -Inf 1.05 100 1 100 0;\n",
+                                             "1 2 0 0.1 0 0 0 0 0 0 1;\n"
+                                             "2 3 0.01 0.05 0.02 0 0 0 0 0 1;\n"));
+    const std::string& t = i.conversion.text;
+    EXPECT_TRUE(hasLine(t, "0102 0 3 111.1 60 20 0 0 0 0 0")) << t;
+    EXPECT_TRUE(hasLine(t, "0201 0 1 10.5 -62 0 0 0 11.025 0 0")) << t;
+    EXPECT_TRUE(hasLine(t, "0301 0 1 2 0 12.1 0 0.09545455 0 0 0")) << t;
+    EXPECT_EQ(i.conversion.baseNode, 3);
+    EXPECT_NE(i.summary().find("базисный узел перенесен в узел 3 при 111,1 кВ, узел 1 записан с фиксированным "
+                               "напряжением 11,025 кВ и заданной генерацией 62 МВт"),
+              std::string::npos)
+        << i.summary();
+}
+
+TEST(ConversionNotes, NumbersBeyondTheFormatAreReplacedAndMapped)
+{
+    const Imported i = importAndRun(caseText("1 3 0 0 0 0 1 1 0 110 1 1.1 0.9;\n"
+                                             "250000 1 10 5 0 0 1 1 0 110 1 1.1 0.9;\n"
+                                             "3 1 30 10 0 0 1 1 0 110 1 1.1 0.9;\n",
+                                             "1 0 0 Inf -Inf 1.05 100 1 100 0;\n",
+                                             "1 250000 0.01 0.05 0.02 0 0 0 0 0 1;\n"
+                                             "250000 3 0.01 0.05 0.02 0 0 0 0 0 1;\n"));
+    const std::string& t = i.conversion.text;
+    EXPECT_TRUE(hasLine(t, "0201 0 2 110 10 5 0 0 0 0 0")) << t;
+    EXPECT_TRUE(hasLine(t, "0301 0 1 2 1.21 6.05 -165.2893 1 0 0 0")) << t;
+    EXPECT_TRUE(hasLine(t, "0301 0 2 3 1.21 6.05 -165.2893 1 0 0 0")) << t;
+    EXPECT_NE(i.summary().find("Номера узлов вне пределов 1..100000 заменены: 1 (250000 → 2)"), std::string::npos)
+        << i.summary();
+}
+
+TEST(ConversionNotes, ACaseWithoutBaseVoltagesTakesTheGivenOne)
+{
+    std::string buses = kBuses;
+    for (std::size_t p; (p = buses.find(" 110 ")) != std::string::npos;)
+        buses.replace(p, 5, " 0 ");
+    const std::string text = caseText(buses, kGenerators, kBranches);
+    EXPECT_TRUE(caseLacksBaseVoltage(importText(text).read.data));
+    const Imported i = importAndRun(text, 35);
+    EXPECT_TRUE(hasLine(i.conversion.text, "0201 0 3 35 30 10 0 0 0 0 0")) << i.conversion.text;
+    EXPECT_NE(i.summary().find("Базисные напряжения в файле не заданы: все узлы приняты на 35 кВ"), std::string::npos);
+    EXPECT_FALSE(importText(text, 0.05).conversion.ok);
+}
+
+TEST(ConversionNotes, ShuntAtTheBaseNodeAndChargingOfLongCablesAreTold)
+{
+    // 13 p.u. of charging at 110 kV is 107438 µS: too much for a branch record,
+    // so each end gets half as a shunt.
+    const Imported i = importAndRun(caseText("1 3 0 0 0 20 1 1 0 110 1 1.1 0.9;\n"
+                                             "2 2 10 5 0 0 1 1 0 110 1 1.1 0.9;\n"
+                                             "3 1 30 10 0 0 1 1 0 110 1 1.1 0.9;\n",
+                                             kGenerators,
+                                             "1 2 0.01 0.05 0.02 0 0 0 0 0 1;\n"
+                                             "2 3 0.01 0.05 13 0 0 0 0 0 1;\n"
+                                             "1 3 0.01 0.05 0.02 0 0 0 0 0 1;\n"));
+    EXPECT_TRUE(hasLine(i.conversion.text, "0301 0 2 3 1.21 6.05 0 1 0 0 0")) << i.conversion.text;
+    EXPECT_TRUE(hasLine(i.conversion.text, "0301 0 3 0 0 -53719.01")) << i.conversion.text;
+    EXPECT_NE(i.summary().find("Зарядная проводимость записана шунтами в узлах концов, ветвей: 1 (2-3)"),
+              std::string::npos)
+        << i.summary();
+    EXPECT_NE(i.summary().find("Шунт базисного узла не переносится (он меняет только мощность базисного узла): 1 (1)"),
+              std::string::npos)
+        << i.summary();
+}

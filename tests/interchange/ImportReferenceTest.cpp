@@ -1,0 +1,141 @@
+// Imported cases against independent solutions: the conversion is right when
+// the converted network solves to the case's own double-precision solution.
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/interchange/InterchangeTestSupport.h"
+
+using namespace tarvel;
+using namespace tarvel::test;
+
+namespace {
+
+// Compares node voltages in per unit of each bus's base voltage and angles in
+// degrees, and the flows at both ends of every branch, with a
+// double-precision solution written by tools/case_newton.py.
+// A branch whose charging went to node shunts carries it outside its flows:
+// chargingAtNodes names such branches (by position), whose end nodes hold no
+// other shunt, so that their shunts' Mvar are added back.
+void expectMatchesSolution(const NetworkResults& r, const std::string& refFile, const std::map<int, double>& baseKv,
+                           double puTolerance, double degTolerance, double flowTolerance,
+                           const std::vector<std::size_t>& chargingAtNodes = {})
+{
+    const std::string json = fileBytes(sourcePath(refFile));
+    ASSERT_FALSE(json.empty()) << refFile;
+    const auto numbers = jsonNumbers(json, "number");
+    const auto vm = jsonNumbers(json, "vm");
+    const auto va = jsonNumbers(json, "va_deg");
+    ASSERT_EQ(numbers.size(), r.nodes.size());
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        const int number = static_cast<int>(numbers[i]);
+        const NodeResult* n = nodeNumbered(r, number);
+        ASSERT_NE(n, nullptr) << number;
+        EXPECT_NEAR(n->u / baseKv.at(number), vm[i], puTolerance) << "node " << number;
+        EXPECT_NEAR(n->angle, va[i], degTolerance) << "node " << number;
+    }
+    const auto pf = jsonNumbers(json, "Pf_MW"), qf = jsonNumbers(json, "Qf_Mvar");
+    const auto pt = jsonNumbers(json, "Pt_MW"), qt = jsonNumbers(json, "Qt_Mvar");
+    ASSERT_EQ(pf.size(), r.branches.size());
+    for (std::size_t j = 0; j < pf.size(); ++j) {
+        const BranchResult& b = r.branches[j];
+        double chargingStart = 0, chargingEnd = 0;
+        if (std::find(chargingAtNodes.begin(), chargingAtNodes.end(), j) != chargingAtNodes.end()) {
+            chargingStart = r.nodes[static_cast<std::size_t>(b.startIndex)].qb;
+            chargingEnd = r.nodes[static_cast<std::size_t>(b.endIndex)].qb;
+        }
+        // The case's flows go into the branch at both ends; the results give
+        // the flow from the branch into each node.
+        EXPECT_NEAR(-b.p12, pf[j], flowTolerance) << b.startNode << "-" << b.endNode;
+        EXPECT_NEAR(-b.q12 + chargingStart, qf[j], flowTolerance) << b.startNode << "-" << b.endNode;
+        EXPECT_NEAR(-b.p21, pt[j], flowTolerance) << b.startNode << "-" << b.endNode;
+        EXPECT_NEAR(-b.q21 + chargingEnd, qt[j], flowTolerance) << b.startNode << "-" << b.endNode;
+    }
+}
+
+}  // namespace
+
+TEST(ImportReference, Case14At220kVMatchesTheIeee14Solution)
+{
+    const Imported imported = importFile("tests/data/interchange/case14.m", 220);
+    ASSERT_TRUE(imported.conversion.ok) << imported.read.error << imported.conversion.error;
+    const auto s = solve(imported.conversion.text);
+    ASSERT_EQ(s->outcome, RunOutcome::Converged);
+
+    const std::string json = fileBytes(sourcePath("tests/data/ieee14.ref.json"));
+    const auto numbers = jsonNumbers(json, "number");
+    const auto volts = jsonNumbers(json, "V_kV");
+    const auto angles = jsonNumbers(json, "angle_deg");
+    ASSERT_EQ(numbers.size(), 14u);
+    ASSERT_EQ(s->results.nodes.size(), 14u);
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        const NodeResult* n = nodeNumbered(s->results, static_cast<int>(numbers[i]));
+        ASSERT_NE(n, nullptr);
+        EXPECT_NEAR(n->u, volts[i], 0.02) << "node " << numbers[i];
+        EXPECT_NEAR(n->angle, angles[i], 0.02) << "node " << numbers[i];
+    }
+    const auto p12 = jsonNumbers(json, "P12_MW"), q12 = jsonNumbers(json, "Q12_Mvar");
+    const auto p21 = jsonNumbers(json, "P21_MW"), q21 = jsonNumbers(json, "Q21_Mvar");
+    ASSERT_EQ(p12.size(), s->results.branches.size());
+    for (std::size_t j = 0; j < p12.size(); ++j) {
+        const BranchResult& b = s->results.branches[j];
+        EXPECT_NEAR(-b.p12, p12[j], 0.05) << b.startNode << "-" << b.endNode;
+        EXPECT_NEAR(-b.q12, q12[j], 0.05) << b.startNode << "-" << b.endNode;
+        EXPECT_NEAR(b.p21, p21[j], 0.05) << b.startNode << "-" << b.endNode;
+        EXPECT_NEAR(b.q21, q21[j], 0.05) << b.startNode << "-" << b.endNode;
+    }
+}
+
+TEST(ImportReference, Ieee14InCommonDataFormatGivesTheNetworkOfCase14)
+{
+    const Imported cdf = importFile("tests/data/interchange/ieee14.cdf");
+    const Imported m = importFile("tests/data/interchange/case14.m");
+    ASSERT_TRUE(cdf.conversion.ok) << cdf.read.error << cdf.conversion.error;
+    ASSERT_TRUE(m.conversion.ok);
+    EXPECT_EQ(cdf.read.data.format, "IEEE CDF");
+    EXPECT_EQ(cdf.conversion.text, m.conversion.text);
+}
+
+TEST(ImportReference, Case9At345kVMatchesADoublePrecisionSolutionInPerUnit)
+{
+    const Imported imported = importFile("tests/data/interchange/case9.m");
+    ASSERT_TRUE(imported.conversion.ok);
+    EXPECT_FALSE(caseLacksBaseVoltage(imported.read.data));
+    const auto s = solve(imported.conversion.text, 1e-4f, 20);
+    ASSERT_EQ(s->outcome, RunOutcome::Converged);
+    std::map<int, double> kv;
+    for (int n = 1; n <= 9; ++n)
+        kv[n] = 345;
+    expectMatchesSolution(s->results, "tests/data/interchange/case9.ref.json", kv, 2e-6, 2e-4, 0.005);
+}
+
+// Three voltage levels, two transformers with off-nominal taps in both
+// orientations, a capacitor bank, a generator bus and transformer charging.
+TEST(ImportReference, ThreeVoltageLevelsMatchHandCheckedFiguresAndTheSolution)
+{
+    const Imported imported = importFile("tests/data/interchange/three-levels.m");
+    ASSERT_TRUE(imported.conversion.ok) << imported.read.error << imported.conversion.error;
+    const std::string& t = imported.conversion.text;
+    // Base node at Vg × 500 kV; bus 4 holds 1.01 × 220 kV and injects 100 − 20 MW.
+    EXPECT_NE(t.find("0102 0 1 510 0 0 0 0 0 0 0\n"), std::string::npos) << t;
+    EXPECT_NE(t.find("0201 0 4 220 -80 10 0 0 222.2 0 0\n"), std::string::npos) << t;
+    // 500/220 kV from the high side: Kt = 1.05 · 500/220, x = 0.02 · 220²/100 Ohm.
+    EXPECT_NE(t.find("0301 0 2 3 0.242 9.68 0 2.386364 0 0 0\n"), std::string::npos) << t;
+    // 35/220 kV from the low side: Kt = 0.98 · 35/220, impedance on the 220 kV side.
+    EXPECT_NE(t.find("0301 0 5 6 0.968 48.4 0 0.1559091 0 0 0\n"), std::string::npos) << t;
+    // Line 1-2: b = 0.8 · 100/500² S = 320 µS, written negative.
+    EXPECT_NE(t.find("0301 0 1 2 5 62.5 -320 1 0 0 0\n"), std::string::npos) << t;
+    // Bus 3: 30 Mvar at 220 kV = 619.83 µS. The transformer's charging:
+    // (0.001/2)/0.98² · 100/35² S at bus 5, (0.001/2) · 100/220² S at bus 6.
+    EXPECT_NE(t.find("0301 0 3 0 0 -619.8347\n"), std::string::npos) << t;
+    EXPECT_NE(t.find("0301 0 5 0 0 -42.4993\n"), std::string::npos) << t;
+    EXPECT_NE(t.find("0301 0 6 0 0 -1.033058\n"), std::string::npos) << t;
+
+    const auto s = solve(t, 1e-5f, 20);
+    ASSERT_EQ(s->outcome, RunOutcome::Converged);
+    expectMatchesSolution(s->results, "tests/data/interchange/three-levels.ref.json",
+                          {{1, 500}, {2, 500}, {3, 220}, {4, 220}, {5, 35}, {6, 220}}, 2e-6, 2e-4, 0.01, {5});
+}

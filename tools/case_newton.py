@@ -1,0 +1,102 @@
+#!/usr/bin/python3
+"""Double-precision power flow of a MATPOWER version 2 case, for reference
+solutions of the import tests.
+
+    tools/case_newton.py CASE.m > CASE.ref.json
+
+Polar Newton-Raphson on the full admittance matrix (numpy), branch model with
+the tap and phase shift at the "from" end and the charging split in halves,
+bus shunts at 1 p.u., generators summed per bus; PV buses hold the set
+voltage of their first generator, with no Q limits. Prints per bus the
+magnitude (p.u.) and angle (degrees, relative to the reference bus), and per
+in-service branch the power into the branch at both ends (MW, Mvar).
+"""
+import json
+import re
+import sys
+
+import numpy as np
+
+
+def matrix(text, name):
+    m = re.search(r"\." + name + r"\s*=\s*\[(.*?)\]", text, re.S)
+    rows = []
+    for line in re.sub(r"%[^\n]*", "", m.group(1)).replace(";", "\n").split("\n"):
+        values = [float(v) for v in line.replace(",", " ").split()]
+        if values:
+            rows.append(values)
+    return np.array(rows)
+
+
+def solve(path):
+    text = open(path).read()
+    base = float(re.search(r"baseMVA\s*=\s*([0-9.eE+-]+)", text).group(1))
+    bus, gen, branch = matrix(text, "bus"), matrix(text, "gen"), matrix(text, "branch")
+    number = [int(b) for b in bus[:, 0]]
+    index = {n: i for i, n in enumerate(number)}
+    n = len(number)
+
+    branch = branch[branch[:, 10] > 0]
+    f = np.array([index[int(v)] for v in branch[:, 0]])
+    t = np.array([index[int(v)] for v in branch[:, 1]])
+    ys = 1.0 / (branch[:, 2] + 1j * branch[:, 3])
+    bc = branch[:, 4]
+    tap = np.where(branch[:, 8] == 0, 1.0, branch[:, 8]) * np.exp(1j * np.radians(branch[:, 9]))
+    ytt = ys + 1j * bc / 2
+    yff = ytt / (tap * np.conj(tap))
+    yft = -ys / np.conj(tap)
+    ytf = -ys / tap
+    Y = np.zeros((n, n), complex)
+    for k in range(len(f)):
+        Y[f[k], f[k]] += yff[k]
+        Y[t[k], t[k]] += ytt[k]
+        Y[f[k], t[k]] += yft[k]
+        Y[t[k], f[k]] += ytf[k]
+    Y += np.diag((bus[:, 4] + 1j * bus[:, 5]) / base)
+
+    kind = bus[:, 1].astype(int)
+    S = -(bus[:, 2] + 1j * bus[:, 3]) / base
+    V = bus[:, 7] * np.exp(1j * np.radians(bus[:, 8]))
+    seen = set()
+    for g in gen[gen[:, 7] > 0]:
+        i = index[int(g[0])]
+        S[i] += (g[1] + 1j * g[2]) / base
+        if kind[i] in (2, 3) and i not in seen:
+            V[i] = g[5] * np.exp(1j * np.angle(V[i]))
+            seen.add(i)
+    ref = [i for i in range(n) if kind[i] == 3]
+    pv = [i for i in range(n) if kind[i] == 2 and i in seen]
+    pq = [i for i in range(n) if i not in ref and i not in pv and kind[i] != 4]
+    pvpq = pv + pq
+
+    for _ in range(30):
+        mis = V * np.conj(Y @ V) - S
+        F = np.concatenate([mis.real[pvpq], mis.imag[pq]])
+        if np.max(np.abs(F)) < 1e-12:
+            break
+        Ibus = Y @ V
+        dS_dVm = np.diag(V) @ np.conj(Y @ np.diag(V / np.abs(V))) + np.diag(np.conj(Ibus) * V / np.abs(V))
+        dS_dVa = 1j * np.diag(V) @ np.conj(np.diag(Ibus) - Y @ np.diag(V))
+        J = np.block([[dS_dVa.real[np.ix_(pvpq, pvpq)], dS_dVm.real[np.ix_(pvpq, pq)]],
+                      [dS_dVa.imag[np.ix_(pq, pvpq)], dS_dVm.imag[np.ix_(pq, pq)]]])
+        dx = np.linalg.solve(J, -F)
+        Va, Vm = np.angle(V), np.abs(V)
+        Va[pvpq] += dx[:len(pvpq)]
+        Vm[pq] += dx[len(pvpq):]
+        V = Vm * np.exp(1j * Va)
+    else:
+        sys.exit("no convergence")
+
+    Va0 = np.angle(V[ref[0]])
+    Sf = V[f] * np.conj(yff * V[f] + yft * V[t]) * base
+    St = V[t] * np.conj(ytf * V[f] + ytt * V[t]) * base
+    return {
+        "buses": [{"number": number[i], "vm": abs(V[i]), "va_deg": np.degrees(np.angle(V[i]) - Va0)}
+                  for i in range(n)],
+        "branches": [{"from": number[f[k]], "to": number[t[k]], "Pf_MW": Sf[k].real, "Qf_Mvar": Sf[k].imag,
+                      "Pt_MW": St[k].real, "Qt_Mvar": St[k].imag} for k in range(len(f))],
+    }
+
+
+if __name__ == "__main__":
+    print(json.dumps(solve(sys.argv[1]), indent=1, default=float))
