@@ -21,7 +21,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev qt6-translations-l10n fonts-liberation xvfb xauth clang libclang-rt-14-dev
-          dpkg-dev librsvg2-bin desktop-file-utils shared-mime-info groff-base)
+          dpkg-dev librsvg2-bin desktop-file-utils shared-mime-info groff-base
+          python3-jsonschema python3-numpy)
 
 install_missing() {
     local missing=()

@@ -1,0 +1,137 @@
+// The results' CSV files read back in both spreadsheet conventions, and the
+// command-line tool's import: --convert, exit codes, nothing half-written.
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "interchange/ResultsExport.h"
+#include "tests/interchange/InterchangeTestSupport.h"
+
+using namespace tarvel;
+using namespace tarvel::test;
+
+namespace {
+
+std::vector<std::vector<std::string>> csvRows(const std::string& text, char separator)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        EXPECT_FALSE(line.empty() || line.back() != '\r') << "lines end with CR LF";
+        line.pop_back();
+        std::vector<std::string> fields;
+        std::istringstream cells(line);
+        std::string cell;
+        while (std::getline(cells, cell, separator))
+            fields.push_back(cell);
+        rows.push_back(fields);
+    }
+    return rows;
+}
+
+double decimalCommaNumber(std::string text)
+{
+    for (char& c : text)
+        if (c == ',')
+            c = '.';
+    return std::stod(text);
+}
+
+struct CliResult {
+    int status = -1;
+    std::string err;
+};
+
+CliResult runCli(const std::filesystem::path& dir, const std::string& args)
+{
+    const std::string command = "cd '" + dir.string() + "' && '" TARVEL_CLI_PATH "' " + args + " 2>cli.stderr";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, fileBytes(dir / "cli.stderr")};
+}
+
+}  // namespace
+
+TEST(ResultsCsv, DecimalCommaConventionReadsBackAsTheResults)
+{
+    const Imported imported = importFile("tests/data/interchange/three-levels.m");
+    const auto s = solve(imported.conversion.text);
+    ASSERT_EQ(s->outcome, RunOutcome::Converged);
+    const CsvConvention comma = csvConventionFor(',');
+    EXPECT_EQ(comma.separator, ';');
+    EXPECT_EQ(csvConventionFor('.').separator, ',');
+
+    const auto nodes = csvRows(nodesCsv(s->results, comma), ';');
+    ASSERT_EQ(nodes.size(), s->results.nodes.size() + 1);
+    EXPECT_EQ(nodes[0], (std::vector<std::string>{"N", "Район", "Uном (кВ)", "U (кВ)", "dV (%)", "Угол (град)",
+                                                  "P (МВт)", "Q (Мвар)", "Pg (МВт)", "Qb (Мвар)"}));
+    for (std::size_t k = 0; k < s->results.nodes.size(); ++k) {
+        const NodeResult& n = s->results.nodes[k];
+        ASSERT_EQ(nodes[k + 1].size(), 10u);
+        EXPECT_EQ(std::stoi(nodes[k + 1][0]), n.number);
+        EXPECT_EQ(decimalCommaNumber(nodes[k + 1][3]), n.u);
+        EXPECT_EQ(decimalCommaNumber(nodes[k + 1][5]), n.angle);
+        EXPECT_EQ(decimalCommaNumber(nodes[k + 1][9]), n.qb);
+    }
+    const auto branches = csvRows(branchesCsv(s->results, comma), ';');
+    ASSERT_EQ(branches.size(), s->results.branches.size() + 1);
+    for (std::size_t j = 0; j < s->results.branches.size(); ++j) {
+        const BranchResult& b = s->results.branches[j];
+        ASSERT_EQ(branches[j + 1].size(), 9u);
+        EXPECT_EQ(decimalCommaNumber(branches[j + 1][2]), b.p12);
+        EXPECT_EQ(decimalCommaNumber(branches[j + 1][7]), b.current);
+        EXPECT_EQ(branches[j + 1][8], b.transformer ? "1" : "0");
+    }
+}
+
+TEST(ResultsCsv, AFailedWriteLeavesTheEarlierPairAlone)
+{
+    TempDir dir;
+    const auto s = solve(importFile("tests/data/interchange/case9.m").conversion.text);
+    std::filesystem::path failed;
+    ASSERT_TRUE(writeResultsCsv(s->results, dir / "r", csvConventionFor('.'), failed));
+    const std::string before = fileBytes(dir / "r-nodes.csv");
+    std::filesystem::create_directory(dir / "r-branches.csv.part");  // the branches file cannot be written
+    EXPECT_FALSE(writeResultsCsv(s->results, dir / "r", csvConventionFor(','), failed));
+    EXPECT_EQ(failed, dir / "r-branches.csv");
+    EXPECT_EQ(fileBytes(dir / "r-nodes.csv"), before);
+    EXPECT_FALSE(std::filesystem::exists(dir / "r-nodes.csv.part"));
+}
+
+TEST(CliImport, ConvertWritesWindowsCyrillicTextWithCrLfAndStops)
+{
+    TempDir dir;
+    const CliResult r = runCli(dir.path(), "--convert out.cdu '" + sourcePath("tests/data/interchange/case14.m").string() + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Импорт MATPOWER: узлов 14, ветвей 20"), std::string::npos) << r.err;
+    const Imported imported = importFile("tests/data/interchange/case14.m");
+    EXPECT_EQ(fileBytes(dir / "out.cdu"), utf8ToCp1251(toCrLf(imported.conversion.text)));
+    EXPECT_FALSE(std::filesystem::exists(dir / "network.cdu")) << "no calculation after --convert";
+}
+
+TEST(CliImport, ACaseRunsByItsContentAndABadOneExitsWithTwo)
+{
+    TempDir dir;
+    writeBytes(dir / "case.txt", fileBytes(sourcePath("tests/data/interchange/ieee14.cdf")));
+    CliResult r = runCli(dir.path(), "--base-kv 110 case.txt");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(cp1251ToUtf8(fileBytes(dir / "network.cdu")).find("0201 0 2 110 "), std::string::npos);
+
+    std::string cut = fileBytes(sourcePath("tests/data/interchange/case9.m"));
+    writeBytes(dir / "cut.m", cut.substr(0, cut.find("mpc.branch") + 40));
+    r = runCli(dir.path(), "--convert out.cdu cut.m");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Импорт невозможен: Файл обрывается: таблица mpc.branch, начатая в строке"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.cdu"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.cdu.part"));
+
+    EXPECT_EQ(runCli(dir.path(), "--base-kv 0 case.txt").status, 2);
+    writeBytes(dir / "net.cdu", fileBytes(sourcePath("samples/ieee14.cdu")));
+    EXPECT_EQ(runCli(dir.path(), "--convert out.cdu net.cdu").status, 2) << "ЦДУ text is no case to convert";
+}
