@@ -38,7 +38,18 @@ public slots:
     void BitBtn1Click();
     void BitBtn3Click();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    // Places the controls for the font in use: the fixed layout, scaled up
+    // alike where a text would not fit.
+    void fitToFont();
+    // The size a control needs for its text in its font.
+    QSize neededSize(const QWidget* control) const;
+    // Enter in a field: "Применить", when it is enabled.
+    void applyOnEnter();
+
     NetworkModel& model_;
 };
 

@@ -77,6 +77,10 @@ private slots:
     void layoutAndCaptions()
     {
         QCOMPARE(form_->windowTitle(), QStringLiteral("Настройки параметров расчета"));
+        // The fixed layout itself, at a font whose texts fit it.
+        QFont small = form_->font();
+        small.setPixelSize(8);
+        form_->setFont(small);
         QCOMPARE(form_->size(), QSize(315, 167));
         QCOMPARE(form_->minimumSize(), form_->maximumSize());
         QVERIFY(!(form_->windowFlags() & Qt::WindowCloseButtonHint));
@@ -104,6 +108,53 @@ private slots:
             while (w->focusPolicy() == Qt::NoFocus)
                 w = w->nextInFocusChain();
             QCOMPARE(w, next);
+        }
+    }
+
+    // In the font in use, a larger one and a smaller one: each text fits its
+    // control, no two controls overlap, all lie inside the dialog, and the
+    // arrangement stays that of the fixed layout, scaled alike.
+    void controlsFitTheirTexts()
+    {
+        const QList<QWidget*> controls = {form_->Label1,    form_->Edit1,  form_->Label2,
+                                          form_->Edit2,     form_->CheckBox1, form_->Label3,
+                                          form_->Label4,    form_->BitBtn1, form_->BitBtn3};
+        for (int pixels : {0, 18, 24, 8}) {
+            if (pixels > 0) {
+                QFont font = form_->font();
+                font.setPixelSize(pixels);
+                form_->setFont(font);
+            }
+            const QString at = QStringLiteral("font of %1 pixels").arg(form_->font().pixelSize());
+            const QRect inside(QPoint(0, 0), form_->size());
+            for (QWidget* c : controls) {
+                const QString what = c->objectName() + QStringLiteral(", ") + at;
+                QVERIFY2(inside.contains(c->geometry()), qPrintable(what));
+                for (QWidget* other : controls)
+                    QVERIFY2(c == other || !c->geometry().intersects(other->geometry()), qPrintable(what));
+                const QFontMetrics metrics(c->font());
+                if (auto* label = qobject_cast<QLabel*>(c)) {
+                    QVERIFY2(metrics.horizontalAdvance(label->text()) <= label->width(), qPrintable(what));
+                    QVERIFY2(metrics.height() <= label->height(), qPrintable(what));
+                } else if (auto* button = qobject_cast<QPushButton*>(c)) {
+                    QVERIFY2(metrics.horizontalAdvance(button->text()) + 8 <= button->width(), qPrintable(what));
+                    QVERIFY2(button->sizeHint().height() <= button->height(), qPrintable(what));
+                } else if (auto* field = qobject_cast<QLineEdit*>(c)) {
+                    QVERIFY2(metrics.horizontalAdvance(QStringLiteral("0,01000")) + 8 <= field->width(), qPrintable(what));
+                    QVERIFY2(field->minimumSizeHint().height() <= field->height(), qPrintable(what));
+                }
+            }
+            // The buttons' column, the fields under their labels, the two lines
+            // of the check box's caption one under the other.
+            QVERIFY(form_->Edit1->geometry().right() < form_->BitBtn1->x());
+            QVERIFY(form_->Label3->geometry().bottom() < form_->Label4->y());
+            QCOMPARE(form_->BitBtn1->x(), form_->BitBtn3->x());
+            QCOMPARE(form_->Edit1->x(), form_->Edit2->x());
+            const double scale = form_->width() / 315.0;
+            QVERIFY(scale >= 1.0);
+            QVERIFY(qAbs(form_->height() - 167 * scale) <= 1.0);
+            QVERIFY(qAbs(form_->BitBtn1->x() - 208 * scale) <= 1.0);
+            QVERIFY(qAbs(form_->Label4->y() - 136 * scale) <= 1.0);
         }
     }
 
@@ -162,6 +213,24 @@ private slots:
         QVERIFY(!fresh.BitBtn1->isEnabled());
         QCOMPARE(model_->DelFile, false);
         QVERIFY(dialogs_->messages().isEmpty());
+    }
+
+    // Enter in either field acts as "Применить" while it is enabled.
+    void enterInAFieldApplies()
+    {
+        form_->Edit1->selectAll();
+        QTest::keyClicks(form_->Edit1, QStringLiteral("0,02"));
+        QTest::keyClick(form_->Edit1, Qt::Key_Return);
+        QCOMPARE(model_->precision, 0.02f);
+        QVERIFY(!form_->BitBtn1->isEnabled());
+        form_->Edit2->setText(QStringLiteral("x"));
+        form_->BitBtn1->setEnabled(false);
+        QTest::keyClick(form_->Edit2, Qt::Key_Enter, Qt::KeypadModifier);  // disabled: nothing
+        QVERIFY(dialogs_->messages().isEmpty());
+        QTest::keyClick(form_->Edit2, Qt::Key_4);
+        QTest::keyClick(form_->Edit2, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(dialogs_->messages(), QStringList{kNotNumber});
+        QVERIFY(form_->isVisible());
     }
 
     void applyWithACommaSeparator()
