@@ -1,7 +1,16 @@
 #include "ui/TextEditor.h"
 
+#include <memory>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "model/TextFile.h"
 
 namespace tarvel::ui {
 
@@ -75,7 +84,53 @@ bool startDetached(QStringList command, const QString& fileName)
     return QProcess::startDetached(program, command);
 }
 
+// The folder of this process's editor copies, created at the first export;
+// empty when it cannot be created.
+QString copyFolder()
+{
+    static const std::unique_ptr<QTemporaryDir> folder = [] {
+        auto dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tarvel-XXXXXX"));
+        dir->setAutoRemove(false);
+        return dir;
+    }();
+    return folder->isValid() ? folder->path() : QString();
+}
+
+// The report as a UTF-8 text with LF line ends.
+QByteArray utf8Text(const QByteArray& cp1251)
+{
+    const std::string utf8 = cp1251ToUtf8(std::string_view(cp1251.constData(), static_cast<std::size_t>(cp1251.size())));
+    QByteArray text(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    text.replace("\r\n", "\n");
+    return text;
+}
+
+// Writes the editor's copy of fileName and returns its path; the report
+// itself when no copy can be written.
+QString editorCopy(const QString& fileName)
+{
+    const QString folder = copyFolder();
+    if (folder.isEmpty())
+        return fileName;
+    const QString copy = QDir(folder).filePath(QFileInfo(fileName).fileName());
+    QFile report(fileName);
+    if (!report.open(QIODevice::ReadOnly)) {
+        QFile::remove(copy);  // the editor must not show an older report
+        return copy;
+    }
+    QSaveFile file(copy);
+    const QByteArray text = utf8Text(report.readAll());
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        return fileName;
+    return copy;
+}
+
 }  // namespace
+
+bool openReportInTextEditor(const QString& fileName)
+{
+    return openInTextEditor(editorCopy(fileName));
+}
 
 bool openInTextEditor(const QString& fileName)
 {

@@ -13,6 +13,15 @@ namespace tarvel::ui {
 // returns at once; false when nothing could be started.
 bool openInTextEditor(const QString& fileName);
 
+// Opens the Windows-1251 report fileName in the editor (openInTextEditor) as a
+// copy in UTF-8 with LF line ends, which every editor of this system reads:
+// the copy has the report's own name and lies in a temporary folder of this
+// process, which stays after the program ends so that an editor still
+// starting finds it. A missing report leaves no copy (an older one is
+// removed) and the editor is started all the same; when no copy can be
+// written, the report itself is opened.
+bool openReportInTextEditor(const QString& fileName);
+
 // For tests: replaces the starting of the editor (an empty function restores it).
 void setTextEditorLauncher(std::function<bool(const QString&)> launcher);
 

@@ -39,7 +39,11 @@ private:
     }
 
 private slots:
-    void initTestCase() { path_ = qgetenv("PATH"); }
+    void initTestCase()
+    {
+        path_ = qgetenv("PATH");
+        qputenv("TMPDIR", QFile::encodeName(dir_.path()));  // the editor copies go here
+    }
     void init()
     {
         qunsetenv("VISUAL");
@@ -91,6 +95,39 @@ private slots:
         QVERIFY(!openInTextEditor(QStringLiteral("network.rez")));
         qputenv("EDITOR", "   ");
         QVERIFY(!openInTextEditor(QStringLiteral("network.rez")));
+    }
+
+    // The editor gets a UTF-8 copy under the report's own name in a folder of
+    // its own; the working file stays as it was.
+    void reportOpensAsAUtf8Copy()
+    {
+        const QByteArray report = "\xd3\xe7\xe5\xeb 1\r\nU=110.5\r\n";  // "Узел 1" in Windows-1251
+        const QString name = dir_.filePath(QStringLiteral("network.rez"));
+        QFile f(name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(report);
+        f.close();
+        QString asked;
+        tarvel::ui::setTextEditorLauncher([&](const QString& file) {
+            asked = file;
+            return true;
+        });
+        QVERIFY(tarvel::ui::openReportInTextEditor(name));
+        QCOMPARE(QFileInfo(asked).fileName(), QStringLiteral("network.rez"));
+        QVERIFY(QFileInfo(asked).absolutePath() != QFileInfo(name).absolutePath());
+        QFile copy(asked);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(copy.readAll()), QStringLiteral("Узел 1\nU=110.5\n"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), report);
+        f.close();
+
+        // A report deleted meanwhile: the editor is started all the same, and
+        // the older copy is gone.
+        QVERIFY(f.remove());
+        QVERIFY(tarvel::ui::openReportInTextEditor(name));
+        QVERIFY(!QFile::exists(asked));
+        tarvel::ui::setTextEditorLauncher({});
     }
 
     void replacementLauncher()
