@@ -1,0 +1,43 @@
+#include "ui/WindowPlacement.h"
+
+#include <algorithm>
+
+#include <QScreen>
+#include <QStyle>
+#include <QWidget>
+
+namespace tarvel::ui {
+
+WindowPlacement placeInArea(QSize wanted, QSize minimum, const QMargins& frame, const QRect& available)
+{
+    const QSize room = available.size().shrunkBy(frame);
+    const QSize size = wanted.boundedTo(room).expandedTo(minimum);
+    const QSize framed = size.grownBy(frame);
+    QPoint position = available.center() - QPoint(framed.width() / 2, framed.height() / 2);
+    position.setX(std::max(position.x(), available.left()));
+    position.setY(std::max(position.y(), available.top()));
+    return {position, size};
+}
+
+void placeOnScreen(QWidget* window, QSize wanted)
+{
+    const QScreen* screen = window->screen();
+    if (!screen) {
+        window->resize(wanted);
+        return;
+    }
+    QMargins frame(window->geometry().left() - window->frameGeometry().left(),
+                   window->geometry().top() - window->frameGeometry().top(),
+                   window->frameGeometry().right() - window->geometry().right(),
+                   window->frameGeometry().bottom() - window->geometry().bottom());
+    if (frame.isNull()) {
+        const int border = window->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+        frame = QMargins(border, window->style()->pixelMetric(QStyle::PM_TitleBarHeight), border, border);
+    }
+    const WindowPlacement placement =
+        placeInArea(wanted, window->minimumSize(), frame, screen->availableGeometry());
+    window->resize(placement.size);
+    window->move(placement.position);
+}
+
+}  // namespace tarvel::ui
