@@ -71,11 +71,6 @@ int knownTopic(int context)
 
 }  // namespace
 
-QString helpFileName()
-{
-    return QStringLiteral("Справка.hlp");
-}
-
 void showHelp(QWidget* parent, int context)
 {
     QPointer<HelpWindow>& help = window();

@@ -8,9 +8,6 @@ class QWidget;
 
 namespace tarvel::ui {
 
-// The name of the application's help file, kept as the application's property.
-QString helpFileName();
-
 // Opens the help window at a topic context (an unknown one shows topic 100).
 // The window is not modal, and one window serves every call.
 void showHelp(QWidget* parent, int context);

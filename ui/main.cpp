@@ -1,11 +1,11 @@
-// The program: the application object with its help file, the main window,
-// the parameters dialog created hidden, and the message loop.
+// The program: the application object, the main window, the parameters
+// dialog created hidden, and the message loop.
+#include <cstdlib>
 #include <exception>
 
 #include <QApplication>
 
 #include "ui/Dialogs.h"
-#include "ui/Help.h"
 #include "ui/MainWindow.h"
 
 namespace {
@@ -38,8 +38,6 @@ int main(int argc, char* argv[])
     Application app(argc, argv);
     // The toolkit's buttons and dialogs speak the user's language, as the system's own do.
     tarvel::ui::installToolkitTranslation(QLocale());
-    // The help module opens this file at a topic context.
-    app.setProperty("helpFile", tarvel::ui::helpFileName());
     try {
         tarvel::ui::TForm1 window;
         window.createParametersDialog();
@@ -50,5 +48,6 @@ int main(int argc, char* argv[])
     } catch (...) {
         tarvel::ui::dialogs().message(nullptr, QStringLiteral("Неизвестная ошибка"), QMessageBox::Critical);
     }
-    return 0;
+    // The failure was shown; whoever started the program learns of it too.
+    return EXIT_FAILURE;
 }
