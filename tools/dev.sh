@@ -20,13 +20,19 @@ build_dir=${TARVEL_BUILD_DIR:-build}
 jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev qt6-translations-l10n fonts-liberation xvfb xauth clang libclang-rt-14-dev
+          qt6-base-dev qt6-translations-l10n fonts-liberation xvfb xauth
           dpkg-dev librsvg2-bin desktop-file-utils shared-mime-info groff-base
           python3-jsonschema python3-numpy)
+# The fuzzer and sanitizer runtime of the distribution's default clang: the
+# two packages always come in matching versions.
+fuzz_packages=(clang libclang-rt-dev)
 
+# Installs what is missing of the given packages (all of packages= by default).
 install_missing() {
+    local wanted=("$@")
+    [ ${#wanted[@]} -eq 0 ] && wanted=("${packages[@]}")
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "${wanted[@]}"; do
         dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -79,6 +85,11 @@ run_fuzzer() {
     return "${PIPESTATUS[0]}"
 }
 
+# The number of tests of a ctest run, from its closing line in the log.
+tests_passed() {
+    awk '/tests failed out of/ { n = $NF } END { print n + 0 }' "$1"
+}
+
 case "$mode" in
 run)
     install_missing
@@ -92,9 +103,13 @@ run)
     ;;
 test)
     install_missing
+    if [ -z "${TARVEL_QUICK:-}" ]; then
+        install_missing "${fuzz_packages[@]}"
+    fi
     build
     log=$(mktemp)
     (cd "$build_dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs") | tee "$log"
+    summary="$(tests_passed "$log") passed, 0 failed"
     # The installed tree is checked by ctest (install_tree); the package is made
     # from the same build, stripped, so no second build is needed.
     echo "== Debian package"
@@ -103,16 +118,16 @@ test)
         echo "== Core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
         build_sanitized
         (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-            ctest --output-on-failure -j"$jobs") | tee -a "$log"
+            ctest --output-on-failure -j"$jobs") | tee "$log"
+        summary+="; the $(tests_passed "$log") core tests among them passed again under the sanitizers"
         echo "== One minute of fuzzing the whole calculation chain"
         build_fuzzer
         run_fuzzer 60
+        summary+="; one minute of fuzzing found no failure"
     fi
-    # One closing line over every ctest run above (set -o pipefail has already
-    # stopped the script on a failed one).
-    total=$(awk '/tests failed out of/ { n += $NF } END { print n + 0 }' "$log")
     rm -f "$log"
-    echo "${total:-0} passed, 0 failed"
+    # set -o pipefail has already stopped the script on any failure above.
+    echo "$summary"
     ;;
 package)
     install_missing
@@ -123,6 +138,7 @@ package)
     ;;
 fuzz)
     install_missing
+    install_missing "${fuzz_packages[@]}"
     build_fuzzer
     run_fuzzer "${2:-3600}"
     ;;
