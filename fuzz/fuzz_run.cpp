@@ -58,8 +58,8 @@ void checkFinite(const char* name)
     }
 }
 
-// The loss allocation's coefficient walk may take up to kLossWalkLimit steps
-// per matrix by design, seconds of work on densely meshed networks; the fuzz
+// The loss allocation's coefficient walk deliberately allows up to
+// kLossWalkLimit steps per matrix, seconds of work on densely meshed networks; the fuzz
 // target leaves such networks out of the allocation so that one input stays
 // well under a second. The branch ends are those the run writes to
 // network.tok.

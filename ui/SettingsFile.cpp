@@ -113,7 +113,7 @@ void SettingsFile::load(NetworkModel& model, WindowSettings& window, const QStri
                         QWidget* parent)
 {
     if (!QFileInfo::exists(path_)) {
-        // First run: the file gets the design values; the working values stay.
+        // First run: the file gets the built-in defaults; the working values stay.
         IniFile ini(path_);
         ini.setValue(kFiles, QStringLiteral("main"), programPath);
         ini.setValue(kParametr, QStringLiteral("Font"), window.fontName);

@@ -35,7 +35,7 @@ public:
 
     // At start: reads the file into the model's settings and into window, or,
     // when there is none, creates it from the values window already holds (the
-    // design values) and leaves everything as it is. A file that cannot be
+    // built-in defaults) and leaves everything as it is. A file that cannot be
     // created is told with "Невозможно создать файл настроек".
     //
     // A key that is missing or cannot be read takes its default (font

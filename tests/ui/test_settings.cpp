@@ -116,7 +116,7 @@ private slots:
         QVERIFY(!again.contains("New", "line2"));
     }
 
-    void firstRunCreatesTheFileWithTheDesignValues()
+    void firstRunCreatesTheFileWithTheBuiltInDefaults()
     {
         for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Russian, QLocale::Russia)}) {
             QFile::remove(ini_);
