@@ -9,6 +9,7 @@
 #include <QString>
 
 #include "model/NetworkModel.h"
+#include "ui/PaneFont.h"
 
 class QWidget;
 
@@ -16,8 +17,8 @@ namespace tarvel::ui {
 
 // What the window keeps in the settings file besides the calculation settings.
 struct WindowSettings {
-    QString fontName = QStringLiteral("Courier New");  // the input pane's font
-    int fontSize = 9;                                  // points
+    QString fontName = builtInPaneFamily();  // the input pane's font as the file names it
+    int fontSize = kBuiltInPaneSize;         // points
     int height = 534;
     int width = 716;
     std::array<QString, 3> recentFiles;
