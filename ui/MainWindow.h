@@ -63,6 +63,10 @@ public:
     // creating the window (N25Click creates it itself if nobody did).
     void createParametersDialog();
 
+    // "Открыть..." after its dialog: opens path as the input document and
+    // adds it to the recent files; a file that cannot be read is told.
+    void openFile(const QString& path);
+
     // The caption of the input tab while the document has no file.
     static QString untitledCaption();
     // The input tab's caption as the user reads it.

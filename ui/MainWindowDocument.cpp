@@ -100,6 +100,11 @@ void TForm1::openDocument()
     const QString path = dialogs().openFile(this, QStringLiteral("Открыть"), openFilter());
     if (path.isEmpty())
         return;
+    openFile(path);
+}
+
+void TForm1::openFile(const QString& path)
+{
     if (!AskSaveChanges())
         return;
     EnterEditingState();

@@ -1,12 +1,17 @@
-// The program: the application object, the main window, the parameters
-// dialog created hidden, and the message loop.
+// The program: the application object, the working folder, the main window,
+// the parameters dialog created hidden, the document named on the command
+// line, and the message loop.
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
+#include "ui/StartUp.h"
 
 namespace {
 
@@ -35,13 +40,39 @@ public:
 
 int main(int argc, char* argv[])
 {
+    // --help answers before the toolkit looks for a display.
+    QStringList rawArguments;
+    for (int i = 1; i < argc; ++i)
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    if (tarvel::ui::parseStartOptions(rawArguments, QString(), QString()).help) {
+        std::fputs(tarvel::ui::startUsage().toUtf8().constData(), stdout);
+        return 0;
+    }
+
     Application app(argc, argv);
+    // The toolkit has taken its own options out of the arguments by now.
+    const tarvel::ui::StartOptions options =
+        tarvel::ui::parseStartOptions(app.arguments().mid(1), QDir::currentPath(), QDir::homePath());
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "tarvel: %s\n%s", options.error.toUtf8().constData(),
+                     tarvel::ui::startUsage().toUtf8().constData());
+        return 2;
+    }
+    // The desktop entry of the installed program names its icon.
+    app.setDesktopFileName(QStringLiteral("tarvel"));
+    app.setWindowIcon(QIcon::fromTheme(QStringLiteral("tarvel")));
     // The toolkit's buttons and dialogs speak the user's language, as the system's own do.
     tarvel::ui::installToolkitTranslation(QLocale());
+    // The settings file is found in the working folder, so it is settled first.
+    const QString folderProblem = tarvel::ui::prepareWorkingFolder(options.workDir);
+    if (!folderProblem.isEmpty())
+        tarvel::ui::dialogs().message(nullptr, folderProblem, QMessageBox::Warning);
     try {
         tarvel::ui::TForm1 window;
         window.createParametersDialog();
         window.show();
+        if (!options.file.isEmpty())
+            window.openFile(options.file);
         return app.exec();
     } catch (const std::exception& e) {
         tarvel::ui::dialogs().message(nullptr, QString::fromLocal8Bit(e.what()), QMessageBox::Critical);

@@ -15,7 +15,7 @@ for f in bin/tarvel bin/tarvel-cli; do
 done
 for f in share/applications/tarvel.desktop share/mime/packages/tarvel.xml \
          share/icons/hicolor/scalable/apps/tarvel.svg share/icons/hicolor/256x256/apps/tarvel.png \
-         share/man/man1/tarvel-cli.1.gz share/tarvel/help/100.html \
+         share/man/man1/tarvel.1.gz share/man/man1/tarvel-cli.1.gz share/tarvel/help/100.html \
          share/tarvel/samples/ieee14.cdu share/tarvel/samples/feeder10.cdu share/tarvel/samples/districts.cdu; do
     [ -f "$usr/$f" ] || fail "$f is missing"
 done
@@ -52,5 +52,9 @@ mkdir "$work"
 "$usr/bin/tarvel-cli" --workdir "$work" "$usr/share/tarvel/samples/ieee14.cdu" 2>/dev/null \
     || fail "installed tarvel-cli does not compute samples/ieee14.cdu"
 [ -s "$work/network.rez" ] || fail "installed tarvel-cli wrote no network.rez"
+
+# The installed window answers --help without a display.
+env -u DISPLAY -u WAYLAND_DISPLAY "$usr/bin/tarvel" --help | grep -q -- '--workdir' \
+    || fail "installed tarvel does not answer --help"
 
 echo "installed tree checked: $installed files"

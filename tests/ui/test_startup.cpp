@@ -1,0 +1,123 @@
+// The program's start: its command line, its working folder, and a document
+// named on the command line.
+#include <QTemporaryDir>
+
+#include "tests/ui/WindowFixture.h"
+#include "ui/StartUp.h"
+
+using tarvel::test::WindowFixture;
+using tarvel::ui::parseStartOptions;
+using tarvel::ui::prepareWorkingFolder;
+
+class StartUpTest : public QObject {
+    Q_OBJECT
+
+    // Keeps the test's working folder whatever a check moves it to.
+    QString startFolder_;
+
+private slots:
+    void init() { startFolder_ = QDir::currentPath(); }
+    void cleanup() { QDir::setCurrent(startFolder_); }
+
+    void commandLineNamesFolderAndFile()
+    {
+        // The desktop entry's line: the folder in the home folder, an absolute file.
+        auto o = parseStartOptions({QStringLiteral("--workdir"), QStringLiteral("~/Tarvel"),
+                                    QStringLiteral("/data/a.cdu")},
+                                   QStringLiteral("/"), QStringLiteral("/home/eng"));
+        QCOMPARE(o.workDir, QStringLiteral("/home/eng/Tarvel"));
+        QCOMPARE(o.file, QStringLiteral("/data/a.cdu"));
+        QVERIFY(o.error.isEmpty() && !o.help);
+
+        // A relative file is found from where the program was started, not
+        // from the working folder it moves to.
+        o = parseStartOptions({QStringLiteral("../nets/b.cdu"), QStringLiteral("--workdir=/tmp/w")},
+                              QStringLiteral("/home/eng/work"), QStringLiteral("/home/eng"));
+        QCOMPARE(o.file, QStringLiteral("/home/eng/nets/b.cdu"));
+        QCOMPARE(o.workDir, QStringLiteral("/tmp/w"));
+
+        o = parseStartOptions({QStringLiteral("--"), QStringLiteral("-odd.cdu")}, QStringLiteral("/d"), {});
+        QCOMPARE(o.file, QStringLiteral("/d/-odd.cdu"));
+        QVERIFY(o.error.isEmpty());
+        QCOMPARE(parseStartOptions({QStringLiteral("--workdir"), QStringLiteral("~")}, {}, QStringLiteral("/h")).workDir,
+                 QStringLiteral("/h"));
+
+        // Mistakes: the first one is told; --help is seen all the same.
+        o = parseStartOptions({QStringLiteral("--bogus"), QStringLiteral("a.cdu"), QStringLiteral("b.cdu"),
+                               QStringLiteral("-h")},
+                              QStringLiteral("/d"), {});
+        QCOMPARE(o.error, QStringLiteral("неизвестный параметр --bogus"));
+        QVERIFY(o.help);
+        QCOMPARE(parseStartOptions({QStringLiteral("a.cdu"), QStringLiteral("b.cdu")}, QStringLiteral("/d"), {}).error,
+                 QStringLiteral("лишний параметр b.cdu"));
+        QCOMPARE(parseStartOptions({QStringLiteral("--workdir")}, {}, {}).error,
+                 QStringLiteral("не задана рабочая папка"));
+    }
+
+    void missingWorkingFolderIsCreatedAndEntered()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("a/Tarvel"));
+        QCOMPARE(prepareWorkingFolder(folder), QString());
+        QCOMPARE(QDir::currentPath(), QDir(folder).canonicalPath());
+        // An existing folder, and no folder asked for, are accepted silently.
+        QCOMPARE(prepareWorkingFolder(folder), QString());
+        QCOMPARE(prepareWorkingFolder(QString()), QString());
+    }
+
+    void folderThatCannotBeUsedIsToldInOneMessage()
+    {
+        // A regular file where the folder should be: the program stays where it
+        // was started and says where its files go.
+        QTemporaryDir dir;
+        QDir::setCurrent(dir.path());
+        QFile blocker(dir.filePath(QStringLiteral("plain")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const QString inside = dir.filePath(QStringLiteral("plain/Tarvel"));
+        QCOMPARE(prepareWorkingFolder(inside),
+                 QStringLiteral("Рабочая папка \"%1\" не создана.\n"
+                                "Файлы расчета и настройки записываются в папку \"%2\".")
+                     .arg(inside, QDir::currentPath()));
+        QCOMPARE(QDir::currentPath(), QDir(dir.path()).canonicalPath());
+
+        // A folder nobody can create files in, whoever runs the test.
+        const QString text = prepareWorkingFolder(QStringLiteral("/proc"));
+        QVERIFY2(text.startsWith(QStringLiteral("В рабочую папку \"/proc\" невозможно записать файлы")),
+                 qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("--workdir")));
+    }
+
+    void fileNamedAtStartBecomesTheDocumentAndARecentFile()
+    {
+        WindowFixture f;
+        QVERIFY(f.exposed);
+        f.write(QStringLiteral("net.cdu"), QByteArray("\xC1\xE0\xE7\xE0 1\r\n"));  // "База 1" in Windows-1251
+        const QString path = f.path(QStringLiteral("net.cdu"));
+        f.window->openFile(path);
+        QCOMPARE(f.window->Memo1->text(), QStringLiteral("База 1\n"));
+        QCOMPARE(f.window->inputCaption(), QStringLiteral("net.cdu"));
+        QCOMPARE(f.window->CurrentFileName, path);
+        QCOMPARE(f.visibleEntries(f.window->Afqk1).mid(2, 3),
+                 QStringList({QStringLiteral("Сохранить"), QStringLiteral("Сохранить как..."), path}));
+        f.window->close();
+        QVERIFY(f.read(QStringLiteral("Vetrasol.ini")).contains("file1=" + path.toLocal8Bit()));
+        QVERIFY(f.dialogs.shown.empty());
+    }
+
+    void unreadableFileNamedAtStartLeavesAnEmptyWindow()
+    {
+        WindowFixture f;
+        QVERIFY(f.exposed);
+        f.window->openFile(f.path(QStringLiteral("gone.cdu")));
+        QCOMPARE(f.dialogs.messages().size(), 1);
+        QVERIFY(f.dialogs.messages().front().contains(QStringLiteral("gone.cdu")));
+        QVERIFY(f.window->Memo1->text().isEmpty());
+        QCOMPARE(f.window->inputCaption(), QStringLiteral("Без_имени(*.cdu)"));
+        QCOMPARE(f.window->RecentFiles[0], QString());
+        QVERIFY(f.dialogs.unexpected().isEmpty());
+    }
+};
+
+QTEST_MAIN(StartUpTest)
+#include "test_startup.moc"

@@ -1,0 +1,34 @@
+// What the program settles before its window is created: the command line
+// and the working folder, where the calculation writes its files and the
+// settings file lives.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tarvel::ui {
+
+struct StartOptions {
+    QString workDir;  // --workdir, "~" expanded; empty: the folder the program started in
+    QString file;     // the document to open, as an absolute path; empty: none
+    bool help = false;
+    QString error;    // the first mistake on the command line, in Russian; empty: none
+};
+
+// Reads the arguments that follow the program's name. A relative FILE is
+// taken from startFolder, since the program may move to its working folder
+// before it opens the file; "~" and "~/..." in the folder name stand for
+// homeFolder, as a shell would expand them, because a desktop entry does not.
+StartOptions parseStartOptions(const QStringList& arguments, const QString& startFolder,
+                               const QString& homeFolder);
+
+// The text of tarvel --help.
+QString startUsage();
+
+// Makes workDir the working folder, creating it when it does not exist (an
+// empty workDir keeps the current one), and checks that a file can be
+// written there. Returns what to tell the user once at start, or an empty
+// text when all is well.
+QString prepareWorkingFolder(const QString& workDir);
+
+}  // namespace tarvel::ui
