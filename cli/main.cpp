@@ -216,6 +216,7 @@ int main(int argc, char** argv)
         return kExitRejected;
     case tarvel::RunOutcome::Converged:
     case tarvel::RunOutcome::NotConverged:
+    case tarvel::RunOutcome::Diverged:
         break;
     }
 
@@ -223,13 +224,15 @@ int main(int argc, char** argv)
         return kExitUsage;
 
     if (losses) {
-        model.runMessage.clear();
-        if (!tarvel::allocateLosses(model, workDir, sink))
+        switch (tarvel::allocateLosses(model, workDir, sink)) {
+        case tarvel::LossOutcome::Refused:
             return kExitRejected;
-        // losses.rez that could not be created is told only through runMessage.
-        if (model.runMessage == tarvel::kLossRezNotCreatedText) {
+        case tarvel::LossOutcome::ReportNotCreated:
+            // The window tells this only through runMessage; here it is printed.
             StderrSink::printLine(model.runMessage);
             return kExitUsage;
+        case tarvel::LossOutcome::Written:
+            break;
         }
     }
     return outcome == tarvel::RunOutcome::Converged ? kExitConverged : kExitNotConverged;

@@ -12,6 +12,7 @@
 namespace tarvel {
 
 const char* const kLossTooManyNodesText = "Число узлов >30. Расчет разделения потерь невозможен";
+const char* const kLossTooManyBranchesText = "Число ветвей >149. Расчет разделения потерь невозможен";
 const char* const kLossTooManyPathsText =
     "Слишком много путей тока в схеме сети. Расчет разделения потерь невозможен";
 const char* const kLossTokNotOpenedText = "Невозможно открыть файл";
@@ -363,21 +364,25 @@ double countPropagationSteps(const LossBranchInts& from, const LossBranchInts& t
     return total;
 }
 
-bool allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink)
+LossOutcome allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink)
 {
     return allocateLosses(model, workDir, sink, globalLossTables());
 }
 
-bool allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink,
-                    LossTables& t)
+LossOutcome allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink,
+                           LossTables& t)
 {
     const int n = std::max(model.nodeCount, 0);
     const int N = n + 1;
     if (N > kLossNodeLimit) {
         sink.showMessage(kLossTooManyNodesText);
-        return false;
+        return LossOutcome::Refused;
     }
-    const int M = std::clamp(model.branchCount, 0, kLossBranchSlots - 1);
+    if (model.branchCount > kLossBranchLimit) {
+        sink.showMessage(kLossTooManyBranchesText);
+        return LossOutcome::Refused;
+    }
+    const int M = std::clamp(model.branchCount, 0, kLossBranchLimit);
 
     std::string bytes;
     if (readFileBytes(workDir / "network.tok", bytes)) {
@@ -391,7 +396,7 @@ bool allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, M
 
     if (countPropagationSteps(t.branchFrom, t.branchTo, M) > kLossWalkLimit) {
         sink.showMessage(kLossTooManyPathsText);
-        return false;
+        return LossOutcome::Refused;
     }
 
     computeNodeCurrents(t, N, M);
@@ -405,12 +410,14 @@ bool allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, M
     computeLossComponents(t, N, M);
     if (!reportFinite(t, N, M)) {
         sink.showMessage(kLossUndefinedText);
-        return false;
+        return LossOutcome::Refused;
     }
 
-    if (!writeLossReport(workDir / "losses.rez", model, t, N, M))
+    if (!writeLossReport(workDir / "losses.rez", model, t, N, M)) {
         model.runMessage = kLossRezNotCreatedText;
-    return true;
+        return LossOutcome::ReportNotCreated;
+    }
+    return LossOutcome::Written;
 }
 
 }  // namespace tarvel

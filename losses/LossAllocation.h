@@ -25,9 +25,11 @@ namespace tarvel {
 // never a node.
 constexpr int kLossNodeLimit = 30;
 constexpr int kLossNodeSlots = kLossNodeLimit + 1;
-// Branch rows 1..149, as many as the model holds, so that a meshed network of
-// 30 nodes with more than 29 branches fits as well.
-constexpr int kLossBranchSlots = kBranchSlots;
+// Branch rows 1..149, as many as the exact method takes, so that a meshed
+// network of 30 nodes with more than 29 branches fits as well; a network of
+// more branches is refused.
+constexpr int kLossBranchLimit = kExactMethodBranches;
+constexpr int kLossBranchSlots = kLossBranchLimit + 1;
 
 // Walks through the branches (a branch step of the coefficient propagation)
 // allowed for one coefficient matrix; beyond this a network is refused rather
@@ -65,24 +67,32 @@ LossTables& globalLossTables();
 
 // Texts of the command.
 extern const char* const kLossTooManyNodesText;   // more than 30 nodes
+extern const char* const kLossTooManyBranchesText;  // more than 149 branches
 extern const char* const kLossTooManyPathsText;   // propagation beyond kLossWalkLimit
 extern const char* const kLossTokNotOpenedText;   // network.tok cannot be opened
 extern const char* const kLossUndefinedText;      // a figure of the report would be no number
 extern const char* const kLossTokDamagedText;     // unreadable lines or positions
 extern const char* const kLossRezNotCreatedText;  // losses.rez cannot be created
 
+enum class LossOutcome {
+    Refused,           // a message box told why; losses.rez untouched
+    Written,           // losses.rez written (from the last tables if network.tok could not be opened)
+    ReportNotCreated,  // calculated, but losses.rez could not be created (runMessage says so)
+};
+
 // Reads workDir/network.tok, allocates the losses into the tables and writes
 // workDir/losses.rez.
 //
-// Refusals (false; message box through sink.showMessage; nothing read or
-// written, losses.rez untouched): more than 30 nodes, a branch scheme
+// Refusals (Refused; message box through sink.showMessage; nothing read or
+// written, losses.rez untouched): more than 30 nodes, more than 149
+// branches, a branch scheme
 // whose coefficient propagation would exceed kLossWalkLimit (checked after
 // network.tok has been read), and results of which some figure of the report
 // would not be a finite number (currents read as "inf" or "nan", or sharing
 // coefficients that grow without bound where branches point against their
 // currents or form loops); both are checked before losses.rez is opened.
 //
-// Otherwise true, also when:
+// Otherwise Written, also when:
 // - network.tok cannot be opened: model.runMessage becomes
 //   "Невозможно открыть файл" + "\n", and sink.warning() gets the same text
 //   without the line break; the window passes a sink whose warning() appends
@@ -92,12 +102,12 @@ extern const char* const kLossRezNotCreatedText;  // losses.rez cannot be create
 //   number) or that name a node position outside 0..n: those branch rows are
 //   set to zero and take part in no sum; the message kLossTokDamagedText is
 //   shown once (sink.showMessage).
-// - losses.rez cannot be created: model.runMessage becomes
-//   "I can not open file losses.rez"; nothing is shown, the calculation still
-//   fills the tables.
-bool allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
-bool allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink,
-                    LossTables& tables);
+// ReportNotCreated when losses.rez cannot be created: model.runMessage becomes
+// "I can not open file losses.rez"; nothing is shown, the calculation still
+// fills the tables.
+LossOutcome allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
+LossOutcome allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink,
+                           LossTables& tables);
 
 // Adds to every row b of K (rows 1..branches) the coefficients of the nodes
 // downstream of the end of b, up to 10 branches further, walking depth first

@@ -10,7 +10,7 @@ namespace {
 // number and prints as 0.
 int32_t numberAt(const NetworkModel& model, int32_t index)
 {
-    if (index < 0 || index >= kNodeSlots)
+    if (index < 0 || static_cast<std::size_t>(index) >= model.nodeNumber.size())
         return 0;
     return model.nodeNumber[static_cast<std::size_t>(index)];
 }

@@ -1,6 +1,39 @@
 #include "model/NetworkModel.h"
 
+#include <algorithm>
+
 namespace tarvel {
+
+namespace {
+
+template <typename... Tables>
+void growAll(std::size_t slots, Tables&... tables)
+{
+    (((tables.size() < slots) ? tables.resize(slots) : void()), ...);
+}
+
+}  // namespace
+
+NetworkModel::NetworkModel()
+{
+    reserveNodes(kInitialNodeSlots);
+    reserveBranches(kInitialBranchSlots);
+}
+
+void NetworkModel::reserveNodes(int slots)
+{
+    const std::size_t s = static_cast<std::size_t>(std::max(slots, 0));
+    growAll(s, nodeNumber, nodeType, nodeUnom, nodeLoadP, nodeLoadQ, nodeShuntG, nodeShuntB, voltageRe, voltageIm,
+            selfG, selfB, currentRe, currentIm, calcP, calcQ);
+    growAll(2 * s, mismatch);
+}
+
+void NetworkModel::reserveBranches(int branchSlots)
+{
+    const std::size_t s = static_cast<std::size_t>(std::max(branchSlots, 0));
+    growAll(s, branchStartNode, branchEndNode, branchStartIndex, branchEndIndex, branchResistance, branchReactance,
+            branchSusceptance, branchConductance, branchRatio, seriesG, seriesB);
+}
 
 NetworkModel& globalModel()
 {
@@ -27,12 +60,12 @@ void countNode(NetworkModel& model, int32_t number)
 
 void clearRunTables(NetworkModel& model)
 {
-    model.nodeNumber.fill(0);
-    model.nodeType.fill(0);
-    model.branchStartNode.fill(0);
-    model.branchEndNode.fill(0);
-    model.branchStartIndex.fill(0);
-    model.branchEndIndex.fill(0);
+    std::ranges::fill(model.nodeNumber, 0);
+    std::ranges::fill(model.nodeType, 0);
+    std::ranges::fill(model.branchStartNode, 0);
+    std::ranges::fill(model.branchEndNode, 0);
+    std::ranges::fill(model.branchStartIndex, 0);
+    std::ranges::fill(model.branchEndIndex, 0);
 }
 
 }  // namespace tarvel

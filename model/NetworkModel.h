@@ -1,50 +1,88 @@
-// The network model: the fixed-size tables shared by every calculation stage.
+// The network model: the tables shared by every calculation stage.
 //
-// Node tables have 100 slots (0 = base node, 1..n the other nodes in input
-// order), branch tables 150 slots (1..m, slot 0 unused). All electrical values
-// are single precision, all counts and indices 32-bit signed integers. The
-// tables are never resized; every run works in the same storage and values a
-// run does not overwrite stay from the run before.
+// Node tables hold slot 0 (the base node) and slots 1..n (the other nodes in
+// input order), branch tables slots 1..m (slot 0 unused). The reader sizes
+// them to the text it reads, up to kMaxNodeRecords and kMaxBranchRecords; a
+// fresh model starts with 100 node and 150 branch slots, so that a network of
+// the classic size fits without growing. All electrical values of the tables
+// are single precision, all counts and indices 32-bit signed integers. Values
+// a run does not overwrite stay from the run before.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tarvel {
 
-constexpr int kNodeSlots = 100;    // node indices 0..99, so n <= 99
-constexpr int kBranchSlots = 150;  // branch indices 0..149, so m <= 149
-constexpr int kMatrixSlots = 200;  // Newton system rows/columns 1..2n
+// Up to these counts (nodes besides the base node, branches) a network is
+// solved by the exact single-precision method with its dense matrix; a larger
+// one by the sparse double-precision method.
+constexpr int kExactMethodNodes = 99;
+constexpr int kExactMethodBranches = 149;
+
+// The most the reader stores; a text with more node records besides the base
+// node, or more branch records, is refused as a whole.
+constexpr int kMaxNodeRecords = 200000;
+constexpr int kMaxBranchRecords = 1000000;
+
 constexpr int kDistricts = 10;
 
-template <typename T> using NodeTable = std::array<T, kNodeSlots>;
-template <typename T> using BranchTable = std::array<T, kBranchSlots>;
+// Slots of a fresh model: the exact method's sizes.
+constexpr int kInitialNodeSlots = kExactMethodNodes + 1;
+constexpr int kInitialBranchSlots = kExactMethodBranches + 1;
+
+// The dense Newton matrix of the exact method, rows and columns 1..2n with
+// n <= 99; matrix[r][c] as in the formulas.
+class DenseMatrix {
+public:
+    static constexpr int kSize = 2 * kExactMethodNodes + 2;  // indices 0..199
+    DenseMatrix() : data_(static_cast<std::size_t>(kSize) * kSize, 0.0f) {}
+    float* operator[](int row) { return data_.data() + static_cast<std::size_t>(row) * kSize; }
+    const float* operator[](int row) const { return data_.data() + static_cast<std::size_t>(row) * kSize; }
+
+private:
+    std::vector<float> data_;
+};
+
+// The solution of the sparse method in double precision, from which its
+// reports are computed; empty after a run of the exact method.
+struct DoubleSolution {
+    std::vector<double> voltageRe, voltageIm;  // kV, nodes 0..n
+    std::vector<double> calcP, calcQ;          // MW, Mvar injected, nodes 0..n
+    std::vector<double> seriesG, seriesB;      // S, branches 1..m
+
+    bool empty() const { return voltageRe.empty(); }
+    void clear() { *this = DoubleSolution{}; }
+};
 
 struct NetworkModel {
+    NetworkModel();
+
     // Counts.
     int32_t nodeCount = 0;    // n: nodes besides the base node
     int32_t branchCount = 0;  // m
 
     // Node tables, k = 0..n.
-    NodeTable<int32_t> nodeNumber{};
-    NodeTable<int32_t> nodeType{};  // 3 base, 1 load, 2 fixed voltage magnitude
-    NodeTable<float> nodeUnom{};    // kV (fixed magnitude for type 2)
-    NodeTable<float> nodeLoadP{};   // MW, + consumption
-    NodeTable<float> nodeLoadQ{};   // Mvar, + consumption
-    NodeTable<float> nodeShuntG{};  // S
-    NodeTable<float> nodeShuntB{};  // S, capacitive positive
+    std::vector<int32_t> nodeNumber;
+    std::vector<int32_t> nodeType;  // 3 base, 1 load, 2 fixed voltage magnitude
+    std::vector<float> nodeUnom;    // kV (fixed magnitude for type 2)
+    std::vector<float> nodeLoadP;   // MW, + consumption
+    std::vector<float> nodeLoadQ;   // Mvar, + consumption
+    std::vector<float> nodeShuntG;  // S
+    std::vector<float> nodeShuntB;  // S, capacitive positive
 
     // Branch tables, j = 1..m.
-    BranchTable<int32_t> branchStartNode{};
-    BranchTable<int32_t> branchEndNode{};
-    BranchTable<int32_t> branchStartIndex{};
-    BranchTable<int32_t> branchEndIndex{};
-    BranchTable<float> branchResistance{};   // Ohm
-    BranchTable<float> branchReactance{};    // Ohm
-    BranchTable<float> branchSusceptance{};  // S, capacitive positive
-    BranchTable<float> branchConductance{};  // S, always 0
-    BranchTable<float> branchRatio{};        // Kt, 1 for a line
+    std::vector<int32_t> branchStartNode;
+    std::vector<int32_t> branchEndNode;
+    std::vector<int32_t> branchStartIndex;
+    std::vector<int32_t> branchEndIndex;
+    std::vector<float> branchResistance;   // Ohm
+    std::vector<float> branchReactance;    // Ohm
+    std::vector<float> branchSusceptance;  // S, capacitive positive
+    std::vector<float> branchConductance;  // S, always 0
+    std::vector<float> branchRatio;        // Kt, 1 for a line
 
     // Node records per district, base-node records included.
     std::array<int32_t, kDistricts> districtNodeCount{};
@@ -57,23 +95,32 @@ struct NetworkModel {
     // The last message of a run or of the loss allocation.
     std::string runMessage;
 
-    // Solver working tables.
-    NodeTable<float> voltageRe{}, voltageIm{};
-    NodeTable<float> selfG{}, selfB{};
-    BranchTable<float> seriesG{}, seriesB{};
-    NodeTable<float> currentRe{}, currentIm{};
-    NodeTable<float> calcP{}, calcQ{};
-    std::array<float, kMatrixSlots> mismatch{};  // 1..2n
-    std::array<std::array<float, kMatrixSlots>, kMatrixSlots> jacobian{};  // [1..2n][1..2n]
+    // Solver working tables (single precision; the sparse method leaves its
+    // final voltages and powers here too, rounded).
+    std::vector<float> voltageRe, voltageIm;
+    std::vector<float> selfG, selfB;
+    std::vector<float> seriesG, seriesB;
+    std::vector<float> currentRe, currentIm;
+    std::vector<float> calcP, calcQ;
+    std::vector<float> mismatch;  // 1..2n
+    DenseMatrix jacobian;         // [1..2n][1..2n], exact method only
+
+    DoubleSolution exact;  // the sparse method's solution; empty otherwise
 
     // Values of the last run.
     int32_t iterationNumber = 0;
     float residual = 0.0f;
+
+    // Makes every node table hold at least `slots` entries (indices
+    // 0..slots-1), every branch table at least `branchSlots`; new entries are 0.
+    void reserveNodes(int slots);
+    void reserveBranches(int branchSlots);
+
+    // True when the network is beyond the exact method's limits.
+    bool needsSparseMethod() const { return nodeCount > kExactMethodNodes || branchCount > kExactMethodBranches; }
 };
 
-// The one instance the programs use. Core functions take the model as an
-// argument so that tests can make as many as they like (allocate them on the
-// heap: the Jacobian makes the model about 170 KB).
+// The one instance the programs use.
 NetworkModel& globalModel();
 
 // District 0..9 of a node number: q = number / 100, then q /= 10 while q > 9.
@@ -85,7 +132,7 @@ int districtOf(int32_t number);
 void countNode(NetworkModel& model, int32_t number);
 
 // Clears what a power-flow run clears before reading: nodeNumber and nodeType
-// (all 100 slots) and the four branch end tables (all 150 slots).
+// and the four branch end tables, every slot.
 void clearRunTables(NetworkModel& model);
 
 }  // namespace tarvel

@@ -3,6 +3,9 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "model/CduTokenizer.h"
 #include "model/TextFile.h"
@@ -11,8 +14,8 @@ namespace tarvel {
 
 namespace {
 
-constexpr int kMaxNodes = kNodeSlots - 1;        // 99 nodes besides the base node
-constexpr int kMaxBranches = kBranchSlots - 1;   // 149 branches
+constexpr int kMaxNodes = kMaxNodeRecords;       // nodes besides the base node
+constexpr int kMaxBranches = kMaxBranchRecords;
 constexpr int kNumbersPerLine = 10;              // node numbers per line of a long list
 
 // Reads the fields of one record in their order. Once a field is not read no
@@ -61,13 +64,15 @@ struct TextSummary {
     std::string stopWord;        // raw bytes of the token that stopped the reading
 };
 
-// Reads the records into the model. Records beyond the capacity of the tables
-// are read and counted but not stored.
+// Reads the records into the model, growing its tables with the text.
+// Records beyond kMaxNodes or kMaxBranches are read and counted but not stored.
 TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
 {
     TextSummary text;
     int i = 0;  // nodes stored besides the base node
     int j = 0;  // branches stored
+    // The first slot 1..i of each node number, where a shunt record goes.
+    std::unordered_map<int32_t, int> firstSlot;
     for (;;) {
         int32_t code = 0;
         if (!in.readInt(code))
@@ -110,6 +115,8 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             if (i == kMaxNodes)
                 break;
             ++i;
+            model.reserveNodes(i + 1);
+            firstSlot.try_emplace(number, i);
             model.nodeNumber[i] = number;
             model.nodeUnom[i] = unom;
             model.nodeLoadP[i] = p;
@@ -141,6 +148,7 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
                 if (j == kMaxBranches)
                     break;
                 ++j;
+                model.reserveBranches(j + 1);
                 model.branchStartNode[j] = n1;
                 model.branchEndNode[j] = n2;
                 if (std::fabs(x) < 1.001f)
@@ -158,12 +166,8 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
                 float g = 0.0f, b = 0.0f;
                 fields.real(g, false);
                 fields.real(b);
-                for (int k = 1; k <= i; ++k) {
-                    if (model.nodeNumber[k] == n1) {
-                        model.nodeShuntB[k] = -b;
-                        break;
-                    }
-                }
+                if (const auto slot = firstSlot.find(n1); slot != firstSlot.end())
+                    model.nodeShuntB[slot->second] = -b;
             }
             break;
         }
@@ -202,13 +206,32 @@ std::string branchName(const NetworkModel& model, int j)
     return formatInt(model.branchStartNode[j]) + " " + formatInt(model.branchEndNode[j]);
 }
 
-bool hasNodeNumber(const NetworkModel& model, int32_t number)
-{
-    for (int k = 0; k <= model.nodeCount; ++k)
-        if (model.nodeNumber[k] == number)
-            return true;
-    return false;
-}
+// The first and the last slot 0..n of every node number, so that the checks
+// look a number up at once however large the network.
+class NumberSlots {
+public:
+    explicit NumberSlots(const NetworkModel& model)
+    {
+        slots_.reserve(static_cast<std::size_t>(model.nodeCount) + 1);
+        for (int k = 0; k <= model.nodeCount; ++k) {
+            const auto [it, added] = slots_.try_emplace(model.nodeNumber[k], k, k);
+            if (!added)
+                it->second.second = k;
+        }
+    }
+    bool has(int32_t number) const { return slots_.contains(number); }
+    int first(int32_t number) const { return find(number).first; }
+    // The slot that branches naming the number are indexed to; -1 for none.
+    int last(int32_t number) const { return find(number).second; }
+
+private:
+    std::pair<int, int> find(int32_t number) const
+    {
+        const auto it = slots_.find(number);
+        return it == slots_.end() ? std::pair{-1, -1} : it->second;
+    }
+    std::unordered_map<int32_t, std::pair<int, int>> slots_;
+};
 
 bool touchesBaseNode(const NetworkModel& model, int j)
 {
@@ -223,12 +246,15 @@ bool isTransformerAtBase(const NetworkModel& model, int j)
 // Every node besides the base node must be an end of some branch.
 bool checkLinksOfNodes(const NetworkModel& model, TextFileWriter& err)
 {
+    std::unordered_set<int32_t> branchEnds;
+    branchEnds.reserve(2 * static_cast<std::size_t>(model.branchCount));
+    for (int j = 1; j <= model.branchCount; ++j) {
+        branchEnds.insert(model.branchStartNode[j]);
+        branchEnds.insert(model.branchEndNode[j]);
+    }
     bool found = false;
     for (int k = 1; k <= model.nodeCount; ++k) {
-        bool linked = false;
-        for (int j = 1; j <= model.branchCount && !linked; ++j)
-            linked = model.branchStartNode[j] == model.nodeNumber[k] || model.branchEndNode[j] == model.nodeNumber[k];
-        if (!linked) {
+        if (!branchEnds.contains(model.nodeNumber[k])) {
             writeLine(err, "Ошибка связи 1. Нет ветвей для узла " + formatInt(model.nodeNumber[k]));
             found = true;
         }
@@ -237,11 +263,11 @@ bool checkLinksOfNodes(const NetworkModel& model, TextFileWriter& err)
 }
 
 // Both ends of every branch must be nodes of the data, the base node included.
-bool checkLinksOfBranches(const NetworkModel& model, TextFileWriter& err)
+bool checkLinksOfBranches(const NetworkModel& model, const NumberSlots& slots, TextFileWriter& err)
 {
     bool found = false;
     for (int j = 1; j <= model.branchCount; ++j) {
-        if (!hasNodeNumber(model, model.branchStartNode[j]) || !hasNodeNumber(model, model.branchEndNode[j])) {
+        if (!slots.has(model.branchStartNode[j]) || !slots.has(model.branchEndNode[j])) {
             writeLine(err, "Ошибка связи 2. Нет узлов для ветви " + formatInt(model.branchStartNode[j]) + "\t" +
                                formatInt(model.branchEndNode[j]));
             found = true;
@@ -268,9 +294,13 @@ bool checkNodeValues(const NetworkModel& model, TextFileWriter& err)
 }
 
 // Reactance, charging susceptance (already of the solver's sign) and the ratio
-// of a branch at the base node.
+// of a branch at the base node. Networks beyond the exact method's size come
+// from equivalents of large grids, whose data hold branches with an inductive
+// shunt (IEEE 300 has several); there a susceptance of either sign is taken
+// within the same magnitude.
 bool checkBranchValues(const NetworkModel& model, TextFileWriter& err)
 {
+    const float lowest = model.needsSparseMethod() ? -99999.0f : 0.0f;
     bool found = false;
     for (int j = 1; j <= model.branchCount; ++j) {
         if (std::fabs(model.branchReactance[j]) > 999999.0f) {
@@ -279,7 +309,7 @@ bool checkBranchValues(const NetworkModel& model, TextFileWriter& err)
             found = true;
         }
         const float b = model.branchSusceptance[j];
-        if (b < 0.0f || b > 99999.0f) {
+        if (b < lowest || b > 99999.0f) {
             writeLine(err, "Числовая ошибка 4. Неверное значение проводимости");
             writeLine(err, "Ветвь " + branchName(model, j));
             found = true;
@@ -325,40 +355,65 @@ bool checkNumbersAndFiniteValues(const NetworkModel& model, TextFileWriter& err)
     return found;
 }
 
-// Node index of a node number: slot 0 is tried first, then 1..n, and the last
-// slot that matches wins; -1 when none does.
-int nodeIndexOf(const NetworkModel& model, int32_t number)
-{
-    int index = -1;
-    for (int k = 0; k <= model.nodeCount; ++k)
-        if (model.nodeNumber[k] == number)
-            index = k;
-    return index;
-}
-
 struct BranchEnds {
-    BranchTable<int32_t> start{};
-    BranchTable<int32_t> end{};
+    std::vector<int32_t> start;  // 1..m
+    std::vector<int32_t> end;
 };
 
-BranchEnds branchEndIndices(const NetworkModel& model)
+// Node index of each branch end: the last slot 0..n that has its number.
+BranchEnds branchEndIndices(const NetworkModel& model, const NumberSlots& slots)
 {
     BranchEnds ends;
+    ends.start.resize(static_cast<std::size_t>(model.branchCount) + 1);
+    ends.end.resize(static_cast<std::size_t>(model.branchCount) + 1);
     for (int j = 1; j <= model.branchCount; ++j) {
-        ends.start[j] = nodeIndexOf(model, model.branchStartNode[j]);
-        ends.end[j] = nodeIndexOf(model, model.branchEndNode[j]);
+        ends.start[j] = slots.last(model.branchStartNode[j]);
+        ends.end[j] = slots.last(model.branchEndNode[j]);
     }
     return ends;
 }
 
 // A node slot whose number a later slot repeats: the branches naming the
 // number are indexed to the later slot, so this one is left without branches.
-bool isShadowed(const NetworkModel& model, int k)
+bool isShadowed(const NetworkModel& model, const NumberSlots& slots, int k)
 {
-    for (int later = k + 1; later <= model.nodeCount; ++later)
-        if (model.nodeNumber[later] == model.nodeNumber[k])
-            return true;
-    return false;
+    return slots.last(model.nodeNumber[k]) != k;
+}
+
+// The nodes that some chain of branches joins to a node of `reached`; the
+// set grows from the nodes already in it.
+void spreadThroughBranches(const NetworkModel& model, const BranchEnds& ends, std::vector<char>& reached)
+{
+    const int n = model.nodeCount;
+    const int m = model.branchCount;
+    // Branches of each node in compressed form: adjacency[first[k] .. first[k+1]).
+    std::vector<int> first(static_cast<std::size_t>(n) + 2, 0);
+    for (int j = 1; j <= m; ++j) {
+        ++first[ends.start[j] + 1];
+        ++first[ends.end[j] + 1];
+    }
+    for (int k = 0; k <= n; ++k)
+        first[k + 1] += first[k];
+    std::vector<int> adjacency(static_cast<std::size_t>(first[n + 1]));
+    std::vector<int> fill(first.begin(), first.end() - 1);
+    for (int j = 1; j <= m; ++j) {
+        adjacency[fill[ends.start[j]]++] = ends.end[j];
+        adjacency[fill[ends.end[j]]++] = ends.start[j];
+    }
+    std::vector<int> queue;
+    queue.reserve(static_cast<std::size_t>(n) + 1);
+    for (int k = 0; k <= n; ++k)
+        if (reached[k])
+            queue.push_back(k);
+    for (std::size_t q = 0; q < queue.size(); ++q) {
+        const int k = queue[q];
+        for (int a = first[k]; a < first[k + 1]; ++a) {
+            if (!reached[adjacency[a]]) {
+                reached[adjacency[a]] = 1;
+                queue.push_back(adjacency[a]);
+            }
+        }
+    }
 }
 
 // A shadowed node without load and shunt has equations that hold by
@@ -373,18 +428,17 @@ bool isHarmlessShadow(const NetworkModel& model, int k)
 // are indexed. A node number given twice leaves its earlier slot (or the base
 // node) without branches: that is refused when the slot carries a load or a
 // shunt (its equations cannot be met) or is the base node.
-bool checkConnection(const NetworkModel& model, const BranchEnds& ends, TextFileWriter& err)
+bool checkConnection(const NetworkModel& model, const NumberSlots& slots, const BranchEnds& ends,
+                     TextFileWriter& err)
 {
     const int n = model.nodeCount;
     bool found = false;
-    NodeTable<bool> reached{};
+    std::vector<char> reached(static_cast<std::size_t>(n) + 1, 0);
     for (int k = 0; k <= n; ++k) {
-        if (!isShadowed(model, k))
+        if (!isShadowed(model, slots, k))
             continue;
         // Named once, at its first slot.
-        bool named = false;
-        for (int e = 0; e < k; ++e)
-            named = named || model.nodeNumber[e] == model.nodeNumber[k];
+        const bool named = slots.first(model.nodeNumber[k]) < k;
         if (isHarmlessShadow(model, k)) {
             reached[k] = true;
         } else if (!named) {
@@ -394,17 +448,7 @@ bool checkConnection(const NetworkModel& model, const BranchEnds& ends, TextFile
     }
 
     reached[0] = true;
-    for (bool grew = true; grew;) {
-        grew = false;
-        for (int j = 1; j <= model.branchCount; ++j) {
-            const int s = ends.start[j];
-            const int t = ends.end[j];
-            if (reached[s] != reached[t]) {
-                reached[s] = reached[t] = true;
-                grew = true;
-            }
-        }
-    }
+    spreadThroughBranches(model, ends, reached);
     std::string line = "Ошибка связи 3. Узлы не связаны с базовым узлом:";
     int onLine = 0;
     for (int k = 1; k <= n; ++k) {
@@ -445,10 +489,10 @@ void warnAboutText(const TextSummary& text, MessageSink& sink)
                      formatInt(text.stopLine) + "); недостающие значения приняты равными 0.");
 }
 
-void warnAboutRepeatedNumbers(const NetworkModel& model, MessageSink& sink)
+void warnAboutRepeatedNumbers(const NetworkModel& model, const NumberSlots& slots, MessageSink& sink)
 {
     for (int k = 1; k <= model.nodeCount; ++k)
-        if (isShadowed(model, k))
+        if (isShadowed(model, slots, k))
             sink.warning("Номер узла " + formatInt(model.nodeNumber[k]) +
                          " задан несколько раз; ветви присоединены к последней записи узла.");
 }
@@ -505,8 +549,8 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
         return false;
     }
 
-    // The tables hold at most 99 nodes and 149 branches; a larger network is
-    // refused as a whole, without judging the part that was stored.
+    // Beyond the most the reader stores a network is refused as a whole,
+    // without judging the part that was stored.
     if (text.nodeRecords > kMaxNodes || text.branchRecords > kMaxBranches) {
         if (text.nodeRecords > kMaxNodes)
             writeLine(err, "Ошибка данных. Число узлов больше " + formatInt(kMaxNodes) + ": " + formatInt(text.nodeRecords));
@@ -518,16 +562,17 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
     }
 
     // Every check runs; none stops the others.
+    const NumberSlots slots(model);
     bool rejected = false;
     rejected |= checkLinksOfNodes(model, err);
-    rejected |= checkLinksOfBranches(model, err);
+    rejected |= checkLinksOfBranches(model, slots, err);
     rejected |= checkNodeValues(model, err);
     rejected |= checkBranchValues(model, err);
     const bool valuesRejected = checkNumbersAndFiniteValues(model, err);
     // The branch ends are indexed only when every branch names existing nodes.
-    const BranchEnds ends = rejected ? BranchEnds{} : branchEndIndices(model);
+    const BranchEnds ends = rejected ? BranchEnds{} : branchEndIndices(model, slots);
     if (!rejected)
-        rejected = checkConnection(model, ends, err);
+        rejected = checkConnection(model, slots, ends, err);
     rejected |= valuesRejected;
     if (rejected) {
         err.close();
@@ -549,7 +594,7 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
     err.close();
 
     warnAboutText(text, sink);
-    warnAboutRepeatedNumbers(model, sink);
+    warnAboutRepeatedNumbers(model, slots, sink);
     warnAboutSelfLoops(model, sink);
     return true;
 }

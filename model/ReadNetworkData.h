@@ -12,11 +12,13 @@ namespace tarvel {
 // finding to workDir/network.err (Windows-1251, CR LF). True when the data are
 // accepted; then the branch end indices are set and the susceptances and
 // conductances are scaled to siemens. The caller has cleared the run tables
-// (clearRunTables) before the call.
+// (clearRunTables) before the call. The tables grow with the text.
 //
 // Besides the listed checks of the data, and after their lines, the reader
-// refuses what the tables or the solver cannot take: more than 99 nodes or
-// 149 branches (only that line is written then), node numbers below -99,
+// refuses what the tables or the solver cannot take: more than
+// kMaxNodeRecords nodes besides the base node or kMaxBranchRecords branches
+// (only that line is written then; nothing past these counts is stored),
+// node numbers below -99,
 // values that overflow a float, and, when the other checks pass, node numbers
 // given twice and nodes that no chain of branches joins to the base node.
 // Accepted data may come with warnings (sink.warning): a branch from a node to

@@ -5,21 +5,44 @@
 
 namespace tarvel {
 
-// Flows of branch i (single precision, dP in double). I12 is the current of
+// The figures the reports are computed from: the final voltages, the node
+// powers of the last evaluation and the branch series admittances. The exact
+// method leaves them in the model's single-precision tables, the sparse
+// method in double precision (model.exact).
+template <typename Real>
+struct FlowState {
+    const Real* voltageRe;
+    const Real* voltageIm;
+    const Real* calcP;
+    const Real* calcQ;
+    const Real* seriesG;
+    const Real* seriesB;
+};
+
+FlowState<float> singleState(const NetworkModel& model);
+FlowState<double> doubleState(const NetworkModel& model);
+
+// Flows of branch i (in Real precision, dP in double). I12 is the current of
 // the series element taken at the start node, y*(Us/K^2 - Ut/K); I21 the
 // current it delivers into the end node, y*(Us/K - Ut). P12/Q12 leave the
 // start node into the branch, P21/Q21 enter the end node from it; the shunt
 // halves of the branch are included in the powers, not in the currents.
-struct BranchFlow {
-    float i12Re = 0, i12Im = 0;
-    float i21Re = 0, i21Im = 0;
-    float p12 = 0, q12 = 0;
-    float p21 = 0, q21 = 0;
+template <typename Real>
+struct BranchFlowOf {
+    Real i12Re = 0, i12Im = 0;
+    Real i21Re = 0, i21Im = 0;
+    Real p12 = 0, q12 = 0;
+    Real p21 = 0, q21 = 0;
     double dP = 0;  // |P21 - P12|, the active power loss of the branch, MW
 };
+using BranchFlow = BranchFlowOf<float>;
 
-// Reads voltageRe/Im of the branch ends, seriesG/B, branchRatio,
-// branchConductance and branchSusceptance of branch i (1..m).
+template <typename Real>
+BranchFlowOf<Real> branchFlowsOf(const NetworkModel& model, const FlowState<Real>& state, int i);
+
+// Flows of branch i (1..m) from the model's single-precision tables:
+// voltageRe/Im of the branch ends, seriesG/B, branchRatio, branchConductance
+// and branchSusceptance.
 BranchFlow branchFlows(const NetworkModel& model, int i);
 
 }  // namespace tarvel

@@ -30,7 +30,9 @@ bool validDistrict(int d)
 
 }  // namespace
 
-void accumulateBranch(DistrictAccumulators& acc, const NetworkModel& model, int i, const BranchFlow& f)
+template <typename Real>
+void accumulateBranch(DistrictAccumulatorsOf<Real>& acc, const NetworkModel& model, int i,
+                      const BranchFlowOf<Real>& f)
 {
     const int s = model.branchStartIndex[i];
     const int t = model.branchEndIndex[i];
@@ -41,13 +43,13 @@ void accumulateBranch(DistrictAccumulators& acc, const NetworkModel& model, int 
         if (!validDistrict(d1))
             return;
         acc.districtBranchCount[d1] += 1;
-        acc.districtLoss[d1] = static_cast<float>(acc.districtLoss[d1] + f.dP);
+        acc.districtLoss[d1] = static_cast<Real>(acc.districtLoss[d1] + f.dP);
         if (isTransformer(model.branchRatio[i])) {
-            acc.transformerLoss[d1] += static_cast<float>(f.dP);
+            acc.transformerLoss[d1] += static_cast<Real>(f.dP);
             acc.transformerCount[d1] += 1;
         } else {
             const int v = voltageClassOf(model.nodeUnom[s]);
-            acc.lineLossByClass[d1][v] = static_cast<float>(acc.lineLossByClass[d1][v] + f.dP);
+            acc.lineLossByClass[d1][v] = static_cast<Real>(acc.lineLossByClass[d1][v] + f.dP);
             acc.lineCountByClass[d1][v] += 1;
         }
         return;
@@ -63,7 +65,8 @@ void accumulateBranch(DistrictAccumulators& acc, const NetworkModel& model, int 
     }
 }
 
-void writeDistrictReport(const DistrictAccumulators& acc, const NetworkModel& model, TextFileWriter& rip)
+template <typename Real>
+void writeDistrictReport(const DistrictAccumulatorsOf<Real>& acc, const NetworkModel& model, TextFileWriter& rip)
 {
     for (int d = 0; d < kDistricts; ++d) {
         if (acc.districtBranchCount[d] == 0)
@@ -87,7 +90,7 @@ void writeDistrictReport(const DistrictAccumulators& acc, const NetworkModel& mo
     rip.endLine();
     rip << "№ района   " << "       Сальдо P   " << "        Сальдо Q  " << "     Сумм. потери в районе";
     rip.endLine();
-    float total = 0;
+    Real total = 0;
     for (int d = 0; d < kDistricts; ++d) {
         if (model.districtNodeCount[d] == 0)
             continue;
@@ -100,5 +103,10 @@ void writeDistrictReport(const DistrictAccumulators& acc, const NetworkModel& mo
     rip.endLine();
     rip.close();
 }
+
+template void accumulateBranch(DistrictAccumulatorsOf<float>&, const NetworkModel&, int, const BranchFlowOf<float>&);
+template void accumulateBranch(DistrictAccumulatorsOf<double>&, const NetworkModel&, int, const BranchFlowOf<double>&);
+template void writeDistrictReport(const DistrictAccumulatorsOf<float>&, const NetworkModel&, TextFileWriter&);
+template void writeDistrictReport(const DistrictAccumulatorsOf<double>&, const NetworkModel&, TextFileWriter&);
 
 }  // namespace tarvel

@@ -27,27 +27,33 @@ int voltageClassOf(float unom);
 // least 0.001 (compared in double, so 0.999f counts as a line).
 bool isTransformer(float ratio);
 
-struct DistrictAccumulators {
+// Sums in Real precision: single for the exact method, double for the sparse one.
+template <typename Real>
+struct DistrictAccumulatorsOf {
     std::array<int32_t, kDistricts> districtBranchCount{};  // inner branches
-    std::array<float, kDistricts> districtLoss{};           // their dP
-    std::array<std::array<float, kVoltageClasses>, kDistricts> lineLossByClass{};
+    std::array<Real, kDistricts> districtLoss{};            // their dP
+    std::array<std::array<Real, kVoltageClasses>, kDistricts> lineLossByClass{};
     std::array<std::array<int32_t, kVoltageClasses>, kDistricts> lineCountByClass{};
     // Only the sum of the inner transformers' losses is ever shown, so it is
     // kept as a running single-precision sum in branch order: the same figure
     // as adding up a list afterwards, and no limit on the number of entries.
-    std::array<float, kDistricts> transformerLoss{};
+    std::array<Real, kDistricts> transformerLoss{};
     std::array<int32_t, kDistricts> transformerCount{};
-    std::array<float, kDistricts> saldoP{}, saldoQ{};  // flowing into the district
+    std::array<Real, kDistricts> saldoP{}, saldoQ{};  // flowing into the district
 
-    void clear() { *this = DistrictAccumulators{}; }
+    void clear() { *this = DistrictAccumulatorsOf{}; }
 };
+using DistrictAccumulators = DistrictAccumulatorsOf<float>;
 
 // Adds branch i with flows f: an inner branch to its district's losses, a
 // border branch to the сальдо of both districts. An end whose number has no
 // district (below -99) lies outside every district.
-void accumulateBranch(DistrictAccumulators& acc, const NetworkModel& model, int i, const BranchFlow& f);
+template <typename Real>
+void accumulateBranch(DistrictAccumulatorsOf<Real>& acc, const NetworkModel& model, int i,
+                      const BranchFlowOf<Real>& f);
 
 // Writes the whole content of network.rip and closes it.
-void writeDistrictReport(const DistrictAccumulators& acc, const NetworkModel& model, TextFileWriter& rip);
+template <typename Real>
+void writeDistrictReport(const DistrictAccumulatorsOf<Real>& acc, const NetworkModel& model, TextFileWriter& rip);
 
 }  // namespace tarvel

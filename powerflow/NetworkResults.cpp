@@ -5,16 +5,18 @@
 
 #include "powerflow/BranchFlows.h"
 #include "powerflow/DistrictAnalysis.h"
+#include "powerflow/Reports.h"
 
 namespace tarvel {
 
 namespace {
 
-NodeResult nodeResult(const NetworkModel& model, int k)
+template <typename Real>
+NodeResult nodeResult(const NetworkModel& model, const FlowState<Real>& state, int k)
 {
     NodeResult r;
-    const double e = model.voltageRe[k];
-    const double f = model.voltageIm[k];
+    const double e = state.voltageRe[k];
+    const double f = state.voltageIm[k];
     const double u2 = e * e + f * f;
     r.number = model.nodeNumber[k];
     r.type = model.nodeType[k];
@@ -23,14 +25,15 @@ NodeResult nodeResult(const NetworkModel& model, int k)
     r.u = std::sqrt(u2);
     r.angle = (e == 0 && f == 0) ? 0.0 : std::atan2(f, e) * 180.0 / M_PI;
     r.deviation = r.unom != 0 ? 100.0 * (r.u - r.unom) / r.unom : 0.0;
-    r.p = -static_cast<double>(model.calcP[k]);
-    r.q = -static_cast<double>(model.calcQ[k]);
+    r.p = -static_cast<double>(state.calcP[k]);
+    r.q = -static_cast<double>(state.calcQ[k]);
     r.pg = u2 * model.nodeShuntG[k];
     r.qb = -u2 * model.nodeShuntB[k];
     return r;
 }
 
-std::vector<DistrictResult> districtResults(const DistrictAccumulators& acc, const NetworkModel& model)
+template <typename Real>
+std::vector<DistrictResult> districtResults(const DistrictAccumulatorsOf<Real>& acc, const NetworkModel& model)
 {
     std::vector<DistrictResult> districts;
     for (int d = 0; d < kDistricts; ++d) {
@@ -53,23 +56,23 @@ std::vector<DistrictResult> districtResults(const DistrictAccumulators& acc, con
     return districts;
 }
 
-}  // namespace
-
-NetworkResults collectResults(const NetworkModel& model)
+template <typename Real>
+NetworkResults collect(const NetworkModel& model, const FlowState<Real>& state)
 {
-    const int n = std::clamp(model.nodeCount, 0, kNodeSlots - 1);
-    const int m = std::clamp(model.branchCount, 0, kBranchSlots - 1);
+    const int n = std::clamp(model.nodeCount, 0, static_cast<int>(model.nodeNumber.size()) - 1);
+    const int m = std::clamp(model.branchCount, 0, static_cast<int>(model.branchStartIndex.size()) - 1);
     NetworkResults results;
-    DistrictAccumulators districts;
+    DistrictAccumulatorsOf<Real> districts;
     results.nodes.reserve(n + 1);
     for (int k = 0; k <= n; ++k)
-        results.nodes.push_back(nodeResult(model, k));
+        results.nodes.push_back(nodeResult(model, state, k));
+    results.branches.reserve(m);
     for (int i = 1; i <= m; ++i) {
+        if (!branchEndsInside(model, i, n))
+            continue;
         const int s = model.branchStartIndex[i];
         const int t = model.branchEndIndex[i];
-        if (s < 0 || s > n || t < 0 || t > n)
-            continue;
-        const BranchFlow f = branchFlows(model, i);
+        const BranchFlowOf<Real> f = branchFlowsOf(model, state, i);
         BranchResult b;
         b.startNode = model.nodeNumber[s];
         b.endNode = model.nodeNumber[t];
@@ -88,6 +91,13 @@ NetworkResults collectResults(const NetworkModel& model)
     }
     results.districts = districtResults(districts, model);
     return results;
+}
+
+}  // namespace
+
+NetworkResults collectResults(const NetworkModel& model)
+{
+    return model.exact.empty() ? collect(model, singleState(model)) : collect(model, doubleState(model));
 }
 
 }  // namespace tarvel

@@ -1,6 +1,7 @@
 // The results of a calculation as figures for other programs and views: the
 // diagram, CSV and JSON exports. The values are the ones the reports print,
-// taken from the same model tables, without the reports' rounding.
+// taken from the same figures (the single-precision tables, or the sparse
+// method's double-precision solution), without the reports' rounding.
 #pragma once
 
 #include <cstdint>

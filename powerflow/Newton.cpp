@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 
 #include "powerflow/Equations.h"
 
@@ -14,6 +15,13 @@ namespace {
 inline bool aboveFloor(float v)
 {
     return std::fabs(static_cast<double>(v)) > kPivotFloor;
+}
+
+// Working lists of the elimination (80 KB, kept off the stack; one per thread).
+std::array<std::array<int16_t, DenseMatrix::kSize>, DenseMatrix::kSize>& keptColumns()
+{
+    thread_local std::array<std::array<int16_t, DenseMatrix::kSize>, DenseMatrix::kSize> columns;
+    return columns;
 }
 
 }  // namespace
@@ -111,25 +119,42 @@ bool solveAndUpdate(NetworkModel& model)
     auto& mis = model.mismatch;
     const float floor = static_cast<float>(kPivotFloor);
 
+    // The columns j > i of each pivot row whose entry stays above the floor
+    // after the division: the only ones that change anything below or in the
+    // back substitution. Rows are never touched again once they have been
+    // pivot rows, so the lists hold to the end, in increasing column order.
+    std::array<std::array<int16_t, DenseMatrix::kSize>, DenseMatrix::kSize>* kept = &keptColumns();
+    std::array<int, DenseMatrix::kSize> keptCount{};
+
     // Forward elimination, no row or column exchange. Rows are divided by
     // their pivots; entries below the diagonal are left as they are.
     for (int i = 1; i <= N - 1; ++i) {
         float p = J[i][i];
         if (std::fabs(static_cast<double>(p)) < kPivotFloor)
             p = floor;
-        auto& rowI = J[i];
-        for (int j = i + 1; j <= N; ++j)
-            if (aboveFloor(rowI[j]))
+        float* const rowI = J[i];
+        auto& columns = (*kept)[i];
+        int count = 0;
+        for (int j = i + 1; j <= N; ++j) {
+            if (aboveFloor(rowI[j])) {
                 rowI[j] = rowI[j] / p;
+                // An entry that the division takes to the floor or below
+                // counts as zero from here on.
+                if (aboveFloor(rowI[j]))
+                    columns[count++] = static_cast<int16_t>(j);
+            }
+        }
+        keptCount[i] = count;
         mis[i] = mis[i] / p;
         for (int k = i + 1; k <= N; ++k) {
-            auto& rowK = J[k];
+            float* const rowK = J[k];
             const float h = rowK[i];
             if (!aboveFloor(h))
                 continue;
-            for (int j = i + 1; j <= N; ++j)
-                if (aboveFloor(rowI[j]))
-                    rowK[j] = rowK[j] - rowI[j] * h;
+            for (int c = 0; c < count; ++c) {
+                const int j = columns[c];
+                rowK[j] = rowK[j] - rowI[j] * h;
+            }
             mis[k] = mis[k] - mis[i] * h;
         }
     }
@@ -141,13 +166,16 @@ bool solveAndUpdate(NetworkModel& model)
     if (last == 0.0f || !std::isfinite(last))
         return false;
 
-    std::array<float, kMatrixSlots> x;
+    std::array<float, DenseMatrix::kSize> x;
     x[N] = mis[N] / last;
     for (int i = N - 1; i >= 1; --i) {
+        const float* const rowI = J[i];
+        const auto& columns = (*kept)[i];
         float sum = 0.0f;
-        for (int j = i + 1; j <= N; ++j)
-            if (aboveFloor(J[i][j]))
-                sum = sum + J[i][j] * x[j];
+        for (int c = 0; c < keptCount[i]; ++c) {
+            const int j = columns[c];
+            sum = sum + rowI[j] * x[j];
+        }
         x[i] = mis[i] - sum;
     }
     for (int i = 1; i <= N; ++i)

@@ -1,6 +1,6 @@
 #include "powerflow/PowerFlowRun.h"
 
-#include <array>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -8,63 +8,15 @@
 
 #include "model/ReadNetworkData.h"
 #include "model/TextFile.h"
-#include "powerflow/BranchFlows.h"
-#include "powerflow/Equations.h"
 #include "powerflow/InputEcho.h"
-#include "powerflow/Newton.h"
 #include "powerflow/Reports.h"
+#include "powerflow/Solver.h"
 
 namespace tarvel {
 
 const char* const kRunProgressText = "Идёт расчет потокораспределения электрической сети Tarvel V.M 1.1";
 
 namespace {
-
-// True when every voltage and its squared magnitude, which the residual and
-// the reports are built on, are finite numbers in single precision.
-bool voltagesFinite(const NetworkModel& model)
-{
-    for (int k = 1; k <= model.nodeCount; ++k) {
-        const float e = model.voltageRe[k];
-        const float f = model.voltageIm[k];
-        if (!std::isfinite(e * e + f * f))
-            return false;
-    }
-    return true;
-}
-
-// True when every figure that the reports show for the present voltages is a
-// finite number: the voltage, power and shunt powers of every node, the
-// currents and flows of every branch, and the sums of them that the reports
-// accumulate. Voltages that the residual accepts may still fail this, for a
-// base node of absurd voltage or flows through a transformer of tiny ratio.
-bool reportFiguresFinite(const NetworkModel& model)
-{
-    // Sums of magnitudes below this cannot overflow a float however they are added.
-    const double sumLimit = 0.5 * std::numeric_limits<float>::max();
-    double nodeSum = 0.0;
-    for (int k = 0; k <= model.nodeCount; ++k) {
-        const float e = model.voltageRe[k];
-        const float f = model.voltageIm[k];
-        const float u2 = e * e + f * f;
-        for (const float v : {u2, model.calcP[k], model.calcQ[k], u2 * model.nodeShuntG[k], u2 * model.nodeShuntB[k]}) {
-            if (!std::isfinite(v))
-                return false;
-            nodeSum += std::fabs(v);
-        }
-    }
-    double branchSum = 0.0;
-    for (int i = 1; i <= model.branchCount; ++i) {
-        const BranchFlow flow = branchFlows(model, i);
-        for (const double v : {double(flow.i12Re), double(flow.i12Im), double(flow.p12), double(flow.q12),
-                               double(flow.p21), double(flow.q21), flow.dP}) {
-            if (!std::isfinite(v))
-                return false;
-            branchSum += std::fabs(v);
-        }
-    }
-    return nodeSum <= sumLimit && branchSum <= sumLimit;
-}
 
 // Writes a message of one or more lines ("\n" between them) to network.out.
 void writeLines(TextFileWriter& out, std::string_view text)
@@ -78,6 +30,32 @@ void writeLines(TextFileWriter& out, std::string_view text)
             break;
         start = end + 1;
     }
+}
+
+// Shows the message of a run that did not converge or diverged, keeps it in
+// runMessage and, for a diverging one, writes it to network.out as well.
+RunOutcome tellOutcome(NetworkModel& model, const SolveResult& result, TextFileWriter& out, MessageSink& sink,
+                       char decimalSeparator)
+{
+    switch (result.outcome) {
+    case SolveOutcome::Converged:
+        return RunOutcome::Converged;
+    case SolveOutcome::Diverged:
+        model.runMessage = divergenceText(result.divergedAt);
+        writeLines(out, model.runMessage);
+        sink.showMessage(model.runMessage);
+        return RunOutcome::Diverged;
+    case SolveOutcome::NotConverged:
+        break;
+    }
+    // The sparse method also waits for every single equation; the message
+    // tells the error that kept it from converging.
+    const float error = result.method == SolveMethod::Sparse
+                            ? static_cast<float>(std::max<double>(model.residual, result.worstError))
+                            : model.residual;
+    model.runMessage = nonConvergenceText(model.iterationNumber, error, decimalSeparator);
+    sink.showMessage(model.runMessage);
+    return RunOutcome::NotConverged;
 }
 
 }  // namespace
@@ -136,59 +114,19 @@ std::string divergenceText(int iteration)
            "-ой итерации.\nПроверьте исходные данные.";
 }
 
-bool solvePowerFlow(NetworkModel& model, TextFileWriter& log, MessageSink& sink, char decimalSeparator)
+RunOutcome solveAndLog(NetworkModel& model, TextFileWriter& log, MessageSink& sink, char decimalSeparator)
 {
-    initVoltages(model);
-    formAdmittances(model);
-    model.iterationNumber = 0;
-    model.residual = computeResidual(model);
-
-    // The voltages before the step under way, to fall back on when it diverges.
-    std::array<float, kNodeSlots> lastRe;
-    std::array<float, kNodeSlots> lastIm;
-    int divergedAt = std::isfinite(model.residual) ? -1 : 0;
-
-    while (divergedAt < 0 && model.residual > model.precision && model.iterationNumber < model.iteraz) {
-        const int iteration = model.iterationNumber + 1;
-        lastRe = model.voltageRe;
-        lastIm = model.voltageIm;
-        formJacobian(model);
-        if (!solveAndUpdate(model)) {
-            // The voltages and the injections are still those of the last
-            // finite iteration.
-            divergedAt = iteration;
-            break;
-        }
-        const float residual = computeResidual(model);
-        if (!std::isfinite(residual) || !voltagesFinite(model)) {
-            model.voltageRe = lastRe;
-            model.voltageIm = lastIm;
-            model.residual = computeResidual(model);
-            divergedAt = iteration;
-            break;
-        }
-        model.iterationNumber = iteration;
-        model.residual = residual;
-        log << iterationLogLine(model.iterationNumber, model.residual);
+    const SolveResult result = solvePowerFlow(model);
+    for (std::size_t i = 0; i < result.residuals.size(); ++i) {
+        log << iterationLogLine(static_cast<int>(i) + 1, result.residuals[i]);
         log.endLine();
     }
+    return tellOutcome(model, result, log, sink, decimalSeparator);
+}
 
-    // Figures beyond single precision are told as a diverging iteration.
-    if (divergedAt < 0 && !reportFiguresFinite(model))
-        divergedAt = model.iterationNumber;
-
-    if (divergedAt >= 0) {
-        model.runMessage = divergenceText(divergedAt);
-        writeLines(log, model.runMessage);
-        sink.showMessage(model.runMessage);
-        return false;
-    }
-    if (model.iterationNumber >= model.iteraz && model.residual > model.precision) {
-        model.runMessage = nonConvergenceText(model.iterationNumber, model.residual, decimalSeparator);
-        sink.showMessage(model.runMessage);
-        return false;
-    }
-    return !(model.residual > model.precision);
+std::string sparseMethodLine(int nodeCount)
+{
+    return "Расчет разреженным методом Ньютона в двойной точности, число узлов n = " + formatInt(nodeCount);
 }
 
 RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDir,
@@ -205,8 +143,9 @@ RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDi
     sink.runStarted(model.runMessage);
 
     // The counts are checked again only to keep the tables safe.
-    if (!readNetworkData(model, workDir, sink) || model.nodeCount < 1 || model.nodeCount >= kNodeSlots ||
-        model.branchCount < 1 || model.branchCount >= kBranchSlots) {
+    if (!readNetworkData(model, workDir, sink) || model.nodeCount < 1 ||
+        model.nodeCount >= static_cast<int>(model.nodeNumber.size()) || model.branchCount < 1 ||
+        model.branchCount >= static_cast<int>(model.branchStartIndex.size())) {
         sink.showMessage("Расчет невозможен!");
         return RunOutcome::Rejected;
     }
@@ -217,12 +156,16 @@ RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDi
         return RunOutcome::OutNotCreatable;
     }
     writeInputEcho(model, out);
+    if (model.needsSparseMethod()) {
+        out << sparseMethodLine(model.nodeCount);
+        out.endLine();
+    }
 
-    const bool converged = solvePowerFlow(model, out, sink, decimalSeparator);
+    const RunOutcome outcome = solveAndLog(model, out, sink, decimalSeparator);
 
     writeReports(model, workDir, sink);
     out.close();
-    return converged ? RunOutcome::Converged : RunOutcome::NotConverged;
+    return outcome;
 }
 
 }  // namespace tarvel

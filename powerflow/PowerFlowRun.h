@@ -20,7 +20,9 @@ enum class RunOutcome {
     OutNotCreatable,  // network.out could not be created
     Converged,        // reports written, precision reached
     NotConverged,     // reports written from the last voltages: the iteration
-                      // limit was reached, or the iteration diverged
+                      // limit was reached
+    Diverged,         // reports written from the voltages of the last finite
+                      // iteration: the iteration diverged (divergenceText shown)
 };
 
 // The progress text shown in the lower pane while a run works.
@@ -28,8 +30,9 @@ extern const char* const kRunProgressText;
 
 // Runs one calculation in workDir: clears the run tables, writes inputText
 // (UTF-8, the input pane's text) as network.cdu in Windows-1251 with CR LF,
-// reads and checks it, writes the echo and iteration log to network.out,
-// iterates, and writes the reports. Message boxes go to sink; the
+// reads and checks it, writes the echo to network.out, solves (solvePowerFlow:
+// the exact method up to 99 nodes and 149 branches, the sparse one beyond),
+// writes the iteration log, and writes the reports. Message boxes go to sink; the
 // non-convergence text uses decimalSeparator (the user's one; ',' on a
 // Russian system).
 //
@@ -38,17 +41,21 @@ extern const char* const kRunProgressText;
 // divergenceText, keeps the voltages of the last finite iteration (whose
 // residual stays in model.residual and whose iterations in
 // model.iterationNumber), writes the reports from them and returns
-// NotConverged. Final voltages from which some figure of the reports would
+// Diverged. Final voltages from which some figure of the reports would
 // not be a finite number are told in the same way, with the number of the
 // last iteration done.
 RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDir,
                         std::string_view inputText, MessageSink& sink, char decimalSeparator = ',');
 
-// The calculation itself, on a model whose data have been accepted: flat
-// start, admittances, the Newton iterations with their log lines written to
-// log, and the non-convergence or divergence message (also left in
-// runMessage). True when the residual reached the precision.
-bool solvePowerFlow(NetworkModel& model, TextFileWriter& log, MessageSink& sink, char decimalSeparator = ',');
+// The calculation itself, on a model whose data have been accepted:
+// solvePowerFlow, then the log lines of its iterations written to log, and
+// the non-convergence or divergence message (shown through sink, left in
+// runMessage; a divergence also ends the log).
+RunOutcome solveAndLog(NetworkModel& model, TextFileWriter& log, MessageSink& sink, char decimalSeparator = ',');
+
+// The line that follows the input echo in network.out when the sparse method
+// solves the network.
+std::string sparseMethodLine(int nodeCount);
 
 // The bytes of network.cdu for a pane's text: Windows-1251, every pane line
 // ended by CR LF. Lines are separated by CR LF, LF or a lone CR; a final line

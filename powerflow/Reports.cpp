@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "model/TextFile.h"
 #include "powerflow/BranchFlows.h"
@@ -19,34 +20,36 @@ namespace {
 
 // Voltage angle in degrees, the principal value of arctan(f/e). A node at
 // zero voltage (0/0) has angle 0 rather than "nan".
-double voltageAngle(float e, float f)
+template <typename Real>
+double voltageAngle(Real e, Real f)
 {
-    if (e == 0.0f && f == 0.0f)
+    if (e == 0 && f == 0)
         return 0.0;
     return std::atan(static_cast<double>(f / e)) * 57.295779515;
 }
 
 // Writes the node section, the balance line and the branch heading.
-void writeNodeSection(const NetworkModel& model, int n, TextFileWriter& rez)
+template <typename Real>
+void writeNodeSection(const NetworkModel& model, const FlowState<Real>& state, int n, TextFileWriter& rez)
 {
     rez << "\t          Результаты расчета по узлам";
     rez.endLine();
     rez << "    N        V         dV         P         Q" << "        Pg       Qb";
     rez.endLine();
 
-    float sumP = 0, sumQ = 0, sumPg = 0, sumQb = 0;
+    Real sumP = 0, sumQ = 0, sumPg = 0, sumQb = 0;
     for (int k = 0; k <= n; ++k) {
-        const float e = model.voltageRe[k];
-        const float f = model.voltageIm[k];
-        const float u2 = e * e + f * f;
-        const float pg = u2 * model.nodeShuntG[k];
-        const float qb = -u2 * model.nodeShuntB[k];
+        const Real e = state.voltageRe[k];
+        const Real f = state.voltageIm[k];
+        const Real u2 = e * e + f * f;
+        const Real pg = u2 * model.nodeShuntG[k];
+        const Real qb = -u2 * model.nodeShuntB[k];
         rez << formatInt(model.nodeNumber[k], 5) << formatFixed(std::sqrt(static_cast<double>(u2)), 10, 2)
-            << formatFixed(voltageAngle(e, f), 10, 2) << formatFixed(-model.calcP[k], 10, 2)
-            << formatFixed(-model.calcQ[k], 10, 2) << formatFixed(pg, 10, 2) << formatFixed(qb, 10, 2);
+            << formatFixed(voltageAngle(e, f), 10, 2) << formatFixed(-state.calcP[k], 10, 2)
+            << formatFixed(-state.calcQ[k], 10, 2) << formatFixed(pg, 10, 2) << formatFixed(qb, 10, 2);
         rez.endLine();
-        sumP += model.calcP[k];
-        sumQ += model.calcQ[k];
+        sumP += state.calcP[k];
+        sumQ += state.calcQ[k];
         sumPg += pg;
         sumQb += qb;
     }
@@ -66,25 +69,90 @@ void writeNodeSection(const NetworkModel& model, int n, TextFileWriter& rez)
     rez.endLine();
 }
 
-// True when the branch's end indices name nodes of the network.
-bool endsInside(const NetworkModel& model, int i, int n)
+template <typename Real>
+void writeBranchSections(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
+                         TextFileWriter& rez, TextFileWriter& tok, TextFileWriter& rip)
+{
+    DistrictAccumulatorsOf<Real> districts;
+    Real totalBranchLoss = 0;
+    for (int i = 1; i <= m; ++i) {
+        if (!branchEndsInside(model, i, n))
+            continue;
+        const BranchFlowOf<Real> f = branchFlowsOf(model, state, i);
+        const int s = model.branchStartIndex[i];
+        const int t = model.branchEndIndex[i];
+
+        tok << formatInt(s, 5) << formatInt(t, 5) << formatFixed(f.i12Re, 10, 4) << formatFixed(f.i12Im, 10, 4)
+            << formatFixed(model.branchResistance[i], 15, 3);
+        tok.endLine();
+
+        rez << formatInt(model.nodeNumber[s], 5) << formatInt(model.nodeNumber[t], 5) << formatFixed(-f.p12, 10, 2)
+            << formatFixed(-f.q12, 10, 2) << formatFixed(f.p21, 10, 2) << formatFixed(f.q21, 10, 2)
+            << formatFixed(f.dP, 10, 2);
+        rez.endLine();
+
+        totalBranchLoss = static_cast<Real>(totalBranchLoss + f.dP);
+        accumulateBranch(districts, model, i, f);
+    }
+
+    writeDistrictReport(districts, model, rip);
+
+    rez << formatFixed(totalBranchLoss, 60, 2);
+    rez.endLine();
+}
+
+template <typename Real>
+bool figuresFinite(const NetworkModel& model, const FlowState<Real>& state)
+{
+    // Sums of magnitudes below this cannot overflow a float however they are added.
+    const double sumLimit = 0.5 * std::numeric_limits<float>::max();
+    const double valueLimit = std::numeric_limits<float>::max();
+    const auto fits = [valueLimit](double v) { return std::isfinite(v) && std::fabs(v) <= valueLimit; };
+    double nodeSum = 0.0;
+    for (int k = 0; k <= model.nodeCount; ++k) {
+        const Real e = state.voltageRe[k];
+        const Real f = state.voltageIm[k];
+        const Real u2 = e * e + f * f;
+        for (const Real v : {u2, state.calcP[k], state.calcQ[k], Real(u2 * model.nodeShuntG[k]),
+                             Real(u2 * model.nodeShuntB[k])}) {
+            if (!fits(v))
+                return false;
+            nodeSum += std::fabs(static_cast<double>(v));
+        }
+    }
+    double branchSum = 0.0;
+    for (int i = 1; i <= model.branchCount; ++i) {
+        const BranchFlowOf<Real> flow = branchFlowsOf(model, state, i);
+        for (const double v : {double(flow.i12Re), double(flow.i12Im), double(flow.p12), double(flow.q12),
+                               double(flow.p21), double(flow.q21), flow.dP}) {
+            if (!fits(v))
+                return false;
+            branchSum += std::fabs(v);
+        }
+    }
+    return nodeSum <= sumLimit && branchSum <= sumLimit;
+}
+
+}  // namespace
+
+bool branchEndsInside(const NetworkModel& model, int i, int n)
 {
     const int s = model.branchStartIndex[i];
     const int t = model.branchEndIndex[i];
     return s >= 0 && s <= n && t >= 0 && t <= n;
 }
 
-}  // namespace
+bool reportFiguresFinite(const NetworkModel& model)
+{
+    return model.exact.empty() ? figuresFinite(model, singleState(model)) : figuresFinite(model, doubleState(model));
+}
 
 void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink)
 {
     // The counts come from the reader, which keeps them within the tables;
     // they are clamped here all the same so that no report reads past them.
-    const int n = std::clamp(model.nodeCount, 0, kNodeSlots - 1);
-    const int m = std::clamp(model.branchCount, 0, kBranchSlots - 1);
-
-    DistrictAccumulators districts;
-    districts.clear();
+    const int n = std::clamp(model.nodeCount, 0, static_cast<int>(model.nodeNumber.size()) - 1);
+    const int m = std::clamp(model.branchCount, 0, static_cast<int>(model.branchStartIndex.size()) - 1);
 
     TextFileWriter rez;
     if (!rez.open(workDir / "network.rez")) {
@@ -98,7 +166,11 @@ void writeReports(NetworkModel& model, const std::filesystem::path& workDir, Mes
         return;
     }
 
-    writeNodeSection(model, n, rez);
+    const bool exact = !model.exact.empty();
+    if (exact)
+        writeNodeSection(model, doubleState(model), n, rez);
+    else
+        writeNodeSection(model, singleState(model), n, rez);
 
     TextFileWriter tok;
     if (!tok.open(workDir / "network.tok")) {
@@ -108,31 +180,10 @@ void writeReports(NetworkModel& model, const std::filesystem::path& workDir, Mes
         return;
     }
 
-    float totalBranchLoss = 0;
-    for (int i = 1; i <= m; ++i) {
-        if (!endsInside(model, i, n))
-            continue;
-        const BranchFlow f = branchFlows(model, i);
-        const int s = model.branchStartIndex[i];
-        const int t = model.branchEndIndex[i];
-
-        tok << formatInt(s, 5) << formatInt(t, 5) << formatFixed(f.i12Re, 10, 4) << formatFixed(f.i12Im, 10, 4)
-            << formatFixed(model.branchResistance[i], 15, 3);
-        tok.endLine();
-
-        rez << formatInt(model.nodeNumber[s], 5) << formatInt(model.nodeNumber[t], 5) << formatFixed(-f.p12, 10, 2)
-            << formatFixed(-f.q12, 10, 2) << formatFixed(f.p21, 10, 2) << formatFixed(f.q21, 10, 2)
-            << formatFixed(f.dP, 10, 2);
-        rez.endLine();
-
-        totalBranchLoss = static_cast<float>(totalBranchLoss + f.dP);
-        accumulateBranch(districts, model, i, f);
-    }
-
-    writeDistrictReport(districts, model, rip);
-
-    rez << formatFixed(totalBranchLoss, 60, 2);
-    rez.endLine();
+    if (exact)
+        writeBranchSections(model, doubleState(model), n, m, rez, tok, rip);
+    else
+        writeBranchSections(model, singleState(model), n, m, rez, tok, rip);
     rez.close();
     tok.close();
 }

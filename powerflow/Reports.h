@@ -12,10 +12,23 @@ namespace tarvel {
 
 // Computes the branch flows from the final voltages and writes the three
 // report files into workDir. Called once per run whose data were accepted,
-// after the iterations (calcP/calcQ are those of the final voltages).
+// after the iterations (calcP/calcQ are those of the final voltages). After
+// the sparse method every figure comes from its double-precision solution
+// (model.exact), otherwise from the single-precision tables.
 // A file that cannot be created is told through sink; the files written up
 // to that point stay as they are.
 void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
+
+// True when every figure that the reports show for the present solution is a
+// finite number within the single-precision range: the voltage, power and
+// shunt powers of every node, the currents and flows of every branch, and the
+// sums of them that the reports accumulate. Voltages that the residual
+// accepts may still fail this, for a base node of absurd voltage or flows
+// through a transformer of tiny ratio.
+bool reportFiguresFinite(const NetworkModel& model);
+
+// True when the end indices of branch i name nodes 0..n.
+bool branchEndsInside(const NetworkModel& model, int i, int n);
 
 // The message shown when a report file cannot be created, for the given
 // first sentence.

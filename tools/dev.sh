@@ -22,7 +22,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev qt6-translations-l10n fonts-liberation xvfb xauth
           dpkg-dev librsvg2-bin desktop-file-utils shared-mime-info groff-base
-          python3-jsonschema python3-numpy)
+          python3-jsonschema python3-numpy libsuitesparse-dev)
 # The fuzzer and sanitizer runtime of the distribution's default clang: the
 # two packages always come in matching versions.
 fuzz_packages=(clang libclang-rt-dev)

@@ -80,6 +80,7 @@ void TForm1::calculatePowerFlow()
         return;
     case RunOutcome::Converged:
     case RunOutcome::NotConverged:
+    case RunOutcome::Diverged:
         break;
     }
 
@@ -115,7 +116,7 @@ void TForm1::allocateLossesToLoads()
     PageControl1->setTabVisible(AllocationPage, true);
     activatePage(AllocationPage);
     WindowSink sink(*this, Memo6);
-    if (!allocateLosses(globalModel(), localPath(QDir::currentPath()), sink))
+    if (allocateLosses(globalModel(), localPath(QDir::currentPath()), sink) == LossOutcome::Refused)
         return;
     loadPane(Memo6, QStringLiteral("losses.rez"));
 }

@@ -26,7 +26,7 @@ TEST(LossFeeder, ComponentsAddUpToTheBranchLosses)
     ASSERT_EQ(model->nodeCount, 19);
     ASSERT_EQ(model->branchCount, 19);
 
-    ASSERT_TRUE(allocateLosses(*model, dir.path(), sink, *t));
+    ASSERT_EQ(allocateLosses(*model, dir.path(), sink, *t), tarvel::LossOutcome::Written);
     EXPECT_TRUE(sink.messages.empty());
     const int N = 20, M = 19;
     double losses = 0.0, parts = 0.0, supplied = 0.0;

@@ -64,7 +64,8 @@ public:
         writeTok(records);
     }
 
-    bool run() { return allocateLosses(*model, dir.path(), sink, *tables); }
+    // True unless the allocation was refused.
+    bool run() { return allocateLosses(*model, dir.path(), sink, *tables) != LossOutcome::Refused; }
     std::string report() const { return fileBytes(dir / "losses.rez"); }
     std::string reportUtf8() const { return cp1251ToUtf8(report()); }
 

@@ -132,27 +132,36 @@ TEST(ReadNetworkDataChecks, NetworksLargerThanTheTables)
         EXPECT_EQ(r.model->branchCount, 149);
     }
     {
+        // Beyond the classic tables the tables grow; a shunt finds its node
+        // in the grown part.
         Reader r;
-        EXPECT_FALSE(r.read(chain(100)));
-        EXPECT_EQ(r.err(), errLines({"Ошибка данных. Число узлов больше 99: 100"}));
-        EXPECT_EQ(r.model->nodeCount, 99);
-        EXPECT_EQ(r.model->branchCount, 100);
-        EXPECT_EQ(r.model->nodeType[0], 3);  // nothing written past the node tables
-        EXPECT_EQ(r.model->nodeNumber[99], 100);
+        EXPECT_TRUE(r.read(chain(160) + shunt(150, 0, 10)));
+        EXPECT_EQ(r.model->nodeCount, 160);
+        EXPECT_EQ(r.model->branchCount, 160);
+        EXPECT_EQ(r.model->nodeNumber[149], 150);
+        EXPECT_FLOAT_EQ(r.model->nodeShuntB[149], -10e-6f);
+        EXPECT_EQ(r.model->branchStartIndex[160], 159);
+        EXPECT_EQ(r.model->branchEndIndex[160], 160);
+        EXPECT_TRUE(r.read(parallel(150)));
+        EXPECT_EQ(r.model->branchCount, 150);
+    }
+    {
+        // One record past what the reader stores refuses the whole text, and
+        // nothing past the stored counts is kept.
+        Reader r;
+        EXPECT_FALSE(r.read(chain(tarvel::kMaxNodeRecords + 1)));
+        EXPECT_EQ(r.err(), errLines({"Ошибка данных. Число узлов больше 200000: 200001"}));
+        EXPECT_EQ(r.model->nodeCount, tarvel::kMaxNodeRecords);
+        EXPECT_EQ(r.model->branchCount, tarvel::kMaxNodeRecords + 1);
+        EXPECT_EQ(r.model->nodeType[0], 3);
+        EXPECT_LE(r.model->nodeNumber.size(), static_cast<std::size_t>(tarvel::kMaxNodeRecords) * 2 + 2);
     }
     {
         Reader r;
-        EXPECT_FALSE(r.read(parallel(150)));
-        EXPECT_EQ(r.err(), errLines({"Ошибка данных. Число ветвей больше 149: 150"}));
-        EXPECT_EQ(r.model->branchCount, 149);
-    }
-    {
-        Reader r;
-        EXPECT_FALSE(r.read(chain(160) + parallel(5) + shunt(150, 0, 10)));
-        EXPECT_EQ(r.err(), errLines({"Ошибка данных. Число узлов больше 99: 161",
-                                     "Ошибка данных. Число ветвей больше 149: 165"}));
-        EXPECT_LE(r.model->nodeCount, 99);
-        EXPECT_LE(r.model->branchCount, 149);
+        EXPECT_FALSE(r.read(parallel(tarvel::kMaxBranchRecords + 1) + node201(3, 110)));
+        EXPECT_EQ(r.err(), errLines({"Ошибка данных. Число ветвей больше 1000000: 1000001"}));
+        EXPECT_EQ(r.model->branchCount, tarvel::kMaxBranchRecords);
+        EXPECT_EQ(r.model->nodeCount, 2);
     }
 }
 

@@ -139,7 +139,7 @@ private slots:
             "301 0 7 8 1 10 0 0 0 0 0\n",             // an island
         };
         std::string tooLarge = "102 0 1 110 0 0 0 0 0 0 0\n301 0 1 2 1 10 0 0 0 0 0\n";
-        for (int k = 2; k <= 101; ++k)
+        for (int k = 2; k <= tarvel::kMaxNodeRecords + 2; ++k)
             tooLarge += "201 0 " + std::to_string(k) + " 110 1 1 0 0 0 0 0\n";
         QStringList lines;
         for (const std::string& text : {texts[0], texts[1], tooLarge}) {

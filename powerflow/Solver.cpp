@@ -1,0 +1,87 @@
+#include "powerflow/Solver.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "powerflow/Equations.h"
+#include "powerflow/Newton.h"
+#include "powerflow/Reports.h"
+
+namespace tarvel {
+
+namespace {
+
+// True when every voltage and its squared magnitude, which the residual and
+// the reports are built on, are finite numbers in single precision.
+bool voltagesFinite(const NetworkModel& model)
+{
+    for (int k = 1; k <= model.nodeCount; ++k) {
+        const float e = model.voltageRe[k];
+        const float f = model.voltageIm[k];
+        if (!std::isfinite(e * e + f * f))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+SolveResult solveExact(NetworkModel& model)
+{
+    SolveResult result;
+    model.exact.clear();
+    initVoltages(model);
+    formAdmittances(model);
+    model.iterationNumber = 0;
+    model.residual = computeResidual(model);
+    if (!std::isfinite(model.residual))
+        result.divergedAt = 0;
+
+    // The voltages before the step under way, to fall back on when it diverges.
+    const std::size_t slots = static_cast<std::size_t>(model.nodeCount) + 1;
+    std::vector<float> lastRe(slots), lastIm(slots);
+
+    while (result.divergedAt < 0 && model.residual > model.precision && model.iterationNumber < model.iteraz) {
+        const int iteration = model.iterationNumber + 1;
+        std::copy_n(model.voltageRe.begin(), slots, lastRe.begin());
+        std::copy_n(model.voltageIm.begin(), slots, lastIm.begin());
+        formJacobian(model);
+        if (!solveAndUpdate(model)) {
+            // The voltages and the injections are still those of the last
+            // finite iteration.
+            result.divergedAt = iteration;
+            break;
+        }
+        const float residual = computeResidual(model);
+        if (!std::isfinite(residual) || !voltagesFinite(model)) {
+            std::copy_n(lastRe.begin(), slots, model.voltageRe.begin());
+            std::copy_n(lastIm.begin(), slots, model.voltageIm.begin());
+            model.residual = computeResidual(model);
+            result.divergedAt = iteration;
+            break;
+        }
+        model.iterationNumber = iteration;
+        model.residual = residual;
+        result.residuals.push_back(residual);
+    }
+    if (result.divergedAt >= 0)
+        result.outcome = SolveOutcome::Diverged;
+    else if (model.residual > model.precision)
+        result.outcome = SolveOutcome::NotConverged;
+    else
+        result.outcome = SolveOutcome::Converged;
+    return result;
+}
+
+SolveResult solvePowerFlow(NetworkModel& model)
+{
+    SolveResult result = model.needsSparseMethod() ? solveSparse(model) : solveExact(model);
+    // Figures beyond single precision are told as a diverging iteration.
+    if (result.outcome != SolveOutcome::Diverged && !reportFiguresFinite(model)) {
+        result.outcome = SolveOutcome::Diverged;
+        result.divergedAt = model.iterationNumber;
+    }
+    return result;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,51 @@
+// The solution of a network whose data have been accepted: flat start,
+// admittances and the Newton iterations, by the method the network's size
+// calls for. The solver computes and returns; the run writes the log and the
+// messages.
+#pragma once
+
+#include <vector>
+
+#include "model/NetworkModel.h"
+
+namespace tarvel {
+
+enum class SolveOutcome {
+    Converged,     // the precision was reached
+    NotConverged,  // the iteration limit came first
+    Diverged,      // a step gave no finite voltages, or a figure of the reports would be no finite number
+};
+
+enum class SolveMethod {
+    Exact,   // single precision, dense matrix, up to kExactMethodNodes / kExactMethodBranches
+    Sparse,  // double precision, sparse matrix factorised by KLU
+};
+
+struct SolveResult {
+    SolveOutcome outcome = SolveOutcome::NotConverged;
+    SolveMethod method = SolveMethod::Exact;
+    std::vector<float> residuals;  // the residual after each iteration done, in order
+    int divergedAt = -1;           // the iteration that diverged (0: the flat start), -1 for none
+    // The sparse method's largest single-equation error after the last
+    // iteration, in the residual's units; 0 for the exact method.
+    double worstError = 0;
+};
+
+// Solves with the exact method up to kExactMethodNodes nodes and
+// kExactMethodBranches branches, with the sparse one beyond. Leaves
+// model.iterationNumber, model.residual and the solution (the single-precision
+// tables, and model.exact after the sparse method). A diverging step is
+// undone: the voltages of the last finite iteration stay.
+SolveResult solvePowerFlow(NetworkModel& model);
+
+// The exact method: iterate while the residual exceeds the precision and
+// fewer than iteraz iterations were made.
+SolveResult solveExact(NetworkModel& model);
+
+// The sparse method: iterate while the residual or the largest
+// single-equation error exceeds the precision and fewer than iteraz
+// iterations were made. Fills model.exact and the single-precision tables
+// (rounded).
+SolveResult solveSparse(NetworkModel& model);
+
+}  // namespace tarvel
