@@ -345,6 +345,108 @@ GeneratedNetwork generateNetwork(const NetworkOptions& options)
     return Builder(options).build();
 }
 
+GeneratedNetwork generateGrid(const GridOptions& o)
+{
+    Random rng(o.seed);
+    const int n = std::max(o.nodes, 1);
+    const int behind = static_cast<int>(n * std::clamp(o.transformers, 0.0, 0.5));
+    const int gridNodes = n + 1 - behind;  // base node included
+    const int width = std::max(1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(gridNodes)))));
+
+    // Node numbers: the base node 1, the others 2..n+1 shuffled.
+    std::vector<int> numbers(n);
+    for (int k = 0; k < n; ++k)
+        numbers[k] = k + 2;
+    for (std::size_t i = numbers.size(); i > 1; --i)
+        std::swap(numbers[i - 1], numbers[static_cast<std::size_t>(rng.integer(0, static_cast<int>(i) - 1))]);
+
+    // Grid position p = 0..gridNodes-1 at row p / width, column p % width; the
+    // base node sits in the middle.
+    const int basePosition = std::min(gridNodes - 1, (width / 2) * width + width / 2);
+    std::vector<int> numberAt(gridNodes);
+    int next = 0;
+    for (int p = 0; p < gridNodes; ++p)
+        numberAt[p] = p == basePosition ? 1 : numbers[next++];
+
+    GeneratedNetwork net;
+    GeneratedNode base;
+    base.number = 1;
+    base.type = 3;
+    base.unom = 240.0;
+    net.nodes.push_back(base);
+    const auto line = [&](int a, int b, double lengthFactor) {
+        GeneratedBranch br;
+        br.from = numberAt[a];
+        br.to = numberAt[b];
+        br.r = rounded(rng.real(1.0, 3.0) * lengthFactor, 2);
+        br.x = rounded(rng.real(8.0, 16.0) * lengthFactor, 2);
+        br.b = -rounded(rng.real(50.0, 120.0) * lengthFactor, 1);
+        net.branches.push_back(br);
+    };
+    std::vector<GeneratedNode> gridData(gridNodes);
+    for (int p = 0; p < gridNodes; ++p) {
+        if (p == basePosition)
+            continue;
+        GeneratedNode& node = gridData[p];
+        node.number = numberAt[p];
+        node.unom = 230.0;
+        if (rng.chance(o.generators)) {
+            node.type = 2;
+            node.fixedVoltage = rounded(rng.real(236.0, 242.0), 1);
+            node.p = -rounded(rng.real(20.0, 50.0), 1);
+            node.q = 0;
+        } else {
+            node.p = rounded(rng.real(1.0, 5.0), 2);
+            node.q = rounded(rng.real(0.3, 2.0), 2);
+        }
+        const int row = p / width, col = p % width;
+        if (col > 0)
+            line(p - 1, p, 1.0);
+        if (row > 0)
+            line(p - width, p, 1.0);
+        if (row > 0 && col > 0 && rng.chance(o.diagonals))
+            line(p - width - 1, p, 1.4);
+    }
+    // The base node's own lines (it may be the last position).
+    {
+        const int row = basePosition / width, col = basePosition % width;
+        if (col > 0)
+            line(basePosition - 1, basePosition, 1.0);
+        if (row > 0)
+            line(basePosition - width, basePosition, 1.0);
+    }
+    for (int p = 0; p < gridNodes; ++p)
+        if (p != basePosition)
+            net.nodes.push_back(gridData[p]);
+
+    // 115 kV nodes, each fed over a transformer (impedance on its own side)
+    // from a grid node other than the base node.
+    for (int k = 0; k < behind; ++k) {
+        GeneratedNode node;
+        node.number = numbers[next++];
+        node.unom = 115.0;
+        node.p = rounded(rng.real(2.0, 8.0), 2);
+        node.q = rounded(rng.real(0.5, 3.0), 2);
+        if (rng.chance(0.2))
+            node.shuntB = -rounded(rng.real(50.0, 200.0), 1);
+        net.nodes.push_back(node);
+        int feeder = rng.integer(0, gridNodes - 1);
+        if (feeder == basePosition)
+            feeder = (feeder + 1) % gridNodes;
+        if (gridNodes == 1)
+            break;
+        GeneratedBranch tr;
+        tr.from = numberAt[feeder];
+        tr.to = node.number;
+        tr.r = rounded(rng.real(0.3, 0.8), 2);
+        tr.x = rounded(rng.real(8.0, 14.0), 2);
+        tr.ratio = rounded(rng.real(1.95, 2.05), 3);
+        net.branches.push_back(tr);
+    }
+    net.text = cduText(net);
+    return net;
+}
+
 std::string cduText(const GeneratedNetwork& network)
 {
     std::string text;

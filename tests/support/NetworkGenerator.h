@@ -49,6 +49,23 @@ struct GeneratedNetwork {
 
 GeneratedNetwork generateNetwork(const NetworkOptions& options);
 
+// A large meshed grid for the sparse method: 230 kV nodes on a square grid
+// with its lines, a share of the cells crossed by a diagonal line, a share of
+// the nodes holding a fixed voltage with generation, and a share of 115 kV
+// nodes fed over a transformer from a grid node. The base node is number 1 in
+// the middle of the grid; the others are numbered 2..nodes+1 in a shuffled
+// order, so that the numbers stay within the format's limit up to 99 999
+// nodes and fall into every district.
+struct GridOptions {
+    int nodes = 1000;             // nodes besides the base node
+    double diagonals = 0.2;       // share of grid cells with a diagonal line
+    double generators = 0.1;      // share of nodes with fixed voltage magnitude
+    double transformers = 0.05;   // share of nodes behind a transformer
+    uint32_t seed = 1;
+};
+
+GeneratedNetwork generateGrid(const GridOptions& options);
+
 // The ЦДУ text of a network (codes written 0102, 0201, 0301; shunt records
 // follow every node record).
 std::string cduText(const GeneratedNetwork& network);

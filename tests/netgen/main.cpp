@@ -1,0 +1,62 @@
+// tarvel-netgen: writes seeded ЦДУ networks for the comparison script and the
+// whole-process measurements.
+//
+//   tarvel-netgen small COUNT DIR      COUNT networks of 1..99 nodes (net-0001.cdu ...)
+//   tarvel-netgen grid NODES SEED FILE a meshed grid of NODES nodes besides the base node
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "model/TextFile.h"
+#include "tests/support/NetworkGenerator.h"
+
+namespace {
+
+int usage()
+{
+    std::fputs("usage: tarvel-netgen small COUNT DIR | tarvel-netgen grid NODES SEED FILE\n", stderr);
+    return 2;
+}
+
+// Network k of the small set: sizes, meshing and elements vary with k.
+tarvel::test::NetworkOptions smallOptions(int k)
+{
+    tarvel::test::NetworkOptions o;
+    o.seed = static_cast<uint32_t>(1000 + k);
+    o.nodes = 1 + (k * 37) % 99;
+    o.extraBranches = (k % 3 == 0) ? 0 : (k * 13) % (150 - o.nodes);
+    o.districts = 1 + k % 10;
+    o.transformers = k % 7;
+    o.fixedVoltageNodes = k % 4;
+    o.shunts = k % 5;
+    return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return usage();
+    const std::string mode = argv[1];
+    if (mode == "small" && argc == 4) {
+        const int count = std::atoi(argv[2]);
+        const std::filesystem::path dir = argv[3];
+        std::filesystem::create_directories(dir);
+        for (int k = 1; k <= count; ++k) {
+            char name[32];
+            std::snprintf(name, sizeof name, "net-%04d.cdu", k);
+            if (!tarvel::writeFileBytes(dir / name, tarvel::test::generateNetwork(smallOptions(k)).text))
+                return 1;
+        }
+        return 0;
+    }
+    if (mode == "grid" && argc == 5) {
+        tarvel::test::GridOptions o;
+        o.nodes = std::atoi(argv[2]);
+        o.seed = static_cast<uint32_t>(std::atoi(argv[3]));
+        return tarvel::writeFileBytes(argv[4], tarvel::test::generateGrid(o).text) ? 0 : 1;
+    }
+    return usage();
+}
