@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QInputDialog>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -66,6 +67,16 @@ QString Dialogs::saveFile(QWidget* parent, const QString& title, const QString& 
         if (question(parent, title, questionText, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
             return path;
     }
+}
+
+bool Dialogs::askNumber(QWidget* parent, const QString& caption, const QString& label, double& value, double min,
+                        double max, int decimals)
+{
+    bool ok = false;
+    const double answer = QInputDialog::getDouble(parent, caption, label, value, min, max, decimals, &ok);
+    if (ok)
+        value = answer;
+    return ok;
 }
 
 bool Dialogs::chooseFont(QWidget* parent, QFont& font)

@@ -34,6 +34,10 @@ public:
                              const QString& defaultSuffix);
     // A font dialog loaded with font; false when cancelled.
     virtual bool chooseFont(QWidget* parent, QFont& font);
+    // A number asked with label, proposed as value and kept within min..max
+    // with the given decimals; false when cancelled.
+    virtual bool askNumber(QWidget* parent, const QString& caption, const QString& label, double& value,
+                           double min, double max, int decimals);
 };
 
 // Loads the toolkit's own texts (buttons of the message boxes, the file and

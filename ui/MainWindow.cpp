@@ -1,5 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include "powerflow/NetworkResults.h"
+
 #include <type_traits>
 
 #include <QAction>
@@ -197,6 +199,8 @@ void TForm1::createMenus()
     N4 = entry(Afqk1, "N4", QStringLiteral("Открыть..."), &TForm1::openDocument);
     N4->setIcon(ToolButton3->icon());
     N4->setToolTip(QStringLiteral("Открыть файл исх. данных"));
+    N35 = entry(Afqk1, "N35", QStringLiteral("Импорт..."), &TForm1::importCase);
+    N35->setToolTip(QStringLiteral("Открыть случай MATPOWER или IEEE CDF как новые исх. данные"));
     N10 = entry(Afqk1, "N10", QStringLiteral("Сохранить"), &TForm1::saveDocument);
     N10->setIcon(ToolButton1->icon());
     N11 = entry(Afqk1, "N11", QStringLiteral("Сохранить как..."), &TForm1::saveDocumentAs);
@@ -233,6 +237,7 @@ void TForm1::createMenus()
     N14->menuAction()->setObjectName(QStringLiteral("N14"));
     N15 = entry(N14, "N15", QStringLiteral("Исх. данные"), &TForm1::exportEchoToEditor);
     N16 = entry(N14, "N16", QStringLiteral("Результаты"), &TForm1::exportResultsToEditor);
+    N36 = entry(N13, "N36", QStringLiteral("Результаты в CSV..."), &TForm1::exportResultsToCsv);
     N13->menuAction()->setVisible(false);
 
     N24 = menu("N24", QStringLiteral("Настройки"));

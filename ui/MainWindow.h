@@ -13,10 +13,12 @@
 //   MainWindowCalculation.cpp  power flow, loss analysis, loss allocation
 //   MainWindowEdit.cpp         edit, font, export, help, about; the status bar
 //   MainWindowSettings.cpp     settings at start and exit, parameters dialog
+//   InterchangeCommands.cpp    import of MATPOWER and IEEE CDF cases, CSV export
 //
 // Menu entry → handler:
 //   "Файл"       "Создать" N3 (toolbar 2)        newDocument
 //                "Открыть..." N4 (toolbar 3)     openDocument
+//                "Импорт..." N35                 importCase
 //                "Сохранить" N10 (toolbar 1)     saveDocument
 //                "Сохранить как..." N11          saveDocumentAs
 //                recent files N30, N31, N32      openRecentFile(0..2)
@@ -26,6 +28,7 @@
 //                "Анализ потерь" N22             showLossAnalysis
 //                "Разделение потерь" N27         allocateLossesToLoads
 //   "Экспорт"    "В блокнот" N15, N16            exportEchoToEditor, exportResultsToEditor
+//                "Результаты в CSV..." N36       exportResultsToCsv
 //   "Настройки"  "Параметры расчета..." N25      editParameters
 //                "Шрифт..." N33                  choosePaneFont
 //   "Справка"    "О программе" N18               showAbout
@@ -47,6 +50,10 @@ class QMenu;
 class QSplitter;
 class QTabWidget;
 class QToolButton;
+
+namespace tarvel {
+struct NetworkResults;
+}
 
 namespace tarvel::ui {
 
@@ -104,6 +111,7 @@ public:
     QMenu* Afqk1 = nullptr;  // "Файл"
     QAction* N3 = nullptr;
     QAction* N4 = nullptr;
+    QAction* N35 = nullptr;  // "Импорт..."
     QAction* N10 = nullptr;
     QAction* N11 = nullptr;
     QAction* N28 = nullptr;
@@ -125,6 +133,7 @@ public:
     QMenu* N14 = nullptr;  // "В блокнот"
     QAction* N15 = nullptr;
     QAction* N16 = nullptr;
+    QAction* N36 = nullptr;  // "Результаты в CSV..."
     QMenu* N24 = nullptr;  // "Настройки"
     QAction* N25 = nullptr;
     QAction* N33 = nullptr;
@@ -144,6 +153,7 @@ public slots:
     void newDocument();
     void openDocument();
     void openRecentFile(int slot);  // slot 0..2
+    void importCase();
     void exitProgram();
     // Calculation commands.
     void calculatePowerFlow();
@@ -156,6 +166,7 @@ public slots:
     void selectAllText();
     void exportEchoToEditor();
     void exportResultsToEditor();
+    void exportResultsToCsv();
     void showAbout();
     void editParameters();
     void choosePaneFont();
@@ -187,6 +198,9 @@ private:
 
     void EnterEditingState();
     bool AskSaveChanges();  // false: the command is abandoned
+    // With results shown, asks whether new input may replace them; false:
+    // the command is abandoned.
+    bool AskDiscardResults();
     SaveResult saveDocument();
     SaveResult saveDocumentAs();
     // The one place that binds the document to a file (empty: no file yet):
@@ -211,6 +225,10 @@ private:
     bool savePane(TextPane* pane, const QString& fileName);
 
     void showHelpForFocus();
+
+    // Keeps the figures of the run whose reports were just written, for the
+    // exports until the next such run.
+    void rememberResults();
 
     // The status bar. One operation; the names say which event of which pane
     // runs it.
@@ -240,6 +258,7 @@ private:
     WindowSettings windowSettings_;
     int lowerPaneHeight_ = 77;
     bool shownOnce_ = false;
+    std::unique_ptr<NetworkResults> lastResults_;
 };
 
 }  // namespace tarvel::ui

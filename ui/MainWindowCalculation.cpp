@@ -83,6 +83,7 @@ void TForm1::calculatePowerFlow()
     case RunOutcome::Diverged:
         break;
     }
+    rememberResults();
 
     // Warnings of an accepted run stay in sight in the lower pane.
     if (!sink.warned)

@@ -43,6 +43,17 @@ bool TForm1::AskSaveChanges()
     return answer == QMessageBox::No;
 }
 
+bool TForm1::AskDiscardResults()
+{
+    if (!PageControl1->isTabVisible(ResultsPage))
+        return true;
+    const auto answer = dialogs().question(this, QStringLiteral("Открытие нового окна"),
+                                           QStringLiteral("Вы действительно хотите задать новые исходные данные?\n"
+                                                          "При этом вы потеряете результаты текущего расчета."),
+                                           QMessageBox::Yes | QMessageBox::No);
+    return answer == QMessageBox::Yes;
+}
+
 TForm1::SaveResult TForm1::saveDocument()
 {
     if (CurrentFileName.isEmpty())
@@ -79,15 +90,8 @@ void TForm1::newDocument()
 {
     if (!AskSaveChanges())
         return;
-    if (PageControl1->isTabVisible(ResultsPage)) {
-        const auto answer = dialogs().question(
-            this, QStringLiteral("Открытие нового окна"),
-            QStringLiteral("Вы действительно хотите задать новые исходные данные?\n"
-                           "При этом вы потеряете результаты текущего расчета."),
-            QMessageBox::Yes | QMessageBox::No);
-        if (answer != QMessageBox::Yes)
-            return;
-    }
+    if (!AskDiscardResults())
+        return;
     EnterEditingState();
     hideResultTabs();
     Memo1->clear();

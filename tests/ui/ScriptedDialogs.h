@@ -17,7 +17,7 @@ namespace tarvel::test {
 
 class ScriptedDialogs : public tarvel::ui::Dialogs {
 public:
-    enum class Kind { Message, Question, OpenFile, SaveFile, Font };
+    enum class Kind { Message, Question, OpenFile, SaveFile, Font, Number };
 
     struct Shown {
         Kind kind;
@@ -35,6 +35,7 @@ public:
     void answerOpen(const QString& path) { opens_.push_back(path); }   // "" = Cancel
     void answerSave(const QString& path) { saves_.push_back(path); }   // "" = Cancel
     void answerFont(const QFont& font) { fonts_.push_back(font); }
+    void answerNumber(double value) { numbers_.push_back(value); }
 
     void message(QWidget*, const QString& text, QMessageBox::Icon icon) override
     {
@@ -74,6 +75,20 @@ public:
         return true;
     }
 
+    // Records the label and the proposed value as "label | value".
+    bool askNumber(QWidget*, const QString& caption, const QString& label, double& value, double, double,
+                   int) override
+    {
+        shown.push_back({Kind::Number, caption, label + QStringLiteral(" | ") + QString::number(value)});
+        if (numbers_.empty()) {
+            unexpected_ << QStringLiteral("number: ") + label;
+            return false;
+        }
+        value = numbers_.front();
+        numbers_.pop_front();
+        return true;
+    }
+
     // Texts of the messages shown, in order.
     QStringList messages() const { return texts(Kind::Message); }
     QStringList questions() const { return texts(Kind::Question); }
@@ -96,6 +111,8 @@ public:
             all << QStringLiteral("unused save answers: %1").arg(saves_.size());
         if (!fonts_.empty())
             all << QStringLiteral("unused font answers: %1").arg(fonts_.size());
+        if (!numbers_.empty())
+            all << QStringLiteral("unused number answers: %1").arg(numbers_.size());
         return all;
     }
     void clear() { shown.clear(); }
@@ -126,6 +143,7 @@ private:
     std::deque<QString> opens_;
     std::deque<QString> saves_;
     std::deque<QFont> fonts_;
+    std::deque<double> numbers_;
     QStringList unexpected_;
 };
 

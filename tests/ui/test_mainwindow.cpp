@@ -59,7 +59,7 @@ private slots:
         QCOMPARE(f->visibleEntries(nullptr),
                  QStringList({QStringLiteral("Файл"), QStringLiteral("Настройки"), QStringLiteral("Справка")}));
         QCOMPARE(f->visibleEntries(w().Afqk1),
-                 QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("Выход")}));
+                 QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("Импорт..."), QStringLiteral("Выход")}));
         QVERIFY(w().N2->isEnabled());
         QVERIFY(!w().N22->isEnabled());
         QVERIFY(!w().N27->isEnabled());
@@ -99,7 +99,7 @@ private slots:
                  QStringList({QStringLiteral("Файл"), QStringLiteral("Правка"), QStringLiteral("Расчет"),
                               QStringLiteral("Настройки"), QStringLiteral("Справка")}));
         QCOMPARE(f->visibleEntries(w().Afqk1),
-                 QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("Сохранить"),
+                 QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("Импорт..."), QStringLiteral("Сохранить"),
                               QStringLiteral("Сохранить как..."), QStringLiteral("Выход")}));
         QVERIFY(w().ToolBar1->isVisible());
         QVERIFY(w().ToolButton1->isVisible());
@@ -408,7 +408,7 @@ private slots:
         }
         QCOMPARE(w().size(), QSize(650, 400));
         QCOMPARE(f->visibleEntries(w().Afqk1),
-                 QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("/data/B.cdu"),
+                 QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("Импорт..."), QStringLiteral("/data/B.cdu"),
                               QStringLiteral("Выход")}));
         QCOMPARE(w().RecentFiles[1], QStringLiteral("/data/B.cdu"));
 
@@ -437,7 +437,7 @@ private slots:
         f = std::make_unique<WindowFixture>(
             QByteArray("[Files]\r\nfile1=/data/A.cdu\r\n[Parametr]\r\nHeight=50\r\nWidth=100\r\n"));
         QCOMPARE(f->visibleEntries(w().Afqk1),
-                 QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("-"),
+                 QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("Импорт..."), QStringLiteral("-"),
                               QStringLiteral("/data/A.cdu"), QStringLiteral("-"), QStringLiteral("Выход")}));
         QCOMPARE(w().size(), QSize(600, 130));
     }

@@ -1,0 +1,126 @@
+// "Импорт..." and "Результаты в CSV..." from the window: the questions in
+// their order, the converted text as a new untitled document with the summary
+// below it, a refused case that changes nothing, and the two CSV files.
+#include <QLocale>
+
+#include "model/NetworkModel.h"
+#include "model/TextFile.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/WindowFixture.h"
+
+using tarvel::test::ScriptedDialogs;
+using tarvel::test::typeText;
+using tarvel::test::WindowFixture;
+
+namespace {
+
+QString source(const char* relative)
+{
+    return QString::fromStdString(tarvel::test::sourcePath(relative).string());
+}
+
+}  // namespace
+
+class InterchangeTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<WindowFixture> f;
+    tarvel::ui::TForm1& w() { return *f->window; }
+
+private slots:
+    void init()
+    {
+        f = std::make_unique<WindowFixture>();
+        QVERIFY(f->exposed);
+        tarvel::globalModel().precision = 0.01f;
+        tarvel::globalModel().iteraz = 10;
+    }
+    void cleanup()
+    {
+        const QStringList unexpected = f->dialogs.unexpected();
+        f.reset();
+        QLocale::setDefault(QLocale::c());
+        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(QStringLiteral("; "))));
+    }
+
+    void importAsksForTheBaseVoltageAndOpensAnUntitledDocument()
+    {
+        f->dialogs.answerOpen(source("tests/data/interchange/case14.m"));
+        f->dialogs.answerNumber(110);
+        w().N35->trigger();
+        QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::Question), 0);
+        QCOMPARE(f->dialogs.shown.at(0).caption, QStringLiteral("Импорт"));
+        QVERIFY(f->dialogs.shown.at(0).text.startsWith(QStringLiteral("Случаи MATPOWER и IEEE CDF *.m *.cdf *.txt")));
+        QCOMPARE(f->dialogs.shown.at(1).kind, ScriptedDialogs::Kind::Number);
+        QVERIFY(f->dialogs.shown.at(1).text.endsWith(QStringLiteral("кВ: | 220")));
+        QCOMPARE(f->visibleTabs(), QStringList({tarvel::ui::TForm1::untitledCaption()}));
+        QVERIFY(w().Memo1->text().contains(QStringLiteral("0201 0 2 110 -18.3 -29.7 0 0 114.95 0 0\n")));
+        QVERIFY(w().Memo1->isModified());
+        QVERIFY(w().CurrentFileName.isEmpty());
+        QVERIFY(w().isLowerPaneShown());
+        QVERIFY(w().Memo4->text().startsWith(QStringLiteral("Импорт MATPOWER: узлов 14, ветвей 20")));
+        QVERIFY(w().Memo4->text().contains(QStringLiteral("все узлы приняты на 110 кВ")));
+        QVERIFY(w().N1->menuAction()->isVisible());
+
+        // The imported network runs; its unsaved text is asked about before
+        // the next import, whose case gives its own voltages.
+        w().N2->trigger();
+        QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
+        f->dialogs.clear();
+        f->dialogs.answerQuestion(QMessageBox::No);   // do not save the converted text
+        f->dialogs.answerQuestion(QMessageBox::Yes);  // give up the results
+        f->dialogs.answerOpen(source("tests/data/interchange/case9.m"));
+        w().N35->trigger();
+        QCOMPARE(f->dialogs.questions().at(0), QStringLiteral("Сохранить изменения в файле исходных данных ?"));
+        QVERIFY(f->dialogs.questions().at(1).startsWith(QStringLiteral("Вы действительно хотите задать новые")));
+        QVERIFY(w().Memo1->text().startsWith(QStringLiteral("0102 0 1 358.8 0 0 0 0 0 0 0\n")));
+        QVERIFY(!w().N13->menuAction()->isVisible());
+    }
+
+    void aRefusedCaseOrACancelChangesNothing()
+    {
+        w().N3->trigger();  // a fresh document to type into
+        typeText(w().Memo1, QStringLiteral("0102 0 1 110"));
+        f->dialogs.answerQuestion(QMessageBox::Cancel);
+        w().N35->trigger();
+        QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::OpenFile), 0);
+
+        f->write(QStringLiteral("cut.m"), "mpc.baseMVA = 100;\nmpc.bus = [\n1 3 0 0 0 0 1 1 0 110 1 1.1 0.9;\n");
+        f->dialogs.answerQuestion(QMessageBox::No);
+        f->dialogs.answerOpen(f->path(QStringLiteral("cut.m")));
+        w().N35->trigger();
+        QCOMPARE(f->dialogs.messages(),
+                 QStringList({QStringLiteral("Импорт невозможен:\nФайл обрывается: таблица mpc.bus, начатая в строке 2, "
+                                             "не закрыта знаком «]»")}));
+        QCOMPARE(w().Memo1->text(), QStringLiteral("0102 0 1 110"));
+        QVERIFY(w().Memo1->isModified());
+    }
+
+    void csvExportWritesTwoFilesInTheUsersConvention()
+    {
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        f->dialogs.answerOpen(source("tests/data/interchange/case9.m"));
+        w().N35->trigger();
+        w().N2->trigger();
+        QVERIFY(w().N36->isVisible());
+        f->dialogs.answerSave(f->path(QStringLiteral("сеть.csv")));
+        w().N36->trigger();
+        const QByteArray nodes = f->read(QStringLiteral("сеть-nodes.csv"));
+        const QByteArray branches = f->read(QStringLiteral("сеть-branches.csv"));
+        QVERIFY(QString::fromUtf8(nodes).startsWith(
+            QStringLiteral("N;Район;Uном (кВ);U (кВ);dV (%);Угол (град);P (МВт);Q (Мвар);Pg (МВт);Qb (Мвар)\r\n"
+                           "1;0;358,79998779296875;358,79998779296875;0;0;")));
+        QCOMPARE(nodes.count('\n'), 10);
+        QVERIFY(branches.startsWith("N1;N2;"));
+        QCOMPARE(branches.count('\n'), 10);
+
+        // A second export to the same name asks before replacing the pair.
+        f->dialogs.answerSave(f->path(QStringLiteral("сеть.csv")));
+        f->dialogs.answerQuestion(QMessageBox::No);
+        w().N36->trigger();
+        QVERIFY(f->dialogs.questions().last().startsWith(QStringLiteral("Файлы \"сеть-nodes.csv\" и \"сеть-branches.csv\"")));
+    }
+};
+
+QTEST_MAIN(InterchangeTest)
+#include "test_interchange.moc"

@@ -1,0 +1,152 @@
+// "Файл" → "Импорт...": a MATPOWER or IEEE CDF case becomes a new untitled
+// input document in ЦДУ text, with the summary of the conversion in the lower
+// pane. "Экспорт" → "Результаты в CSV...": the figures of the last run as two
+// spreadsheet files.
+#include <string>
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTabWidget>
+
+#include "interchange/CaseImport.h"
+#include "interchange/ResultsExport.h"
+#include "model/NetworkModel.h"
+#include "model/TextFile.h"
+#include "powerflow/NetworkResults.h"
+#include "ui/Dialogs.h"
+#include "ui/MainWindow.h"
+#include "ui/TextPane.h"
+#include "ui/WindowText.h"
+
+namespace tarvel::ui {
+
+namespace {
+
+QString importFilter()
+{
+    return QStringLiteral("Случаи MATPOWER и IEEE CDF *.m *.cdf *.txt (*.m *.cdf *.txt);;"
+                          "Случай MATPOWER *.m (*.m);;IEEE Common Data Format *.cdf *.txt (*.cdf *.txt);;"
+                          "Все файлы *.* (*)");
+}
+
+QString csvFilter()
+{
+    return QStringLiteral("Таблица CSV *.csv (*.csv);;Все файлы *.* (*)");
+}
+
+// Holds the wait cursor while a large case is read and converted.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+QString importFailure(const std::string& reason)
+{
+    return QStringLiteral("Импорт невозможен:\n") + fromUtf8(reason);
+}
+
+}  // namespace
+
+void TForm1::importCase()
+{
+    // The same questions as "Создать", before anything is chosen.
+    if (!AskSaveChanges())
+        return;
+    if (!AskDiscardResults())
+        return;
+    const QString path = dialogs().openFile(this, QStringLiteral("Импорт"), importFilter());
+    if (path.isEmpty())
+        return;
+
+    std::string bytes;
+    CaseReadResult read;
+    {
+        WaitCursor wait;
+        if (!readFileBytes(localPath(path), bytes)) {
+            dialogs().message(
+                this, QStringLiteral("Невозможно открыть файл \"%1\".").arg(QDir::toNativeSeparators(path)),
+                QMessageBox::Critical);
+            return;
+        }
+        read = readCase(bytes, detectInputFormat(bytes));
+    }
+    if (!read.ok) {
+        dialogs().message(this, importFailure(read.error), QMessageBox::Critical);
+        return;
+    }
+
+    ConversionOptions options;
+    if (caseLacksBaseVoltage(read.data) &&
+        !dialogs().askNumber(this, QStringLiteral("Базисное напряжение"),
+                             QStringLiteral("В случае \"%1\" не заданы базисные напряжения узлов.\n"
+                                            "Номинальное напряжение этих узлов, кВ:")
+                                 .arg(QFileInfo(path).fileName()),
+                             options.defaultBaseKv, 0.1, 1500, 3))
+        return;
+
+    CduConversion conversion;
+    {
+        WaitCursor wait;
+        conversion = convertCase(read.data, options);
+    }
+    if (!conversion.ok) {
+        dialogs().message(this, importFailure(conversion.error), QMessageBox::Critical);
+        return;
+    }
+
+    EnterEditingState();
+    hideResultTabs();
+    Memo1->setText(fromUtf8(toCrLf(conversion.text)));
+    setCurrentFile(QString());
+    // The converted text exists nowhere else: leaving it asks first.
+    Memo1->setModified(true);
+    activatePage(InputPage);
+    Memo4->setText(fromUtf8(toCrLf(conversionSummary(read.data, conversion))));
+    Memo4->setReadOnly(true);
+    Memo4->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    showLowerPane();
+}
+
+void TForm1::rememberResults()
+{
+    lastResults_ = std::make_unique<NetworkResults>(collectResults(globalModel()));
+}
+
+void TForm1::exportResultsToCsv()
+{
+    if (!lastResults_)
+        return;
+    QString path = dialogs().saveFile(this, QStringLiteral("Результаты в CSV"), csvFilter(), QStringLiteral("csv"));
+    if (path.isEmpty())
+        return;
+    // The name chosen is the stem of the two files: "сеть.csv" gives
+    // "сеть-nodes.csv" and "сеть-branches.csv".
+    if (path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive))
+        path.chop(4);
+    const std::filesystem::path prefix = localPath(path);
+    const QString nodes = QString::fromStdString(nodesCsvPath(prefix).string());
+    const QString branches = QString::fromStdString(branchesCsvPath(prefix).string());
+    if (QFileInfo::exists(nodes) || QFileInfo::exists(branches)) {
+        const auto answer = dialogs().question(
+            this, QStringLiteral("Результаты в CSV"),
+            QStringLiteral("Файлы \"%1\" и \"%2\" будут заменены. Продолжить?")
+                .arg(QFileInfo(nodes).fileName(), QFileInfo(branches).fileName()),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
+    const CsvConvention convention = csvConventionFor(QLocale().decimalPoint() == QStringLiteral(",") ? ',' : '.');
+    std::filesystem::path failed;
+    if (!writeResultsCsv(*lastResults_, prefix, convention, failed))
+        dialogs().message(this,
+                          QStringLiteral("Невозможно создать файл \"%1\".")
+                              .arg(QDir::toNativeSeparators(QString::fromStdString(failed.string()))),
+                          QMessageBox::Critical);
+}
+
+}  // namespace tarvel::ui
