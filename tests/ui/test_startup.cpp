@@ -98,7 +98,7 @@ private slots:
         QCOMPARE(f.window->Memo1->text(), QStringLiteral("База 1\n"));
         QCOMPARE(f.window->inputCaption(), QStringLiteral("net.cdu"));
         QCOMPARE(f.window->CurrentFileName, path);
-        QCOMPARE(f.visibleEntries(f.window->Afqk1).mid(2, 3),
+        QCOMPARE(f.visibleEntries(f.window->Afqk1).mid(3, 3),
                  QStringList({QStringLiteral("Сохранить"), QStringLiteral("Сохранить как..."), path}));
         f.window->close();
         QVERIFY(f.read(QStringLiteral("Vetrasol.ini")).contains("file1=" + path.toLocal8Bit()));
