@@ -5,12 +5,10 @@
 #include <type_traits>
 
 #include <QAction>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -19,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "ui/TextPane.h"
+#include "ui/WindowPlacement.h"
 #include "ui/WindowText.h"
 
 namespace tarvel::ui {
@@ -45,11 +44,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     addAction(help);
 
     Form1Create();
-
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    placeOnScreen(this, size());
 }
 
 TForm1::~TForm1() = default;
@@ -78,7 +73,7 @@ void TForm1::createPanes()
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     contentLayout->addWidget(PageControl1);
 
-    struct PageSpec {
+    struct PageInfo {
         QWidget** page;
         TextPane** pane;
         const char* pageName;
@@ -86,25 +81,25 @@ void TForm1::createPanes()
         QString caption;
         int helpContext;
     };
-    const PageSpec pages[] = {
+    const PageInfo pages[] = {
         {&TabSheet1, &Memo1, "TabSheet1", "Memo1", untitledCaption(), 200},
         {&TabSheet2, &Memo2, "TabSheet2", "Memo2", QStringLiteral("Исх. данные"), 300},
         {&TabSheet3, &Memo3, "TabSheet3", "Memo3", QStringLiteral("Результаты"), 400},
         {&TabSheet4, &Memo5, "TabSheet4", "Memo5", QStringLiteral("Анализ потерь"), 300},
         {&TabSheet5, &Memo6, "TabSheet5", "Memo6", QStringLiteral("Составляющие потерь"), 300},
     };
-    for (const PageSpec& spec : pages) {
+    for (const PageInfo& info : pages) {
         auto* page = new QWidget;
-        page->setObjectName(QLatin1String(spec.pageName));
-        page->setProperty(kHelpContext, spec.helpContext);
+        page->setObjectName(QLatin1String(info.pageName));
+        page->setProperty(kHelpContext, info.helpContext);
         auto* layout = new QVBoxLayout(page);
         layout->setContentsMargins(0, 0, 0, 0);
-        auto* pane = new TextPane(QLatin1String(spec.paneName), page);
-        pane->setProperty(kHelpContext, spec.helpContext);
+        auto* pane = new TextPane(QLatin1String(info.paneName), page);
+        pane->setProperty(kHelpContext, info.helpContext);
         layout->addWidget(pane);
-        PageControl1->addTab(page, spec.caption);
-        *spec.page = page;
-        *spec.pane = pane;
+        PageControl1->addTab(page, info.caption);
+        *info.page = page;
+        *info.pane = pane;
     }
     Memo1->setOemConvert(true);
     Memo2->setOemConvert(true);
@@ -171,6 +166,8 @@ void TForm1::createToolBar()
 
 void TForm1::createMenus()
 {
+    // Captions carry their Alt+letter mnemonics ('&' before the letter),
+    // distinct within each menu and within the menu bar.
     auto menu = [&](const char* name, const QString& title) {
         QMenu* m = menuBar()->addMenu(title);
         m->setObjectName(QLatin1String(name));
@@ -193,60 +190,60 @@ void TForm1::createMenus()
         return a;
     };
 
-    Afqk1 = menu("Afqk1", QStringLiteral("Файл"));
-    N3 = entry(Afqk1, "N3", QStringLiteral("Создать"), &TForm1::newDocument);
+    Afqk1 = menu("Afqk1", QStringLiteral("&Файл"));
+    N3 = entry(Afqk1, "N3", QStringLiteral("&Создать"), &TForm1::newDocument);
     N3->setIcon(ToolButton2->icon());
-    N4 = entry(Afqk1, "N4", QStringLiteral("Открыть..."), &TForm1::openDocument);
+    N4 = entry(Afqk1, "N4", QStringLiteral("&Открыть..."), &TForm1::openDocument);
     N4->setIcon(ToolButton3->icon());
     N4->setToolTip(QStringLiteral("Открыть файл исх. данных"));
-    N35 = entry(Afqk1, "N35", QStringLiteral("Импорт..."), &TForm1::importCase);
+    N35 = entry(Afqk1, "N35", QStringLiteral("&Импорт..."), &TForm1::importCase);
     N35->setToolTip(QStringLiteral("Открыть случай MATPOWER или IEEE CDF как новые исх. данные"));
-    N10 = entry(Afqk1, "N10", QStringLiteral("Сохранить"), &TForm1::saveDocument);
+    N10 = entry(Afqk1, "N10", QStringLiteral("Со&хранить"), &TForm1::saveDocument);
     N10->setIcon(ToolButton1->icon());
-    N11 = entry(Afqk1, "N11", QStringLiteral("Сохранить как..."), &TForm1::saveDocumentAs);
+    N11 = entry(Afqk1, "N11", QStringLiteral("Сохранить &как..."), &TForm1::saveDocumentAs);
     N28 = separator(Afqk1, "N28");
     N30 = entry(Afqk1, "N30", QStringLiteral("Первый файл"), nullptr);
     N31 = entry(Afqk1, "N31", QStringLiteral("Второй файл"), nullptr);
     N32 = entry(Afqk1, "N32", QStringLiteral("Третий файл"), nullptr);
     N29 = separator(Afqk1, "N29");
-    N12 = entry(Afqk1, "N12", QStringLiteral("Выход"), &TForm1::exitProgram);
+    N12 = entry(Afqk1, "N12", QStringLiteral("В&ыход"), &TForm1::exitProgram);
     const QAction* recent[3] = {N30, N31, N32};
     for (int slot = 0; slot < 3; ++slot)
         connect(recent[slot], &QAction::triggered, this, [this, slot] { openRecentFile(slot); });
     for (QAction* hidden : {N10, N11, N28, N30, N31, N32, N29})
         hidden->setVisible(false);
 
-    N5 = menu("N5", QStringLiteral("Правка"));
-    N6 = entry(N5, "N6", QStringLiteral("Вырезать"), &TForm1::cutText, QKeySequence(Qt::SHIFT | Qt::Key_Delete));
-    N7 = entry(N5, "N7", QStringLiteral("Копировать"), &TForm1::copyText, QKeySequence(Qt::CTRL | Qt::Key_Insert));
-    N8 = entry(N5, "N8", QStringLiteral("Вставить"), &TForm1::pasteText, QKeySequence(Qt::SHIFT | Qt::Key_Insert));
-    N9 = entry(N5, "N9", QStringLiteral("Выделить все"), &TForm1::selectAllText, QKeySequence(Qt::Key_F5));
+    N5 = menu("N5", QStringLiteral("&Правка"));
+    N6 = entry(N5, "N6", QStringLiteral("Вы&резать"), &TForm1::cutText, QKeySequence(Qt::SHIFT | Qt::Key_Delete));
+    N7 = entry(N5, "N7", QStringLiteral("&Копировать"), &TForm1::copyText, QKeySequence(Qt::CTRL | Qt::Key_Insert));
+    N8 = entry(N5, "N8", QStringLiteral("Вст&авить"), &TForm1::pasteText, QKeySequence(Qt::SHIFT | Qt::Key_Insert));
+    N9 = entry(N5, "N9", QStringLiteral("Выделить &все"), &TForm1::selectAllText, QKeySequence(Qt::Key_F5));
     N5->menuAction()->setVisible(false);
 
-    N1 = menu("N1", QStringLiteral("Расчет"));
-    N2 = entry(N1, "N2", QStringLiteral("Потокораспределение"), &TForm1::calculatePowerFlow);
-    N22 = entry(N1, "N22", QStringLiteral("Анализ потерь"), &TForm1::showLossAnalysis);
-    N27 = entry(N1, "N27", QStringLiteral("Разделение потерь"), &TForm1::allocateLossesToLoads);
+    N1 = menu("N1", QStringLiteral("&Расчет"));
+    N2 = entry(N1, "N2", QStringLiteral("&Потокораспределение"), &TForm1::calculatePowerFlow);
+    N22 = entry(N1, "N22", QStringLiteral("&Анализ потерь"), &TForm1::showLossAnalysis);
+    N27 = entry(N1, "N27", QStringLiteral("&Разделение потерь"), &TForm1::allocateLossesToLoads);
     N22->setEnabled(false);
     N27->setEnabled(false);
     N1->menuAction()->setVisible(false);
 
-    N13 = menu("N13", QStringLiteral("Экспорт"));
-    N14 = N13->addMenu(QStringLiteral("В блокнот"));
+    N13 = menu("N13", QStringLiteral("&Экспорт"));
+    N14 = N13->addMenu(QStringLiteral("&В блокнот"));
     N14->setObjectName(QStringLiteral("N14"));
     N14->menuAction()->setObjectName(QStringLiteral("N14"));
-    N15 = entry(N14, "N15", QStringLiteral("Исх. данные"), &TForm1::exportEchoToEditor);
-    N16 = entry(N14, "N16", QStringLiteral("Результаты"), &TForm1::exportResultsToEditor);
-    N36 = entry(N13, "N36", QStringLiteral("Результаты в CSV..."), &TForm1::exportResultsToCsv);
+    N15 = entry(N14, "N15", QStringLiteral("&Исх. данные"), &TForm1::exportEchoToEditor);
+    N16 = entry(N14, "N16", QStringLiteral("&Результаты"), &TForm1::exportResultsToEditor);
+    N36 = entry(N13, "N36", QStringLiteral("&Результаты в CSV..."), &TForm1::exportResultsToCsv);
     N13->menuAction()->setVisible(false);
 
-    N24 = menu("N24", QStringLiteral("Настройки"));
-    N25 = entry(N24, "N25", QStringLiteral("Параметры расчета..."), &TForm1::editParameters);
-    N33 = entry(N24, "N33", QStringLiteral("Шрифт..."), &TForm1::choosePaneFont);
+    N24 = menu("N24", QStringLiteral("&Настройки"));
+    N25 = entry(N24, "N25", QStringLiteral("&Параметры расчета..."), &TForm1::editParameters);
+    N33 = entry(N24, "N33", QStringLiteral("&Шрифт..."), &TForm1::choosePaneFont);
 
-    N17 = menu("N17", QStringLiteral("Справка"));
-    N18 = entry(N17, "N18", QStringLiteral("О программе"), &TForm1::showAbout);
-    N34 = entry(N17, "N34", QStringLiteral("Помощь"), &TForm1::showHelpContents);
+    N17 = menu("N17", QStringLiteral("&Справка"));
+    N18 = entry(N17, "N18", QStringLiteral("&О программе"), &TForm1::showAbout);
+    N34 = entry(N17, "N34", QStringLiteral("&Помощь"), &TForm1::showHelpContents);
 }
 
 void TForm1::createStatusBar()
@@ -343,6 +340,8 @@ void TForm1::EnterEditingState()
 {
     hideLowerPane();
     N1->menuAction()->setVisible(true);
+    // The key runs the calculation only while its menu is in sight.
+    N2->setShortcut(QKeySequence(Qt::Key_F9));
     N22->setEnabled(false);
     N27->setEnabled(false);
     N13->menuAction()->setVisible(false);

@@ -40,22 +40,27 @@ void TForm1::selectAllText()
 
 void TForm1::choosePaneFont()
 {
-    QFont font = Memo1->font();
+    // The panes hold the installed family, which the dialog finds.
+    const QFont shown = Memo1->font();
+    QFont font = shown;
     if (!dialogs().chooseFont(this, font))
         return;
     for (TextPane* pane : allPanes())
         pane->setFont(font);
+    // The settings keep the family they named while the user keeps its look.
+    if (font.family() != shown.family())
+        windowSettings_.fontName = font.family();
 }
 
 void TForm1::exportEchoToEditor()
 {
-    if (!openInTextEditor(QStringLiteral("network.out")))
+    if (!openReportInTextEditor(QStringLiteral("network.out")))
         dialogs().message(this, QStringLiteral("Программа блокнот не найдена"));
 }
 
 void TForm1::exportResultsToEditor()
 {
-    if (!openInTextEditor(QStringLiteral("network.rez")))
+    if (!openReportInTextEditor(QStringLiteral("network.rez")))
         dialogs().message(this, QStringLiteral("Программа блокнот не найдена"));
 }
 

@@ -8,6 +8,7 @@
 
 #include "model/NetworkModel.h"
 #include "ui/Form2.h"
+#include "ui/PaneFont.h"
 #include "ui/TextPane.h"
 #include "ui/WindowText.h"
 
@@ -16,17 +17,14 @@ namespace tarvel::ui {
 void TForm1::Form1Create()
 {
     settings_ = std::make_unique<SettingsFile>(SettingsFile::defaultPath());
-    // The built-in values, which a first run writes into the new file.
-    windowSettings_.fontName = Memo1->font().family();
-    windowSettings_.fontSize = Memo1->font().pointSize();
+    // The built-in values, which a first run writes into the new file (the
+    // font's family and size are those of WindowSettings).
     windowSettings_.height = height();
     windowSettings_.width = width();
     settings_->load(globalModel(), windowSettings_, QCoreApplication::applicationFilePath(), this);
 
-    QFont font = Memo1->font();
-    font.setFamily(windowSettings_.fontName);
-    if (windowSettings_.fontSize > 0)
-        font.setPointSize(windowSettings_.fontSize);
+    const int size = windowSettings_.fontSize > 0 ? windowSettings_.fontSize : Memo1->font().pointSize();
+    const QFont font = paneFont(windowSettings_.fontName, size);
     for (TextPane* pane : allPanes())
         pane->setFont(font);
     resize(windowSettings_.width, windowSettings_.height);  // the minimum size still applies
@@ -47,8 +45,8 @@ void TForm1::Form1Create()
 
 void TForm1::Form1Close()
 {
+    // The family is the one the settings named, or the user's choice.
     const QFont font = Memo1->font();
-    windowSettings_.fontName = font.family();
     windowSettings_.fontSize = font.pointSize() > 0 ? font.pointSize() : QFontInfo(font).pointSize();
     windowSettings_.height = height();
     windowSettings_.width = width();

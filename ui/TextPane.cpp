@@ -1,5 +1,7 @@
 #include "ui/TextPane.h"
 
+#include "ui/PaneFont.h"
+
 #include <algorithm>
 
 #include <QAbstractTextDocumentLayout>
@@ -40,7 +42,7 @@ TextPane::TextPane(const QString& name, QWidget* parent) : QPlainTextEdit(parent
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    setFont(QFont(QStringLiteral("Courier New"), 9));
+    setFont(paneFont(builtInPaneFamily(), kBuiltInPaneSize));
 }
 
 QString TextPane::text() const

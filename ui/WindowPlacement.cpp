@@ -31,8 +31,10 @@ void placeOnScreen(QWidget* window, QSize wanted)
                    window->frameGeometry().right() - window->geometry().right(),
                    window->frameGeometry().bottom() - window->geometry().bottom());
     if (frame.isNull()) {
-        const int border = window->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
-        frame = QMargins(border, window->style()->pixelMetric(QStyle::PM_TitleBarHeight), border, border);
+        // Not shown yet: a border of a few pixels on every side, as window
+        // systems draw them, and a title bar above.
+        const int border = std::max(4, window->style()->pixelMetric(QStyle::PM_DefaultFrameWidth));
+        frame = QMargins(border, border + window->style()->pixelMetric(QStyle::PM_TitleBarHeight), border, border);
     }
     const WindowPlacement placement =
         placeInArea(wanted, window->minimumSize(), frame, screen->availableGeometry());

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -60,6 +61,12 @@ public:
             f.write(bytes);
     }
 
+    // A caption as the user reads it: without its mnemonic marker.
+    static QString shownCaption(QString caption)
+    {
+        caption.replace(QRegularExpression(QStringLiteral("&(.)")), QStringLiteral("\\1"));
+        return caption;
+    }
     // The captions of the visible entries of a menu (separators as "-"),
     // or of the menu bar when menu is null.
     QStringList visibleEntries(const QMenu* menu) const
@@ -68,7 +75,7 @@ public:
         const auto actions = menu ? menu->actions() : window->menuBar()->actions();
         for (const QAction* a : actions)
             if (a->isVisible())
-                out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+                out << (a->isSeparator() ? QStringLiteral("-") : shownCaption(a->text()));
         return out;
     }
     // The captions of the visible tabs.

@@ -1,6 +1,10 @@
 // The main window's structure, states and document commands.
 #include <QApplication>
 #include <QClipboard>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QScreen>
+#include <QSet>
 #include <QLabel>
 #include <QSplitter>
 #include <QTabBar>
@@ -26,6 +30,7 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<WindowFixture> f;
+    QTemporaryDir temp_;  // the editor's copies of the reports go here
 
     tarvel::ui::TForm1& w() { return *f->window; }
     void typeInput(const QString& text)
@@ -40,6 +45,7 @@ class MainWindowTest : public QObject {
     }
 
 private slots:
+    void initTestCase() { qputenv("TMPDIR", QFile::encodeName(temp_.path())); }
     void init()
     {
         f = std::make_unique<WindowFixture>();
@@ -347,11 +353,37 @@ private slots:
         chosen.setBold(true);
         f->dialogs.answerFont(chosen);
         w().N33->trigger();
-        QCOMPARE(f->dialogs.shown.front().text, QStringLiteral("Courier New"));  // loaded with the input pane's font
+        QCOMPARE(f->dialogs.shown.front().text, QFontInfo(QFont(QStringLiteral("Courier New"))).family());
         for (TextPane* pane : {w().Memo1, w().Memo2, w().Memo3, w().Memo4, w().Memo5, w().Memo6}) {
             QCOMPARE(pane->font().pointSize(), 12);
             QVERIFY(pane->font().bold());
         }
+    }
+
+    // Where "Courier New" is only another name for an installed family, the
+    // dialog gets the family the panes really show, so that it finds it, and
+    // OK without a change leaves the panes and the settings file as they were.
+    void fontDialogWithAnAliasedFamily()
+    {
+        const QFont shown = w().Memo1->font();
+        QVERIFY2(QFontDatabase::families().contains(shown.family()), qPrintable(shown.family()));
+        QCOMPARE(QFontInfo(shown).family(), shown.family());
+        QVERIFY(QFontInfo(shown).fixedPitch());
+        QCOMPARE(shown.pointSize(), 9);
+        f->dialogs.answerFont(shown);
+        w().N33->trigger();
+        QCOMPARE(f->dialogs.shown.back().text, shown.family());
+        for (TextPane* pane : {w().Memo1, w().Memo2, w().Memo3, w().Memo4, w().Memo5, w().Memo6})
+            QCOMPARE(pane->font(), shown);
+        w().close();
+        const QByteArray ini = f->read(QStringLiteral("Vetrasol.ini"));
+        QVERIFY(ini.contains("Font=Courier New\r\n"));
+        QVERIFY(ini.contains("FontSize=9\r\n"));
+
+        // The next start shows the same font again.
+        f.reset();
+        f = std::make_unique<WindowFixture>(ini);
+        QCOMPARE(w().Memo6->font(), shown);
     }
 
     void aboutAndExport()
@@ -360,15 +392,23 @@ private slots:
         QCOMPARE(f->dialogs.messages(), QStringList{QStringLiteral("Tarvel  V2.0")});
         QCOMPARE(f->dialogs.shown.back().icon, QMessageBox::Information);
 
+        // The editor gets UTF-8 copies of the Windows-1251 reports, under their own names.
+        f->write(QStringLiteral("network.out"), "\xd3\xe7\xe5\xeb\r\n");  // "Узел"
         QStringList started;
         tarvel::ui::setTextEditorLauncher([&](const QString& name) {
             started << name;
-            return name == QStringLiteral("network.out");
+            return name.endsWith(QStringLiteral("/network.out"));
         });
         w().N15->trigger();
         w().N16->trigger();
         tarvel::ui::setTextEditorLauncher({});
-        QCOMPARE(started, QStringList({QStringLiteral("network.out"), QStringLiteral("network.rez")}));
+        QCOMPARE(started.size(), 2);
+        QCOMPARE(QFileInfo(started[0]).fileName(), QStringLiteral("network.out"));
+        QCOMPARE(QFileInfo(started[1]).fileName(), QStringLiteral("network.rez"));
+        QVERIFY(QFileInfo(started[0]).absolutePath() != QFileInfo(f->path(QStringLiteral("network.out"))).absolutePath());
+        QFile copy(started[0]);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(copy.readAll()), QStringLiteral("Узел\n"));
         QCOMPARE(f->dialogs.messages().last(), QStringLiteral("Программа блокнот не найдена"));
         QCOMPARE(f->dialogs.messages().size(), 2);
     }
@@ -394,6 +434,44 @@ private slots:
         pressF1(w().Memo1);
         w().N34->trigger();
         QCOMPARE(tarvel::ui::shownHelpTopic(), 100);
+    }
+
+    // Every caption has an Alt+letter mnemonic of its own within its menu and
+    // within the menu bar, and Alt with the letter opens the menu.
+    void menusHaveMnemonics()
+    {
+        w().N3->trigger();
+        QList<const QWidget*> menus = {w().menuBar()};
+        for (const QMenu* m : {w().Afqk1, w().N5, w().N1, w().N13, w().N14, w().N24, w().N17})
+            menus << m;
+        for (const QWidget* menu : menus) {
+            QSet<QKeySequence> letters;
+            for (const QAction* a : menu->actions()) {
+                if (a->isSeparator() || a == w().N30 || a == w().N31 || a == w().N32)
+                    continue;  // the recent files show file names
+                const QKeySequence letter = QKeySequence::mnemonic(a->text());
+                QVERIFY2(!letter.isEmpty(), qPrintable(a->text()));
+                QVERIFY2(!letters.contains(letter), qPrintable(a->text()));
+                letters.insert(letter);
+            }
+        }
+        QTest::sendKeyEvent(QTest::Click, &w(), static_cast<Qt::Key>(QChar(u'Р').unicode()), QStringLiteral("р"),
+                            Qt::AltModifier);
+        QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(w().N1));
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    }
+
+    // A stored size larger than the screen is fitted into its available area,
+    // with the title bar and the menu in reach.
+    void storedSizeLargerThanTheScreen()
+    {
+        f.reset();
+        f = std::make_unique<WindowFixture>(QByteArray("[Parametr]\r\nHeight=2000\r\nWidth=3000\r\n"));
+        const QRect area = w().screen()->availableGeometry();
+        QVERIFY(area.contains(w().frameGeometry()));
+        QVERIFY(area.contains(w().menuBar()->mapToGlobal(QPoint(0, 0))));
+        QVERIFY(w().width() > 600);
+        QVERIFY(w().height() > 130);
     }
 
     void settingsAppliedAtStartAndWrittenAtClose()

@@ -95,7 +95,7 @@ private slots:
             dialogs.answerFont(chosen);
             first->N33->trigger();
             QVERIFY(first->Memo6->font().bold());
-            first->resize(820, 610);
+            first->resize(760, 560);
             first->close();
         }
         QVERIFY2(dialogs.messages().isEmpty(), qPrintable(dialogs.messages().join(QLatin1Char('|'))));
@@ -105,7 +105,7 @@ private slots:
         QCOMPARE(globalModel().precision, 0.03f);  // written rounded to two decimals
         QCOMPARE(globalModel().iteraz, 25);
         QCOMPARE(globalModel().DelFile, true);
-        QCOMPARE(second->size(), QSize(820, 610));
+        QCOMPARE(second->size(), QSize(760, 560));
         for (TextPane* pane : {second->Memo1, second->Memo2, second->Memo3, second->Memo4, second->Memo5,
                                second->Memo6}) {
             QCOMPARE(pane->font().family(), QStringLiteral("Liberation Mono"));
