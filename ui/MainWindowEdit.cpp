@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFocusEvent>
+#include <QFontInfo>
 #include <QLabel>
 #include <QTabWidget>
 
@@ -40,9 +41,12 @@ void TForm1::selectAllText()
 
 void TForm1::choosePaneFont()
 {
-    // The panes hold the installed family, which the dialog finds.
+    // The panes hold the installed family, which the dialog finds; without a
+    // style name it would select the family's first style, not the one shown.
     const QFont shown = Memo1->font();
     QFont font = shown;
+    if (font.styleName().isEmpty())
+        font.setStyleName(QFontInfo(shown).styleName());
     if (!dialogs().chooseFont(this, font))
         return;
     for (TextPane* pane : allPanes())

@@ -66,6 +66,7 @@ public:
     bool chooseFont(QWidget*, QFont& font) override
     {
         shown.push_back({Kind::Font, QString(), font.family()});
+        offeredFonts.push_back(font);
         if (fonts_.empty()) {
             unexpected_ << QStringLiteral("font dialog");
             return false;
@@ -118,6 +119,7 @@ public:
     void clear() { shown.clear(); }
 
     std::vector<Shown> shown;
+    std::vector<QFont> offeredFonts;  // that the font dialogs were loaded with
 
 private:
     QString next(std::deque<QString>& queue, const QString& what)

@@ -373,6 +373,9 @@ private slots:
         f->dialogs.answerFont(shown);
         w().N33->trigger();
         QCOMPARE(f->dialogs.shown.back().text, shown.family());
+        const QFont offered = f->dialogs.offeredFonts.back();
+        QCOMPARE(offered.styleName(), QFontInfo(shown).styleName());  // the style shown, not the family's first
+        QCOMPARE(offered.pointSize(), 9);
         for (TextPane* pane : {w().Memo1, w().Memo2, w().Memo3, w().Memo4, w().Memo5, w().Memo6})
             QCOMPARE(pane->font(), shown);
         w().close();
