@@ -116,9 +116,9 @@ void TForm2::fitToFont()
         QWidget* control;
         QRect room;
     } controls[] = {
-        {Label1, {64, 16, 144, 20}},     {Edit1, {56, 36, 65, 21}},       {Label2, {48, 64, 160, 20}},
-        {Edit2, {56, 84, 65, 21}},       {CheckBox1, {16, 120, 17, 33}},  {Label3, {40, 120, 271, 16}},
-        {Label4, {48, 136, 263, 31}},    {BitBtn1, {208, 34, 75, 25}},    {BitBtn3, {208, 82, 75, 25}},
+        {Label1, {64, 16, 144, 20}},  {Edit1, {56, 36, 65, 21}},      {Label2, {48, 64, 160, 20}},
+        {Edit2, {56, 84, 65, 21}},    {CheckBox1, {16, 120, 17, 33}}, {Label3, {40, 120, 271, 16}},
+        {Label4, {48, 136, 263, 31}}, {BitBtn1, {208, 34, 75, 25}},   {BitBtn3, {208, 82, 75, 25}},
     };
     const QSize client(315, 167);
 
@@ -194,8 +194,7 @@ void TForm2::BitBtn1Click()
         precision = parseUserNumber(Edit1->text());
         if (precision) {
             if (*precision < 0.0099L) {
-                dialogs().message(this, QStringLiteral("Точность будет не более 0.01"),
-                                  QMessageBox::Information);
+                dialogs().message(this, QStringLiteral("Точность будет не более 0.01"), QMessageBox::Information);
                 Edit1->setText(precisionText(model_.precision, 5));
             } else {
                 model_.precision = static_cast<float>(*precision);

@@ -99,7 +99,8 @@ QString copyFolder()
 // The report as a UTF-8 text with LF line ends.
 QByteArray utf8Text(const QByteArray& cp1251)
 {
-    const std::string utf8 = cp1251ToUtf8(std::string_view(cp1251.constData(), static_cast<std::size_t>(cp1251.size())));
+    const std::string utf8 =
+        cp1251ToUtf8(std::string_view(cp1251.constData(), static_cast<std::size_t>(cp1251.size())));
     QByteArray text(utf8.data(), static_cast<qsizetype>(utf8.size()));
     text.replace("\r\n", "\n");
     return text;

@@ -36,8 +36,7 @@ void placeOnScreen(QWidget* window, QSize wanted)
         const int border = std::max(4, window->style()->pixelMetric(QStyle::PM_DefaultFrameWidth));
         frame = QMargins(border, border + window->style()->pixelMetric(QStyle::PM_TitleBarHeight), border, border);
     }
-    const WindowPlacement placement =
-        placeInArea(wanted, window->minimumSize(), frame, screen->availableGeometry());
+    const WindowPlacement placement = placeInArea(wanted, window->minimumSize(), frame, screen->availableGeometry());
     window->resize(placement.size);
     window->move(placement.position);
 }
