@@ -3,6 +3,7 @@
 // The input file is handed to the calculation as the window hands its input
 // pane, so network.cdu and every report come out the same. Every message box
 // of the calculation is printed to standard error, one message per line.
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -13,6 +14,9 @@
 #include <system_error>
 
 #include "cli/Interchange.h"
+#include "diagram/Layout.h"
+#include "diagram/RunDiagram.h"
+#include "diagram/SvgWriter.h"
 #include "losses/LossAllocation.h"
 #include "model/MessageSink.h"
 #include "model/NetworkModel.h"
@@ -28,7 +32,8 @@ constexpr int kExitNotConverged = 3;
 
 constexpr const char* kUsage =
     "Использование: tarvel-cli [--precision P] [--iterations N] [--losses] [--workdir DIR]\n"
-    "                  [--base-kv KV] [--convert OUT.cdu] [--csv PREFIX] [--json FILE] INPUT\n";
+    "                  [--base-kv KV] [--convert OUT.cdu] [--csv PREFIX] [--json FILE]\n"
+    "                  [--diagram FILE.svg] INPUT\n";
 
 constexpr const char* kHelp =
     "Расчет потокораспределения электрической сети по файлу в формате ЦДУ (Windows-1251),\n"
@@ -39,6 +44,9 @@ constexpr const char* kHelp =
     "  --iterations N   наибольшее число итераций, целое >= 0 (по умолчанию 10)\n"
     "  --losses         после расчета выполнить разделение потерь (losses.rez)\n"
     "  --workdir DIR    папка рабочих файлов network.* (по умолчанию текущая)\n"
+    "  --diagram FILE.svg\n"
+    "                   записать схему сети в SVG: с результатами расчета, а если\n"
+    "                   данные отвергнуты - с отмеченными ошибками данных\n"
     "%s"
     "  -h, --help       показать эту справку\n"
     "\n"
@@ -108,6 +116,26 @@ void printErrorList(const std::filesystem::path& path)
     std::fputs(out.c_str(), stderr);
 }
 
+bool hasSvgExtension(const std::filesystem::path& path)
+{
+    std::string ext = path.extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".svg";
+}
+
+// Lays out and writes the diagram of the run; false when the file cannot be written.
+bool writeDiagram(const tarvel::NetworkModel& model, bool accepted, const std::filesystem::path& workDir,
+                  const std::filesystem::path& file)
+{
+    const tarvel::diagram::DiagramData data = tarvel::diagram::diagramDataOfRun(model, accepted, workDir);
+    const tarvel::diagram::Layout layout = tarvel::diagram::layoutTopology(data.topology);
+    if (tarvel::diagram::writeSvg(tarvel::diagram::pictureOf(data, layout), file))
+        return true;
+    std::fprintf(stderr, "Невозможно записать файл схемы \"%s\"\n", file.string().c_str());
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -116,6 +144,7 @@ int main(int argc, char** argv)
     int32_t iterations = 10;
     bool losses = false;
     std::filesystem::path workDir = ".";
+    std::filesystem::path diagramFile;
     std::string input;
     bool haveInput = false;
     bool optionsEnded = false;
@@ -148,7 +177,7 @@ int main(int argc, char** argv)
                 haveValue = true;
             }
             if (name != "--precision" && name != "--iterations" && name != "--workdir" &&
-                !cli::isInterchangeOption(name))
+                name != "--diagram" && !cli::isInterchangeOption(name))
                 return usageError("неизвестный параметр " + arg);
             if (!haveValue) {
                 if (i + 1 >= argc)
@@ -165,6 +194,10 @@ int main(int argc, char** argv)
             } else if (name == "--iterations") {
                 if (!parseIterations(value, iterations))
                     return usageError("число итераций должно быть целым числом не меньше 0: " + value);
+            } else if (name == "--diagram") {
+                if (!hasSvgExtension(value))
+                    return usageError("схема записывается в SVG, имя файла должно кончаться на .svg: " + value);
+                diagramFile = value;
             } else {
                 if (value.empty())
                     return usageError("не задана папка рабочих файлов");
@@ -213,12 +246,17 @@ int main(int argc, char** argv)
         return kExitUsage;
     case tarvel::RunOutcome::Rejected:
         printErrorList(workDir / "network.err");
+        if (!diagramFile.empty() && !writeDiagram(model, false, workDir, diagramFile))
+            return kExitUsage;
         return kExitRejected;
     case tarvel::RunOutcome::Converged:
     case tarvel::RunOutcome::NotConverged:
     case tarvel::RunOutcome::Diverged:
         break;
     }
+
+    if (!diagramFile.empty() && !writeDiagram(model, true, workDir, diagramFile))
+        return kExitUsage;
 
     if (!cli::exportResults(model, outcome, interchange))
         return kExitUsage;

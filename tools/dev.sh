@@ -20,7 +20,7 @@ build_dir=${TARVEL_BUILD_DIR:-build}
 jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev qt6-translations-l10n fonts-liberation xvfb xauth
+          qt6-base-dev qt6-svg-dev libgraphviz-dev qt6-translations-l10n fonts-liberation xvfb xauth
           dpkg-dev librsvg2-bin desktop-file-utils shared-mime-info groff-base
           python3-jsonschema python3-numpy libsuitesparse-dev)
 # The fuzzer and sanitizer runtime of the distribution's default clang: the

@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "ui/DiagramPage.h"
 #include "ui/TextPane.h"
 #include "ui/WindowPlacement.h"
 #include "ui/WindowText.h"
@@ -103,7 +104,8 @@ void TForm1::createPanes()
     }
     Memo1->setOemConvert(true);
     Memo2->setOemConvert(true);
-    for (int i = EchoPage; i <= AllocationPage; ++i)
+    createDiagramPage();
+    for (int i = EchoPage; i <= DiagramTab; ++i)
         PageControl1->setTabVisible(i, false);
     PageControl1->setCurrentIndex(InputPage);
     PageControl1->hide();
@@ -235,6 +237,8 @@ void TForm1::createMenus()
     N15 = entry(N14, "N15", QStringLiteral("&Исх. данные"), &TForm1::exportEchoToEditor);
     N16 = entry(N14, "N16", QStringLiteral("&Результаты"), &TForm1::exportResultsToEditor);
     N36 = entry(N13, "N36", QStringLiteral("&Результаты в CSV..."), &TForm1::exportResultsToCsv);
+    DiagramSvg1 = entry(N13, "DiagramSvg1", QStringLiteral("Схема в &SVG..."), &TForm1::exportDiagramSvg);
+    DiagramPng1 = entry(N13, "DiagramPng1", QStringLiteral("Схема в P&NG..."), &TForm1::exportDiagramPng);
     N13->menuAction()->setVisible(false);
 
     N24 = menu("N24", QStringLiteral("&Настройки"));
@@ -300,8 +304,9 @@ void TForm1::activatePage(int index)
 
 void TForm1::hideResultTabs()
 {
-    for (int i = EchoPage; i <= AllocationPage; ++i)
+    for (int i = EchoPage; i <= DiagramTab; ++i)
         PageControl1->setTabVisible(i, false);
+    Diagram1->clear();  // the layouts stay in the session's cache
 }
 
 QString TForm1::inputCaption() const

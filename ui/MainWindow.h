@@ -14,6 +14,7 @@
 //   MainWindowEdit.cpp         edit, font, export, help, about; the status bar
 //   MainWindowSettings.cpp     settings at start and exit, parameters dialog
 //   InterchangeCommands.cpp    import of MATPOWER and IEEE CDF cases, CSV export
+//   MainWindowDiagram.cpp      the "Схема" tab: showing a run, exports, records
 //
 // Menu entry → handler:
 //   "Файл"       "Создать" N3 (toolbar 2)        newDocument
@@ -29,6 +30,8 @@
 //                "Разделение потерь" N27         allocateLossesToLoads
 //   "Экспорт"    "В блокнот" N15, N16            exportEchoToEditor, exportResultsToEditor
 //                "Результаты в CSV..." N36       exportResultsToCsv
+//                "Схема в SVG..." DiagramSvg1    exportDiagramSvg
+//                "Схема в PNG..." DiagramPng1    exportDiagramPng
 //   "Настройки"  "Параметры расчета..." N25      editParameters
 //                "Шрифт..." N33                  choosePaneFont
 //   "Справка"    "О программе" N18               showAbout
@@ -57,6 +60,7 @@ struct NetworkResults;
 
 namespace tarvel::ui {
 
+class DiagramPage;
 class TextPane;
 class TForm2;
 
@@ -96,6 +100,8 @@ public:
     TextPane* Memo3 = nullptr;  // network.rez
     TextPane* Memo5 = nullptr;  // network.rip
     TextPane* Memo6 = nullptr;  // losses.rez
+    QWidget* TabSheet6 = nullptr;     // "Схема"
+    DiagramPage* Diagram1 = nullptr;  // the network diagram
     QFrame* ToolBar1 = nullptr;
     QToolButton* ToolButton1 = nullptr;  // "Сохранить"
     QToolButton* ToolButton2 = nullptr;  // "Создать"
@@ -134,6 +140,8 @@ public:
     QAction* N15 = nullptr;
     QAction* N16 = nullptr;
     QAction* N36 = nullptr;  // "Результаты в CSV..."
+    QAction* DiagramSvg1 = nullptr;
+    QAction* DiagramPng1 = nullptr;
     QMenu* N24 = nullptr;  // "Настройки"
     QAction* N25 = nullptr;
     QAction* N33 = nullptr;
@@ -167,6 +175,8 @@ public slots:
     void exportEchoToEditor();
     void exportResultsToEditor();
     void exportResultsToCsv();
+    void exportDiagramSvg();
+    void exportDiagramPng();
     void showAbout();
     void editParameters();
     void choosePaneFont();
@@ -185,7 +195,7 @@ protected:
 private:
     enum class SaveResult { Saved, Cancelled, Failed };
     // Tab pages in tab order.
-    enum Page { InputPage = 0, EchoPage = 1, ResultsPage = 2, AnalysisPage = 3, AllocationPage = 4 };
+    enum Page { InputPage = 0, EchoPage = 1, ResultsPage = 2, AnalysisPage = 3, AllocationPage = 4, DiagramTab = 5 };
     class WindowSink;
 
     void createPanes();
@@ -210,6 +220,13 @@ private:
     void ShowRecentFiles();
 
     void hideResultTabs();
+    void createDiagramPage();
+    // Shows the "Схема" tab for the run that just read the input.
+    void showRunDiagram(bool accepted);
+    // Selects a record of the input pane and brings the pane forward.
+    void selectInputLine(int line);
+    void selectNodeRecord(int record);
+    void selectBranchRecord(int record);
     void activatePage(int index);
     TextPane* activePane() const;
     TextPane* paneOfPage(int index) const;

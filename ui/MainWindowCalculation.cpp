@@ -64,13 +64,17 @@ void TForm1::calculatePowerFlow()
     case RunOutcome::InputNotSaved:
     case RunOutcome::OutNotCreatable:
         return;
-    case RunOutcome::Rejected:
+    case RunOutcome::Rejected: {
+        // The input comes forward when its report tab goes, even though the
+        // toolkit would move to the "Схема" tab beside it.
+        const int shown = PageControl1->currentIndex();
         PageControl1->setTabVisible(ResultsPage, false);
         PageControl1->setTabVisible(EchoPage, false);
         PageControl1->setTabVisible(AnalysisPage, false);
         PageControl1->setTabVisible(AllocationPage, false);
-        if (!PageControl1->isTabVisible(PageControl1->currentIndex()))
+        if (!PageControl1->isTabVisible(shown) || !PageControl1->isTabVisible(PageControl1->currentIndex()))
             activatePage(InputPage);
+        showRunDiagram(false);
         if (!loadPane(Memo4, QStringLiteral("network.err")))
             return;
         Memo4->setReadOnly(true);
@@ -78,6 +82,7 @@ void TForm1::calculatePowerFlow()
         Memo4->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         showLowerPane();
         return;
+    }
     case RunOutcome::Converged:
     case RunOutcome::NotConverged:
     case RunOutcome::Diverged:
@@ -85,6 +90,7 @@ void TForm1::calculatePowerFlow()
     }
     rememberResults();
 
+    showRunDiagram(true);
     // Warnings of an accepted run stay in sight in the lower pane.
     if (!sink.warned)
         hideLowerPane();

@@ -60,7 +60,7 @@ private slots:
         QTest::keyClick(w().Memo1, Qt::Key_F9);
         QCOMPARE(f->dialogs.messages(), QStringList());
         QCOMPARE(f->visibleTabs(), QStringList({QStringLiteral("ieee14.cdu"), QStringLiteral("Исх. данные"),
-                                                QStringLiteral("Результаты")}));
+                                                QStringLiteral("Результаты"), QStringLiteral("Схема")}));
         QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
         QVERIFY(!working(QStringLiteral("network.rez")).isEmpty());
         QCOMPARE(w().Memo3->text(), working(QStringLiteral("network.rez")));
@@ -88,7 +88,7 @@ private slots:
         w().Memo5->clear();
         w().N2->trigger();
         QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
-        QCOMPARE(f->visibleTabs().size(), 5);
+        QCOMPARE(f->visibleTabs().size(), 6);
         QCOMPARE(w().Memo5->text(), working(QStringLiteral("network.rip")));
         QCOMPARE(w().Memo6->text(), working(QStringLiteral("network.tok")));
 
@@ -101,7 +101,7 @@ private slots:
                                             "При этом вы потеряете результаты текущего расчета.")});
         QCOMPARE(f->dialogs.shown.back().caption, QStringLiteral("Открытие нового окна"));
         QCOMPARE(f->dialogs.shown.back().buttons, QMessageBox::Yes | QMessageBox::No);
-        QCOMPARE(f->visibleTabs().size(), 5);
+        QCOMPARE(f->visibleTabs().size(), 6);
 
         // Edited input: both questions, then the editing state.
         w().Memo1->setFocus();
@@ -130,7 +130,7 @@ private slots:
                                                "0301 0 1 2 5 20 -100 1 0 0 0\n"));
         w().N2->trigger();
         QVERIFY(f->dialogs.messages().contains(kRejected));
-        QCOMPARE(f->visibleTabs(), QStringList{QStringLiteral("ieee14.cdu")});
+        QCOMPARE(f->visibleTabs(), (QStringList{QStringLiteral("ieee14.cdu"), QStringLiteral("Схема")}));
         QCOMPARE(f->activeTab(), QStringLiteral("ieee14.cdu"));
         QVERIFY(w().isLowerPaneShown());
         QVERIFY(w().Splitter1->isVisible());

@@ -1,0 +1,220 @@
+#include "diagram/Picture.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+
+#include "model/NetworkModel.h"
+#include "model/TextFile.h"
+
+namespace tarvel::diagram {
+
+namespace {
+
+// Light tints that tell the districts 0..9 apart behind the network.
+constexpr std::array<Color, kDistricts> kDistrictTints = {{
+    {0xde, 0xeb, 0xf7}, {0xfd, 0xe0, 0xc5}, {0xd9, 0xf0, 0xd3}, {0xf2, 0xd7, 0xee}, {0xff, 0xf5, 0xc0},
+    {0xd4, 0xf1, 0xf0}, {0xe8, 0xe0, 0xd0}, {0xe5, 0xe5, 0xf7}, {0xf7, 0xd9, 0xd9}, {0xe0, 0xf0, 0xe8},
+}};
+
+std::string fixed2(double value)
+{
+    return formatFixed(value, 0, 2);
+}
+
+Color mix(Color a, Color b, double t)
+{
+    auto channel = [t](uint8_t x, uint8_t y) {
+        return static_cast<uint8_t>(std::lround(x + (y - x) * t));
+    };
+    return {channel(a.r, b.r), channel(a.g, b.g), channel(a.b, b.b)};
+}
+
+std::string kindText(int32_t type)
+{
+    switch (type) {
+    case 3: return " (базисный)";
+    case 2: return " (фиксированное напряжение)";
+    default: return "";
+    }
+}
+
+NodeKind kindOf(int32_t type, int record)
+{
+    if (record < 0)
+        return NodeKind::Unknown;
+    switch (type) {
+    case 3: return NodeKind::Base;
+    case 2: return NodeKind::FixedVoltage;
+    default: return NodeKind::Load;
+    }
+}
+
+std::string nodeResultText(const NodeResult& r)
+{
+    std::string deviation = fixed2(r.deviation);
+    if (r.deviation >= 0)
+        deviation = "+" + deviation;
+    return "V = " + fixed2(r.u) + " кВ (Uном " + fixed2(r.unom) + " кВ, " + deviation + " %)\n" +
+           "dV = " + fixed2(r.angle) + "°\n" + "P = " + fixed2(r.p) + " МВт, Q = " + fixed2(r.q) + " Мвар\n" +
+           "Pg = " + fixed2(r.pg) + " МВт, Qb = " + fixed2(r.qb) + " Мвар";
+}
+
+std::string branchResultText(const BranchResult& r)
+{
+    return "P12 = " + fixed2(r.p12) + " МВт, Q12 = " + fixed2(r.q12) + " Мвар\n" + "P21 = " + fixed2(r.p21) +
+           " МВт, Q21 = " + fixed2(r.q21) + " Мвар\n" + "dP = " + fixed2(r.dP) + " МВт";
+}
+
+void appendLines(std::string& text, const std::vector<std::string>& lines)
+{
+    for (const std::string& line : lines)
+        text += "\n" + line;
+}
+
+// Andrew's monotone chain; the points in counter-clockwise order.
+std::vector<Point> convexHull(std::vector<Point> points)
+{
+    std::sort(points.begin(), points.end(), [](Point a, Point b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+    points.erase(std::unique(points.begin(), points.end(), [](Point a, Point b) { return a.x == b.x && a.y == b.y; }),
+                 points.end());
+    if (points.size() < 3)
+        return points;
+    auto cross = [](Point o, Point a, Point b) { return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x); };
+    std::vector<Point> hull(2 * points.size());
+    std::size_t k = 0;
+    for (const Point& p : points) {
+        while (k >= 2 && cross(hull[k - 2], hull[k - 1], p) <= 0)
+            --k;
+        hull[k++] = p;
+    }
+    for (std::size_t i = points.size() - 1, lower = k + 1; i-- > 0;) {
+        while (k >= lower && cross(hull[k - 2], hull[k - 1], points[i]) <= 0)
+            --k;
+        hull[k++] = points[i];
+    }
+    hull.resize(k - 1);
+    return hull;
+}
+
+std::vector<Hull> districtHulls(const Topology& topology, const Layout& layout)
+{
+    std::map<int, std::vector<Point>> members;
+    for (std::size_t k = 0; k < topology.nodeNumbers.size(); ++k) {
+        const int district = districtOf(topology.nodeNumbers[k]);
+        if (district >= 0)
+            members[district].push_back(layout.positions[k]);
+    }
+    std::vector<Hull> hulls;
+    if (members.size() < 2)
+        return hulls;  // one district needs no telling apart
+    for (auto& [district, points] : members)
+        hulls.push_back({district, convexHull(std::move(points)), kDistrictTints[static_cast<std::size_t>(district)]});
+    return hulls;
+}
+
+}  // namespace
+
+Color warningColor()
+{
+    return {0xff, 0x8c, 0x00};
+}
+
+Color noResultColor()
+{
+    return {0xd9, 0xd9, 0xd9};
+}
+
+Color deviationColor(double percent)
+{
+    // Blue below nominal, near white at nominal, red above.
+    const Color low{0x21, 0x66, 0xac}, mid{0xf7, 0xf7, 0xf7}, high{0xb2, 0x18, 0x2b};
+    const double t = std::clamp(percent / kScaleLimit, -1.0, 1.0);
+    if (std::isnan(t))
+        return noResultColor();
+    return t < 0 ? mix(mid, low, -t) : mix(mid, high, t);
+}
+
+Picture drawPicture(const Topology& topology, const Layout& layout, const NetworkResults* results,
+                    const Findings& findings)
+{
+    Picture picture;
+    picture.withResults = results != nullptr;
+    picture.notes = findings.general;
+    const std::vector<bool> island = islandNodes(topology);
+
+    for (std::size_t k = 0; k < topology.nodeNumbers.size(); ++k) {
+        NodeShape node;
+        node.at = layout.positions[k];
+        node.number = topology.nodeNumbers[k];
+        node.record = topology.nodeRecords[k];
+        node.kind = kindOf(topology.nodeTypes[k], node.record);
+        node.fill = noResultColor();
+        node.text = "Узел " + formatInt(node.number) + kindText(topology.nodeTypes[k]);
+        const bool measured = results && node.record >= 0 && static_cast<std::size_t>(node.record) < results->nodes.size();
+        if (measured) {
+            const NodeResult& r = results->nodes[static_cast<std::size_t>(node.record)];
+            node.fill = deviationColor(r.deviation);
+            node.text += "\n" + nodeResultText(r);
+        }
+        if (node.kind == NodeKind::Unknown)
+            node.text += "\nУзел не задан в исходных данных";
+        if (const auto it = findings.nodes.find(node.number); it != findings.nodes.end())
+            appendLines(node.text, it->second);
+        else if (island[k])
+            node.text += "\nУзел не связан с базовым узлом";
+        node.warning = island[k] || node.kind == NodeKind::Unknown || findings.nodes.count(node.number) > 0;
+        if (node.warning)
+            node.fill = warningColor();
+        picture.nodes.push_back(std::move(node));
+    }
+
+    // The figures of the branches follow the branch records one to one when
+    // every branch was calculated.
+    const bool branchFigures = results && results->branches.size() == topology.branches.size();
+    double largest = 0;
+    if (branchFigures)
+        for (const BranchResult& r : results->branches)
+            largest = std::max(largest, std::fabs(r.p12));
+    for (std::size_t i = 0; i < topology.branches.size(); ++i) {
+        const TopologyBranch& b = topology.branches[i];
+        BranchShape shape;
+        shape.from = layout.positions[static_cast<std::size_t>(b.from)];
+        shape.to = layout.positions[static_cast<std::size_t>(b.to)];
+        shape.record = b.record;
+        shape.startNumber = topology.nodeNumbers[static_cast<std::size_t>(b.from)];
+        shape.endNumber = topology.nodeNumbers[static_cast<std::size_t>(b.to)];
+        shape.transformer = b.transformer;
+        shape.text = "Ветвь " + formatInt(shape.startNumber) + " - " + formatInt(shape.endNumber) +
+                     (b.transformer ? " (трансформатор)" : "");
+        if (branchFigures) {
+            const BranchResult& r = results->branches[i];
+            const double p = std::fabs(r.p12);
+            shape.width = 1.0 + (largest > 0 ? 5.0 * std::sqrt(p / largest) : 0.0);
+            // P12 is what the first node receives: negative when it sends power on.
+            shape.direction = p < 0.005 ? 0 : (r.p12 < 0 ? 1 : -1);
+            shape.text += "\n" + branchResultText(r);
+        }
+        if (const auto it = findings.branches.find({shape.startNumber, shape.endNumber}); it != findings.branches.end()) {
+            appendLines(shape.text, it->second);
+            shape.warning = true;
+        }
+        if (island[static_cast<std::size_t>(b.from)] || island[static_cast<std::size_t>(b.to)])
+            shape.warning = true;
+        picture.branches.push_back(std::move(shape));
+    }
+
+    picture.hulls = districtHulls(topology, layout);
+
+    if (!layout.positions.empty()) {
+        picture.min = picture.max = layout.positions[0];
+        for (const Point& p : layout.positions) {
+            picture.min = {std::min(picture.min.x, p.x), std::min(picture.min.y, p.y)};
+            picture.max = {std::max(picture.max.x, p.x), std::max(picture.max.y, p.y)};
+        }
+    }
+    return picture;
+}
+
+}  // namespace tarvel::diagram

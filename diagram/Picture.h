@@ -1,0 +1,76 @@
+// The diagram as shapes: what the window shows and the SVG file holds.
+//
+// Nodes are coloured by their voltage deviation from nominal on a diverging
+// scale, branches are as wide as the active power they carry with an arrow
+// for its direction, districts lie on tinted hulls, and what the reader
+// refused (and islands) is drawn in the warning colour with its message.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "diagram/Findings.h"
+#include "diagram/Layout.h"
+#include "diagram/Topology.h"
+#include "powerflow/NetworkResults.h"
+
+namespace tarvel::diagram {
+
+struct Color {
+    uint8_t r = 0, g = 0, b = 0;
+    bool operator==(const Color&) const = default;
+};
+
+enum class NodeKind { Base, FixedVoltage, Load, Unknown };
+
+struct NodeShape {
+    Point at;
+    int32_t number = 0;
+    int record = -1;  // the node's index k in the model, -1 for a number without record
+    NodeKind kind = NodeKind::Load;
+    Color fill;
+    bool warning = false;
+    std::string text;  // the hover text: results, or the reader's findings
+};
+
+struct BranchShape {
+    Point from, to;
+    int record = 0;  // the branch's index j in the model
+    int32_t startNumber = 0, endNumber = 0;
+    bool transformer = false;
+    double width = 1.5;
+    int direction = 0;  // +1 active power flows from..to, -1 to..from, 0 none shown
+    bool warning = false;
+    std::string text;
+};
+
+struct Hull {
+    int district = 0;
+    std::vector<Point> polygon;
+    Color tint;
+};
+
+struct Picture {
+    std::vector<NodeShape> nodes;     // in the order of the topology
+    std::vector<BranchShape> branches;
+    std::vector<Hull> hulls;
+    std::vector<std::string> notes;   // the reader's lines that name nothing
+    bool withResults = false;
+    Point min, max;                   // bounds of every shape
+};
+
+constexpr double kNodeRadius = 7.0;
+constexpr double kScaleLimit = 10.0;  // % of nominal at the ends of the colour scale
+
+Color warningColor();
+Color noResultColor();
+// The colour of a voltage deviation in % (clamped to the scale's ends).
+Color deviationColor(double percent);
+
+// results: the figures of an accepted run (nullptr for refused data);
+// findings: the reader's messages when it refused them.
+Picture drawPicture(const Topology& topology, const Layout& layout, const NetworkResults* results,
+                    const Findings& findings);
+
+}  // namespace tarvel::diagram

@@ -1,0 +1,28 @@
+#include "diagram/RunDiagram.h"
+
+#include <string>
+
+#include "model/TextFile.h"
+
+namespace tarvel::diagram {
+
+DiagramData diagramDataOfRun(const NetworkModel& model, bool accepted, const std::filesystem::path& workDir)
+{
+    DiagramData data;
+    data.topology = topologyOf(model);
+    if (accepted) {
+        data.results = collectResults(model);
+    } else {
+        std::string err;
+        if (readTextFile(workDir / "network.err", err))
+            data.findings = parseFindings(err);
+    }
+    return data;
+}
+
+Picture pictureOf(const DiagramData& data, const Layout& layout)
+{
+    return drawPicture(data.topology, layout, data.results ? &*data.results : nullptr, data.findings);
+}
+
+}  // namespace tarvel::diagram

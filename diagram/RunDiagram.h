@@ -1,0 +1,26 @@
+// The diagram of the last power-flow run that read its input.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "diagram/Findings.h"
+#include "diagram/Picture.h"
+#include "diagram/Topology.h"
+#include "model/NetworkModel.h"
+#include "powerflow/NetworkResults.h"
+
+namespace tarvel::diagram {
+
+struct DiagramData {
+    Topology topology;
+    std::optional<NetworkResults> results;  // accepted data
+    Findings findings;                      // refused data: the lines of network.err
+};
+
+// accepted: the reader accepted the data and the run computed them.
+DiagramData diagramDataOfRun(const NetworkModel& model, bool accepted, const std::filesystem::path& workDir);
+
+Picture pictureOf(const DiagramData& data, const Layout& layout);
+
+}  // namespace tarvel::diagram

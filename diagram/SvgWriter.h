@@ -1,0 +1,24 @@
+// The diagram as an SVG 1.1 document (UTF-8): every node's number as text,
+// the hover texts as titles, a legend of the colour scale and the symbols.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "diagram/Picture.h"
+
+namespace tarvel::diagram {
+
+std::string svgText(const Picture& picture);
+
+// Writes the SVG text to a file; false when it cannot be written whole.
+bool writeSvg(const Picture& picture, const std::filesystem::path& path);
+
+// The legend's captions, shared by every view of the diagram.
+struct LegendEntry {
+    double percent;
+    std::string caption;
+};
+std::vector<LegendEntry> legendScale();
+
+}  // namespace tarvel::diagram

@@ -1,0 +1,213 @@
+// The diagram core: layout by Graphviz, the session's layout cache, the
+// reader's findings on the picture, the figures of a real run, and where the
+// records of the input stand.
+#include <cmath>
+#include <memory>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "diagram/Layout.h"
+#include "diagram/RecordLines.h"
+#include "diagram/RunDiagram.h"
+#include "model/MessageSink.h"
+#include "model/TextFile.h"
+#include "powerflow/PowerFlowRun.h"
+#include "tests/support/GridTopology.h"
+#include "tests/support/TestSupport.h"
+
+namespace tarvel::diagram {
+namespace {
+
+struct NetworkRun {
+    test::TempDir dir;
+    std::unique_ptr<NetworkModel> model = std::make_unique<NetworkModel>();
+    RunOutcome outcome{};
+    DiagramData data;
+
+    explicit NetworkRun(const std::string& text)
+    {
+        CollectingSink sink;
+        outcome = runPowerFlow(*model, dir.path(), toCrLf(text), sink, ',');
+        const bool accepted = outcome == RunOutcome::Converged || outcome == RunOutcome::NotConverged;
+        data = diagramDataOfRun(*model, accepted, dir.path());
+    }
+};
+
+std::string sampleText(const char* name)
+{
+    return cp1251ToUtf8(test::fileBytes(test::sourcePath(std::string("samples/") + name)));
+}
+
+const NodeShape& nodeNumbered(const Picture& p, int32_t number)
+{
+    for (const NodeShape& n : p.nodes)
+        if (n.number == number)
+            return n;
+    throw std::runtime_error("no node " + std::to_string(number));
+}
+
+const BranchShape& branchBetween(const Picture& p, int32_t a, int32_t b)
+{
+    for (const BranchShape& s : p.branches)
+        if (s.startNumber == a && s.endNumber == b)
+            return s;
+    throw std::runtime_error("no branch");
+}
+
+TEST(DiagramLayout, SameTopologyGivesTheSamePlacesAndEveryNodeItsOwn)
+{
+    const Topology t = test::meshedTopology(600, 7);
+    const Layout first = layoutTopology(t);
+    const Layout second = layoutTopology(t);
+    EXPECT_EQ(first.engine, LayoutEngine::ForceDirected);
+    ASSERT_EQ(first.positions.size(), t.nodeNumbers.size());
+    std::set<std::pair<long, long>> cells;
+    for (std::size_t k = 0; k < first.positions.size(); ++k) {
+        const Point p = first.positions[k];
+        ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y));
+        // Graphviz sums forces in an order that follows memory addresses: the
+        // same to far below a pixel, not to the last bit.
+        EXPECT_NEAR(p.x, second.positions[k].x, 0.01);
+        EXPECT_NEAR(p.y, second.positions[k].y, 0.01);
+        // No two nodes on top of each other (cells of a node's size).
+        EXPECT_TRUE(cells.emplace(std::lround(p.x / 4), std::lround(p.y / 4)).second) << "node " << k;
+    }
+    // The median branch has the drawing's branch length.
+    std::vector<double> lengths;
+    for (const TopologyBranch& b : t.branches) {
+        const Point p = first.positions[static_cast<std::size_t>(b.from)];
+        const Point q = first.positions[static_cast<std::size_t>(b.to)];
+        lengths.push_back(std::hypot(p.x - q.x, p.y - q.y));
+    }
+    std::nth_element(lengths.begin(), lengths.begin() + static_cast<long>(lengths.size() / 2), lengths.end());
+    EXPECT_NEAR(lengths[lengths.size() / 2], kBranchLength, 1.0);
+}
+
+TEST(DiagramLayout, RadialFeedersHangInLayersFromTheBaseNode)
+{
+    const Topology tree = test::radialTopology(300, 3);
+    ASSERT_EQ(chooseEngine(tree), LayoutEngine::Layered);
+    EXPECT_EQ(chooseEngine(test::meshedTopology(300, 3)), LayoutEngine::ForceDirected);
+    EXPECT_EQ(chooseEngine(test::radialTopology(static_cast<int>(kLayeredNodeLimit) + 1)), LayoutEngine::ForceDirected);
+
+    const Layout layout = layoutTopology(tree);
+    // Every branch goes down from the node nearer the base to the farther one.
+    for (const TopologyBranch& b : tree.branches)
+        EXPECT_LT(layout.positions[static_cast<std::size_t>(b.from)].y, layout.positions[static_cast<std::size_t>(b.to)].y);
+}
+
+TEST(DiagramLayout, CacheKeepsThePlacesWhileOnlyLoadsChange)
+{
+    std::string text = sampleText("ieee14.cdu");
+    NetworkRun before(text);
+    LayoutCache cache;
+    cache.store(before.data.topology, layoutTopology(before.data.topology));
+
+    // Node 9's load doubled: the same topology, the same places.
+    const std::string load = "0201 0 9 220 29.5 16.6";
+    text.replace(text.find(load), load.size(), "0201 0 9 220 59.0 16.6");
+    NetworkRun loaded(text);
+    ASSERT_NE(cache.find(loaded.data.topology), nullptr);
+
+    // A branch moved: laid out anew.
+    const std::string branch = "0301 0 9 14";
+    text.replace(text.find(branch), branch.size(), "0301 0 9 13");
+    NetworkRun moved(text);
+    EXPECT_EQ(cache.find(moved.data.topology), nullptr);
+}
+
+TEST(DiagramPicture, Ieee14ShowsKindsFlowsAndVoltages)
+{
+    NetworkRun run(sampleText("ieee14.cdu"));
+    ASSERT_EQ(run.outcome, RunOutcome::Converged);
+    const Picture p = pictureOf(run.data, layoutTopology(run.data.topology));
+    ASSERT_TRUE(p.withResults);
+    EXPECT_EQ(nodeNumbered(p, 1).kind, NodeKind::Base);
+    EXPECT_EQ(nodeNumbered(p, 2).kind, NodeKind::FixedVoltage);
+    EXPECT_EQ(nodeNumbered(p, 4).kind, NodeKind::Load);
+    for (const NodeShape& n : p.nodes)
+        EXPECT_FALSE(n.warning) << n.number;
+
+    // network.rez: 1-2 carries -156.88 MW at node 1 (the most of all), so from 1 to 2;
+    // 3-4 has +23.29 at node 3, so it flows from 4 to 3; 4-7 is a transformer.
+    EXPECT_EQ(branchBetween(p, 1, 2).direction, 1);
+    EXPECT_DOUBLE_EQ(branchBetween(p, 1, 2).width, 6.0);
+    EXPECT_EQ(branchBetween(p, 3, 4).direction, -1);
+    EXPECT_TRUE(branchBetween(p, 4, 7).transformer);
+    EXPECT_FALSE(branchBetween(p, 1, 2).transformer);
+    EXPECT_NE(branchBetween(p, 1, 2).text.find("P12 = -156.88 МВт, Q12 = 20.40 Мвар"), std::string::npos);
+
+    // Node 4: 223.89 kV at 220 nominal is +1.77 %: a little red, not the scale's end.
+    const NodeShape& n4 = nodeNumbered(p, 4);
+    EXPECT_NE(n4.text.find("V = 223.89 кВ (Uном 220.00 кВ, +1.77 %)"), std::string::npos) << n4.text;
+    EXPECT_EQ(n4.fill, deviationColor(100.0 * (223.89 - 220) / 220));
+    EXPECT_GT(n4.fill.r, n4.fill.b);
+    EXPECT_EQ(deviationColor(-25), deviationColor(-kScaleLimit));
+    EXPECT_EQ(deviationColor(0), (Color{0xf7, 0xf7, 0xf7}));
+}
+
+TEST(DiagramPicture, RefusedDataShowTheReadersFindingsWhereTheyBelong)
+{
+    // Node 3 has no branch, branch 2-7 names a node that is not given, nodes
+    // 5 and 6 hang together away from the base node, 8's nominal voltage is 0.
+    NetworkRun run("0102 0 1 110 0 0 0 0 0 0 0\n"
+            "0201 0 2 110 10 5 0 0 0 0 0\n"
+            "0201 0 3 110 1 1 0 0 0 0 0\n"
+            "0201 0 5 110 1 1 0 0 0 0 0\n"
+            "0201 0 6 110 1 1 0 0 0 0 0\n"
+            "0201 0 8 0 1 1 0 0 0 0 0\n"
+            "0301 0 1 2 5 20 -100 1 0 0 0\n"
+            "0301 0 2 7 5 20 -100 1 0 0 0\n"
+            "0301 0 5 6 5 20 -100 1 0 0 0\n"
+            "0301 0 2 8 5 20 -100 1 0 0 0\n");
+    ASSERT_EQ(run.outcome, RunOutcome::Rejected);
+    const Picture p = pictureOf(run.data, layoutTopology(run.data.topology));
+    EXPECT_FALSE(p.withResults);
+
+    EXPECT_TRUE(nodeNumbered(p, 3).warning);
+    EXPECT_NE(nodeNumbered(p, 3).text.find("Ошибка связи 1. Нет ветвей для узла 3"), std::string::npos);
+    EXPECT_EQ(nodeNumbered(p, 7).kind, NodeKind::Unknown);
+    EXPECT_TRUE(branchBetween(p, 2, 7).warning);
+    EXPECT_NE(branchBetween(p, 2, 7).text.find("Ошибка связи 2"), std::string::npos);
+    EXPECT_TRUE(nodeNumbered(p, 5).warning);  // an island
+    EXPECT_TRUE(nodeNumbered(p, 6).warning);
+    EXPECT_FALSE(nodeNumbered(p, 1).warning);
+    EXPECT_FALSE(nodeNumbered(p, 2).warning);
+    // "U ном. велико или мало" names no node: a note above the diagram.
+    ASSERT_EQ(p.notes.size(), 1u);
+    EXPECT_EQ(p.notes[0], "Числовая ошибка 2. U ном. велико или мало");
+}
+
+TEST(DiagramFindings, ListsOfNumbersAndTwoLineBranchMessages)
+{
+    const Findings f = parseFindings("Ошибка связи 3. Узлы не связаны с базовым узлом: 1 2 3 4 5 6 7 8 9 10\r\n"
+                                     " 11 12\r\n"
+                                     "Числовая ошибка 3. Х Ветви > 999999\r\n"
+                                     "Ветвь 4 5\r\n"
+                                     "Ошибка схемы сети 1. \r\n"
+                                     "Ветвь 1 9 не может быть трансформатором\r\n"
+                                     "Ошибка данных. Число узлов больше 99: 120\r\n");
+    EXPECT_EQ(f.nodes.size(), 12u);
+    EXPECT_EQ(f.nodes.at(12).front(), "Ошибка связи 3. Узлы не связаны с базовым узлом");
+    EXPECT_EQ(f.branches.at({4, 5}).front(), "Числовая ошибка 3. Х Ветви > 999999 Ветвь 4 5");
+    EXPECT_EQ(f.branches.at({1, 9}).front(), "Ошибка схемы сети 1. Ветвь 1 9 не может быть трансформатором");
+    EXPECT_EQ(f.general, std::vector<std::string>{"Ошибка данных. Число узлов больше 99: 120"});
+}
+
+TEST(DiagramRecordLines, RecordsAreFoundByTheirPlaceAmongTheirKind)
+{
+    const std::string text = sampleText("ieee14.cdu");
+    EXPECT_EQ(nodeRecordLine(text, 0), 0);
+    EXPECT_EQ(nodeRecordLine(text, 13), 13);
+    EXPECT_EQ(nodeRecordLine(text, 14), -1);
+    // Line 14 is a shunt record (N2 = 0): the first branch is on line 15.
+    EXPECT_EQ(branchRecordLine(text, 1), 15);
+    EXPECT_EQ(branchRecordLine(text, 20), 34);
+    EXPECT_EQ(branchRecordLine(text, 21), -1);
+    // The reader keeps the last base-node record.
+    EXPECT_EQ(nodeRecordLine("102 0 1 110\n0201 0 2 110\n0102 0 1 115\n", 0), 2);
+}
+
+}  // namespace
+}  // namespace tarvel::diagram

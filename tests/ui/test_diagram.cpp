@@ -1,0 +1,215 @@
+// The "Схема" tab: when it is shown, its hover texts against network.rez,
+// search, double-click on a shape, the exports and its help topic.
+#include <QGraphicsItem>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+
+#include "model/NetworkModel.h"
+#include "model/TextFile.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/WindowFixture.h"
+#include "ui/DiagramPage.h"
+#include "ui/DiagramView.h"
+#include "ui/Help.h"
+
+using tarvel::test::ScriptedDialogs;
+using tarvel::test::WindowFixture;
+
+namespace {
+
+const QString kDiagram = QStringLiteral("Схема");
+
+}  // namespace
+
+class DiagramTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<WindowFixture> f;
+    tarvel::ui::TForm1& w() { return *f->window; }
+    tarvel::ui::DiagramView* view() { return w().Diagram1->view(); }
+
+    void openSample()
+    {
+        f->dialogs.answerOpen(QString::fromStdString(tarvel::test::sourcePath("samples/ieee14.cdu").string()));
+        w().N4->trigger();
+    }
+    void calculate()
+    {
+        w().N2->trigger();
+        w().Diagram1->waitForLayout();
+    }
+    QStringList reportLines()
+    {
+        std::string utf8;
+        tarvel::readTextFile(f->path(QStringLiteral("network.rez")).toStdString(), utf8);
+        return QString::fromStdString(utf8).split(QStringLiteral("\r\n"));
+    }
+    void showDiagram()
+    {
+        w().PageControl1->setCurrentWidget(w().TabSheet6);
+        view()->fitAll();
+    }
+    QPoint onScreen(QGraphicsItem* item, QPointF local = {})
+    {
+        return view()->mapFromScene(item->mapToScene(local));
+    }
+
+private slots:
+    void init()
+    {
+        f = std::make_unique<WindowFixture>();
+        QVERIFY(f->exposed);
+        tarvel::globalModel().precision = 0.01f;
+        tarvel::globalModel().iteraz = 10;
+    }
+    void cleanup()
+    {
+        const QStringList unexpected = f->dialogs.unexpected();
+        f.reset();
+        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(QStringLiteral("; "))));
+    }
+
+    void tabFollowsEveryRunThatReadTheInput()
+    {
+        openSample();
+        QVERIFY(!f->visibleTabs().contains(kDiagram));
+        calculate();
+        QCOMPARE(f->visibleTabs().last(), kDiagram);
+        QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
+        QCOMPARE(f->visibleEntries(w().N13),
+                 QStringList({QStringLiteral("В блокнот"), QStringLiteral("Схема в SVG..."), QStringLiteral("Схема в PNG...")}));
+        QVERIFY(w().Diagram1->picture().withResults);
+        QCOMPARE(w().Diagram1->picture().nodes.size(), std::size_t(14));
+
+        // Refused data: the topology alone, the finding on the node.
+        w().Memo1->setPlainText(QStringLiteral("0102 0 1 110 0 0 0 0 0 0 0\n0201 0 2 110 10 5 0 0 0 0 0\n"
+                                               "0201 0 3 110 1 1 0 0 0 0 0\n0301 0 1 2 5 20 -100 1 0 0 0\n"));
+        calculate();
+        QCOMPARE(f->visibleTabs(), (QStringList{QStringLiteral("ieee14.cdu"), kDiagram}));
+        QCOMPARE(f->activeTab(), QStringLiteral("ieee14.cdu"));
+        QVERIFY(!w().Diagram1->picture().withResults);
+        QVERIFY(view()->nodeItem(3)->toolTip().contains(QStringLiteral("Нет ветвей для узла 3")));
+        QVERIFY(w().Diagram1->statusLabel()->text().contains(QStringLiteral("отвергнуты")));
+
+        // A refused run while the diagram is on display keeps it there.
+        showDiagram();
+        calculate();
+        QCOMPARE(f->activeTab(), kDiagram);
+
+        // Another document hides it again, and so does New.
+        openSample();
+        QVERIFY(!f->visibleTabs().contains(kDiagram));
+        calculate();
+        f->dialogs.answerQuestion(QMessageBox::Yes);  // lose the results
+        w().N3->trigger();
+        QCOMPARE(f->visibleTabs(), QStringList{QStringLiteral("Без_имени(*.cdu)")});
+    }
+
+    void hoverTextsAgreeWithTheReport()
+    {
+        openSample();
+        calculate();
+        const QStringList lines = reportLines();
+        const int nodesAt = lines.indexOf(QRegularExpression(QStringLiteral("^ +N +V +dV.*")));
+        const int branchesAt = lines.indexOf(QRegularExpression(QStringLiteral("^ +N1 +N1 +P12.*")));
+        QVERIFY(nodesAt > 0 && branchesAt > nodesAt);
+        for (int i = nodesAt + 1; i <= nodesAt + 14; ++i) {
+            const QStringList v = lines[i].split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            QGraphicsItem* node = view()->nodeItem(v[0].toInt());
+            QVERIFY2(node, qPrintable(v[0]));
+            const QString tip = node->toolTip();
+            QVERIFY2(tip.startsWith(QStringLiteral("Узел ") + v[0]), qPrintable(tip));
+            for (const QString& part : {QStringLiteral("V = %1 кВ").arg(v[1]), QStringLiteral("dV = %1°").arg(v[2]),
+                                        QStringLiteral("P = %1 МВт, Q = %2 Мвар").arg(v[3], v[4]),
+                                        QStringLiteral("Pg = %1 МВт, Qb = %2 Мвар").arg(v[5], v[6])})
+                QVERIFY2(tip.contains(part), qPrintable(tip + " / " + part));
+        }
+        for (int j = 1; j <= 20; ++j) {
+            const QStringList v = lines[branchesAt + j].split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            const QString tip = view()->branchItem(j)->toolTip();
+            QVERIFY2(tip.startsWith(QStringLiteral("Ветвь %1 - %2").arg(v[0], v[1])), qPrintable(tip));
+            for (const QString& part : {QStringLiteral("P12 = %1 МВт, Q12 = %2 Мвар").arg(v[2], v[3]),
+                                        QStringLiteral("P21 = %1 МВт, Q21 = %2 Мвар").arg(v[4], v[5]),
+                                        QStringLiteral("dP = %1 МВт").arg(v[6])})
+                QVERIFY2(tip.contains(part), qPrintable(tip + " / " + part));
+        }
+    }
+
+    void searchCentresAndMarksTheNode()
+    {
+        openSample();
+        calculate();
+        showDiagram();
+        view()->zoomBy(4);  // larger than the view, so that it can be centred anywhere
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        view()->setFocus();
+        QTest::keyClick(view(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), w().Diagram1->searchField());
+        QTest::keyClicks(w().Diagram1->searchField(), QStringLiteral("13"));
+        QTest::keyClick(w().Diagram1->searchField(), Qt::Key_Return);
+        QGraphicsItem* node = view()->nodeItem(13);
+        QVERIFY(node->isSelected());
+        const QPoint centre = view()->viewport()->rect().center();
+        QVERIFY((onScreen(node) - centre).manhattanLength() < 4);
+        QVERIFY(view()->transform().m11() >= 0.7);  // zoomed in far enough to read
+
+        w().Diagram1->searchField()->setText(QStringLiteral("77"));
+        w().Diagram1->findNode();
+        QCOMPARE(w().Diagram1->statusLabel()->text(), QStringLiteral("Узел 77 на схеме не найден"));
+        QVERIFY(node->isSelected());
+    }
+
+    void doubleClickSelectsTheRecord()
+    {
+        openSample();
+        calculate();
+        showDiagram();
+        QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, onScreen(view()->nodeItem(5)));
+        QCOMPARE(f->activeTab(), QStringLiteral("ieee14.cdu"));
+        QCOMPARE(w().Memo1->textCursor().selectedText(), QStringLiteral("0201 0 5 220 7.6 1.6 0 0 0 0 0"));
+
+        // Branch 6-12 (the 11th): a point of its line away from both nodes.
+        showDiagram();
+        QGraphicsItem* branch = view()->branchItem(11);
+        const QPointF a = view()->nodeItem(6)->pos(), b = view()->nodeItem(12)->pos();
+        view()->centerOn(a + (b - a) * 0.35);
+        QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, view()->mapFromScene(a + (b - a) * 0.35));
+        QVERIFY(branch);
+        QCOMPARE(w().Memo1->textCursor().selectedText(), QStringLiteral("0301 0 6 12 59.48844 123.812 -0 1 0 0 0"));
+    }
+
+    void exportsAndHelp()
+    {
+        openSample();
+        calculate();
+        f->dialogs.answerSave(f->path(QStringLiteral("net.svg")));
+        w().DiagramSvg1->trigger();
+        const QByteArray svg = f->read(QStringLiteral("net.svg"));
+        QVERIFY(svg.startsWith("<?xml"));
+        for (int n = 1; n <= 14; ++n)
+            QVERIFY(svg.contains(QStringLiteral(">%1</text>").arg(n).toUtf8()));
+
+        f->dialogs.answerSave(f->path(QStringLiteral("net.png")));
+        w().DiagramPng1->trigger();
+        const QImage png(f->path(QStringLiteral("net.png")));
+        QVERIFY(png.width() > 300 && png.height() > 200);
+
+        // A folder that is not there: told, nothing written.
+        f->dialogs.answerSave(f->path(QStringLiteral("missing/net.svg")));
+        w().DiagramSvg1->trigger();
+        QCOMPARE(f->dialogs.messages().size(), 1);
+
+        showDiagram();
+        w().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w()));
+        view()->setFocus();
+        QTest::keyClick(view(), Qt::Key_F1);
+        QCOMPARE(tarvel::ui::shownHelpTopic(), 500);
+    }
+};
+
+QTEST_MAIN(DiagramTest)
+#include "test_diagram.moc"

@@ -1,0 +1,119 @@
+#include "ui/MainWindow.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QPainter>
+#include <QSaveFile>
+#include <QSvgRenderer>
+#include <QTabWidget>
+#include <QTextBlock>
+#include <QVBoxLayout>
+
+#include "diagram/RecordLines.h"
+#include "diagram/RunDiagram.h"
+#include "diagram/SvgWriter.h"
+#include "model/NetworkModel.h"
+#include "ui/DiagramPage.h"
+#include "ui/Dialogs.h"
+#include "ui/TextPane.h"
+#include "ui/WindowText.h"
+
+namespace tarvel::ui {
+
+namespace {
+
+// A PNG side beyond this would take gigabytes; larger diagrams are scaled down.
+constexpr double kLargestPngSide = 12000;
+
+}  // namespace
+
+void TForm1::createDiagramPage()
+{
+    TabSheet6 = new QWidget;
+    TabSheet6->setObjectName(QStringLiteral("TabSheet6"));
+    TabSheet6->setProperty(kHelpContext, 500);
+    auto* layout = new QVBoxLayout(TabSheet6);
+    layout->setContentsMargins(0, 0, 0, 0);
+    Diagram1 = new DiagramPage(TabSheet6);
+    Diagram1->setObjectName(QStringLiteral("Diagram1"));
+    layout->addWidget(Diagram1);
+    PageControl1->addTab(TabSheet6, QStringLiteral("Схема"));
+    connect(Diagram1, &DiagramPage::nodeActivated, this, &TForm1::selectNodeRecord);
+    connect(Diagram1, &DiagramPage::branchActivated, this, &TForm1::selectBranchRecord);
+}
+
+void TForm1::showRunDiagram(bool accepted)
+{
+    Diagram1->showRun(diagram::diagramDataOfRun(globalModel(), accepted, localPath(QDir::currentPath())));
+    PageControl1->setTabVisible(DiagramTab, true);
+}
+
+void TForm1::selectInputLine(int line)
+{
+    const QTextBlock block = Memo1->document()->findBlockByNumber(line);
+    if (!block.isValid())
+        return;
+    QTextCursor cursor(block);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    Memo1->setTextCursor(cursor);
+    activatePage(InputPage);
+    Memo1->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::selectNodeRecord(int record)
+{
+    const QByteArray text = Memo1->text().toUtf8();
+    selectInputLine(diagram::nodeRecordLine(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), record));
+}
+
+void TForm1::selectBranchRecord(int record)
+{
+    const QByteArray text = Memo1->text().toUtf8();
+    selectInputLine(
+        diagram::branchRecordLine(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), record));
+}
+
+void TForm1::exportDiagramSvg()
+{
+    const QString path = dialogs().saveFile(this, QStringLiteral("Схема в SVG"),
+                                            QStringLiteral("Рисунок SVG *.svg (*.svg)"), QStringLiteral("svg"));
+    if (path.isEmpty())
+        return;
+    Diagram1->waitForLayout();
+    if (!diagram::writeSvg(Diagram1->picture(), localPath(path)))
+        dialogs().message(this,
+                          QStringLiteral("Невозможно создать файл \"%1\".").arg(QDir::toNativeSeparators(path)),
+                          QMessageBox::Critical);
+}
+
+void TForm1::exportDiagramPng()
+{
+    const QString path = dialogs().saveFile(this, QStringLiteral("Схема в PNG"),
+                                            QStringLiteral("Рисунок PNG *.png (*.png)"), QStringLiteral("png"));
+    if (path.isEmpty())
+        return;
+    Diagram1->waitForLayout();
+    // The same picture as the SVG file, drawn into an image.
+    const std::string svg = diagram::svgText(Diagram1->picture());
+    QSvgRenderer renderer(QByteArray(svg.data(), static_cast<qsizetype>(svg.size())));
+    QSizeF size = renderer.defaultSize();
+    const double side = std::max(size.width(), size.height());
+    if (side > kLargestPngSide)
+        size *= kLargestPngSide / side;
+    QImage image(size.toSize().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&painter);
+    }
+    QSaveFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit();
+    if (!ok)
+        dialogs().message(this,
+                          QStringLiteral("Невозможно создать файл \"%1\".").arg(QDir::toNativeSeparators(path)),
+                          QMessageBox::Critical);
+}
+
+}  // namespace tarvel::ui
