@@ -139,3 +139,18 @@ TEST(ImportReference, ThreeVoltageLevelsMatchHandCheckedFiguresAndTheSolution)
     expectMatchesSolution(s->results, "tests/data/interchange/three-levels.ref.json",
                           {{1, 500}, {2, 500}, {3, 220}, {4, 220}, {5, 35}, {6, 220}}, 2e-6, 2e-4, 0.01, {5});
 }
+
+// Fifteen transformers with off-nominal taps, two of them in parallel, bus
+// shunts, seven generators and no base voltages.
+TEST(ImportReference, Case57MatchesADoublePrecisionSolutionInPerUnit)
+{
+    const Imported imported = importFile("tests/data/interchange/case57.m");
+    ASSERT_TRUE(imported.conversion.ok);
+    EXPECT_EQ(imported.conversion.transformers, 15);
+    const auto s = solve(imported.conversion.text, 3e-4f, 20);
+    ASSERT_EQ(s->outcome, RunOutcome::Converged);
+    std::map<int, double> kv;
+    for (int n = 1; n <= 57; ++n)
+        kv[n] = 220;
+    expectMatchesSolution(s->results, "tests/data/interchange/case57.ref.json", kv, 1e-5, 2e-3, 0.02);
+}
