@@ -184,6 +184,22 @@ CaseBranch branchFromCard(const Card& card)
     return br;
 }
 
+// Hands every card of the section that starts at card to takeCard, up to the
+// card that ends it.
+template <typename TakeCard>
+void readSection(Lines& lines, Card& card, const char* name, TakeCard takeCard)
+{
+    const int start = card.line;
+    while (lines.next(card)) {
+        if (endsSection(card.text))
+            return;
+        if (!trimmed(card.text).empty())
+            takeCard(card);
+    }
+    fail(std::string("Файл обрывается: раздел ") + name + ", начатый в строке " + formatInt(start) +
+         ", не закончен строкой -999");
+}
+
 CaseData readCards(std::string_view text)
 {
     CaseData c;
@@ -199,30 +215,11 @@ CaseData readCards(std::string_view text)
     bool busesRead = false, branchesRead = false;
     while (lines.next(card)) {
         if (startsSection(card.text, "BUS DATA")) {
-            const int start = card.line;
-            bool ended = false;
-            while (lines.next(card)) {
-                if ((ended = endsSection(card.text)))
-                    break;
-                if (!trimmed(card.text).empty())
-                    c.buses.push_back(busFromCard(card, c.baseMva, c.generators));
-            }
-            if (!ended)
-                fail("Файл обрывается: раздел BUS DATA, начатый в строке " + formatInt(start) +
-                     ", не закончен строкой -999");
+            readSection(lines, card, "BUS DATA",
+                        [&](const Card& bus) { c.buses.push_back(busFromCard(bus, c.baseMva, c.generators)); });
             busesRead = true;
         } else if (startsSection(card.text, "BRANCH DATA")) {
-            const int start = card.line;
-            bool ended = false;
-            while (lines.next(card)) {
-                if ((ended = endsSection(card.text)))
-                    break;
-                if (!trimmed(card.text).empty())
-                    c.branches.push_back(branchFromCard(card));
-            }
-            if (!ended)
-                fail("Файл обрывается: раздел BRANCH DATA, начатый в строке " + formatInt(start) +
-                     ", не закончен строкой -999");
+            readSection(lines, card, "BRANCH DATA", [&](const Card& branch) { c.branches.push_back(branchFromCard(branch)); });
             branchesRead = true;
         } else if (startsSection(card.text, "END OF DATA")) {
             break;
