@@ -11,7 +11,6 @@
 
 namespace cli {
 
-const char* const kInterchangeUsage = "[--base-kv KV] [--convert OUT.cdu] [--csv PREFIX] [--json FILE]";
 
 const char* const kInterchangeHelp =
     "  --base-kv KV     базисное напряжение узлов, для которых случай MATPOWER или\n"

@@ -23,8 +23,7 @@ bool isInterchangeOption(const std::string& name);
 bool setInterchangeOption(InterchangeOptions& options, const std::string& name, const std::string& value,
                           std::string& problem);
 
-// The usage and help lines of the options.
-extern const char* const kInterchangeUsage;
+// The help lines of the options.
 extern const char* const kInterchangeHelp;
 
 enum class ImportStep {
