@@ -89,6 +89,7 @@ struct BusState {
     double genP = 0, genQ = 0;
     int generators = 0;       // in service
     double vg = 0;            // set voltage of the first generator, p.u.
+    bool setVoltageConflict = false;  // another generator sets another voltage
     double shuntB = 0;        // S, capacitive positive
     bool fixedVoltage = false;
     int64_t outNumber = 0;
@@ -160,6 +161,10 @@ private:
             BusState& s = bus_[i];
             if (s.generators == 0)
                 s.vg = g.vg;
+            else if (g.vg != s.vg && !s.setVoltageConflict && c_.buses[i].type != CaseBusType::Load) {
+                s.setVoltageConflict = true;
+                differentSetVoltages_.add(busName(g.bus));
+            }
             ++s.generators;
             s.genP += g.pg;
             s.genQ += g.qg;
@@ -468,6 +473,7 @@ private:
             n.push_back(text);
         }
         extraReferences_.addTo(n);
+        differentSetVoltages_.addTo(n);
         qLimits_.addTo(n);
         conductance_.addTo(n);
         phaseShift_.addTo(n);
@@ -509,6 +515,7 @@ private:
     Note extraReferences_{"Другие балансирующие узлы записаны как узлы с фиксированным напряжением"};
     Note qLimits_{"Пределы реактивной мощности генераторов не переносятся (узлы держат заданное напряжение при "
                   "любой Q), генераторов в узлах"};
+    Note differentSetVoltages_{"Генераторы одного узла держат разные напряжения: взято напряжение первого, узлов"};
     Note conductance_{"Активная проводимость шунтов заменена нагрузкой при номинальном напряжении, узлов"};
     Note phaseShift_{"Фазовый сдвиг трансформаторов не переносится, ветвей"};
     Note smallReactance_{"Ветви с |x| меньше 1,001 Ом: расчет примет x = 1,01 Ом, ветвей"};

@@ -56,12 +56,19 @@ TEST(ConversionNotes, ACaseThatFitsIsConvertedWithoutNotes)
     EXPECT_TRUE(hasLine(i.conversion.text, "0201 0 3 110 30 10 0 0 0 0 0"));
 }
 
-TEST(ConversionNotes, GeneratorQLimitsAreNamedByBus)
+TEST(ConversionNotes, GeneratorQLimitsAndConflictingSetVoltagesAreNamedByBus)
 {
-    const Imported i = importAndRun(caseText(kBuses, "1 0 0 Inf -Inf 1.05 100 1 100 0;\n2 20 0 15 -5 1.02 100 1 100 0;\n",
+    const Imported i = importAndRun(caseText(kBuses,
+                                             "1 0 0 Inf -Inf 1.05 100 1 100 0;\n2 20 0 15 -5 1.02 100 1 100 0;\n"
+                                             "2 5 0 Inf -Inf 1.03 100 1 100 0;\n",
                                              kBranches));
     EXPECT_NE(i.summary().find("Пределы реактивной мощности генераторов не переносятся"), std::string::npos);
     EXPECT_NE(i.summary().find("генераторов в узлах: 1 (2)"), std::string::npos) << i.summary();
+    // Both generators feed bus 2; the first one's voltage is kept.
+    EXPECT_TRUE(hasLine(i.conversion.text, "0201 0 2 110 -15 5 0 0 112.2 0 0")) << i.conversion.text;
+    EXPECT_NE(i.summary().find("Генераторы одного узла держат разные напряжения: взято напряжение первого, узлов: 1 (2)"),
+              std::string::npos)
+        << i.summary();
 }
 
 TEST(ConversionNotes, ShuntConductanceBecomesLoadAtNominalVoltage)
