@@ -372,7 +372,7 @@ GeneratedNetwork generateGrid(const GridOptions& o)
     GeneratedNode base;
     base.number = 1;
     base.type = 3;
-    base.unom = 240.0;
+    base.unom = 236.0;
     net.nodes.push_back(base);
     const auto line = [&](int a, int b, double lengthFactor) {
         GeneratedBranch br;
@@ -384,44 +384,21 @@ GeneratedNetwork generateGrid(const GridOptions& o)
         net.branches.push_back(br);
     };
     std::vector<GeneratedNode> gridData(gridNodes);
+    std::vector<double> served(gridNodes, 0.0);  // MW taken at or behind a grid node
     for (int p = 0; p < gridNodes; ++p) {
-        if (p == basePosition)
-            continue;
         GeneratedNode& node = gridData[p];
         node.number = numberAt[p];
         node.unom = 230.0;
-        if (rng.chance(o.generators)) {
-            node.type = 2;
-            node.fixedVoltage = rounded(rng.real(236.0, 242.0), 1);
-            node.p = -rounded(rng.real(20.0, 50.0), 1);
-            node.q = 0;
-        } else {
-            node.p = rounded(rng.real(1.0, 5.0), 2);
-            node.q = rounded(rng.real(0.3, 2.0), 2);
-        }
-        const int row = p / width, col = p % width;
-        if (col > 0)
-            line(p - 1, p, 1.0);
-        if (row > 0)
-            line(p - width, p, 1.0);
-        if (row > 0 && col > 0 && rng.chance(o.diagonals))
-            line(p - width - 1, p, 1.4);
+        node.p = rounded(rng.real(5.0, 20.0), 2);
+        node.q = rounded(rng.real(1.0, 6.0), 2);
+        served[p] = node.p;
     }
-    // The base node's own lines (it may be the last position).
-    {
-        const int row = basePosition / width, col = basePosition % width;
-        if (col > 0)
-            line(basePosition - 1, basePosition, 1.0);
-        if (row > 0)
-            line(basePosition - width, basePosition, 1.0);
-    }
-    for (int p = 0; p < gridNodes; ++p)
-        if (p != basePosition)
-            net.nodes.push_back(gridData[p]);
 
     // 115 kV nodes, each fed over a transformer (impedance on its own side)
     // from a grid node other than the base node.
-    for (int k = 0; k < behind; ++k) {
+    std::vector<GeneratedNode> behindData;
+    std::vector<GeneratedBranch> transformers;
+    for (int k = 0; k < behind && gridNodes > 1; ++k) {
         GeneratedNode node;
         node.number = numbers[next++];
         node.unom = 115.0;
@@ -429,20 +406,72 @@ GeneratedNetwork generateGrid(const GridOptions& o)
         node.q = rounded(rng.real(0.5, 3.0), 2);
         if (rng.chance(0.2))
             node.shuntB = -rounded(rng.real(50.0, 200.0), 1);
-        net.nodes.push_back(node);
         int feeder = rng.integer(0, gridNodes - 1);
         if (feeder == basePosition)
             feeder = (feeder + 1) % gridNodes;
-        if (gridNodes == 1)
-            break;
+        served[feeder] += node.p;
+        behindData.push_back(node);
         GeneratedBranch tr;
         tr.from = numberAt[feeder];
         tr.to = node.number;
         tr.r = rounded(rng.real(0.3, 0.8), 2);
         tr.x = rounded(rng.real(8.0, 14.0), 2);
         tr.ratio = rounded(rng.real(1.95, 2.05), 3);
-        net.branches.push_back(tr);
+        transformers.push_back(tr);
     }
+
+    // Generation where the loads are: every segment of consecutive positions
+    // has a fixed-voltage node in its middle that covers what the segment
+    // takes and about its losses, so that the base node balances the
+    // remainder alone.
+    const int segment = std::max(2, static_cast<int>(std::lround(1.0 / std::max(o.generators, 0.01))));
+    for (int first = 0; first < gridNodes; first += segment) {
+        const int last = std::min(gridNodes, first + segment);
+        const int middle = (first + last) / 2;
+        if (middle == basePosition || middle >= gridNodes)
+            continue;
+        double load = served[middle] - gridData[middle].p;
+        for (int p = first; p < last; ++p)
+            if (p != middle && p != basePosition)
+                load += served[p];
+        GeneratedNode& node = gridData[middle];
+        node.type = 2;
+        node.fixedVoltage = rounded(rng.real(232.0, 238.0), 1);
+        node.p = -rounded(load * 1.01, 1);
+        node.q = 0;
+    }
+
+    // Every row is a chain of lines; rows are joined where a random share of
+    // the vertical lines stands, always at the first column, so that the grid
+    // is connected; some cells are crossed by a diagonal.
+    for (int p = 0; p < gridNodes; ++p) {
+        const int row = p / width, col = p % width;
+        if (col > 0)
+            line(p - 1, p, 1.0);
+        if (row > 0 && (col == 0 || rng.chance(o.verticals)))
+            line(p - width, p, 1.0);
+        if (row > 0 && col > 0 && rng.chance(o.diagonals))
+            line(p - width - 1, p, 1.4);
+    }
+    // A strong backbone from the base node to a hub in every stretch of
+    // kHubSpacing positions balances the losses where they arise.
+    constexpr int kHubSpacing = 2000;
+    for (int hub = kHubSpacing / 2; hub < gridNodes; hub += kHubSpacing) {
+        if (hub == basePosition)
+            continue;
+        GeneratedBranch br;
+        br.from = 1;
+        br.to = numberAt[hub];
+        br.r = 0.5;
+        br.x = 5.0;
+        br.b = -300.0;
+        net.branches.push_back(br);
+    }
+    for (int p = 0; p < gridNodes; ++p)
+        if (p != basePosition)
+            net.nodes.push_back(gridData[p]);
+    net.nodes.insert(net.nodes.end(), behindData.begin(), behindData.end());
+    net.branches.insert(net.branches.end(), transformers.begin(), transformers.end());
     net.text = cduText(net);
     return net;
 }
