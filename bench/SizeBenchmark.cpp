@@ -66,7 +66,7 @@ void solveOnly(benchmark::State& state, const std::string& text)
     }
     SolveResult result;
     for (auto _ : state) {
-        result = solvePowerFlow(*model);
+        result = solvePowerFlow(*model, CalculationSettings{});
         benchmark::DoNotOptimize(result);
     }
     if (result.outcome != SolveOutcome::Converged)

@@ -82,7 +82,8 @@ ImportStep importInput(const std::string& bytes, const InterchangeOptions& optio
     return ImportStep::Written;
 }
 
-bool exportResults(const tarvel::NetworkModel& model, tarvel::RunOutcome outcome, const InterchangeOptions& options)
+bool exportResults(const tarvel::NetworkModel& model, const tarvel::CalculationSettings& settings,
+                   tarvel::RunOutcome outcome, const InterchangeOptions& options)
 {
     if (options.csvPrefix.empty() && options.jsonPath.empty())
         return true;
@@ -98,7 +99,7 @@ bool exportResults(const tarvel::NetworkModel& model, tarvel::RunOutcome outcome
     if (!options.jsonPath.empty()) {
         const tarvel::ConvergenceFigures convergence{outcome == tarvel::RunOutcome::Converged, model.iterationNumber,
                                                      model.residual};
-        if (!tarvel::replaceFileSafely(options.jsonPath, tarvel::resultsJson(model, results, convergence))) {
+        if (!tarvel::replaceFileSafely(options.jsonPath, tarvel::resultsJson(settings, results, convergence))) {
             std::fprintf(stderr, "Невозможно записать файл \"%s\"\n", options.jsonPath.string().c_str());
             ok = false;
         }

@@ -39,6 +39,7 @@ ImportStep importInput(const std::string& bytes, const InterchangeOptions& optio
 
 // Writes --csv and --json after a run whose reports were written; false when
 // a file could not be written (the message has been printed).
-bool exportResults(const tarvel::NetworkModel& model, tarvel::RunOutcome outcome, const InterchangeOptions& options);
+bool exportResults(const tarvel::NetworkModel& model, const tarvel::CalculationSettings& settings,
+                   tarvel::RunOutcome outcome, const InterchangeOptions& options);
 
 }  // namespace cli

@@ -21,6 +21,7 @@
 #include "model/MessageSink.h"
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
+#include "model/WorkingFiles.h"
 #include "powerflow/PowerFlowRun.h"
 
 namespace {
@@ -235,17 +236,18 @@ int main(int argc, char** argv)
                                                                     : tarvel::toCrLf(tarvel::cp1251ToUtf8(bytes));
 
     tarvel::NetworkModel& model = tarvel::globalModel();
-    model.precision = precision;
-    model.iteraz = iterations;
+    tarvel::CalculationSettings settings;
+    settings.precision = precision;
+    settings.iteraz = iterations;
 
     StderrSink sink;
-    const tarvel::RunOutcome outcome = tarvel::runPowerFlow(model, workDir, text, sink, ',');
+    const tarvel::RunOutcome outcome = tarvel::runPowerFlow(model, settings, workDir, text, sink, ',');
     switch (outcome) {
     case tarvel::RunOutcome::InputNotSaved:
     case tarvel::RunOutcome::OutNotCreatable:
         return kExitUsage;
     case tarvel::RunOutcome::Rejected:
-        printErrorList(workDir / "network.err");
+        printErrorList(workDir / tarvel::kErrorFile);
         if (!diagramFile.empty() && !writeDiagram(model, false, workDir, diagramFile))
             return kExitUsage;
         return kExitRejected;
@@ -258,7 +260,7 @@ int main(int argc, char** argv)
     if (!diagramFile.empty() && !writeDiagram(model, true, workDir, diagramFile))
         return kExitUsage;
 
-    if (!cli::exportResults(model, outcome, interchange))
+    if (!cli::exportResults(model, settings, outcome, interchange))
         return kExitUsage;
 
     if (losses) {

@@ -18,6 +18,7 @@
 
 #include "losses/LossAllocation.h"
 #include "model/TextFile.h"
+#include "model/WorkingFiles.h"
 #include "powerflow/PowerFlowRun.h"
 
 namespace {
@@ -83,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static auto model = std::make_unique<tarvel::NetworkModel>();
     QuietSink sink;
     // Reports of an earlier input must not be judged with this one.
-    for (const char* name : {"network.out", "network.rez", "network.rip", "network.tok", "losses.rez"})
+    for (const char* name : {tarvel::kEchoFile, tarvel::kResultsFile, tarvel::kDistrictFile, tarvel::kCurrentsFile, tarvel::kLossShareFile})
         std::filesystem::remove(workDir() / name);
     // Tables keep their contents from run to run, as in the program.
     const auto outcome = tarvel::runPowerFlow(*model, workDir(), text, sink, ',');
@@ -92,12 +93,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     const bool diverged = outcome == tarvel::RunOutcome::Diverged;
     if (!diverged)
-        for (const char* name : {"network.out", "network.rez", "network.rip", "network.tok"})
+        for (const char* name : {tarvel::kEchoFile, tarvel::kResultsFile, tarvel::kDistrictFile, tarvel::kCurrentsFile})
             checkFinite(name);
     if (!walkWithinBudget(*model))
         return 0;
     tarvel::allocateLosses(*model, workDir(), sink);
     if (!diverged)
-        checkFinite("losses.rez");
+        checkFinite(tarvel::kLossShareFile);
     return 0;
 }

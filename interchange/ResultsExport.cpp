@@ -156,12 +156,13 @@ bool writeResultsCsv(const NetworkResults& results, const std::filesystem::path&
     return true;
 }
 
-std::string resultsJson(const NetworkModel& model, const NetworkResults& results, const ConvergenceFigures& convergence)
+std::string resultsJson(const CalculationSettings& settings, const NetworkResults& results,
+                        const ConvergenceFigures& convergence)
 {
     std::string j;
     j.reserve(256 + results.nodes.size() * 220 + results.branches.size() * 200);
-    j += "{\n  \"settings\": {\"precision\": " + jsonNumber(model.precision) +
-         ", \"iterationLimit\": " + formatInt(model.iteraz) + "},\n";
+    j += "{\n  \"settings\": {\"precision\": " + jsonNumber(settings.precision) +
+         ", \"iterationLimit\": " + formatInt(settings.iteraz) + "},\n";
     j += "  \"convergence\": {\"outcome\": \"" + std::string(convergence.converged ? "converged" : "notConverged") +
          "\", \"iterations\": " + formatInt(convergence.iterations) +
          ", \"residual\": " + jsonNumber(convergence.residual) + "},\n";

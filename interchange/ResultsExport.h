@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
 #include "powerflow/NetworkResults.h"
 
@@ -41,7 +42,8 @@ struct ConvergenceFigures {
 // The whole result as JSON (docs/results.schema.json): settings,
 // convergence, nodes, branches and district losses, numbers at full
 // precision.
-std::string resultsJson(const NetworkModel& model, const NetworkResults& results, const ConvergenceFigures& convergence);
+std::string resultsJson(const CalculationSettings& settings, const NetworkResults& results,
+                        const ConvergenceFigures& convergence);
 
 // Replaces a file by writing a neighbour and renaming it over the file, so
 // that a failed write leaves the old file (or none) and never half a file.

@@ -8,6 +8,7 @@
 
 #include "losses/LossReport.h"
 #include "model/TextFile.h"
+#include "model/WorkingFiles.h"
 
 namespace tarvel {
 
@@ -385,7 +386,7 @@ LossOutcome allocateLosses(NetworkModel& model, const std::filesystem::path& wor
     const int M = std::clamp(model.branchCount, 0, kLossBranchLimit);
 
     std::string bytes;
-    if (readFileBytes(workDir / "network.tok", bytes)) {
+    if (readFileBytes(workDir / kCurrentsFile, bytes)) {
         if (!readBranchCurrents(bytes, t, n, M))
             sink.showMessage(kLossTokDamagedText);
     } else {
@@ -413,7 +414,7 @@ LossOutcome allocateLosses(NetworkModel& model, const std::filesystem::path& wor
         return LossOutcome::Refused;
     }
 
-    if (!writeLossReport(workDir / "losses.rez", model, t, N, M)) {
+    if (!writeLossReport(workDir / kLossShareFile, model, t, N, M)) {
         model.runMessage = kLossRezNotCreatedText;
         return LossOutcome::ReportNotCreated;
     }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "model/CalculationSettings.h"
+
 namespace tarvel {
 
 namespace {
@@ -33,6 +35,12 @@ void NetworkModel::reserveBranches(int branchSlots)
     const std::size_t s = static_cast<std::size_t>(std::max(branchSlots, 0));
     growAll(s, branchStartNode, branchEndNode, branchStartIndex, branchEndIndex, branchResistance, branchReactance,
             branchSusceptance, branchConductance, branchRatio, seriesG, seriesB);
+}
+
+CalculationSettings& globalSettings()
+{
+    static CalculationSettings settings;
+    return settings;
 }
 
 NetworkModel& globalModel()

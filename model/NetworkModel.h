@@ -1,5 +1,7 @@
 // The network model: the tables shared by every calculation stage.
 //
+// The calculation settings are not part of it (CalculationSettings).
+//
 // Node tables hold slot 0 (the base node) and slots 1..n (the other nodes in
 // input order), branch tables slots 1..m (slot 0 unused). The reader sizes
 // them to the text it reads, up to kMaxNodeRecords and kMaxBranchRecords; a
@@ -86,11 +88,6 @@ struct NetworkModel {
 
     // Node records per district, base-node records included.
     std::array<int32_t, kDistricts> districtNodeCount{};
-
-    // Calculation settings.
-    float precision = 0.01f;
-    int32_t iteraz = 10;
-    bool DelFile = false;
 
     // The last message of a run or of the loss allocation.
     std::string runMessage;

@@ -9,6 +9,7 @@
 
 #include "model/CduTokenizer.h"
 #include "model/TextFile.h"
+#include "model/WorkingFiles.h"
 
 namespace tarvel {
 
@@ -510,7 +511,7 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
 {
     model.districtNodeCount.fill(0);
 
-    std::FILE* file = std::fopen((workDir / "network.cdu").c_str(), "rb");
+    std::FILE* file = std::fopen((workDir / kInputFile).c_str(), "rb");
     if (!file) {
         sink.showMessage("Если нет ошибок в данных то перезапустите расчет.");
         return false;
@@ -540,7 +541,7 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
     }
 
     TextFileWriter err;
-    if (!err.open(workDir / "network.err"))
+    if (!err.open(workDir / kErrorFile))
         sink.showMessage("Невозможно открыть файл \"network.err\"");
 
     if (model.nodeCount == 0 || model.branchCount == 0) {

@@ -8,6 +8,7 @@
 
 #include "model/ReadNetworkData.h"
 #include "model/TextFile.h"
+#include "model/WorkingFiles.h"
 #include "powerflow/InputEcho.h"
 #include "powerflow/Reports.h"
 #include "powerflow/Solver.h"
@@ -114,9 +115,10 @@ std::string divergenceText(int iteration)
            "-ой итерации.\nПроверьте исходные данные.";
 }
 
-RunOutcome solveAndLog(NetworkModel& model, TextFileWriter& log, MessageSink& sink, char decimalSeparator)
+RunOutcome solveAndLog(NetworkModel& model, const CalculationSettings& settings, TextFileWriter& log,
+                       MessageSink& sink, char decimalSeparator)
 {
-    const SolveResult result = solvePowerFlow(model);
+    const SolveResult result = solvePowerFlow(model, settings);
     for (std::size_t i = 0; i < result.residuals.size(); ++i) {
         log << iterationLogLine(static_cast<int>(i) + 1, result.residuals[i]);
         log.endLine();
@@ -129,12 +131,18 @@ std::string sparseMethodLine(int nodeCount)
     return "Расчет разреженным методом Ньютона в двойной точности, число узлов n = " + formatInt(nodeCount);
 }
 
-RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDir,
+RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDir, std::string_view inputText,
+                        MessageSink& sink, char decimalSeparator)
+{
+    return runPowerFlow(model, CalculationSettings{}, workDir, inputText, sink, decimalSeparator);
+}
+
+RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings, const std::filesystem::path& workDir,
                         std::string_view inputText, MessageSink& sink, char decimalSeparator)
 {
     clearRunTables(model);
 
-    if (!writeFileBytes(workDir / "network.cdu", paneTextToCduBytes(inputText))) {
+    if (!writeFileBytes(workDir / kInputFile, paneTextToCduBytes(inputText))) {
         sink.showMessage("Невозможно создать файл \"network.cdu\"");
         return RunOutcome::InputNotSaved;
     }
@@ -151,7 +159,7 @@ RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDi
     }
 
     TextFileWriter out;
-    if (!out.open(workDir / "network.out")) {
+    if (!out.open(workDir / kEchoFile)) {
         sink.showMessage("Невозможно открыть(создать) файл \"network.out\"");
         return RunOutcome::OutNotCreatable;
     }
@@ -161,7 +169,7 @@ RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDi
         out.endLine();
     }
 
-    const RunOutcome outcome = solveAndLog(model, out, sink, decimalSeparator);
+    const RunOutcome outcome = solveAndLog(model, settings, out, sink, decimalSeparator);
 
     writeReports(model, workDir, sink);
     out.close();

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/CalculationSettings.h"
 #include "model/MessageSink.h"
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
@@ -44,14 +45,18 @@ extern const char* const kRunProgressText;
 // Diverged. Final voltages from which some figure of the reports would
 // not be a finite number are told in the same way, with the number of the
 // last iteration done.
-RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDir,
+RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings, const std::filesystem::path& workDir,
                         std::string_view inputText, MessageSink& sink, char decimalSeparator = ',');
+// The same with the built-in settings (precision 0.01, 10 iterations).
+RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDir, std::string_view inputText,
+                        MessageSink& sink, char decimalSeparator = ',');
 
 // The calculation itself, on a model whose data have been accepted:
 // solvePowerFlow, then the log lines of its iterations written to log, and
 // the non-convergence or divergence message (shown through sink, left in
 // runMessage; a divergence also ends the log).
-RunOutcome solveAndLog(NetworkModel& model, TextFileWriter& log, MessageSink& sink, char decimalSeparator = ',');
+RunOutcome solveAndLog(NetworkModel& model, const CalculationSettings& settings, TextFileWriter& log,
+                       MessageSink& sink, char decimalSeparator = ',');
 
 // The line that follows the input echo in network.out when the sparse method
 // solves the network.

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "model/TextFile.h"
+#include "model/WorkingFiles.h"
 #include "powerflow/BranchFlows.h"
 #include "powerflow/DistrictAnalysis.h"
 
@@ -155,12 +156,12 @@ void writeReports(NetworkModel& model, const std::filesystem::path& workDir, Mes
     const int m = std::clamp(model.branchCount, 0, static_cast<int>(model.branchStartIndex.size()) - 1);
 
     TextFileWriter rez;
-    if (!rez.open(workDir / "network.rez")) {
+    if (!rez.open(workDir / kResultsFile)) {
         sink.showMessage(reportFileMessage("Невозможно открыть файл для хранения результатов."));
         return;
     }
     TextFileWriter rip;
-    if (!rip.open(workDir / "network.rip")) {
+    if (!rip.open(workDir / kDistrictFile)) {
         sink.showMessage(reportFileMessage("Невозможно открыть файл network.rip."));
         rez.close();
         return;
@@ -173,7 +174,7 @@ void writeReports(NetworkModel& model, const std::filesystem::path& workDir, Mes
         writeNodeSection(model, singleState(model), n, rez);
 
     TextFileWriter tok;
-    if (!tok.open(workDir / "network.tok")) {
+    if (!tok.open(workDir / kCurrentsFile)) {
         sink.showMessage(reportFileMessage("Невозможно открыть файл network.tok."));
         rez.close();
         rip.close();

@@ -26,7 +26,7 @@ bool voltagesFinite(const NetworkModel& model)
 
 }  // namespace
 
-SolveResult solveExact(NetworkModel& model)
+SolveResult solveExact(NetworkModel& model, const CalculationSettings& settings)
 {
     SolveResult result;
     model.exact.clear();
@@ -41,7 +41,7 @@ SolveResult solveExact(NetworkModel& model)
     const std::size_t slots = static_cast<std::size_t>(model.nodeCount) + 1;
     std::vector<float> lastRe(slots), lastIm(slots);
 
-    while (result.divergedAt < 0 && model.residual > model.precision && model.iterationNumber < model.iteraz) {
+    while (result.divergedAt < 0 && model.residual > settings.precision && model.iterationNumber < settings.iteraz) {
         const int iteration = model.iterationNumber + 1;
         std::copy_n(model.voltageRe.begin(), slots, lastRe.begin());
         std::copy_n(model.voltageIm.begin(), slots, lastIm.begin());
@@ -66,16 +66,16 @@ SolveResult solveExact(NetworkModel& model)
     }
     if (result.divergedAt >= 0)
         result.outcome = SolveOutcome::Diverged;
-    else if (model.residual > model.precision)
+    else if (model.residual > settings.precision)
         result.outcome = SolveOutcome::NotConverged;
     else
         result.outcome = SolveOutcome::Converged;
     return result;
 }
 
-SolveResult solvePowerFlow(NetworkModel& model)
+SolveResult solvePowerFlow(NetworkModel& model, const CalculationSettings& settings)
 {
-    SolveResult result = model.needsSparseMethod() ? solveSparse(model) : solveExact(model);
+    SolveResult result = model.needsSparseMethod() ? solveSparse(model, settings) : solveExact(model, settings);
     // Figures beyond single precision are told as a diverging iteration.
     if (result.outcome != SolveOutcome::Diverged && !reportFiguresFinite(model)) {
         result.outcome = SolveOutcome::Diverged;

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
 
 namespace tarvel {
@@ -36,16 +37,16 @@ struct SolveResult {
 // model.iterationNumber, model.residual and the solution (the single-precision
 // tables, and model.exact after the sparse method). A diverging step is
 // undone: the voltages of the last finite iteration stay.
-SolveResult solvePowerFlow(NetworkModel& model);
+SolveResult solvePowerFlow(NetworkModel& model, const CalculationSettings& settings);
 
 // The exact method: iterate while the residual exceeds the precision and
 // fewer than iteraz iterations were made.
-SolveResult solveExact(NetworkModel& model);
+SolveResult solveExact(NetworkModel& model, const CalculationSettings& settings);
 
 // The sparse method: iterate while the residual or the largest
 // single-equation error exceeds the precision and fewer than iteraz
 // iterations were made. Fills model.exact and the single-precision tables
 // (rounded).
-SolveResult solveSparse(NetworkModel& model);
+SolveResult solveSparse(NetworkModel& model, const CalculationSettings& settings);
 
 }  // namespace tarvel

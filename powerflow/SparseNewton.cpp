@@ -353,7 +353,7 @@ void storeSolution(NetworkModel& model, const Admittances& y, const State& x)
 
 }  // namespace
 
-SolveResult solveSparse(NetworkModel& model)
+SolveResult solveSparse(NetworkModel& model, const CalculationSettings& settings)
 {
     SolveResult result;
     result.method = SolveMethod::Sparse;
@@ -379,15 +379,15 @@ SolveResult solveSparse(NetworkModel& model)
     if (!std::isfinite(residual.rms))
         result.divergedAt = 0;
 
-    const double precision = model.precision;
-    const auto unmet = [&] { return model.residual > model.precision || residual.worst > precision; };
+    const double precision = settings.precision;
+    const auto unmet = [&] { return model.residual > settings.precision || residual.worst > precision; };
 
     JacobianPattern pattern = formPattern(model);
     std::vector<double> J(pattern.rowIndex.size());
     KluFactors klu;
     std::vector<double> lastE, lastF;
 
-    while (result.divergedAt < 0 && unmet() && model.iterationNumber < model.iteraz) {
+    while (result.divergedAt < 0 && unmet() && model.iterationNumber < settings.iteraz) {
         const int iteration = model.iterationNumber + 1;
         formJacobian(model, y, x, pattern, J);
         if ((iteration == 1 && !klu.analyze(pattern)) || !klu.factor(pattern, J) || !klu.solve(mismatch) ||

@@ -38,8 +38,8 @@ QString precisionText(float precision, int decimals)
 
 }  // namespace
 
-TForm2::TForm2(NetworkModel& model, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint), model_(model)
+TForm2::TForm2(CalculationSettings& calculation, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint), calculation_(calculation)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Настройки параметров расчета"));
@@ -155,13 +155,13 @@ void TForm2::changeEvent(QEvent* event)
 
 void TForm2::prepare()
 {
-    Edit1->setText(precisionText(model_.precision, 2));
-    Edit2->setText(QString::number(model_.iteraz));
+    Edit1->setText(precisionText(calculation_.precision, 2));
+    Edit2->setText(QString::number(calculation_.iteraz));
     Edit1->setModified(false);
     Edit2->setModified(false);
     BitBtn1->setEnabled(false);
     // A box that changes its state enables "Применить" through ChangeEdit.
-    CheckBox1->setChecked(model_.DelFile);
+    CheckBox1->setChecked(calculation_.DelFile);
 }
 
 void TForm2::openModal()
@@ -190,15 +190,15 @@ void TForm2::BitBtn1Click()
     const std::optional<int32_t> iterations = parseWholeNumber(Edit2->text());
     std::optional<long double> precision;
     if (iterations) {
-        model_.iteraz = *iterations;  // stored at once, whatever the precision gives
+        calculation_.iteraz = *iterations;  // stored at once, whatever the precision gives
         precision = parseUserNumber(Edit1->text());
         if (precision) {
             if (*precision < 0.0099L) {
                 dialogs().message(this, QStringLiteral("Точность будет не более 0.01"), QMessageBox::Information);
-                Edit1->setText(precisionText(model_.precision, 5));
+                Edit1->setText(precisionText(calculation_.precision, 5));
             } else {
-                model_.precision = static_cast<float>(*precision);
-                model_.DelFile = CheckBox1->isChecked();
+                calculation_.precision = static_cast<float>(*precision);
+                calculation_.DelFile = CheckBox1->isChecked();
             }
             return;
         }
@@ -208,8 +208,8 @@ void TForm2::BitBtn1Click()
                                      "Уберите лишние пробелы.\n"
                                      " Число итераций - только целое."),
                       QMessageBox::Information);
-    Edit1->setText(precisionText(model_.precision, 5));
-    Edit2->setText(QString::number(model_.iteraz));
+    Edit1->setText(precisionText(calculation_.precision, 5));
+    Edit2->setText(QString::number(calculation_.iteraz));
 }
 
 void TForm2::BitBtn3Click()

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "model/NetworkModel.h"
+#include "model/CalculationSettings.h"
 
 class QCheckBox;
 class QLabel;
@@ -16,7 +16,7 @@ namespace tarvel::ui {
 class TForm2 : public QDialog {
     Q_OBJECT
 public:
-    TForm2(NetworkModel& model, QWidget* parent = nullptr);
+    TForm2(CalculationSettings& calculation, QWidget* parent = nullptr);
 
     // Fills the fields from the working values (the opening steps before the
     // dialog is shown); openModal() then shows it modally.
@@ -50,7 +50,7 @@ private:
     // Enter in a field: "Применить", when it is enabled.
     void applyOnEnter();
 
-    NetworkModel& model_;
+    CalculationSettings& calculation_;
 };
 
 }  // namespace tarvel::ui

@@ -9,8 +9,10 @@
 #include <QTabWidget>
 
 #include "losses/LossAllocation.h"
+#include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
+#include "model/WorkingFiles.h"
 #include "powerflow/PowerFlowRun.h"
 #include "ui/Dialogs.h"
 #include "ui/TextPane.h"
@@ -56,7 +58,7 @@ void TForm1::calculatePowerFlow()
     const QString point = QLocale().decimalPoint();
     const char separator = point.size() == 1 && point.at(0).unicode() < 0x80 ? static_cast<char>(point.at(0).unicode()) : ',';
     const RunOutcome outcome =
-        runPowerFlow(globalModel(), localPath(QDir::currentPath()),
+        runPowerFlow(globalModel(), globalSettings(), localPath(QDir::currentPath()),
                      toCrLf(std::string_view(input.constData(), static_cast<std::size_t>(input.size()))), sink,
                      separator);
 
@@ -75,7 +77,7 @@ void TForm1::calculatePowerFlow()
         if (!PageControl1->isTabVisible(shown) || !PageControl1->isTabVisible(PageControl1->currentIndex()))
             activatePage(InputPage);
         showRunDiagram(false);
-        if (!loadPane(Memo4, QStringLiteral("network.err")))
+        if (!loadPane(Memo4, QString::fromLatin1(kErrorFile)))
             return;
         Memo4->setReadOnly(true);
         // Read-only keeps the caret: the list can still be walked and copied by keyboard.
@@ -95,14 +97,14 @@ void TForm1::calculatePowerFlow()
     if (!sink.warned)
         hideLowerPane();
     PageControl1->setTabVisible(EchoPage, true);
-    if (!loadPane(Memo2, QStringLiteral("network.out")))
+    if (!loadPane(Memo2, QString::fromLatin1(kEchoFile)))
         return;
     PageControl1->setTabVisible(ResultsPage, true);
-    if (!loadPane(Memo3, QStringLiteral("network.rez")))
+    if (!loadPane(Memo3, QString::fromLatin1(kResultsFile)))
         return;
-    if (PageControl1->isTabVisible(AnalysisPage) && !loadPane(Memo5, QStringLiteral("network.rip")))
+    if (PageControl1->isTabVisible(AnalysisPage) && !loadPane(Memo5, QString::fromLatin1(kDistrictFile)))
         return;
-    if (PageControl1->isTabVisible(AllocationPage) && !loadPane(Memo6, QStringLiteral("network.tok")))
+    if (PageControl1->isTabVisible(AllocationPage) && !loadPane(Memo6, QString::fromLatin1(kCurrentsFile)))
         return;
     activatePage(ResultsPage);
     N13->menuAction()->setVisible(true);
@@ -113,7 +115,7 @@ void TForm1::calculatePowerFlow()
 void TForm1::showLossAnalysis()
 {
     PageControl1->setTabVisible(AnalysisPage, true);
-    if (!loadPane(Memo5, QStringLiteral("network.rip")))
+    if (!loadPane(Memo5, QString::fromLatin1(kDistrictFile)))
         return;
     activatePage(AnalysisPage);
 }
@@ -125,7 +127,7 @@ void TForm1::allocateLossesToLoads()
     WindowSink sink(*this, Memo6);
     if (allocateLosses(globalModel(), localPath(QDir::currentPath()), sink) == LossOutcome::Refused)
         return;
-    loadPane(Memo6, QStringLiteral("losses.rez"));
+    loadPane(Memo6, QString::fromLatin1(kLossShareFile));
 }
 
 }  // namespace tarvel::ui

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QTabWidget>
 
+#include "model/WorkingFiles.h"
 #include "ui/Dialogs.h"
 #include "ui/Help.h"
 #include "ui/TextEditor.h"
@@ -58,13 +59,13 @@ void TForm1::choosePaneFont()
 
 void TForm1::exportEchoToEditor()
 {
-    if (!openReportInTextEditor(QStringLiteral("network.out")))
+    if (!openReportInTextEditor(QString::fromLatin1(kEchoFile)))
         dialogs().message(this, QStringLiteral("Программа блокнот не найдена"));
 }
 
 void TForm1::exportResultsToEditor()
 {
-    if (!openReportInTextEditor(QStringLiteral("network.rez")))
+    if (!openReportInTextEditor(QString::fromLatin1(kResultsFile)))
         dialogs().message(this, QStringLiteral("Программа блокнот не найдена"));
 }
 

@@ -11,6 +11,7 @@
 #include <QLocale>
 
 #include "model/TextFile.h"
+#include "model/WorkingFiles.h"
 #include "ui/Dialogs.h"
 #include "ui/IniFile.h"
 
@@ -78,16 +79,16 @@ float readFloat(const IniFile& ini, const QString& key, float fallback)
 }
 
 // Reads every key in the order the file has always been read in.
-void readSettings(const IniFile& ini, NetworkModel& model, WindowSettings& window)
+void readSettings(const IniFile& ini, CalculationSettings& calculation, WindowSettings& window)
 {
     const QString font = ini.value(kParametr, QStringLiteral("Font"));
     window.fontName = font.isEmpty() ? kDefaultFont : font;
-    model.precision = readFloat(ini, QStringLiteral("precision"), kDefaultPrecision);
-    model.iteraz = readInt(ini, QStringLiteral("iteraz"), kDefaultIteraz);
+    calculation.precision = readFloat(ini, QStringLiteral("precision"), kDefaultPrecision);
+    calculation.iteraz = readInt(ini, QStringLiteral("iteraz"), kDefaultIteraz);
     window.height = readSize(ini, QStringLiteral("Height"), kDefaultHeight, 0, kLargestWindowSide);
     window.width = readSize(ini, QStringLiteral("Width"), kDefaultWidth, 0, kLargestWindowSide);
     window.fontSize = readSize(ini, QStringLiteral("FontSize"), kDefaultFontSize, 1, kLargestFontSize);
-    model.DelFile = readInt(ini, QStringLiteral("DelFile"), 0) != 0;
+    calculation.DelFile = readInt(ini, QStringLiteral("DelFile"), 0) != 0;
     for (int k = 0; k < 3; ++k) {
         window.recentKeyPresent[k] = ini.contains(kFiles, recentKey(k));
         window.recentFiles[k] = window.recentKeyPresent[k] ? ini.value(kFiles, recentKey(k)) : QString();
@@ -109,7 +110,7 @@ QString SettingsFile::defaultPath()
     return QDir::currentPath() + QStringLiteral("/Vetrasol.ini");
 }
 
-void SettingsFile::load(NetworkModel& model, WindowSettings& window, const QString& programPath,
+void SettingsFile::load(CalculationSettings& calculation, WindowSettings& window, const QString& programPath,
                         QWidget* parent)
 {
     if (!QFileInfo::exists(path_)) {
@@ -130,10 +131,10 @@ void SettingsFile::load(NetworkModel& model, WindowSettings& window, const QStri
     }
     IniFile ini(path_);
     ini.load();  // a file that cannot be read reads as one without keys
-    readSettings(ini, model, window);
+    readSettings(ini, calculation, window);
 }
 
-bool SettingsFile::save(const NetworkModel& model, const WindowSettings& window, QWidget* parent)
+bool SettingsFile::save(const CalculationSettings& calculation, const WindowSettings& window, QWidget* parent)
 {
     IniFile ini(path_);
     if (!ini.load()) {
@@ -145,11 +146,11 @@ bool SettingsFile::save(const NetworkModel& model, const WindowSettings& window,
             ini.setValue(kFiles, recentKey(k), window.recentFiles[k]);
     ini.setValue(kParametr, QStringLiteral("Font"), window.fontName);
     ini.setValue(kParametr, QStringLiteral("FontSize"), QString::number(window.fontSize));
-    ini.setValue(kParametr, QStringLiteral("precision"), formatStoredPrecision(model.precision));
-    ini.setValue(kParametr, QStringLiteral("iteraz"), QString::number(model.iteraz));
+    ini.setValue(kParametr, QStringLiteral("precision"), formatStoredPrecision(calculation.precision));
+    ini.setValue(kParametr, QStringLiteral("iteraz"), QString::number(calculation.iteraz));
     ini.setValue(kParametr, QStringLiteral("Height"), QString::number(window.height));
     ini.setValue(kParametr, QStringLiteral("Width"), QString::number(window.width));
-    ini.setValue(kParametr, QStringLiteral("DelFile"), model.DelFile ? QStringLiteral("1") : QStringLiteral("0"));
+    ini.setValue(kParametr, QStringLiteral("DelFile"), calculation.DelFile ? QStringLiteral("1") : QStringLiteral("0"));
     if (!ini.save()) {
         dialogs().message(parent, QStringLiteral("Невозможно записать файл настроек \"Vetrasol.ini\".\n"
                                                  "Настройки не сохранены.\n") +
@@ -162,8 +163,8 @@ bool SettingsFile::save(const NetworkModel& model, const WindowSettings& window,
 void deleteWorkingFiles(const QString& dir)
 {
     static const QStringList names = {
-        QStringLiteral("network.err"), QStringLiteral("network.out"), QStringLiteral("network.rez"),
-        QStringLiteral("network.rip"), QStringLiteral("network.tok"),
+        QString::fromLatin1(kErrorFile), QString::fromLatin1(kEchoFile), QString::fromLatin1(kResultsFile),
+        QString::fromLatin1(kDistrictFile), QString::fromLatin1(kCurrentsFile),
     };
     const QDir folder(dir);
     const QFileInfoList entries =

@@ -8,7 +8,7 @@
 
 #include <QString>
 
-#include "model/NetworkModel.h"
+#include "model/CalculationSettings.h"
 #include "ui/PaneFont.h"
 
 class QWidget;
@@ -34,7 +34,7 @@ public:
     static QString defaultPath();
     const QString& path() const { return path_; }
 
-    // At start: reads the file into the model's settings and into window, or,
+    // At start: reads the file into the calculation settings and into window, or,
     // when there is none, creates it from the values window already holds (the
     // built-in defaults) and leaves everything as it is. A file that cannot be
     // created is told with "Невозможно создать файл настроек".
@@ -42,7 +42,7 @@ public:
     // A key that is missing or cannot be read takes its default (font
     // "MS Scan Serif" of 10 points, 550 x 750, precision 0.01, 10 iterations,
     // no deletion); so does every key of a file that cannot be read at all.
-    void load(NetworkModel& model, WindowSettings& window, const QString& programPath,
+    void load(CalculationSettings& calculation, WindowSettings& window, const QString& programPath,
               QWidget* parent);
 
     // At exit: writes the settings, keeping every other line of the file. When
@@ -50,7 +50,7 @@ public:
     // tells the user and returns false (nothing written; the caller then
     // deletes no working file). A failed write is told too and returns false;
     // the file then stays as it was.
-    bool save(const NetworkModel& model, const WindowSettings& window, QWidget* parent);
+    bool save(const CalculationSettings& calculation, const WindowSettings& window, QWidget* parent);
 
 private:
     QString path_;

@@ -47,9 +47,10 @@ inline std::unique_ptr<Solved> solve(const std::string& cduText, float precision
 {
     auto s = std::make_unique<Solved>();
     TempDir dir;
-    s->model->precision = precision;
-    s->model->iteraz = iterations;
-    s->outcome = runPowerFlow(*s->model, dir.path(), toCrLf(cduText), s->sink);
+    CalculationSettings settings;
+    settings.precision = precision;
+    settings.iteraz = iterations;
+    s->outcome = runPowerFlow(*s->model, settings, dir.path(), toCrLf(cduText), s->sink);
     s->results = collectResults(*s->model);
     return s;
 }

@@ -245,7 +245,7 @@ TEST(HostileInput, FiguresBeyondSinglePrecisionAreToldAsDivergence)
                              "0102 0 1 1e21 0 0 0 0 0 0 0\r\n0201 0 2 110 10 5 0 0 0 0 0\r\n"
                              "0301 0 1 2 5020 -100 0 0 0 0 0\r\n");
     ASSERT_EQ(c.outcome, RunOutcome::Diverged);
-    EXPECT_LE(model->residual, model->precision);
+    EXPECT_LE(model->residual, CalculationSettings{}.precision);
     EXPECT_EQ(c.sink.messages, std::vector<std::string>{divergenceText(model->iterationNumber)});
     // The log ends with the message, after the iterations done.
     const std::string out = cp1251ToUtf8(fileBytes(dir / "network.out"));

@@ -150,9 +150,10 @@ TEST(Physics, BalanceLineIsTheBranchLossAndEveryLoadIsMet)
         TempDir dir;
         CollectingSink sink;
         // A tight precision, so that what remains is the rounding of the report.
-        model->precision = 1e-3f;
-        model->iteraz = 20;
-        ASSERT_EQ(runPowerFlow(*model, dir.path(), net.text, sink), RunOutcome::Converged);
+        CalculationSettings settings;
+        settings.precision = 1e-3f;
+        settings.iteraz = 20;
+        ASSERT_EQ(runPowerFlow(*model, settings, dir.path(), net.text, sink), RunOutcome::Converged);
         EXPECT_TRUE(sink.messages.empty());
 
         const Results r = readResults(dir.path());
@@ -176,7 +177,7 @@ TEST(Physics, BalanceLineIsTheBranchLossAndEveryLoadIsMet)
         // node covers the rest and the losses. The residual is the RMS of the
         // errors (relative where a power is 1 MW or more), so no single error
         // exceeds precision * sqrt(2n); 0.006 covers the printed rounding.
-        const double spread = model->precision * std::sqrt(2.0 * model->nodeCount);
+        const double spread = settings.precision * std::sqrt(2.0 * model->nodeCount);
         auto allowed = [spread](double value) { return 0.006 + spread * std::max(1.0, std::fabs(value)); };
         double loadP = 0, shuntQ = 0;
         for (const GeneratedNode& n : net.nodes) {

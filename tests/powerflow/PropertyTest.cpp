@@ -145,9 +145,10 @@ TEST(Property, RunsOfManySeededNetworksKeepTheirBalances)
         SCOPED_TRACE("seed " + std::to_string(seed) + ", nodes " + std::to_string(o.nodes) + ", extra " +
                      std::to_string(o.extraBranches));
         CollectingSink sink;
-        model->precision = 1e-3f;
-        model->iteraz = 20;
-        ASSERT_EQ(runPowerFlow(*model, dir.path(), net.text, sink), RunOutcome::Converged);
+        CalculationSettings settings;
+        settings.precision = 1e-3f;
+        settings.iteraz = 20;
+        ASSERT_EQ(runPowerFlow(*model, settings, dir.path(), net.text, sink), RunOutcome::Converged);
         const int nodes = static_cast<int>(net.nodes.size());
         const int branches = static_cast<int>(net.branches.size());
         radial += branches == nodes - 1;
@@ -169,7 +170,7 @@ TEST(Property, RunsOfManySeededNetworksKeepTheirBalances)
 
         // Loads are met and generators hold their voltages, within what the
         // residual allows (an RMS over 2n equations, relative from 1 MW up).
-        const double spread = model->precision * std::sqrt(2.0 * (nodes - 1));
+        const double spread = settings.precision * std::sqrt(2.0 * (nodes - 1));
         double loads = 0;
         for (const GeneratedNode& node : net.nodes) {
             const std::vector<double>& row = r.nodes.at(node.number);

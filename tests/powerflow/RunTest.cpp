@@ -53,13 +53,13 @@ struct Solved {
     tarvel::CollectingSink sink;
 };
 
-Solved solve(tarvel::NetworkModel& model)
+Solved solve(tarvel::NetworkModel& model, const tarvel::CalculationSettings& settings = {})
 {
     TempDir dir;
     Solved result;
     {
         tarvel::TextFileWriter log(dir / "log");
-        result.outcome = tarvel::solveAndLog(model, log, result.sink, ',');
+        result.outcome = tarvel::solveAndLog(model, settings, log, result.sink, ',');
         result.converged = result.outcome == tarvel::RunOutcome::Converged;
     }
     result.log = fileLines(dir / "log");
@@ -132,8 +132,7 @@ TEST(Iterations, StopAtOnceWhenTheFlatStartMeetsThePrecision)
 TEST(Iterations, LogEveryIterationUntilThePrecisionIsMet)
 {
     HandNetwork net = loadedNetwork();
-    net->precision = 1e-4f;
-    const Solved s = solve(*net);
+    const Solved s = solve(*net, {.precision = 1e-4f});
     EXPECT_TRUE(s.converged);
     EXPECT_TRUE(s.sink.messages.empty());
     ASSERT_EQ(static_cast<int>(s.log.size()), net->iterationNumber);
@@ -155,8 +154,7 @@ TEST(Iterations, TellNonConvergenceAtTheLimit)
 {
     {
         HandNetwork net = loadedNetwork();
-        net->iteraz = 0;
-        const Solved s = solve(*net);
+        const Solved s = solve(*net, {.iteraz = 0});
         EXPECT_FALSE(s.converged);
         EXPECT_TRUE(s.log.empty());
         ASSERT_EQ(s.sink.messages.size(), 1u);
@@ -166,8 +164,7 @@ TEST(Iterations, TellNonConvergenceAtTheLimit)
     {
         // A precision that single precision cannot reach.
         HandNetwork net = loadedNetwork();
-        net->precision = 1e-30f;
-        const Solved s = solve(*net);
+        const Solved s = solve(*net, {.precision = 1e-30f});
         EXPECT_FALSE(s.converged);
         ASSERT_EQ(s.log.size(), 10u);
         EXPECT_EQ(s.log[0].substr(0, 2), "1 ");
@@ -254,7 +251,7 @@ TEST(Run, EchoesTheInputAndWritesTheReports)
     const auto lines = fileLines(dir / "network.out");
     EXPECT_EQ(static_cast<int>(lines.size()), 11 + model->iterationNumber);
     EXPECT_GE(model->iterationNumber, 1);
-    EXPECT_LE(model->residual, model->precision);
+    EXPECT_LE(model->residual, tarvel::CalculationSettings{}.precision);
     for (const char* report : {"network.rez", "network.tok", "network.rip"})
         EXPECT_FALSE(fileBytes(dir / report).empty()) << report;
 }

@@ -1,5 +1,6 @@
 // The calculation commands from the window: power flow, loss analysis and
 // loss allocation on a real network, and a network the reader refuses.
+#include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
 #include "tests/support/TestSupport.h"
@@ -40,14 +41,14 @@ private slots:
     {
         f = std::make_unique<WindowFixture>();
         QVERIFY(f->exposed);
-        tarvel::globalModel().precision = 0.01f;
-        tarvel::globalModel().iteraz = 10;
+        tarvel::globalSettings().precision = 0.01f;
+        tarvel::globalSettings().iteraz = 10;
     }
     void cleanup()
     {
         const QStringList unexpected = f->dialogs.unexpected();
         f.reset();
-        tarvel::globalModel().iteraz = 10;
+        tarvel::globalSettings().iteraz = 10;
         QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(QStringLiteral("; "))));
     }
 
@@ -216,7 +217,7 @@ private slots:
     void nonConvergenceStillShowsTheReports()
     {
         openSample();
-        tarvel::globalModel().iteraz = 0;
+        tarvel::globalSettings().iteraz = 0;
         w().N2->trigger();
         QCOMPARE(f->dialogs.messages().size(), 1);
         QVERIFY(f->dialogs.messages().front().startsWith(QStringLiteral("За данное число итераций")));

@@ -16,7 +16,7 @@
 #include "ui/Help.h"
 #include "ui/SettingsFile.h"
 
-using tarvel::NetworkModel;
+using tarvel::CalculationSettings;
 using tarvel::test::ScriptedDialogs;
 using tarvel::ui::TForm2;
 
@@ -38,7 +38,7 @@ class Form2Test : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<NetworkModel> model_;
+    std::unique_ptr<CalculationSettings> calculation_;
     std::unique_ptr<TForm2> form_;
     std::unique_ptr<ScriptedDialogs> dialogs_;
 
@@ -61,9 +61,9 @@ private slots:
     void init()
     {
         QLocale::setDefault(russian());
-        model_ = std::make_unique<NetworkModel>();
+        calculation_ = std::make_unique<CalculationSettings>();
         dialogs_ = std::make_unique<ScriptedDialogs>();
-        form_ = std::make_unique<TForm2>(*model_);
+        form_ = std::make_unique<TForm2>(*calculation_);
         form_->prepare();
         form_->show();
     }
@@ -178,8 +178,8 @@ private slots:
             QCOMPARE(formatUserFixed(c.value, c.decimals, 3), QString::fromLatin1(c.text));
 
         QLocale::setDefault(russian());
-        model_->precision = 0.015f;
-        model_->iteraz = 1234;
+        calculation_->precision = 0.015f;
+        calculation_->iteraz = 1234;
         form_->prepare();
         QCOMPARE(form_->Edit1->text(), QStringLiteral("0,01"));
         QCOMPARE(form_->Edit2->text(), QStringLiteral("1234"));  // no group separator
@@ -196,8 +196,8 @@ private slots:
 
         // A new dialog in a run whose DelFile is on: the box changes, so
         // "Применить" is enabled at the first opening, not at the second.
-        model_->DelFile = true;
-        TForm2 fresh(*model_);
+        calculation_->DelFile = true;
+        TForm2 fresh(*calculation_);
         fresh.prepare();
         QVERIFY(fresh.BitBtn1->isEnabled());
         QVERIFY(fresh.CheckBox1->isChecked());
@@ -211,7 +211,7 @@ private slots:
         QVERIFY(fresh.BitBtn1->isEnabled());
         QTest::mouseClick(fresh.BitBtn1, Qt::LeftButton);
         QVERIFY(!fresh.BitBtn1->isEnabled());
-        QCOMPARE(model_->DelFile, false);
+        QCOMPARE(calculation_->DelFile, false);
         QVERIFY(dialogs_->messages().isEmpty());
     }
 
@@ -221,7 +221,7 @@ private slots:
         form_->Edit1->selectAll();
         QTest::keyClicks(form_->Edit1, QStringLiteral("0,02"));
         QTest::keyClick(form_->Edit1, Qt::Key_Return);
-        QCOMPARE(model_->precision, 0.02f);
+        QCOMPARE(calculation_->precision, 0.02f);
         QVERIFY(!form_->BitBtn1->isEnabled());
         form_->Edit2->setText(QStringLiteral("x"));
         form_->BitBtn1->setEnabled(false);
@@ -243,24 +243,24 @@ private slots:
         QCOMPARE(dialogs_->shown.back().icon, QMessageBox::Information);
         QCOMPARE(form_->Edit1->text(), QStringLiteral("0,01000"));
         QVERIFY(form_->BitBtn1->isEnabled());
-        QCOMPARE(model_->iteraz, 15);
-        QCOMPARE(model_->precision, 0.01f);
-        QCOMPARE(model_->DelFile, false);
+        QCOMPARE(calculation_->iteraz, 15);
+        QCOMPARE(calculation_->precision, 0.01f);
+        QCOMPARE(calculation_->DelFile, false);
 
         apply(QStringLiteral("0,009"), QStringLiteral("15"));
         QCOMPARE(dialogs_->messages().size(), 2);
-        QCOMPARE(model_->precision, 0.01f);
+        QCOMPARE(calculation_->precision, 0.01f);
 
         // 0,0099 is not below 0.0099 when both are compared in extended precision.
         apply(QStringLiteral("0,0099"), QStringLiteral("15"));
         QCOMPARE(dialogs_->messages().size(), 2);
-        QCOMPARE(model_->precision, 0.0099f);
-        QCOMPARE(model_->DelFile, true);
+        QCOMPARE(calculation_->precision, 0.0099f);
+        QCOMPARE(calculation_->DelFile, true);
 
         apply(QStringLiteral("0,01"), QStringLiteral("-3"));
         QCOMPARE(dialogs_->messages().size(), 2);
-        QCOMPARE(model_->precision, 0.01f);
-        QCOMPARE(model_->iteraz, -3);  // no range is checked
+        QCOMPARE(calculation_->precision, 0.01f);
+        QCOMPARE(calculation_->iteraz, -3);  // no range is checked
         QVERIFY(!form_->BitBtn1->isEnabled());
         QVERIFY(form_->isVisible());  // Apply does not close
 
@@ -269,18 +269,18 @@ private slots:
         apply(QStringLiteral("0.02"), QStringLiteral("12"));
         QCOMPARE(dialogs_->messages().last(), kNotNumber);
         QCOMPARE(dialogs_->shown.back().icon, QMessageBox::Information);
-        QCOMPARE(model_->iteraz, 12);
-        QCOMPARE(model_->precision, 0.01f);
+        QCOMPARE(calculation_->iteraz, 12);
+        QCOMPARE(calculation_->precision, 0.01f);
         QCOMPARE(form_->Edit1->text(), QStringLiteral("0,01000"));
         QCOMPARE(form_->Edit2->text(), QStringLiteral("12"));
 
         // Letters in the iteration field change nothing.
-        model_->DelFile = false;
+        calculation_->DelFile = false;
         apply(QStringLiteral("0,5"), QStringLiteral("1O"));
         QCOMPARE(dialogs_->messages().last(), kNotNumber);
-        QCOMPARE(model_->iteraz, 12);
-        QCOMPARE(model_->precision, 0.01f);
-        QCOMPARE(model_->DelFile, false);
+        QCOMPARE(calculation_->iteraz, 12);
+        QCOMPARE(calculation_->precision, 0.01f);
+        QCOMPARE(calculation_->DelFile, false);
         QCOMPARE(form_->Edit2->text(), QStringLiteral("12"));
 
         for (const char* bad : {"", " ", "1 0", "nan", "inf", "1e39", "0,5x"}) {
@@ -288,7 +288,7 @@ private slots:
             apply(QString::fromLatin1(bad), QStringLiteral("12"));
             QCOMPARE(dialogs_->messages().size(), before + 1);
             QCOMPARE(dialogs_->messages().last(), kNotNumber);
-            QCOMPARE(model_->precision, 0.01f);
+            QCOMPARE(calculation_->precision, 0.01f);
         }
         QVERIFY(dialogs_->unexpected().isEmpty());
     }
@@ -300,12 +300,12 @@ private slots:
         QCOMPARE(form_->Edit1->text(), QStringLiteral("0.01"));
         apply(QStringLiteral("0.02"), QStringLiteral("$14"));
         QVERIFY(dialogs_->messages().isEmpty());
-        QCOMPARE(model_->precision, 0.02f);
-        QCOMPARE(model_->iteraz, 20);
+        QCOMPARE(calculation_->precision, 0.02f);
+        QCOMPARE(calculation_->iteraz, 20);
         apply(QStringLiteral("0,03"), QStringLiteral("14"));
         QCOMPARE(dialogs_->messages(), QStringList{kNotNumber});
         QCOMPARE(form_->Edit1->text(), QStringLiteral("0.02000"));
-        QCOMPARE(model_->precision, 0.02f);
+        QCOMPARE(calculation_->precision, 0.02f);
         apply(QStringLiteral("0.001"), QStringLiteral("14"));
         QCOMPARE(dialogs_->messages().last(), kTooSmall);
         QCOMPARE(form_->Edit1->text(), QStringLiteral("0.02000"));
@@ -314,14 +314,14 @@ private slots:
     void closeButtonEndsTheModalDialog()
     {
         form_->hide();
-        model_->iteraz = 7;
+        calculation_->iteraz = 7;
         QTimer::singleShot(0, form_.get(), [this] {
             form_->Edit2->setText(QStringLiteral("99"));  // not applied
             QTest::mouseClick(form_->BitBtn3, Qt::LeftButton);
         });
         form_->openModal();
         QVERIFY(!form_->isVisible());
-        QCOMPARE(model_->iteraz, 7);
+        QCOMPARE(calculation_->iteraz, 7);
         QCOMPARE(form_->Edit2->text(), QStringLiteral("99"));
         form_->prepare();
         QCOMPARE(form_->Edit2->text(), QStringLiteral("7"));
@@ -341,8 +341,8 @@ private slots:
         QCOMPARE(focused, form_->BitBtn3);
 
         // The first opening in a run whose DelFile is on enables "Применить".
-        model_->DelFile = true;
-        TForm2 fresh(*model_);
+        calculation_->DelFile = true;
+        TForm2 fresh(*calculation_);
         QTimer::singleShot(0, &fresh, [&] {
             QVERIFY(QTest::qWaitForWindowActive(&fresh));
             focused = QApplication::focusWidget();

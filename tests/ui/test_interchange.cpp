@@ -3,6 +3,7 @@
 // below it, a refused case that changes nothing, and the two CSV files.
 #include <QLocale>
 
+#include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
 #include "tests/support/TestSupport.h"
@@ -32,8 +33,8 @@ private slots:
     {
         f = std::make_unique<WindowFixture>();
         QVERIFY(f->exposed);
-        tarvel::globalModel().precision = 0.01f;
-        tarvel::globalModel().iteraz = 10;
+        tarvel::globalSettings().precision = 0.01f;
+        tarvel::globalSettings().iteraz = 10;
     }
     void cleanup()
     {

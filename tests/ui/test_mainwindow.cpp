@@ -11,6 +11,7 @@
 #include <QToolButton>
 
 #include "tests/ui/WindowFixture.h"
+#include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
 #include "ui/Help.h"
 #include "ui/TextEditor.h"
@@ -500,7 +501,7 @@ private slots:
         w().N11->trigger();  // takes the empty first slot
         w().close();
         const QByteArray ini = f->read(QStringLiteral("Vetrasol.ini"));
-        tarvel::globalModel().DelFile = false;
+        tarvel::globalSettings().DelFile = false;
         QVERIFY(ini.contains("file1=" + QFile::encodeName(f->path(QStringLiteral("n.cdu")))));
         QVERIFY(ini.contains("file2=/data/B.cdu"));
         QVERIFY(ini.contains("FontSize=12"));

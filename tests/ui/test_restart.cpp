@@ -13,13 +13,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
 #include "tests/ui/ScriptedDialogs.h"
 #include "ui/Form2.h"
 #include "ui/MainWindow.h"
 #include "ui/TextPane.h"
 
-using tarvel::globalModel;
+using tarvel::globalSettings;
 using tarvel::test::ScriptedDialogs;
 using tarvel::ui::TForm1;
 using tarvel::ui::TForm2;
@@ -35,9 +36,9 @@ private:
     // What a new process starts with.
     static void freshProcessSettings()
     {
-        globalModel().precision = 0.01f;
-        globalModel().iteraz = 10;
-        globalModel().DelFile = false;
+        globalSettings().precision = 0.01f;
+        globalSettings().iteraz = 10;
+        globalSettings().DelFile = false;
     }
 
     static std::unique_ptr<TForm1> start()
@@ -88,7 +89,7 @@ private slots:
                 dialog.CheckBox1->setChecked(true);
                 QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
             });
-            QCOMPARE(globalModel().precision, 0.025f);
+            QCOMPARE(globalSettings().precision, 0.025f);
 
             QFont chosen(QStringLiteral("Liberation Mono"), 12);
             chosen.setBold(true);
@@ -102,9 +103,9 @@ private slots:
         freshProcessSettings();
 
         auto second = start();
-        QCOMPARE(globalModel().precision, 0.03f);  // written rounded to two decimals
-        QCOMPARE(globalModel().iteraz, 25);
-        QCOMPARE(globalModel().DelFile, true);
+        QCOMPARE(globalSettings().precision, 0.03f);  // written rounded to two decimals
+        QCOMPARE(globalSettings().iteraz, 25);
+        QCOMPARE(globalSettings().DelFile, true);
         QCOMPARE(second->size(), QSize(760, 560));
         for (TextPane* pane : {second->Memo1, second->Memo2, second->Memo3, second->Memo4, second->Memo5,
                                second->Memo6}) {

@@ -15,7 +15,7 @@
 #include "ui/IniFile.h"
 #include "ui/SettingsFile.h"
 
-using tarvel::NetworkModel;
+using tarvel::CalculationSettings;
 using tarvel::test::ScriptedDialogs;
 using tarvel::ui::IniFile;
 using tarvel::ui::SettingsFile;
@@ -39,10 +39,9 @@ void writeAll(const QString& path, const QByteArray& bytes)
     f.write(bytes);
 }
 
-// The model is large (the Jacobian); keep it off the stack.
-std::unique_ptr<NetworkModel> freshModel()
+std::unique_ptr<CalculationSettings> freshSettings()
 {
-    return std::make_unique<NetworkModel>();
+    return std::make_unique<CalculationSettings>();
 }
 
 }  // namespace
@@ -55,10 +54,10 @@ private:
     QString ini_;
 
     // Loads a file with the given text into fresh settings.
-    void loadText(const QByteArray& text, NetworkModel& model, WindowSettings& window)
+    void loadText(const QByteArray& text, CalculationSettings& calculation, WindowSettings& window)
     {
         writeAll(ini_, text);
-        SettingsFile(ini_).load(model, window, QStringLiteral("/opt/tarvel/tarvel"), nullptr);
+        SettingsFile(ini_).load(calculation, window, QStringLiteral("/opt/tarvel/tarvel"), nullptr);
     }
 
 private slots:
@@ -122,9 +121,9 @@ private slots:
             QFile::remove(ini_);
             QLocale::setDefault(locale);
             ScriptedDialogs dialogs;
-            auto model = freshModel();
+            auto calculation = freshSettings();
             WindowSettings window;
-            SettingsFile(ini_).load(*model, window, QStringLiteral("/opt/tarvel/tarvel"), nullptr);
+            SettingsFile(ini_).load(*calculation, window, QStringLiteral("/opt/tarvel/tarvel"), nullptr);
             const QByteArray point = locale.decimalPoint().toUtf8();
             QCOMPARE(readAll(ini_), QByteArray("[Files]\r\n"
                                                "main=/opt/tarvel/tarvel\r\n"
@@ -136,16 +135,16 @@ private slots:
                                                "Height=534\r\n"
                                                "Width=716\r\n"
                                                "DelFile=0\r\n"));
-            QCOMPARE(model->precision, 0.01f);
-            QCOMPARE(model->iteraz, 10);
-            QCOMPARE(model->DelFile, false);
+            QCOMPARE(calculation->precision, 0.01f);
+            QCOMPARE(calculation->iteraz, 10);
+            QCOMPARE(calculation->DelFile, false);
             QCOMPARE(window.fontName, QStringLiteral("Courier New"));
             QCOMPARE(window.height, 534);
             QCOMPARE(window.recentKeyPresent, (std::array<bool, 3>{}));
             QVERIFY(dialogs.messages().isEmpty());
 
             // The second start reads what the first one wrote.
-            auto second = freshModel();
+            auto second = freshSettings();
             WindowSettings secondWindow;
             SettingsFile(ini_).load(*second, secondWindow, QString(), nullptr);
             QCOMPARE(second->precision, 0.01f);
@@ -157,15 +156,15 @@ private slots:
     void fileThatCannotBeCreated()
     {
         ScriptedDialogs dialogs;
-        auto model = freshModel();
+        auto calculation = freshSettings();
         WindowSettings window;
         SettingsFile settings(dir_.filePath(QStringLiteral("no/such/folder/Vetrasol.ini")));
-        settings.load(*model, window, QString(), nullptr);
+        settings.load(*calculation, window, QString(), nullptr);
         QCOMPARE(dialogs.messages(), QStringList{QStringLiteral("Невозможно создать файл настроек")});
-        QCOMPARE(model->iteraz, 10);
+        QCOMPARE(calculation->iteraz, 10);
         QCOMPARE(window.height, 534);
         // At exit: the file is still missing, so nothing is saved.
-        QVERIFY(!settings.save(*model, window, nullptr));
+        QVERIFY(!settings.save(*calculation, window, nullptr));
         QCOMPARE(dialogs.messages().last(), kGone);
     }
 
@@ -181,17 +180,17 @@ private slots:
 
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
         QCOMPARE(tarvel::ui::formatStoredPrecision(0.025f), QStringLiteral("0,03"));
-        auto model = freshModel();
+        auto calculation = freshSettings();
         WindowSettings window;
-        loadText("[Parametr]\r\nprecision=0,015\r\n", *model, window);
-        QCOMPARE(model->precision, 0.015f);
-        QVERIFY(SettingsFile(ini_).save(*model, window, nullptr));
+        loadText("[Parametr]\r\nprecision=0,015\r\n", *calculation, window);
+        QCOMPARE(calculation->precision, 0.015f);
+        QVERIFY(SettingsFile(ini_).save(*calculation, window, nullptr));
         QVERIFY(readAll(ini_).contains("precision=0,01\r\n"));
     }
 
     void valuesAreReadByTheirRules()
     {
-        auto model = freshModel();
+        auto calculation = freshSettings();
         WindowSettings window;
         loadText("[Parametr]\r\n"
                  "Font=\r\n"
@@ -201,15 +200,15 @@ private slots:
                  "Width=300\r\n"
                  "FontSize=0\r\n"
                  "DelFile=2\r\n",
-                 *model, window);
+                 *calculation, window);
         QCOMPARE(window.fontName, QStringLiteral("MS Scan Serif"));
-        QCOMPARE(model->precision, 0.01f);
-        QCOMPARE(model->iteraz, 20);
+        QCOMPARE(calculation->precision, 0.01f);
+        QCOMPARE(calculation->iteraz, 20);
         QCOMPARE(window.height, 550);  // negative: the default
         QCOMPARE(window.width, 300);   // small: the window raises it to its minimum
         QCOMPARE(window.fontSize, 10);
-        QCOMPARE(model->DelFile, true);
-        QVERIFY(SettingsFile(ini_).save(*model, window, nullptr));
+        QCOMPARE(calculation->DelFile, true);
+        QVERIFY(SettingsFile(ini_).save(*calculation, window, nullptr));
         QVERIFY(readAll(ini_).contains("DelFile=1\r\n"));
 
         using tarvel::ui::parseWholeNumber;
@@ -223,19 +222,19 @@ private slots:
 
         // Precision with the user's separator only.
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-        loadText("[PARAMETR]\r\nPrecision=0.02\r\nHEIGHT=200000\r\n", *model, window);
-        QCOMPARE(model->precision, 0.01f);
+        loadText("[PARAMETR]\r\nPrecision=0.02\r\nHEIGHT=200000\r\n", *calculation, window);
+        QCOMPARE(calculation->precision, 0.01f);
         QCOMPARE(window.height, 550);
-        loadText("[parametr]\r\nprecision = 0,02 \r\nheight=3000\r\n", *model, window);
-        QCOMPARE(model->precision, 0.02f);
+        loadText("[parametr]\r\nprecision = 0,02 \r\nheight=3000\r\n", *calculation, window);
+        QCOMPARE(calculation->precision, 0.02f);
         QCOMPARE(window.height, 3000);
     }
 
     void recentFileKeys()
     {
-        auto model = freshModel();
+        auto calculation = freshSettings();
         WindowSettings window;
-        loadText("[Files]\r\nfile2=/data/b.cdu\r\nfile3=\r\n", *model, window);
+        loadText("[Files]\r\nfile2=/data/b.cdu\r\nfile3=\r\n", *calculation, window);
         QCOMPARE(window.recentKeyPresent, (std::array<bool, 3>{false, true, true}));
         QCOMPARE(window.recentFiles[0], QString());
         QCOMPARE(window.recentFiles[1], QStringLiteral("/data/b.cdu"));
@@ -243,7 +242,7 @@ private slots:
 
         // Only the filled slots are written; the empty key stays as it was.
         window.recentFiles[0] = QStringLiteral("/data/Схема.cdu");
-        QVERIFY(SettingsFile(ini_).save(*model, window, nullptr));
+        QVERIFY(SettingsFile(ini_).save(*calculation, window, nullptr));
         const QByteArray saved = readAll(ini_);
         QVERIFY(saved.startsWith(QStringLiteral("[Files]\r\nfile2=/data/b.cdu\r\nfile3=\r\n"
                                                 "file1=/data/Схема.cdu\r\n[Parametr]\r\n")
@@ -252,7 +251,7 @@ private slots:
 
     void saveKeepsOtherKeysAndComments()
     {
-        auto model = freshModel();
+        auto calculation = freshSettings();
         WindowSettings window;
         loadText("; settings of Tarvel\n"
                  "[Files]\n"
@@ -265,11 +264,11 @@ private slots:
                  "\n"
                  "[Other]\n"
                  "x=1\n",
-                 *model, window);
-        QCOMPARE(model->precision, 0.05f);
-        model->iteraz = 25;
+                 *calculation, window);
+        QCOMPARE(calculation->precision, 0.05f);
+        calculation->iteraz = 25;
         window.fontName = QStringLiteral("DejaVu Sans Mono");
-        QVERIFY(SettingsFile(ini_).save(*model, window, nullptr));
+        QVERIFY(SettingsFile(ini_).save(*calculation, window, nullptr));
         QCOMPARE(readAll(ini_), QByteArray("; settings of Tarvel\r\n"
                                            "[Files]\r\n"
                                            "main=C:\\Tarvel\\Tarvel.exe\r\n"
@@ -292,17 +291,17 @@ private slots:
     void fileRemovedOrUnusableAtExit()
     {
         ScriptedDialogs dialogs;
-        auto model = freshModel();
+        auto calculation = freshSettings();
         WindowSettings window;
-        loadText("[Parametr]\r\niteraz=12\r\n", *model, window);
+        loadText("[Parametr]\r\niteraz=12\r\n", *calculation, window);
         QFile::remove(ini_);
-        QVERIFY(!SettingsFile(ini_).save(*model, window, nullptr));
+        QVERIFY(!SettingsFile(ini_).save(*calculation, window, nullptr));
         QCOMPARE(dialogs.messages(), QStringList{kGone});
         QVERIFY(!QFile::exists(ini_));
 
         // A folder in the file's place: defaults at start, nothing written at exit.
         QVERIFY(QDir(dir_.path()).mkdir(QStringLiteral("Vetrasol.ini")));
-        auto other = freshModel();
+        auto other = freshSettings();
         other->iteraz = 3;
         WindowSettings otherWindow;
         SettingsFile folder(ini_);
@@ -318,15 +317,15 @@ private slots:
 
     void malformedFileGivesDefaultsAndIsRepaired()
     {
-        auto model = freshModel();
+        auto calculation = freshSettings();
         WindowSettings window;
         static const char junk[] = "\x00\xFF\xFE garbage\n[Parametr\niteraz=\x01\x02\nprecision\n==\n";
-        loadText(QByteArray(junk, sizeof junk - 1), *model, window);
-        QCOMPARE(model->iteraz, 10);
-        QCOMPARE(model->precision, 0.01f);
+        loadText(QByteArray(junk, sizeof junk - 1), *calculation, window);
+        QCOMPARE(calculation->iteraz, 10);
+        QCOMPARE(calculation->precision, 0.01f);
         QCOMPARE(window.fontName, QStringLiteral("MS Scan Serif"));
-        QVERIFY(SettingsFile(ini_).save(*model, window, nullptr));
-        auto reread = freshModel();
+        QVERIFY(SettingsFile(ini_).save(*calculation, window, nullptr));
+        auto reread = freshSettings();
         WindowSettings rereadWindow;
         SettingsFile(ini_).load(*reread, rereadWindow, QString(), nullptr);
         QCOMPARE(reread->iteraz, 10);
@@ -343,15 +342,15 @@ private slots:
         const bool superUser = ::geteuid() == 0;
         const QString path = locked.filePath(superUser ? QString(250, QLatin1Char('v')) : QStringLiteral("Vetrasol.ini"));
         writeAll(path, "[Parametr]\r\niteraz=7\r\n");
-        auto model = freshModel();
+        auto calculation = freshSettings();
         WindowSettings window;
         SettingsFile settings(path);
-        settings.load(*model, window, QString(), nullptr);
-        QCOMPARE(model->iteraz, 7);
+        settings.load(*calculation, window, QString(), nullptr);
+        QCOMPARE(calculation->iteraz, 7);
         if (!superUser)
             QFile::setPermissions(locked.path(), QFile::ReadOwner | QFile::ExeOwner);
-        model->iteraz = 99;
-        const bool saved = settings.save(*model, window, nullptr);
+        calculation->iteraz = 99;
+        const bool saved = settings.save(*calculation, window, nullptr);
         QFile::setPermissions(locked.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QVERIFY(!saved);
         QCOMPARE(dialogs.messages().size(), 1);
