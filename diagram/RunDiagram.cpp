@@ -3,6 +3,7 @@
 #include <string>
 
 #include "model/TextFile.h"
+#include "model/WorkingFiles.h"
 
 namespace tarvel::diagram {
 
@@ -14,7 +15,7 @@ DiagramData diagramDataOfRun(const NetworkModel& model, bool accepted, const std
         data.results = collectResults(model);
     } else {
         std::string err;
-        if (readTextFile(workDir / "network.err", err))
+        if (readTextFile(workDir / kErrorFile, err))
             data.findings = parseFindings(err);
     }
     return data;

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 
+#include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
 #include "tests/support/TestSupport.h"
@@ -61,8 +62,8 @@ private slots:
     {
         f = std::make_unique<WindowFixture>();
         QVERIFY(f->exposed);
-        tarvel::globalModel().precision = 0.01f;
-        tarvel::globalModel().iteraz = 10;
+        tarvel::globalSettings().precision = 0.01f;
+        tarvel::globalSettings().iteraz = 10;
     }
     void cleanup()
     {
