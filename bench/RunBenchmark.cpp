@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "model/MessageSink.h"
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
@@ -14,10 +15,32 @@
 #include "tests/support/NetworkGenerator.h"
 #include "tests/support/TestSupport.h"
 
+namespace tarvel::bench {
+
+void runWholeCalculation(benchmark::State& state, const std::string& text)
+{
+    test::TempDir dir;
+    auto model = std::make_unique<NetworkModel>();
+    CollectingSink sink;
+    RunOutcome outcome = RunOutcome::Rejected;
+    for (auto _ : state) {
+        outcome = runPowerFlow(*model, dir.path(), text, sink);
+        benchmark::DoNotOptimize(outcome);
+    }
+    if (outcome != RunOutcome::Converged)
+        state.SkipWithError("the run did not converge");
+    state.counters["nodes"] = model->nodeCount + 1;
+    state.counters["branches"] = model->branchCount;
+    state.counters["iterations"] = model->iterationNumber;
+}
+
+}  // namespace tarvel::bench
+
 namespace {
 
 using namespace tarvel;
 using namespace tarvel::test;
+using tarvel::bench::runWholeCalculation;
 
 std::string largestNetwork()
 {
@@ -39,22 +62,6 @@ std::string ieee14()
     return text;
 }
 
-void runWholeCalculation(benchmark::State& state, const std::string& text)
-{
-    TempDir dir;
-    auto model = std::make_unique<NetworkModel>();
-    CollectingSink sink;
-    RunOutcome outcome = RunOutcome::Rejected;
-    for (auto _ : state) {
-        outcome = runPowerFlow(*model, dir.path(), text, sink);
-        benchmark::DoNotOptimize(outcome);
-    }
-    if (outcome != RunOutcome::Converged)
-        state.SkipWithError("the run did not converge");
-    state.counters["nodes"] = model->nodeCount + 1;
-    state.counters["branches"] = model->branchCount;
-    state.counters["iterations"] = model->iterationNumber;
-}
 
 void BM_Run99Nodes149Branches(benchmark::State& state)
 {

@@ -25,6 +25,7 @@
 #include "model/TextFile.h"
 #include "powerflow/PowerFlowRun.h"
 #include "powerflow/Solver.h"
+#include "bench/BenchSupport.h"
 #include "tests/support/NetworkGenerator.h"
 #include "tests/support/TestSupport.h"
 
@@ -76,21 +77,6 @@ void solveOnly(benchmark::State& state, const std::string& text)
     state.counters["iterations"] = model->iterationNumber;
 }
 
-void wholeRun(benchmark::State& state, const std::string& text)
-{
-    TempDir dir;
-    auto model = std::make_unique<NetworkModel>();
-    CollectingSink sink;
-    RunOutcome outcome = RunOutcome::Rejected;
-    for (auto _ : state) {
-        outcome = runPowerFlow(*model, dir.path(), text, sink);
-        benchmark::DoNotOptimize(outcome);
-    }
-    if (outcome != RunOutcome::Converged)
-        state.SkipWithError("the run did not converge");
-    state.counters["nodes"] = model->nodeCount + 1;
-}
-
 // tarvel-cli as a user starts it, on a file. (Its peak memory is measured
 // outside, with /usr/bin/time: the rusage of a spawned child counts the pages
 // of the parent it started from.)
@@ -134,9 +120,9 @@ BENCHMARK(BM_SolveIeee300)->Unit(benchmark::kMicrosecond);
 // Nodes besides the base node; 99 999 keeps the numbers within 100 000.
 BENCHMARK(BM_SolveGrid)->Arg(1000)->Arg(10000)->Arg(99999)->Unit(benchmark::kMillisecond);
 
-void BM_RunIeee57(benchmark::State& s) { wholeRun(s, sampleText("ieee57.cdu")); }
-void BM_RunIeee300(benchmark::State& s) { wholeRun(s, sampleText("ieee300.cdu")); }
-void BM_RunGrid(benchmark::State& s) { wholeRun(s, gridText(static_cast<int>(s.range(0)))); }
+void BM_RunIeee57(benchmark::State& s) { bench::runWholeCalculation(s, sampleText("ieee57.cdu")); }
+void BM_RunIeee300(benchmark::State& s) { bench::runWholeCalculation(s, sampleText("ieee300.cdu")); }
+void BM_RunGrid(benchmark::State& s) { bench::runWholeCalculation(s, gridText(static_cast<int>(s.range(0)))); }
 BENCHMARK(BM_RunIeee57)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunIeee300)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunGrid)->Arg(1000)->Arg(10000)->Arg(99999)->Unit(benchmark::kMillisecond);

@@ -10,7 +10,7 @@ sign negative). The reference bus becomes the base node at its set voltage;
 generators are summed per bus and enter as negative load; a generator bus
 (type 2) holds its set voltage. Bus shunts become shunt records; a branch
 tap of 0 is a line (ratio 1). Used for the IEEE 57 network of the
-benchmarks (samples/ieee57.cdu from tests/data/case57.m at 220 kV).
+benchmarks (samples/ieee57.cdu from tests/data/interchange/case57.m at 220 kV).
 """
 import re
 import sys
