@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStaticText>
 #include <QStyleOptionGraphicsItem>
 #include <QWheelEvent>
 
@@ -42,6 +43,16 @@ double levelOfDetail(const QStyleOptionGraphicsItem* option, QPainter* painter)
     return option->levelOfDetailFromTransform(painter->worldTransform());
 }
 
+const QFont& labelFont()
+{
+    static const QFont font = [] {
+        QFont f;
+        f.setPointSizeF(7);
+        return f;
+    }();
+    return font;
+}
+
 class NodeItem : public QGraphicsItem {
 public:
     explicit NodeItem(const diagram::NodeShape& shape) : shape_(shape)
@@ -53,7 +64,9 @@ public:
         setData(kNumberKey, shape.number);
         setFlag(ItemIsSelectable);
         setZValue(2);
-        label_ = QString::number(shape.number);
+        label_.setText(QString::number(shape.number));
+        label_.prepare(QTransform(), labelFont());
+        labelAt_ = QPointF(-label_.size().width() / 2, -kNodeRadius - 4 - label_.size().height());
     }
 
     QRectF boundingRect() const override { return QRectF(-28, -kNodeRadius - 16, 56, 2 * kNodeRadius + 20); }
@@ -96,17 +109,16 @@ public:
         const bool major = shape_.kind == diagram::NodeKind::Base || shape_.kind == diagram::NodeKind::FixedVoltage ||
                            shape_.warning || isSelected();
         if (lod >= kLabelScale || (major && lod >= kLabelScale / 3)) {
-            QFont font = painter->font();
-            font.setPointSizeF(7);
-            painter->setFont(font);
+            painter->setFont(labelFont());
             painter->setPen(Qt::black);
-            painter->drawText(QRectF(-28, -r - 16, 56, 12), Qt::AlignCenter, label_);
+            painter->drawStaticText(labelAt_, label_);
         }
     }
 
 private:
     diagram::NodeShape shape_;
-    QString label_;
+    QStaticText label_;  // laid out once: drawing it is then a copy of glyphs
+    QPointF labelAt_;
 };
 
 class BranchItem : public QGraphicsItem {
@@ -141,7 +153,12 @@ public:
         const QColor color = shape_.warning ? toQColor(diagram::warningColor())
                                             : (isSelected() ? QColor(0x00, 0x99, 0xff) : QColor(0x4d, 0x4d, 0x4d));
         painter->setPen(QPen(color, shape_.width, Qt::SolidLine, Qt::RoundCap));
+        // Thin lines of a distant view lose nothing without smoothing, which
+        // is most of the cost of a frame.
+        const bool smooth = lod * shape_.width >= 2;
+        painter->setRenderHint(QPainter::Antialiasing, smooth);
         painter->drawLine(line_);
+        painter->setRenderHint(QPainter::Antialiasing, true);
         const double length = line_.length();
         if (length < 1e-9 || lod < kLabelScale / 3)
             return;
@@ -204,8 +221,17 @@ void DiagramView::setPicture(const diagram::Picture& picture)
         QPolygonF polygon;
         for (const diagram::Point& p : h.polygon)
             polygon << toQPoint(p);
-        const QColor tint = toQColor(h.tint);
-        auto* item = s->addPolygon(polygon, QPen(tint, 36, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin), tint);
+        // The hull widened by a rounded margin, computed once: stroking a
+        // wide pen at every frame would cost more than the whole network.
+        QPainterPath outline;
+        outline.addPolygon(polygon);
+        outline.closeSubpath();
+        QPainterPathStroker margin;
+        margin.setWidth(36);
+        margin.setJoinStyle(Qt::RoundJoin);
+        margin.setCapStyle(Qt::RoundCap);
+        const QPainterPath area = (outline + margin.createStroke(outline)).simplified();
+        auto* item = s->addPath(area, Qt::NoPen, toQColor(h.tint));
         item->setZValue(0);
         item->setToolTip(QStringLiteral("Район %1").arg(h.district));
     }

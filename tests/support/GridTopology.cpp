@@ -58,10 +58,10 @@ diagram::Topology meshedTopology(int nodes, uint32_t seed)
             b.branch(std::max(ring + 1, previous - b.below(3)), k);
         previous = k;
     }
-    for (int c = 0; c < nodes / 40 && nodes > ring + 2; ++c) {
-        const int a = ring + 1 + b.below(nodes - ring - 1), z = ring + 1 + b.below(nodes - ring - 1);
-        if (a != z)
-            b.branch(a, z);
+    // Ties between neighbouring feeders, as a normally open point joins them.
+    for (int c = 0; c < nodes / 40 && nodes > ring + 60; ++c) {
+        const int a = ring + 1 + b.below(nodes - ring - 60);
+        b.branch(a, a + 20 + b.below(40));
     }
     return b.t;
 }

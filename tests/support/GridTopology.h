@@ -10,7 +10,7 @@ namespace tarvel::test {
 
 // A meshed backbone (a ring with chords) of about one node in twenty-five,
 // radial feeders hanging from it over transformers, and a few ties between
-// feeders. Node numbers carry up to nine districts (r * 10000 + i); the base
+// neighbouring feeders. Node numbers carry up to nine districts (r * 10000 + i); the base
 // node is number 1, district 0.
 diagram::Topology meshedTopology(int nodes, uint32_t seed = 1);
 
