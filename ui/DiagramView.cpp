@@ -27,6 +27,7 @@ constexpr int kNumberKey = 2;  // item data: the node number
 // Below this scale labels of load nodes are hidden; base and fixed-voltage
 // nodes keep theirs down to a third of it, as a map keeps its cities.
 constexpr double kLabelScale = 0.7;
+constexpr double kLegendWidth = 170;  // the colour scale's box and its margin, in pixels
 
 QColor toQColor(diagram::Color c)
 {
@@ -253,7 +254,13 @@ void DiagramView::setPicture(const diagram::Picture& picture)
 
 void DiagramView::fitAll()
 {
-    fitInView(content_, Qt::KeepAspectRatio);
+    QRectF target = content_;
+    if (withResults_ && viewport()->width() > 2 * kLegendWidth) {
+        // Room on the left for the colour scale, which stays in the corner.
+        const double share = kLegendWidth / viewport()->width();
+        target.setLeft(target.left() - target.width() * share / (1 - share));
+    }
+    fitInView(target, Qt::KeepAspectRatio);
 }
 
 void DiagramView::zoomBy(double factor)
@@ -375,7 +382,7 @@ void DiagramView::drawForeground(QPainter* painter, const QRectF&)
     font.setPointSizeF(8);
     painter->setFont(font);
     const std::vector<diagram::LegendEntry> scale = diagram::legendScale();
-    const QRectF box(8, 8, 150, 22 + 16 * static_cast<double>(scale.size()));
+    const QRectF box(8, 8, kLegendWidth - 20, 22 + 16 * static_cast<double>(scale.size()));
     painter->setPen(QColor(0x99, 0x99, 0x99));
     painter->setBrush(QColor(255, 255, 255, 230));
     painter->drawRect(box);

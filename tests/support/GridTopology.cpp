@@ -34,28 +34,34 @@ diagram::Topology meshedTopology(int nodes, uint32_t seed)
 {
     Builder b(seed);
     const int districts = std::clamp(nodes / 200, 1, 9);
+    std::vector<int> used(static_cast<std::size_t>(districts) + 1, 0);
+    std::vector<int> districtOf(static_cast<std::size_t>(nodes), 0);
+    auto add = [&](int k, int district, int32_t type) {
+        districtOf[static_cast<std::size_t>(k)] = district;
+        b.node(district * 10000 + used[static_cast<std::size_t>(district)]++, type);
+    };
     b.node(1, 3);
     const int backbone = std::max(4, nodes / 25);
-    for (int k = 1; k <= backbone && k < nodes; ++k) {
-        b.node(b.number(k, districts), k % 7 == 0 ? 2 : 1);
+    const int ring = std::min(backbone, nodes - 1);
+    // The ring in arcs, one district each.
+    for (int k = 1; k <= ring; ++k) {
+        add(k, 1 + (k - 1) * districts / ring, k % 7 == 0 ? 2 : 1);
         b.branch(k == 1 ? 0 : k - 1, k);
     }
-    const int ring = std::min(backbone, nodes - 1);
     b.branch(ring, 1);
     for (int c = 0; c < ring / 3; ++c) {
         const int a = 1 + b.below(ring), z = 1 + b.below(ring);
         if (a != z)
             b.branch(a, z);
     }
-    // Feeders: a chain from a backbone node that forks now and then.
+    // Feeders: a chain from a backbone node that forks now and then, in the
+    // district of the node that feeds it.
     int previous = -1;
     for (int k = ring + 1; k < nodes; ++k) {
-        b.node(b.number(k, districts));
         const bool start = previous < 0 || b.below(12) == 0;
-        if (start)
-            b.branch(1 + b.below(ring), k, true);
-        else
-            b.branch(std::max(ring + 1, previous - b.below(3)), k);
+        const int from = start ? 1 + b.below(ring) : std::max(ring + 1, previous - b.below(3));
+        add(k, districtOf[static_cast<std::size_t>(from)], 1);
+        b.branch(from, k, start);
         previous = k;
     }
     // Ties between neighbouring feeders, as a normally open point joins them.

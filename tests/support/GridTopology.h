@@ -10,8 +10,9 @@ namespace tarvel::test {
 
 // A meshed backbone (a ring with chords) of about one node in twenty-five,
 // radial feeders hanging from it over transformers, and a few ties between
-// neighbouring feeders. Node numbers carry up to nine districts (r * 10000 + i); the base
-// node is number 1, district 0.
+// neighbouring feeders. Node numbers carry up to nine districts (r * 10000 + i),
+// each an arc of the backbone with its feeders; the base node is number 1,
+// district 0.
 diagram::Topology meshedTopology(int nodes, uint32_t seed = 1);
 
 // A tree from the base node: feeders that branch now and then.

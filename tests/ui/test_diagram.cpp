@@ -9,6 +9,7 @@
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
+#include "tests/support/GridTopology.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/DiagramPage.h"
@@ -209,6 +210,31 @@ private slots:
         view()->setFocus();
         QTest::keyClick(view(), Qt::Key_F1);
         QCOMPARE(tarvel::ui::shownHelpTopic(), 500);
+    }
+
+    // The pictures of the README: TARVEL_DIAGRAM_SHOTS=folder.
+    void screenshots()
+    {
+        const QString folder = qEnvironmentVariable("TARVEL_DIAGRAM_SHOTS");
+        if (folder.isEmpty())
+            QSKIP("TARVEL_DIAGRAM_SHOTS not set");
+        w().resize(1100, 760);
+        f->dialogs.answerOpen(QString::fromStdString(tarvel::test::sourcePath("samples/districts.cdu").string()));
+        w().N4->trigger();
+        calculate();
+        showDiagram();
+        QTest::qWait(100);
+        view()->fitAll();
+        QVERIFY(w().grab().save(folder + QStringLiteral("/diagram-districts.png")));
+
+        tarvel::diagram::DiagramData generated;
+        generated.topology = tarvel::test::meshedTopology(2000, 1);
+        w().Diagram1->showRun(generated);
+        w().Diagram1->waitForLayout();
+        w().Diagram1->statusLabel()->setText(QStringLiteral("Сгенерированная сеть из 2000 узлов, без расчета"));
+        QTest::qWait(100);
+        view()->fitAll();
+        QVERIFY(w().grab().save(folder + QStringLiteral("/diagram-2000.png")));
     }
 };
 
