@@ -117,7 +117,8 @@ test)
     if [ -z "${TARVEL_QUICK:-}" ]; then
         echo "== Core tests under AddressSanitizer and UndefinedBehaviorSanitizer"
         build_sanitized
-        (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        (suppressions="$PWD/tools/lsan.supp" && cd build-asan &&
+            ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$suppressions" UBSAN_OPTIONS=print_stacktrace=1 \
             ctest --output-on-failure -j"$jobs") | tee "$log"
         summary+="; the $(tests_passed "$log") core tests among them passed again under the sanitizers"
         echo "== One minute of fuzzing the whole calculation chain"

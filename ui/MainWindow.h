@@ -227,6 +227,8 @@ private:
     void selectInputLine(int line);
     void selectNodeRecord(int record);
     void selectBranchRecord(int record);
+    QString diagramExportPath(const QString& format);
+    void tellFileNotCreated(const QString& path);
     void activatePage(int index);
     TextPane* activePane() const;
     TextPane* paneOfPage(int index) const;

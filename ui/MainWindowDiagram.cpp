@@ -74,26 +74,29 @@ void TForm1::selectBranchRecord(int record)
         diagram::branchRecordLine(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), record));
 }
 
+// The file chosen for an export, once the picture is laid out ("" when cancelled).
+QString TForm1::diagramExportPath(const QString& format)
+{
+    const QString path = dialogs().saveFile(this, QStringLiteral("Схема в %1").arg(format),
+                                            QStringLiteral("Рисунок %1 *.%2 (*.%2)").arg(format, format.toLower()),
+                                            format.toLower());
+    if (!path.isEmpty())
+        Diagram1->waitForLayout();
+    return path;
+}
+
 void TForm1::exportDiagramSvg()
 {
-    const QString path = dialogs().saveFile(this, QStringLiteral("Схема в SVG"),
-                                            QStringLiteral("Рисунок SVG *.svg (*.svg)"), QStringLiteral("svg"));
-    if (path.isEmpty())
-        return;
-    Diagram1->waitForLayout();
-    if (!diagram::writeSvg(Diagram1->picture(), localPath(path)))
-        dialogs().message(this,
-                          QStringLiteral("Невозможно создать файл \"%1\".").arg(QDir::toNativeSeparators(path)),
-                          QMessageBox::Critical);
+    const QString path = diagramExportPath(QStringLiteral("SVG"));
+    if (!path.isEmpty() && !diagram::writeSvg(Diagram1->picture(), localPath(path)))
+        tellFileNotCreated(path);
 }
 
 void TForm1::exportDiagramPng()
 {
-    const QString path = dialogs().saveFile(this, QStringLiteral("Схема в PNG"),
-                                            QStringLiteral("Рисунок PNG *.png (*.png)"), QStringLiteral("png"));
+    const QString path = diagramExportPath(QStringLiteral("PNG"));
     if (path.isEmpty())
         return;
-    Diagram1->waitForLayout();
     // The same picture as the SVG file, drawn into an image.
     const std::string svg = diagram::svgText(Diagram1->picture());
     QSvgRenderer renderer(QByteArray(svg.data(), static_cast<qsizetype>(svg.size())));
@@ -109,11 +112,14 @@ void TForm1::exportDiagramPng()
         renderer.render(&painter);
     }
     QSaveFile file(path);
-    const bool ok = file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit();
-    if (!ok)
-        dialogs().message(this,
-                          QStringLiteral("Невозможно создать файл \"%1\".").arg(QDir::toNativeSeparators(path)),
-                          QMessageBox::Critical);
+    if (!(file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit()))
+        tellFileNotCreated(path);
+}
+
+void TForm1::tellFileNotCreated(const QString& path)
+{
+    dialogs().message(this, QStringLiteral("Невозможно создать файл \"%1\".").arg(QDir::toNativeSeparators(path)),
+                      QMessageBox::Critical);
 }
 
 }  // namespace tarvel::ui
