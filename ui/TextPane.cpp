@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include <QAbstractTextDocumentLayout>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QList>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -43,6 +45,7 @@ TextPane::TextPane(const QString& name, QWidget* parent) : QPlainTextEdit(parent
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setFont(paneFont(builtInPaneFamily(), kBuiltInPaneSize));
+    connect(this, &QPlainTextEdit::textChanged, this, [this] { linesBefore_.counted = false; });
 }
 
 QString TextPane::text() const
@@ -80,10 +83,7 @@ TextPane::Caret TextPane::caret() const
     const QTextBlock caretBlock = doc->findBlock(offset);
 
     Caret result;
-    for (QTextBlock b = doc->begin(); b.isValid() && b != caretBlock; b = b.next()) {
-        docLayout->blockBoundingRect(b);  // lays out a block the view has not reached
-        result.line += std::max(1, b.layout()->lineCount());
-    }
+    result.line = displayedLinesBefore(caretBlock);
     if (!caretBlock.isValid())
         return result;
     docLayout->blockBoundingRect(caretBlock);
@@ -96,6 +96,60 @@ TextPane::Caret TextPane::caret() const
         result.column = inBlock;
     }
     return result;
+}
+
+int TextPane::displayedLinesBefore(const QTextBlock& target) const
+{
+    QTextDocument* doc = document();
+    const int width = viewport()->width();
+    if (!linesBefore_.counted || linesBefore_.width != width || linesBefore_.font != font()) {
+        linesBefore_.counts.assign(1, 0);
+        linesBefore_.counted = true;
+        linesBefore_.width = width;
+        linesBefore_.font = font();
+    }
+    // counts[k] holds the displayed lines of blocks 0..k-1; they are counted
+    // once per text, width and font, as far as a caret has gone.
+    std::vector<int>& counts = linesBefore_.counts;
+    const int wanted = target.isValid() ? target.blockNumber() : doc->blockCount();
+    if (wanted >= static_cast<int>(counts.size())) {
+        QAbstractTextDocumentLayout* docLayout = doc->documentLayout();
+        const int fits = charactersThatCannotWrap();
+        QTextBlock b = doc->findBlockByNumber(static_cast<int>(counts.size()) - 1);
+        for (; b.isValid() && b.blockNumber() < wanted; b = b.next()) {
+            int lines = 1;  // a line that cannot wrap needs no layout
+            if (b.layout()->lineCount() != 0 || !cannotWrap(b, fits)) {
+                docLayout->blockBoundingRect(b);  // lays out a block the view has not reached
+                lines = std::max(1, b.layout()->lineCount());
+            }
+            counts.push_back(counts.back() + lines);
+        }
+    }
+    return counts[std::min<std::size_t>(wanted, counts.size() - 1)];
+}
+
+int TextPane::charactersThatCannotWrap() const
+{
+    // In a fixed-pitch font every ASCII character has the same advance, so a
+    // line of them shorter than the text width, less a margin of two
+    // characters for the cursor and rounding, stays on one displayed line.
+    // Laying out every block of a report of 100 000 lines takes seconds.
+    if (!QFontInfo(font()).fixedPitch())
+        return -1;
+    const QFontMetricsF metrics(font());
+    const qreal advance = metrics.horizontalAdvance(QLatin1Char('0'));
+    if (advance <= 0 || metrics.horizontalAdvance(QLatin1Char('W')) != advance)
+        return -1;
+    const qreal room = viewport()->width() - 2 * document()->documentMargin() - 2 * advance;
+    return room > 0 ? static_cast<int>(room / advance) : -1;
+}
+
+bool TextPane::cannotWrap(const QTextBlock& block, int fits)
+{
+    if (fits < 0 || block.length() - 1 > fits)
+        return false;
+    const QString text = block.text();
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() < 0x7F; });
 }
 
 bool TextPane::event(QEvent* e)

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QTextBlock>
+
+#include <vector>
 
 namespace tarvel::ui {
 
@@ -51,6 +54,22 @@ protected:
     void insertFromMimeData(const QMimeData* source) override;
 
 private:
+    // The longest line of printable ASCII characters that certainly stays on
+    // one displayed line at the present width; -1 when the font gives no
+    // such certainty.
+    int charactersThatCannotWrap() const;
+    static bool cannotWrap(const QTextBlock& block, int fits);
+    // Displayed lines of the blocks before this one (wrapped parts count).
+    int displayedLinesBefore(const QTextBlock& block) const;
+
+    struct LinesBefore {
+        bool counted = false;  // cleared whenever the text changes
+        int width = -1;
+        QFont font;
+        std::vector<int> counts{0};
+    };
+    mutable LinesBefore linesBefore_;
+
     bool oemConvert_ = false;
 };
 

@@ -1,6 +1,7 @@
 // The status bar: caret line and column in displayed lines, the modified mark.
 #include <QApplication>
 #include <QTabBar>
+#include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextLayout>
 
@@ -83,6 +84,51 @@ private slots:
         const int lastLine = 1 + block.layout()->lineCount() + 1;
         clickAt(w().Memo1, w().Memo1->document()->findBlockByNumber(2).position() + 2);
         QCOMPARE(position(), QStringLiteral("%1: 3").arg(lastLine));
+    }
+
+    // Lines that cannot wrap are counted without laying them out; the count
+    // must stay what a full layout gives, across lengths near the pane's
+    // width, tabs, Cyrillic, edits and resizes.
+    void longTextsCountAsAFullLayoutDoes()
+    {
+        TextPane standalone(QStringLiteral("MemoX"));
+        standalone.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&standalone));
+        TextPane* pane = &standalone;
+        QString text;
+        for (int k = 0; k < 3000; ++k) {
+            const int length = (k * 37) % 130;
+            QString line = QString(length, QLatin1Char(k % 3 ? '7' : 'W'));
+            if (k % 11 == 0)
+                line.prepend(QLatin1Char('\t'));
+            if (k % 13 == 0)
+                line += QStringLiteral("Узел");
+            text += line + QLatin1Char('\n');
+        }
+        pane->setPlainText(text);
+        const auto fullLayout = [pane](int blockNumber) {
+            int lines = 0;
+            for (QTextBlock b = pane->document()->begin(); b.blockNumber() < blockNumber; b = b.next()) {
+                pane->document()->documentLayout()->blockBoundingRect(b);
+                lines += std::max(1, b.layout()->lineCount());
+            }
+            return lines;
+        };
+        for (const int width : {700, 431, 260}) {
+            pane->resize(width, 300);
+            QApplication::processEvents();
+            for (const int blockNumber : {2999, 1500, 17}) {
+                QTextCursor c(pane->document()->findBlockByNumber(blockNumber));
+                pane->setTextCursor(c);
+                const int counted = pane->caret().line;  // before the reference lays everything out
+                QCOMPARE(counted, fullLayout(blockNumber));
+            }
+        }
+        QTextCursor c(pane->document()->findBlockByNumber(5));
+        c.insertText(QString(300, QLatin1Char('x')));  // one line more that wraps
+        pane->setTextCursor(QTextCursor(pane->document()->findBlockByNumber(2999)));
+        const int counted = pane->caret().line;
+        QCOMPARE(counted, fullLayout(2999));
     }
 
     void selectionReportsItsEnd()
