@@ -98,6 +98,17 @@ std::vector<Point> convexHull(std::vector<Point> points)
     return hull;
 }
 
+double area(const std::vector<Point>& polygon)
+{
+    double twice = 0;
+    for (std::size_t i = 0; i < polygon.size(); ++i) {
+        const Point& a = polygon[i];
+        const Point& b = polygon[(i + 1) % polygon.size()];
+        twice += a.x * b.y - b.x * a.y;
+    }
+    return std::fabs(twice) / 2;
+}
+
 std::vector<Hull> districtHulls(const Topology& topology, const Layout& layout)
 {
     std::map<int, std::vector<Point>> members;
@@ -109,8 +120,15 @@ std::vector<Hull> districtHulls(const Topology& topology, const Layout& layout)
     std::vector<Hull> hulls;
     if (members.size() < 2)
         return hulls;  // one district needs no telling apart
-    for (auto& [district, points] : members)
+    double sum = 0;
+    for (auto& [district, points] : members) {
         hulls.push_back({district, convexHull(std::move(points)), kDistrictTints[static_cast<std::size_t>(district)]});
+        sum += area(hulls.back().polygon);
+    }
+    // Districts whose nodes lie among each other's would only cover each
+    // other: then the tint tells nothing and is left out.
+    if (sum > 1.5 * area(convexHull(layout.positions)))
+        hulls.clear();
     return hulls;
 }
 

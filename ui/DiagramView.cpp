@@ -27,7 +27,9 @@ constexpr int kNumberKey = 2;  // item data: the node number
 // Below this scale labels of load nodes are hidden; base and fixed-voltage
 // nodes keep theirs down to a third of it, as a map keeps its cities.
 constexpr double kLabelScale = 0.7;
-constexpr double kLegendWidth = 170;  // the colour scale's box and its margin, in pixels
+constexpr double kLegendWidth = 170;
+constexpr double kFarDot = 2.5;      // pixels: the least radius a node is drawn with
+constexpr double kFarRadius = 25;    // scene units: the most a dot may grow to  // the colour scale's box and its margin, in pixels
 
 QColor toQColor(diagram::Color c)
 {
@@ -70,7 +72,8 @@ public:
         labelAt_ = QPointF(-label_.size().width() / 2, -kNodeRadius - 4 - label_.size().height());
     }
 
-    QRectF boundingRect() const override { return QRectF(-28, -kNodeRadius - 16, 56, 2 * kNodeRadius + 20); }
+    // Room for the label above and for the dot that a distant view keeps in sight.
+    QRectF boundingRect() const override { return QRectF(-28, -kFarRadius - 16, 56, 2 * kFarRadius + 16); }
 
     QPainterPath shape() const override
     {
@@ -84,6 +87,13 @@ public:
         const double lod = levelOfDetail(option, painter);
         const double r = kNodeRadius;
         painter->setBrush(toQColor(shape_.fill));
+        if (lod * r < kFarDot) {
+            // Far away: a dot of a few pixels that keeps the node's colour in sight.
+            const double dot = std::min(kFarRadius, (shape_.warning ? 2 : 1) * kFarDot / lod);
+            painter->setPen(Qt::NoPen);
+            painter->drawEllipse(QPointF(0, 0), dot, dot);
+            return;
+        }
         QPen pen(shape_.warning ? QColor(0x7a, 0x3d, 0x00) : QColor(0x33, 0x33, 0x33), shape_.warning ? 2 : 1);
         if (shape_.kind == diagram::NodeKind::Unknown)
             pen.setStyle(Qt::DashLine);

@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QGraphicsItem>
 #include <QScrollBar>
 
 #include "diagram/Layout.h"
@@ -40,14 +41,13 @@ void frames(benchmark::State& state, double scale, bool whole)
     view.fitAll();
     if (scale > 0)
         view.zoomBy(scale / view.transform().m11());
-    view.centerOn(view.sceneRect().center());
+    view.centerOn(view.nodeItem(1)->scenePos());  // the base node, amid the network
     QApplication::processEvents();
-    int step = 40;
+    // Back and forth over 400 pixels around the base node.
+    int frame = 0;
     for (auto _ : state) {
         QScrollBar* bar = view.horizontalScrollBar();
-        if (bar->value() + step > bar->maximum() || bar->value() + step < bar->minimum())
-            step = -step;
-        bar->setValue(bar->value() + step);
+        bar->setValue(bar->value() + ((frame++ / 10) % 2 == 0 ? 40 : -40));
         if (whole)
             view.viewport()->repaint();
         else

@@ -9,7 +9,7 @@
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
-#include "tests/support/GridTopology.h"
+#include "tests/support/NetworkGenerator.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/DiagramPage.h"
@@ -227,11 +227,13 @@ private slots:
         view()->fitAll();
         QVERIFY(w().grab().save(folder + QStringLiteral("/diagram-districts.png")));
 
-        tarvel::diagram::DiagramData generated;
-        generated.topology = tarvel::test::meshedTopology(2000, 1);
-        w().Diagram1->showRun(generated);
-        w().Diagram1->waitForLayout();
-        w().Diagram1->statusLabel()->setText(QStringLiteral("Сгенерированная сеть из 2000 узлов, без расчета"));
+        // A generated meshed grid of 2000 nodes, calculated.
+        tarvel::test::GridOptions grid;
+        grid.nodes = 2000;
+        const std::string text = tarvel::test::cduText(tarvel::test::generateGrid(grid));
+        w().Memo1->setPlainText(QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        calculate();
+        showDiagram();
         QTest::qWait(100);
         view()->fitAll();
         QVERIFY(w().grab().save(folder + QStringLiteral("/diagram-2000.png")));
