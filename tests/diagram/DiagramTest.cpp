@@ -147,6 +147,17 @@ TEST(DiagramPicture, Ieee14ShowsKindsFlowsAndVoltages)
     EXPECT_EQ(deviationColor(0), (Color{0xf7, 0xf7, 0xf7}));
 }
 
+TEST(DiagramPicture, DistrictsGetTintsOnlyWhereTheyLieApart)
+{
+    NetworkRun districts(sampleText("districts.cdu"));
+    EXPECT_GE(pictureOf(districts.data, layoutTopology(districts.data.topology)).hulls.size(), 4u);
+    // Districts in one ring and its feeders, numbers dealt round-robin: all interleaved.
+    Topology mixed = test::meshedTopology(800, 2);
+    for (std::size_t k = 1; k < mixed.nodeNumbers.size(); ++k)
+        mixed.nodeNumbers[k] = static_cast<int32_t>((1 + k % 4) * 10000 + k);
+    EXPECT_TRUE(drawPicture(mixed, layoutTopology(mixed), nullptr, {}).hulls.empty());
+}
+
 TEST(DiagramPicture, RefusedDataShowTheReadersFindingsWhereTheyBelong)
 {
     // Node 3 has no branch, branch 2-7 names a node that is not given, nodes

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""tarvel-cli --diagram on every sample and on refused data: the file is
-well-formed SVG and carries every node number of the data as text."""
+"""tarvel-cli --diagram on every sample, on refused data and on a generated
+grid of 2000 nodes: the file is well-formed SVG and carries every node number
+of the data as text."""
 import subprocess
 import sys
 import tempfile
@@ -35,7 +36,7 @@ def check(cli, cdu, expected_rc, work):
 
 
 def main():
-    cli, samples = sys.argv[1], Path(sys.argv[2])
+    cli, samples, netgen = sys.argv[1], Path(sys.argv[2]), sys.argv[3]
     with tempfile.TemporaryDirectory() as tmp:
         work = Path(tmp)
         for cdu in sorted(samples.glob("*.cdu")):
@@ -49,6 +50,9 @@ def main():
         titles = " ".join(t.text or "" for t in root.iter(SVG + "title"))
         assert "Нет ветвей для узла 3" in titles, "the reader's finding on node 3 is not in the picture"
         assert "Нет узлов для ветви 2" in titles, "the reader's finding on branch 2-7 is not in the picture"
+        grid = work / "grid2000.cdu"
+        subprocess.run([netgen, "grid", "2000", "1", str(grid)], check=True)
+        check(cli, grid, 0, work)
     print("ok")
 
 
