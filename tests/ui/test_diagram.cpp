@@ -231,6 +231,8 @@ private slots:
         tarvel::test::GridOptions grid;
         grid.nodes = 2000;
         const std::string text = tarvel::test::cduText(tarvel::test::generateGrid(grid));
+        f->dialogs.answerQuestion(QMessageBox::Yes);  // a new document: lose the results
+        w().N3->trigger();
         w().Memo1->setPlainText(QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         calculate();
         showDiagram();
