@@ -77,6 +77,10 @@ struct JacobianPattern {
     std::vector<int> columnStart;  // 2n + 1
     std::vector<int> rowIndex;
     std::vector<BlockPositions> diagonal;  // nodes 1..n
+    // Nodes 1..n that no branch touches (a slot whose number a later record
+    // repeats, without load or shunt): their equations hold by themselves,
+    // and their rows are the identity so that they keep their voltages.
+    std::vector<char> unlinked;
     std::vector<BlockPositions> startRow;  // branches 1..m: equations of the start node, unknowns of the end node
     std::vector<BlockPositions> endRow;    // the other way round; e = -1 when an end is the base node
 };
@@ -148,6 +152,11 @@ JacobianPattern formPattern(const NetworkModel& model)
         const int e = pattern.columnStart[2 * (q - 1)] + 2 * rank;
         return BlockPositions{e, pattern.columnStart[2 * (q - 1) + 1] + 2 * rank};
     };
+    pattern.unlinked.assign(n + 1, 1);
+    for (int i = 1; i <= m; ++i) {
+        pattern.unlinked[model.branchStartIndex[i]] = 0;
+        pattern.unlinked[model.branchEndIndex[i]] = 0;
+    }
     pattern.diagonal.resize(n + 1);
     for (int k = 1; k <= n; ++k)
         pattern.diagonal[k] = block(k, k);
@@ -249,6 +258,12 @@ void formJacobian(const NetworkModel& model, const Admittances& y, const State& 
         }
         J[d.e + 1] = G * e + B * f + x.Ir[k];
         J[d.f + 1] = G * f - B * e + x.Ii[k];
+        if (pattern.unlinked[k]) {
+            J[d.e] = 1.0;
+            J[d.f] = 0.0;
+            J[d.e + 1] = 0.0;
+            J[d.f + 1] = 1.0;
+        }
     }
     // Coupling through the branches between two non-base nodes; the voltage
     // row of a node with fixed magnitude has none.

@@ -197,3 +197,29 @@ TEST(Scale, AJacobianThatCannotBeSolvedEndsInADefiniteMessage)
         }
     }
 }
+
+TEST(Scale, ARepeatedNodeNumberWithoutLoadKeepsItsFlatStart)
+{
+    // A node number given twice leaves its first slot without branches; the
+    // exact method carries it along through its pivot floor, the sparse one
+    // must not take it for a singular matrix. Here a load node and a
+    // generator are given first without load, then again in the chain.
+    std::string text = "0102 0 1 110 0 0 0 0 0 0 0\r\n" + node201(50, 110, 0, 0) + "0201 0 60 110 0 0 0 0 112 0 0\r\n";
+    for (int k = 2; k <= 151; ++k)
+        text += node201(k, 110, 0.02, 0.01) + line301(k - 1, k, 1, 5);
+    auto model = std::make_unique<NetworkModel>();
+    TempDir dir;
+    CollectingSink sink;
+    ASSERT_EQ(runPowerFlow(*model, dir.path(), text, sink), RunOutcome::Converged);
+    const NetworkResults results = collectResults(*model);
+    ASSERT_EQ(results.nodes[1].number, 50);
+    ASSERT_EQ(results.nodes[2].number, 60);
+    EXPECT_DOUBLE_EQ(results.nodes[1].u, 110.0);
+    EXPECT_DOUBLE_EQ(results.nodes[2].u, 112.0);
+    for (const int k : {1, 2}) {
+        EXPECT_DOUBLE_EQ(results.nodes[k].angle, 0.0);
+        EXPECT_DOUBLE_EQ(results.nodes[k].p, 0.0);
+    }
+    // The chain's own node 50 carries its load.
+    EXPECT_NEAR(results.nodes[50].p, 0.02, 0.01);  // within the precision, absolute below 1 MW
+}
