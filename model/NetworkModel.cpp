@@ -74,6 +74,8 @@ void clearRunTables(NetworkModel& model)
     std::ranges::fill(model.branchEndNode, 0);
     std::ranges::fill(model.branchStartIndex, 0);
     std::ranges::fill(model.branchEndIndex, 0);
+    // The double-precision solution belongs to the network it was found for.
+    model.exact.clear();
 }
 
 }  // namespace tarvel

@@ -129,7 +129,8 @@ int districtOf(int32_t number);
 void countNode(NetworkModel& model, int32_t number);
 
 // Clears what a power-flow run clears before reading: nodeNumber and nodeType
-// and the four branch end tables, every slot.
+// and the four branch end tables, every slot, and the sparse method's
+// solution of the previous network.
 void clearRunTables(NetworkModel& model);
 
 }  // namespace tarvel

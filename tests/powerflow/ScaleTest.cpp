@@ -223,3 +223,21 @@ TEST(Scale, ARepeatedNodeNumberWithoutLoadKeepsItsFlatStart)
     // The chain's own node 50 carries its load.
     EXPECT_NEAR(results.nodes[50].p, 0.02, 0.01);  // within the precision, absolute below 1 MW
 }
+
+TEST(Scale, ARejectedRunAfterALargeOneLeavesNoFiguresOfTheOldNetwork)
+{
+    auto model = std::make_unique<NetworkModel>();
+    TempDir dir;
+    CollectingSink sink;
+    GridOptions o;
+    o.nodes = 300;
+    ASSERT_EQ(runPowerFlow(*model, dir.path(), generateGrid(o).text, sink), RunOutcome::Converged);
+    ASSERT_FALSE(model->exact.empty());
+    // A larger text that the reader refuses: the figures collected afterwards
+    // come from the model's own tables, never from the old solution.
+    o.nodes = 600;
+    const std::string refused = generateGrid(o).text + node201(7, 110, 1, 1);
+    ASSERT_EQ(runPowerFlow(*model, dir.path(), refused, sink), RunOutcome::Rejected);
+    EXPECT_TRUE(model->exact.empty());
+    EXPECT_EQ(collectResults(*model).nodes.size(), static_cast<std::size_t>(model->nodeCount) + 1);
+}
