@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <deque>
 #include <unordered_map>
 #include <unordered_set>
@@ -18,9 +19,10 @@ using caseread::failAt;
 
 // Limits of the ЦДУ text and of its reader.
 constexpr int64_t kMaxNodeNumber = 100000;
+constexpr double kMinUnom = 0.1, kMaxUnom = 1500;  // kV
 constexpr double kMaxBranchSusceptanceMicroS = 99999.0;
 constexpr double kSmallReactanceOhm = 1.001;
-constexpr double kBaseTransformerTolerance = 0.1;
+constexpr float kBaseTransformerTolerance = 0.1f;
 // How many element numbers a note lists before "…".
 constexpr std::size_t kListedElements = 5;
 
@@ -55,10 +57,19 @@ private:
     long long count_ = 0;
 };
 
+// A value that overflowed would read as the end of the ЦДУ text, so the
+// case's line is named instead.
+void requireWritable(double v, int line)
+{
+    if (!std::isfinite(v) || std::fabs(v) > 1e30)
+        failAt(line, "значение вне допустимых пределов: " + formatGeneral(v, 0, 7));
+}
+
 // A number as the ЦДУ text holds it: the shortest of 7 significant digits,
 // no "-0".
-std::string cduNumber(double v)
+std::string cduNumber(double v, int line)
 {
+    requireWritable(v, line);
     if (v == 0 || std::fabs(v) < 1e-30)
         return "0";
     return formatGeneral(v, 0, 7);
@@ -258,6 +269,9 @@ private:
             if (!bus_[i].reached)
                 continue;
             const double kv = c_.buses[i].baseKv;
+            if (kv > 0 && (kv < kMinUnom || kv > kMaxUnom))
+                failAt(c_.buses[i].line, "базисное напряжение узла " + formatInt(c_.buses[i].number) + " " +
+                                             noteNumber(kv, 7) + " кВ вне пределов от 0,1 до 1500 кВ");
             if (kv > 0) {
                 bus_[i].unom = kv;
             } else {
@@ -284,6 +298,8 @@ private:
                 s.ratio = 1.0;
             s.r = br.r * zBase;
             s.x = br.x * zBase;
+            for (double v : {s.ratio, s.r, s.x})
+                requireWritable(v, br.line);
             if (br.shift != 0)
                 phaseShift_.add(branchName(br));
             if (std::fabs(s.x) < kSmallReactanceOhm)
@@ -307,11 +323,18 @@ private:
         }
     }
 
+    // Judged as the reader judges the ratio it reads from the text: in
+    // single precision (0.9 is a transformer it refuses at the base node).
+    static bool farFromOne(double ratio)
+    {
+        const float held = std::strtof(formatGeneral(ratio, 0, 7).c_str(), nullptr);
+        return std::fabs(held - 1.0f) > kBaseTransformerTolerance;
+    }
+
     bool holdsBaseNode(std::size_t i) const
     {
-        return std::all_of(bus_[i].branches.begin(), bus_[i].branches.end(), [&](std::size_t j) {
-            return !branch_[j].kept || std::fabs(branch_[j].ratio - 1.0) <= kBaseTransformerTolerance;
-        });
+        return std::all_of(bus_[i].branches.begin(), bus_[i].branches.end(),
+                           [&](std::size_t j) { return !branch_[j].kept || !farFromOne(branch_[j].ratio); });
     }
 
     // The reader takes no transformer with a ratio far from 1 at the base
@@ -322,7 +345,7 @@ private:
             return;
         std::vector<std::size_t> candidates;
         for (std::size_t j : bus_[ref_].branches)
-            if (branch_[j].kept && std::fabs(branch_[j].ratio - 1.0) > kBaseTransformerTolerance)
+            if (branch_[j].kept && farFromOne(branch_[j].ratio))
                 candidates.push_back(otherEnd(j, ref_));
         std::vector<bool> seen(c_.buses.size(), false);
         std::deque<std::size_t> queue{ref_};
@@ -417,8 +440,8 @@ private:
         const BusState& rs = bus_[ref_];
         // The base node's generation is what the calculation finds; its record
         // keeps the bus's own load.
-        t += "0102 0 " + formatInt(rs.outNumber) + " " + cduNumber(baseVoltage()) + " " + cduNumber(rb.pd + rb.gs) +
-             " " + cduNumber(rb.qd) + " 0 0 0 0 0\n";
+        t += "0102 0 " + formatInt(rs.outNumber) + " " + cduNumber(baseVoltage(), rb.line) + " " +
+             cduNumber(rb.pd + rb.gs, rb.line) + " " + cduNumber(rb.qd, rb.line) + " 0 0 0 0 0\n";
         out_.baseNode = rs.outNumber;
         out_.nodes = 1;
         for (std::size_t i = 0; i < c_.buses.size(); ++i) {
@@ -427,14 +450,15 @@ private:
             const CaseBus& b = c_.buses[i];
             const BusState& s = bus_[i];
             const double fixed = s.fixedVoltage ? s.vg * s.unom : 0.0;
-            t += "0201 0 " + formatInt(s.outNumber) + " " + cduNumber(s.unom) + " " + cduNumber(b.pd + b.gs - s.genP) +
-                 " " + cduNumber(b.qd - s.genQ) + " 0 0 " + cduNumber(fixed) + " 0 0\n";
+            t += "0201 0 " + formatInt(s.outNumber) + " " + cduNumber(s.unom, b.line) + " " +
+                 cduNumber(b.pd + b.gs - s.genP, b.line) + " " + cduNumber(b.qd - s.genQ, b.line) + " 0 0 " +
+                 cduNumber(fixed, b.line) + " 0 0\n";
             ++out_.nodes;
         }
         for (std::size_t i = 0; i < c_.buses.size(); ++i) {
             if (!bus_[i].reached || i == ref_ || bus_[i].shuntB == 0)
                 continue;
-            t += "0301 0 " + formatInt(bus_[i].outNumber) + " 0 0 " + cduNumber(-bus_[i].shuntB * 1e6) + "\n";
+            t += "0301 0 " + formatInt(bus_[i].outNumber) + " 0 0 " + cduNumber(-bus_[i].shuntB * 1e6, c_.buses[i].line) + "\n";
         }
         for (std::size_t j = 0; j < c_.branches.size(); ++j) {
             if (!branch_[j].kept)
@@ -442,8 +466,9 @@ private:
             const CaseBranch& br = c_.branches[j];
             const BranchState& s = branch_[j];
             t += "0301 0 " + formatInt(bus_[index_.at(br.from)].outNumber) + " " +
-                 formatInt(bus_[index_.at(br.to)].outNumber) + " " + cduNumber(s.r) + " " + cduNumber(s.x) + " " +
-                 cduNumber(-s.bMicroS) + " " + cduNumber(s.ratio) + " 0 0 0\n";
+                 formatInt(bus_[index_.at(br.to)].outNumber) + " " + cduNumber(s.r, br.line) + " " +
+                 cduNumber(s.x, br.line) + " " + cduNumber(-s.bMicroS, br.line) + " " + cduNumber(s.ratio, br.line) +
+                 " 0 0 0\n";
             ++out_.branches;
         }
     }
@@ -540,7 +565,7 @@ bool caseLacksBaseVoltage(const CaseData& c)
 CduConversion convertCase(const CaseData& c, const ConversionOptions& options)
 {
     CduConversion failed;
-    if (!std::isfinite(options.defaultBaseKv) || options.defaultBaseKv < 0.1 || options.defaultBaseKv > 1500) {
+    if (!std::isfinite(options.defaultBaseKv) || options.defaultBaseKv < kMinUnom || options.defaultBaseKv > kMaxUnom) {
         failed.error = "Базисное напряжение должно быть от 0,1 до 1500 кВ";
         return failed;
     }

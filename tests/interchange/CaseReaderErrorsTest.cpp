@@ -57,6 +57,11 @@ TEST(CaseReaderErrors, MatpowerFaultsAreNamedWithTheirLine)
         {replaced(good, "mpc.baseMVA = 100", "mpc.baseMVA = -1"), "Строка 3: базисная мощность mpc.baseMVA должна быть положительным числом: «-1»"},
         {replaced(good, "mpc.version = '2'", "mpc.version = '1'"), "Формат MATPOWER версии «1» не поддерживается: нужна версия 2"},
         {kHead + kBus + kGen, "В файле нет таблицы ветвей (mpc.branch)"},
+        {replaced(good, "2 1 10 5 0 0 1 1 0 110", "2 1 10 5 0 0 1 1 0 2000"),
+         "Строка 6: базисное напряжение узла 2 2000 кВ вне пределов от 0,1 до 1500 кВ"},
+        // Values whose ЦДУ figure would overflow: the text must not end at "inf".
+        {replaced(good, "1 2 0.01", "1 2 1e300"), "Строка 12: значение вне допустимых пределов: 1.21e+302"},
+        {replaced(good, "2 1 10 5", "2 1 1e308 5"), "Строка 6: значение вне допустимых пределов: 1e+308"},
         {replaced(good, "1 3 0 0", "1 1 0 0"),
          "В схеме нет балансирующего узла (тип 3) и нет узла с генератором, который мог бы его заменить"},
     };

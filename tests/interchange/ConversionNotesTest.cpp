@@ -195,3 +195,15 @@ TEST(ConversionNotes, ShuntAtTheBaseNodeAndChargingOfLongCablesAreTold)
               std::string::npos)
         << i.summary();
 }
+
+// The reader holds ratios in single precision, where 0.9 lies more than 0.1
+// from 1: a reference bus at such a transformer hands the base node over too.
+TEST(ConversionNotes, ARatioOfExactlyPointNineAtTheReferenceBusCountsAsFarFromOne)
+{
+    const Imported i = importAndRun(caseText(kBuses + "4 1 5 1 0 0 1 1 0 110 1 1.1 0.9;\n", kGenerators,
+                                             "1 2 0.01 0.05 0 0 0 0 0.9 0 1;\n"
+                                             "2 3 0.01 0.05 0.02 0 0 0 0 0 1;\n"
+                                             "1 3 0.01 0.05 0.02 0 0 0 0 0 1;\n"
+                                             "3 4 0.01 0.05 0.02 0 0 0 0 0 1;\n"));
+    EXPECT_EQ(i.conversion.baseNode, 3) << i.conversion.text;
+}
