@@ -23,7 +23,7 @@
 
 namespace tarvel::ui {
 
-TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
+TForm1::TForm1(QWidget* parent, bool unwritableFolderTold) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Расчет потокораспределения электрической сети Tarvel 2.0"));
@@ -44,7 +44,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent)
     connect(help, &QAction::triggered, this, &TForm1::showHelpForFocus);
     addAction(help);
 
-    Form1Create();
+    Form1Create(unwritableFolderTold);
     placeOnScreen(this, size());
 }
 

@@ -67,7 +67,10 @@ class TForm2;
 class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    // unwritableFolderTold: the user has been told at start that nothing can
+    // be written in the working folder, so the settings file's own messages
+    // about it are not repeated.
+    explicit TForm1(QWidget* parent = nullptr, bool unwritableFolderTold = false);
     ~TForm1() override;
 
     // Creates the parameters dialog, hidden; the program does it right after
@@ -203,7 +206,7 @@ private:
     void createToolBar();
     void createStatusBar();
     void connectStatusEvents();
-    void Form1Create();
+    void Form1Create(bool unwritableFolderTold);
     void Form1Close();
 
     void EnterEditingState();

@@ -14,9 +14,9 @@
 
 namespace tarvel::ui {
 
-void TForm1::Form1Create()
+void TForm1::Form1Create(bool unwritableFolderTold)
 {
-    settings_ = std::make_unique<SettingsFile>(SettingsFile::defaultPath());
+    settings_ = std::make_unique<SettingsFile>(SettingsFile::defaultPath(), unwritableFolderTold);
     // The built-in values, which a first run writes into the new file (the
     // font's family and size are those of WindowSettings).
     windowSettings_.height = height();

@@ -103,7 +103,10 @@ QString goneMessage()
 
 }  // namespace
 
-SettingsFile::SettingsFile(QString path) : path_(std::move(path)) {}
+SettingsFile::SettingsFile(QString path, bool unwritableFolderTold)
+    : path_(std::move(path)), unwritableFolderTold_(unwritableFolderTold)
+{
+}
 
 QString SettingsFile::defaultPath()
 {
@@ -125,10 +128,12 @@ void SettingsFile::load(CalculationSettings& calculation, WindowSettings& window
         ini.setValue(kParametr, QStringLiteral("Height"), QString::number(window.height));
         ini.setValue(kParametr, QStringLiteral("Width"), QString::number(window.width));
         ini.setValue(kParametr, QStringLiteral("DelFile"), QStringLiteral("0"));
-        if (!ini.save())
+        fileAtStart_ = ini.save();
+        if (!fileAtStart_ && !unwritableFolderTold_)
             dialogs().message(parent, QStringLiteral("Невозможно создать файл настроек"));
         return;
     }
+    fileAtStart_ = true;
     IniFile ini(path_);
     ini.load();  // a file that cannot be read reads as one without keys
     readSettings(ini, calculation, window);
@@ -138,7 +143,9 @@ bool SettingsFile::save(const CalculationSettings& calculation, const WindowSett
 {
     IniFile ini(path_);
     if (!ini.load()) {
-        dialogs().message(parent, goneMessage());
+        // A file that was never created is no news to a user who was told why.
+        if (!(unwritableFolderTold_ && !fileAtStart_))
+            dialogs().message(parent, goneMessage());
         return false;
     }
     for (int k = 0; k < 3; ++k)

@@ -29,7 +29,10 @@ struct WindowSettings {
 
 class SettingsFile {
 public:
-    explicit SettingsFile(QString path);
+    // unwritableFolderTold: the user already knows that the file's folder
+    // takes no files, so a file that cannot be created at start, or is
+    // missing at exit, is not told again.
+    explicit SettingsFile(QString path, bool unwritableFolderTold = false);
     // The working directory at start, "/" and "Vetrasol.ini".
     static QString defaultPath();
     const QString& path() const { return path_; }
@@ -54,6 +57,8 @@ public:
 
 private:
     QString path_;
+    bool unwritableFolderTold_ = false;
+    bool fileAtStart_ = false;  // load found the file or created it
 };
 
 // Deletes Network.err, .out, .rez, .rip and .tok in dir, whatever their letter

@@ -17,6 +17,13 @@ QString expandHome(const QString& folder, const QString& homeFolder)
     return folder;
 }
 
+QString shown(const QString& folder)
+{
+    return QDir::toNativeSeparators(folder);
+}
+
+}  // namespace
+
 // Permission bits do not tell a read-only file system, nor the super-user's
 // rights: only a file actually created does.
 bool canCreateFileIn(const QString& folder)
@@ -24,13 +31,6 @@ bool canCreateFileIn(const QString& folder)
     QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".tarvel-XXXXXX")));
     return probe.open();
 }
-
-QString shown(const QString& folder)
-{
-    return QDir::toNativeSeparators(folder);
-}
-
-}  // namespace
 
 StartOptions parseStartOptions(const QStringList& arguments, const QString& startFolder,
                                const QString& homeFolder)

@@ -25,6 +25,9 @@ StartOptions parseStartOptions(const QStringList& arguments, const QString& star
 // The text of tarvel --help.
 QString startUsage();
 
+// True when a file can be created in folder.
+bool canCreateFileIn(const QString& folder);
+
 // Makes workDir the working folder, creating it when it does not exist (an
 // empty workDir keeps the current one), and checks that a file can be
 // written there. Returns what to tell the user once at start, or an empty

@@ -68,7 +68,9 @@ int main(int argc, char* argv[])
     if (!folderProblem.isEmpty())
         tarvel::ui::dialogs().message(nullptr, folderProblem, QMessageBox::Warning);
     try {
-        tarvel::ui::TForm1 window;
+        const bool unwritableFolderTold =
+            !folderProblem.isEmpty() && !tarvel::ui::canCreateFileIn(QDir::currentPath());
+        tarvel::ui::TForm1 window(nullptr, unwritableFolderTold);
         window.createParametersDialog();
         window.show();
         if (!options.file.isEmpty())

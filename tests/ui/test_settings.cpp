@@ -168,6 +168,25 @@ private slots:
         QCOMPARE(dialogs.messages().last(), kGone);
     }
 
+    void unwritableFolderToldAtStartIsNotToldAgain()
+    {
+        ScriptedDialogs dialogs;
+        auto calculation = freshSettings();
+        WindowSettings window;
+        SettingsFile settings(dir_.filePath(QStringLiteral("no/such/folder/Vetrasol.ini")), true);
+        settings.load(*calculation, window, QString(), nullptr);
+        QVERIFY(!settings.save(*calculation, window, nullptr));
+        QCOMPARE(dialogs.messages(), QStringList());
+
+        // A file that did exist and has gone is still told.
+        writeAll(ini_, "[Parametr]\r\niteraz=12\r\n");
+        SettingsFile existing(ini_, true);
+        existing.load(*calculation, window, QString(), nullptr);
+        QFile::remove(ini_);
+        QVERIFY(!existing.save(*calculation, window, nullptr));
+        QCOMPARE(dialogs.messages(), QStringList{kGone});
+    }
+
     void precisionIsWrittenRoundedToTwoDecimals()
     {
         const struct {
