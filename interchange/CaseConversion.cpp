@@ -6,6 +6,7 @@
 #include <deque>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "interchange/CaseReadSupport.h"
 #include "model/TextFile.h"
@@ -112,6 +113,7 @@ struct BranchState {
     double ratio = 1;             // Kt at the first end
     double r = 0, x = 0;          // Ohm
     double bMicroS = 0;           // charging kept on the branch, µS, capacitive positive
+    bool reversed = false;        // written from the second end
 };
 
 class Converter {
@@ -185,6 +187,9 @@ private:
         for (std::size_t i = 0; i < c_.buses.size(); ++i) {
             const CaseBusType t = c_.buses[i].type;
             if (t == CaseBusType::VoltageControlled || t == CaseBusType::Reference) {
+                const CaseBus& b = c_.buses[i];
+                if (bus_[i].inService && b.remoteBus != 0 && b.remoteBus != b.number)
+                    remoteControl_.add(busName(b.number) + "→" + busName(b.remoteBus));
                 if (bus_[i].generators > 0)
                     bus_[i].fixedVoltage = true;
                 else if (t == CaseBusType::VoltageControlled)
@@ -298,10 +303,14 @@ private:
                 s.ratio = 1.0;
             s.r = br.r * zBase;
             s.x = br.x * zBase;
+            if (std::fabs(s.x) < kSmallReactanceOhm && s.ratio > 1.0)
+                reverse(s);
             for (double v : {s.ratio, s.r, s.x})
                 requireWritable(v, br.line);
             if (br.shift != 0)
                 phaseShift_.add(branchName(br));
+            if (br.controlled)
+                tapControl_.add(branchName(br));
             if (std::fabs(s.x) < kSmallReactanceOhm)
                 smallReactance_.add(branchName(br));
             if (s.ratio != 1.0)
@@ -321,6 +330,19 @@ private:
                 chargingAsShunts_.add(branchName(br));
             }
         }
+    }
+
+    // A step-down transformer whose reactance on the low side is below what
+    // the calculation takes is written from its low side, with the impedance
+    // on the high side: Kt' = 1/Kt and z' = z·Kt² give the same admittance
+    // matrix (Y11 = y/Kt², Y22 = y, Y12 = -y/Kt).
+    static void reverse(BranchState& s)
+    {
+        const double k2 = s.ratio * s.ratio;
+        s.r *= k2;
+        s.x *= k2;
+        s.ratio = 1.0 / s.ratio;
+        s.reversed = true;
     }
 
     // Judged as the reader judges the ratio it reads from the text: in
@@ -362,8 +384,14 @@ private:
                 }
             }
         }
-        const auto found = std::find_if(candidates.begin(), candidates.end(),
-                                        [&](std::size_t i) { return i != ref_ && holdsBaseNode(i); });
+        // A bus that holds its voltage in the case keeps it in any solution, so
+        // the nearest such bus is taken first; then the nearest of any.
+        auto found = std::find_if(candidates.begin(), candidates.end(), [&](std::size_t i) {
+            return i != ref_ && bus_[i].fixedVoltage && holdsBaseNode(i);
+        });
+        if (found == candidates.end())
+            found = std::find_if(candidates.begin(), candidates.end(),
+                                 [&](std::size_t i) { return i != ref_ && holdsBaseNode(i); });
         if (found == candidates.end())
             fail("Базисный узел " + formatInt(c_.buses[ref_].number) +
                  " стоит за трансформатором, и в схеме нет узла без трансформаторов, куда его можно перенести");
@@ -465,8 +493,10 @@ private:
                 continue;
             const CaseBranch& br = c_.branches[j];
             const BranchState& s = branch_[j];
-            t += "0301 0 " + formatInt(bus_[index_.at(br.from)].outNumber) + " " +
-                 formatInt(bus_[index_.at(br.to)].outNumber) + " " + cduNumber(s.r, br.line) + " " +
+            int64_t n1 = bus_[index_.at(br.from)].outNumber, n2 = bus_[index_.at(br.to)].outNumber;
+            if (s.reversed)
+                std::swap(n1, n2);
+            t += "0301 0 " + formatInt(n1) + " " + formatInt(n2) + " " + cduNumber(s.r, br.line) + " " +
                  cduNumber(s.x, br.line) + " " + cduNumber(-s.bMicroS, br.line) + " " + cduNumber(s.ratio, br.line) +
                  " 0 0 0\n";
             ++out_.branches;
@@ -502,6 +532,8 @@ private:
         qLimits_.addTo(n);
         conductance_.addTo(n);
         phaseShift_.addTo(n);
+        tapControl_.addTo(n);
+        remoteControl_.addTo(n);
         smallReactance_.addTo(n);
         isolated_.addTo(n);
         chargingAsShunts_.addTo(n);
@@ -543,6 +575,10 @@ private:
     Note differentSetVoltages_{"Генераторы одного узла держат разные напряжения: взято напряжение первого, узлов"};
     Note conductance_{"Активная проводимость шунтов заменена нагрузкой при номинальном напряжении, узлов"};
     Note phaseShift_{"Фазовый сдвиг трансформаторов не переносится, ветвей"};
+    Note tapControl_{"Автоматическое регулирование коэффициента трансформации или фазы не переносится (взят "
+                     "конечный коэффициент), ветвей"};
+    Note remoteControl_{"Регулирование напряжения другого узла не переносится (генератор держит напряжение своего "
+                        "узла), узлов"};
     Note smallReactance_{"Ветви с |x| меньше 1,001 Ом: расчет примет x = 1,01 Ом, ветвей"};
     Note isolated_{"Изолированные узлы (не связаны с базисным узлом) не переносятся, узлов"};
     Note chargingAsShunts_{"Зарядная проводимость записана шунтами в узлах концов, ветвей"};

@@ -19,6 +19,7 @@ struct CaseBus {
     double gs = 0, bs = 0;  // MW, Mvar of the shunt at 1 p.u. (bs > 0 capacitive)
     double vm = 1;          // p.u., the case's voltage magnitude
     double baseKv = 0;      // kV; 0 when the case gives none
+    int64_t remoteBus = 0;  // the bus whose voltage it controls, when not its own (CDF)
     int line = 0;           // line of the source file
 };
 
@@ -37,6 +38,7 @@ struct CaseBranch {
     double r = 0, x = 0, b = 0;  // p.u.; b is the total charging
     double ratio = 0;            // off-nominal tap at the first end; 0 for a line
     double shift = 0;            // degrees
+    bool controlled = false;     // the case adjusts its tap or angle (CDF branch types 2-4)
     bool inService = true;
     int line = 0;
 };

@@ -35,11 +35,13 @@ constexpr Field kMaxMvar{91, 98, "предел Q max"};
 constexpr Field kMinMvar{99, 106, "предел Q min"};
 constexpr Field kShuntG{107, 114, "проводимость G"};
 constexpr Field kShuntB{115, 122, "проводимость B"};
+constexpr Field kRemoteBus{124, 127, "номер регулируемого узла"};
 // Branch data cards.
 constexpr Field kTapBus{1, 4, "номер узла начала ветви"};
 constexpr Field kZBus{6, 9, "номер узла конца ветви"};
 constexpr Field kResistance{20, 29, "сопротивление R"};
 constexpr Field kReactance{30, 40, "сопротивление X"};
+constexpr Field kBranchType{19, 19, "тип ветви"};
 constexpr Field kCharging{41, 50, "проводимость B"};
 constexpr Field kTurnsRatio{77, 82, "коэффициент трансформации"};
 constexpr Field kPhaseAngle{84, 90, "угол фазового сдвига"};
@@ -63,21 +65,34 @@ struct Card {
     std::string_view text;
     int line;
 
-    double number(const Field& f) const
+    std::string_view field(const Field& f) const
     {
         const std::size_t first = static_cast<std::size_t>(f.first - 1);
         if (first >= text.size())
-            return 0.0;
-        std::string_view field = trimmed(text.substr(first, static_cast<std::size_t>(f.last - f.first + 1)));
-        if (field.empty())
-            return 0.0;
-        if (field.front() == '+')
-            field.remove_prefix(1);
+            return {};
+        std::string_view s = trimmed(text.substr(first, static_cast<std::size_t>(f.last - f.first + 1)));
+        if (!s.empty() && s.front() == '+')
+            s.remove_prefix(1);
+        return s;
+    }
+
+    // False when the field holds something other than a finite number.
+    bool tryNumber(const Field& f, double& value) const
+    {
+        const std::string_view s = field(f);
+        value = 0;
+        if (s.empty())
+            return true;
+        const auto r = std::from_chars(s.data(), s.data() + s.size(), value);
+        return r.ec == std::errc() && r.ptr == s.data() + s.size() && std::isfinite(value);
+    }
+
+    double number(const Field& f) const
+    {
         double value = 0;
-        const auto r = std::from_chars(field.data(), field.data() + field.size(), value);
-        if (r.ec != std::errc() || r.ptr != field.data() + field.size() || !std::isfinite(value))
+        if (!tryNumber(f, value))
             failAt(line, std::string("поле «") + f.name + "» (колонки " + formatInt(f.first) + "-" + formatInt(f.last) +
-                             ") " + caseread::quoted(field) + " не число");
+                             ") " + caseread::quoted(field(f)) + " не число");
         return value;
     }
 };
@@ -146,6 +161,11 @@ CaseBus busFromCard(const Card& card, double baseMva, std::vector<CaseGenerator>
     b.baseKv = card.number(kBaseKv);
     b.gs = card.number(kShuntG) * baseMva;
     b.bs = card.number(kShuntB) * baseMva;
+    // Only told, so a field that holds no bus number is passed over.
+    double remote = 0;
+    if (b.type == CaseBusType::VoltageControlled && card.tryNumber(kRemoteBus, remote) &&
+        remote == std::floor(remote) && std::fabs(remote) < 1e15)
+        b.remoteBus = static_cast<int64_t>(remote);
 
     // The card holds the bus's whole generation; a voltage-controlled or
     // reference bus is a generator even when it produces nothing.
@@ -181,6 +201,10 @@ CaseBranch branchFromCard(const Card& card)
     br.b = card.number(kCharging);
     br.ratio = card.number(kTurnsRatio);
     br.shift = card.number(kPhaseAngle);
+    // Types 2-4 adjust the tap or the angle in the case's own solution; the
+    // final values are what the card holds.
+    const double type = card.number(kBranchType);
+    br.controlled = type >= 2 && type <= 4;
     return br;
 }
 
@@ -208,12 +232,21 @@ CaseData readCards(std::string_view text)
     Card card;
     if (!lines.next(card))
         fail("Файл пуст");
-    c.baseMva = card.number(kMvaBase);
-    if (!(c.baseMva > 0))
-        failAt(card.line, "в заглавной строке нет базисной мощности (колонки 32-37)");
-
+    // Some files put a line such as "TAPE" before the title card: the title
+    // is the first card before the bus data that holds the MVA base.
+    bool titleRead = false;
     bool busesRead = false, branchesRead = false;
-    while (lines.next(card)) {
+    do {
+        if (!titleRead && !startsSection(card.text, "BUS DATA")) {
+            double base = 0;
+            if (card.tryNumber(kMvaBase, base) && base > 0) {
+                c.baseMva = base;
+                titleRead = true;
+            }
+            continue;
+        }
+        if (!titleRead)
+            failAt(1, "в заглавной строке нет базисной мощности (колонки 32-37)");
         if (startsSection(card.text, "BUS DATA")) {
             readSection(lines, card, "BUS DATA",
                         [&](const Card& bus) { c.buses.push_back(busFromCard(bus, c.baseMva, c.generators)); });
@@ -224,7 +257,9 @@ CaseData readCards(std::string_view text)
         } else if (startsSection(card.text, "END OF DATA")) {
             break;
         }
-    }
+    } while (lines.next(card));
+    if (!titleRead)
+        failAt(1, "в заглавной строке нет базисной мощности (колонки 32-37)");
     if (!busesRead)
         fail("В файле нет раздела BUS DATA");
     if (!branchesRead)

@@ -72,7 +72,7 @@ def solve(path):
     for _ in range(30):
         mis = V * np.conj(Y @ V) - S
         F = np.concatenate([mis.real[pvpq], mis.imag[pq]])
-        if np.max(np.abs(F)) < 1e-12:
+        if np.max(np.abs(F)) < 1e-9:
             break
         Ibus = Y @ V
         dS_dVm = np.diag(V) @ np.conj(Y @ np.diag(V / np.abs(V))) + np.diag(np.conj(Ibus) * V / np.abs(V))

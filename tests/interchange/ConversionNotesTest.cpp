@@ -207,3 +207,41 @@ TEST(ConversionNotes, ARatioOfExactlyPointNineAtTheReferenceBusCountsAsFarFromOn
                                              "3 4 0.01 0.05 0.02 0 0 0 0 0 1;\n"));
     EXPECT_EQ(i.conversion.baseNode, 3) << i.conversion.text;
 }
+
+// A file that puts a line before the title card reads as the file without it;
+// remote voltage control and automatic tap control are told, not dropped.
+TEST(ConversionNotes, CommonDataFormatControlDataIsTold)
+{
+    std::string text = fileBytes(sourcePath("tests/data/interchange/ieee14.cdf"));
+    const Imported plain = importText(text);
+    // Bus 2 controls bus 4; transformer 4-7 has a tap that controls voltage.
+    text.replace(text.find("-40.0   0.0    0.0        0"), 27, "-40.0   0.0    0.0        4");
+    text.replace(text.find("   4    7  1  1 1 0"), 19, "   4    7  1  1 1 2");
+    const Imported i = importAndRun("TAPE\n" + text);
+    EXPECT_EQ(i.conversion.text, plain.conversion.text);
+    const std::string s = i.summary();
+    EXPECT_NE(s.find("Автоматическое регулирование коэффициента трансформации или фазы не переносится (взят "
+                     "конечный коэффициент), ветвей: 1 (4-7)"),
+              std::string::npos)
+        << s;
+    EXPECT_NE(s.find("Регулирование напряжения другого узла не переносится (генератор держит напряжение своего "
+                     "узла), узлов: 1 (2→4)"),
+              std::string::npos)
+        << s;
+}
+
+// The base node leaves a reference bus behind a transformer for the nearest
+// bus that holds its voltage (bus 3), whose voltage is right in any solution,
+// rather than for the nearer load bus 2.
+TEST(ConversionNotes, AMovedBaseNodeGoesToABusThatHoldsItsVoltage)
+{
+    const Imported i = importAndRun(caseText("1 3 0 0 0 0 1 1.05 0 10.5 1 1.1 0.9;\n"
+                                             "2 1 60 20 0 0 1 1.02 0 110 1 1.1 0.9;\n"
+                                             "3 2 10 0 0 0 1 1.03 0 110 1 1.1 0.9;\n",
+                                             "1 62 0 Inf -Inf 1.05 100 1 100 0;\n"
+                                             "3 10 0 Inf -Inf 1.03 100 1 100 0;\n",
+                                             "1 2 0 0.1 0 0 0 0 0 0 1;\n"
+                                             "2 3 0.01 0.05 0.02 0 0 0 0 0 1;\n"));
+    EXPECT_EQ(i.conversion.baseNode, 3);
+    EXPECT_TRUE(hasLine(i.conversion.text, "0102 0 3 113.3 10 0 0 0 0 0 0")) << i.conversion.text;
+}

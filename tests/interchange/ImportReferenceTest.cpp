@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -37,11 +38,17 @@ void expectMatchesSolution(const NetworkResults& r, const std::string& refFile, 
         EXPECT_NEAR(n->u / baseKv.at(number), vm[i], puTolerance) << "node " << number;
         EXPECT_NEAR(n->angle, va[i], degTolerance) << "node " << number;
     }
-    const auto pf = jsonNumbers(json, "Pf_MW"), qf = jsonNumbers(json, "Qf_Mvar");
-    const auto pt = jsonNumbers(json, "Pt_MW"), qt = jsonNumbers(json, "Qt_Mvar");
+    auto pf = jsonNumbers(json, "Pf_MW"), qf = jsonNumbers(json, "Qf_Mvar");
+    auto pt = jsonNumbers(json, "Pt_MW"), qt = jsonNumbers(json, "Qt_Mvar");
+    const auto from = jsonNumbers(json, "from");
     ASSERT_EQ(pf.size(), r.branches.size());
     for (std::size_t j = 0; j < pf.size(); ++j) {
         const BranchResult& b = r.branches[j];
+        // A branch written from the case's second end has its ends swapped.
+        if (b.startNode != static_cast<int>(from[j])) {
+            std::swap(pf[j], pt[j]);
+            std::swap(qf[j], qt[j]);
+        }
         double chargingStart = 0, chargingEnd = 0;
         if (std::find(chargingAtNodes.begin(), chargingAtNodes.end(), j) != chargingAtNodes.end()) {
             chargingStart = r.nodes[static_cast<std::size_t>(b.startIndex)].qb;
@@ -153,4 +160,22 @@ TEST(ImportReference, Case57MatchesADoublePrecisionSolutionInPerUnit)
     for (int n = 1; n <= 57; ++n)
         kv[n] = 220;
     expectMatchesSolution(s->results, "tests/data/interchange/case57.ref.json", kv, 1e-5, 2e-3, 0.02);
+}
+
+// A step-down transformer whose reactance on the 10 kV side is far below what
+// the calculation takes (0.08 Ohm) is written from that side, with its
+// impedance on the 110 kV side, instead of being raised to 1.01 Ohm.
+TEST(ImportReference, AStepDownTransformerWithASmallLowSideReactanceIsWrittenFromThatSide)
+{
+    const Imported imported = importFile("tests/data/interchange/step-down.m");
+    ASSERT_TRUE(imported.conversion.ok) << imported.read.error << imported.conversion.error;
+    const std::string& t = imported.conversion.text;
+    // Kt = 1/(1.025 · 110/10), z = (0.005 + j0.08) · (1.025 · 110)²/100 Ohm.
+    EXPECT_NE(t.find("0301 0 3 2 0.6356281 10.17005 0 0.0886918 0 0 0\n"), std::string::npos) << t;
+    EXPECT_EQ(imported.summary().find("|x| меньше"), std::string::npos) << imported.summary();
+
+    const auto s = solve(t, 1e-5f, 20);
+    ASSERT_EQ(s->outcome, RunOutcome::Converged);
+    expectMatchesSolution(s->results, "tests/data/interchange/step-down.ref.json", {{1, 110}, {2, 110}, {3, 10}},
+                          2e-6, 2e-4, 0.01, {1});
 }
