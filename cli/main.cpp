@@ -3,7 +3,6 @@
 // The input file is handed to the calculation as the window hands its input
 // pane, so network.cdu and every report come out the same. Every message box
 // of the calculation is printed to standard error, one message per line.
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -13,10 +12,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "cli/DiagramFile.h"
 #include "cli/Interchange.h"
-#include "diagram/Layout.h"
-#include "diagram/RunDiagram.h"
-#include "diagram/SvgWriter.h"
 #include "losses/LossAllocation.h"
 #include "model/MessageSink.h"
 #include "model/NetworkModel.h"
@@ -34,7 +31,7 @@ constexpr int kExitNotConverged = 3;
 constexpr const char* kUsage =
     "Использование: tarvel-cli [--precision P] [--iterations N] [--losses] [--workdir DIR]\n"
     "                  [--base-kv KV] [--convert OUT.cdu] [--csv PREFIX] [--json FILE]\n"
-    "                  [--diagram FILE.svg] INPUT\n";
+    "                  [--diagram FILE.svg|FILE.png] INPUT\n";
 
 constexpr const char* kHelp =
     "Расчет потокораспределения электрической сети по файлу в формате ЦДУ (Windows-1251),\n"
@@ -45,9 +42,11 @@ constexpr const char* kHelp =
     "  --iterations N   наибольшее число итераций, целое >= 0 (по умолчанию 10)\n"
     "  --losses         после расчета выполнить разделение потерь (losses.rez)\n"
     "  --workdir DIR    папка рабочих файлов network.* (по умолчанию текущая)\n"
-    "  --diagram FILE.svg\n"
-    "                   записать схему сети в SVG: с результатами расчета, а если\n"
-    "                   данные отвергнуты - с отмеченными ошибками данных\n"
+    "  --diagram FILE.svg|FILE.png\n"
+    "                   записать схему сети в SVG или PNG (по расширению имени):\n"
+    "                   с результатами расчета, а если данные отвергнуты - с\n"
+    "                   отмеченными ошибками данных; PNG рисует модуль\n"
+    "                   " TARVEL_PNG_MODULE_FILE ", экран для этого не нужен\n"
     "%s"
     "  -h, --help       показать эту справку\n"
     "\n"
@@ -117,26 +116,6 @@ void printErrorList(const std::filesystem::path& path)
     std::fputs(out.c_str(), stderr);
 }
 
-bool hasSvgExtension(const std::filesystem::path& path)
-{
-    std::string ext = path.extension().string();
-    for (char& c : ext)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext == ".svg";
-}
-
-// Lays out and writes the diagram of the run; false when the file cannot be written.
-bool writeDiagram(const tarvel::NetworkModel& model, bool accepted, const std::filesystem::path& workDir,
-                  const std::filesystem::path& file)
-{
-    const tarvel::diagram::DiagramData data = tarvel::diagram::diagramDataOfRun(model, accepted, workDir);
-    const tarvel::diagram::Layout layout = tarvel::diagram::layoutTopology(data.topology);
-    if (tarvel::diagram::writeSvg(tarvel::diagram::pictureOf(data, layout), file))
-        return true;
-    std::fprintf(stderr, "Невозможно записать файл схемы \"%s\"\n", file.string().c_str());
-    return false;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -196,8 +175,9 @@ int main(int argc, char** argv)
                 if (!parseIterations(value, iterations))
                     return usageError("число итераций должно быть целым числом не меньше 0: " + value);
             } else if (name == "--diagram") {
-                if (!hasSvgExtension(value))
-                    return usageError("схема записывается в SVG, имя файла должно кончаться на .svg: " + value);
+                if (cli::diagramFormatOf(value) == cli::DiagramFormat::None)
+                    return usageError("схема записывается в SVG или PNG, имя файла должно кончаться на .svg или .png: " +
+                                      value);
                 diagramFile = value;
             } else {
                 if (value.empty())
@@ -248,7 +228,7 @@ int main(int argc, char** argv)
         return kExitUsage;
     case tarvel::RunOutcome::Rejected:
         printErrorList(workDir / tarvel::kErrorFile);
-        if (!diagramFile.empty() && !writeDiagram(model, false, workDir, diagramFile))
+        if (!diagramFile.empty() && !cli::writeDiagram(model, false, workDir, diagramFile))
             return kExitUsage;
         return kExitRejected;
     case tarvel::RunOutcome::Converged:
@@ -257,7 +237,7 @@ int main(int argc, char** argv)
         break;
     }
 
-    if (!diagramFile.empty() && !writeDiagram(model, true, workDir, diagramFile))
+    if (!diagramFile.empty() && !cli::writeDiagram(model, true, workDir, diagramFile))
         return kExitUsage;
 
     if (!cli::exportResults(model, settings, outcome, interchange))

@@ -2,10 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QImage>
-#include <QPainter>
-#include <QSaveFile>
-#include <QSvgRenderer>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QVBoxLayout>
@@ -13,6 +9,7 @@
 #include "diagram/RecordLines.h"
 #include "diagram/RunDiagram.h"
 #include "diagram/SvgWriter.h"
+#include "diagram/png/DiagramPng.h"
 #include "model/NetworkModel.h"
 #include "ui/DiagramPage.h"
 #include "ui/Dialogs.h"
@@ -20,13 +17,6 @@
 #include "ui/WindowText.h"
 
 namespace tarvel::ui {
-
-namespace {
-
-// A PNG side beyond this would take gigabytes; larger diagrams are scaled down.
-constexpr double kLargestPngSide = 12000;
-
-}  // namespace
 
 void TForm1::createDiagramPage()
 {
@@ -99,20 +89,8 @@ void TForm1::exportDiagramPng()
         return;
     // The same picture as the SVG file, drawn into an image.
     const std::string svg = diagram::svgText(Diagram1->picture());
-    QSvgRenderer renderer(QByteArray(svg.data(), static_cast<qsizetype>(svg.size())));
-    QSizeF size = renderer.defaultSize();
-    const double side = std::max(size.width(), size.height());
-    if (side > kLargestPngSide)
-        size *= kLargestPngSide / side;
-    QImage image(size.toSize().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
-    image.fill(Qt::white);
-    {
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&painter);
-    }
-    QSaveFile file(path);
-    if (!(file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit()))
+    const QImage image = diagram::diagramImage(QByteArray(svg.data(), static_cast<qsizetype>(svg.size())));
+    if (image.isNull() || !diagram::savePng(image, path))
         tellFileNotCreated(path);
 }
 

@@ -16,7 +16,8 @@ done
 for f in share/applications/tarvel.desktop share/mime/packages/tarvel.xml \
          share/icons/hicolor/scalable/apps/tarvel.svg share/icons/hicolor/256x256/apps/tarvel.png \
          share/man/man1/tarvel.1.gz share/man/man1/tarvel-cli.1.gz share/tarvel/help/100.html \
-         share/tarvel/samples/ieee14.cdu share/tarvel/samples/feeder10.cdu share/tarvel/samples/districts.cdu; do
+         share/tarvel/samples/ieee14.cdu share/tarvel/samples/feeder10.cdu share/tarvel/samples/districts.cdu \
+         lib/tarvel/tarvel-diagram-png.so; do
     [ -f "$usr/$f" ] || fail "$f is missing"
 done
 installed=$(find "$usr" -type f | wc -l)
@@ -52,6 +53,10 @@ mkdir "$work"
 "$usr/bin/tarvel-cli" --workdir "$work" "$usr/share/tarvel/samples/ieee14.cdu" 2>/dev/null \
     || fail "installed tarvel-cli does not compute samples/ieee14.cdu"
 [ -s "$work/network.rez" ] || fail "installed tarvel-cli wrote no network.rez"
+# ... and finds its module to draw the diagram as PNG, without a display.
+env -u DISPLAY -u WAYLAND_DISPLAY "$usr/bin/tarvel-cli" --workdir "$work" --diagram "$work/d.png" \
+    "$usr/share/tarvel/samples/districts.cdu" || fail "installed tarvel-cli writes no PNG diagram"
+[ "$(head -c 8 "$work/d.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "the diagram is not a PNG"
 
 # The installed window answers --help without a display.
 env -u DISPLAY -u WAYLAND_DISPLAY "$usr/bin/tarvel" --help | grep -q -- '--workdir' \
