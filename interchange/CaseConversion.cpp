@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdlib>
 #include <deque>
 #include <unordered_map>
@@ -23,9 +24,16 @@ constexpr int64_t kMaxNodeNumber = 100000;
 constexpr double kMinUnom = 0.1, kMaxUnom = 1500;  // kV
 constexpr double kMaxBranchSusceptanceMicroS = 99999.0;
 constexpr double kSmallReactanceOhm = 1.001;
+constexpr double kRaisedReactanceOhm = 1.01;  // what the calculation makes of a smaller one
+// Raising a reactance by less than this (p.u. on the system base, a quarter
+// of what a long line has) is tolerated rather than moving a whole voltage
+// level off its base: it is a switch, a short tie in a high-voltage network
+// or a short medium-voltage line, whose raise is told.
+constexpr double kTolerableAddedReactancePu = 0.25;
 constexpr float kBaseTransformerTolerance = 0.1f;
 // How many element numbers a note lists before "…".
 constexpr std::size_t kListedElements = 5;
+constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
 
 // A changed or left-out group of elements: its sentence, its count and the
 // first few of its elements.
@@ -38,11 +46,11 @@ public:
             elements_.push_back(element);
         ++count_;
     }
-    void addTo(std::vector<std::string>& notes) const
+    void addTo(std::vector<std::string>& notes, const std::string& count = {}) const
     {
         if (count_ == 0)
             return;
-        std::string text = sentence_ + ": " + formatInt(count_);
+        std::string text = sentence_ + ": " + (count.empty() ? formatInt(count_) : count);
         if (!elements_.empty()) {
             text += " (";
             for (std::size_t i = 0; i < elements_.size(); ++i)
@@ -128,6 +136,7 @@ public:
         keepBranches();
         findIslands();
         setBaseVoltages();
+        raiseShortLineLevels();
         convertBranches();
         moveBaseFromTransformer();
         convertShunts();
@@ -287,6 +296,76 @@ private:
         }
     }
 
+    // Buses joined by branches of one base voltage form a voltage level. A
+    // level whose lines are so short that raising their reactance to 1.01 Ohm
+    // would change them beyond tolerance (a 6.6 kV cable of 0.01 Ohm) is
+    // written at a higher base voltage, the same for the whole level: nothing
+    // changes in per unit, and the reactances in Ohm reach what the
+    // calculation takes. Its voltages in kV are then on the raised base.
+    void raiseShortLineLevels()
+    {
+        std::vector<std::size_t> level(c_.buses.size());
+        for (std::size_t i = 0; i < level.size(); ++i)
+            level[i] = i;
+        auto root = [&](std::size_t i) {
+            while (level[i] != i)
+                i = level[i] = level[level[i]];
+            return i;
+        };
+        auto sameLevel = [&](const CaseBranch& br, std::size_t& f, std::size_t& t) {
+            f = index_.at(br.from);
+            t = index_.at(br.to);
+            return bus_[f].unom == bus_[t].unom;
+        };
+        for (std::size_t j = 0; j < c_.branches.size(); ++j) {
+            std::size_t f = 0, t = 0;
+            if (branch_[j].kept && sameLevel(c_.branches[j], f, t))
+                level[root(f)] = root(t);
+        }
+        std::unordered_map<std::size_t, double> neededKv;
+        for (std::size_t j = 0; j < c_.branches.size(); ++j) {
+            const CaseBranch& br = c_.branches[j];
+            std::size_t f = 0, t = 0;
+            if (!branch_[j].kept || !sameLevel(br, f, t) || br.x == 0)
+                continue;
+            const double kv = bus_[t].unom;
+            const double xOhm = std::fabs(br.x) * kv * kv / c_.baseMva;
+            const double added = (kRaisedReactanceOhm - xOhm) * c_.baseMva / (kv * kv);
+            const double needed = std::sqrt(kRaisedReactanceOhm * c_.baseMva / std::fabs(br.x));
+            // A branch that no base voltage within the format's limit can
+            // hold (a switch written with x near 0) is left to be raised.
+            if (xOhm >= kSmallReactanceOhm || added <= kTolerableAddedReactancePu || needed > kMaxUnom)
+                continue;
+            double& n = neededKv[root(t)];
+            n = std::max(n, needed);
+        }
+        if (neededKv.empty())
+            return;
+        std::unordered_map<std::size_t, double> raised;
+        for (const auto& [r, kv] : neededKv)
+            raised[r] = std::min(roundedUp(kv), kMaxUnom);
+        std::unordered_set<std::size_t> told;
+        for (std::size_t i = 0; i < c_.buses.size(); ++i) {
+            if (!bus_[i].reached)
+                continue;
+            const auto it = raised.find(root(i));
+            if (it == raised.end())
+                continue;
+            if (told.insert(it->first).second)
+                raisedLevels_.add(busName(c_.buses[i].number) + ": " + noteNumber(bus_[i].unom, 6) + " → " +
+                                  noteNumber(it->second, 6) + " кВ");
+            bus_[i].unom = it->second;
+            ++raisedBuses_;
+        }
+    }
+
+    // Up to two significant digits, so that the raised voltage reads plainly.
+    static double roundedUp(double kv)
+    {
+        const double step = std::pow(10.0, std::floor(std::log10(kv)) - 1);
+        return std::ceil(kv / step - 1e-9) * step;
+    }
+
     void convertBranches()
     {
         for (std::size_t j = 0; j < c_.branches.size(); ++j) {
@@ -399,12 +478,52 @@ private:
         ref_ = *found;
         movedBase_ = true;
         formerRef_ = former;
-        // The former reference bus keeps its voltage and its scheduled
-        // generation.
-        if (bus_[former].generators > 0)
+        // The former reference bus keeps its voltage; its generation is what
+        // the case's own solution gives it, when the case carries one (a
+        // reference bus's scheduled output is often just a placeholder).
+        if (bus_[former].generators > 0) {
             bus_[former].fixedVoltage = true;
-        else
+            if (carriesSolution()) {
+                bus_[former].genP = solvedGeneration(former);
+                solvedFormerGeneration_ = true;
+            }
+        } else {
             bus_[former].vg = 0;
+        }
+    }
+
+    // A case whose buses are not all at angle 0 holds a solved state.
+    bool carriesSolution() const
+    {
+        for (std::size_t i = 0; i < c_.buses.size(); ++i)
+            if (bus_[i].reached && c_.buses[i].va != 0)
+                return true;
+        return false;
+    }
+
+    // MW that bus i generates in the case's voltages: what its in-service
+    // branches and its shunt take, plus its load.
+    double solvedGeneration(std::size_t i) const
+    {
+        using C = std::complex<double>;
+        auto voltage = [&](std::size_t k) { return std::polar(c_.buses[k].vm, c_.buses[k].va * kRadiansPerDegree); };
+        const C vi = voltage(i);
+        C current = 0;
+        for (std::size_t j : bus_[i].branches) {
+            if (!branch_[j].kept)
+                continue;
+            const CaseBranch& br = c_.branches[j];
+            const C y = 1.0 / C(br.r, br.x);
+            const C charging(0, br.b / 2);
+            const C tap = std::polar(br.ratio != 0 ? br.ratio : 1.0, br.shift * kRadiansPerDegree);
+            const std::size_t f = index_.at(br.from), t = index_.at(br.to);
+            if (f == i)
+                current += (y + charging) / std::norm(tap) * vi - y / std::conj(tap) * voltage(t);
+            else
+                current += (y + charging) * vi - y / tap * voltage(f);
+        }
+        const CaseBus& b = c_.buses[i];
+        return (vi * std::conj(current)).real() * c_.baseMva + b.gs * b.vm * b.vm + b.pd;
     }
 
     double baseVoltage() const
@@ -523,10 +642,15 @@ private:
                                formatInt(bus_[ref_].outNumber) + " при " + noteNumber(baseVoltage(), 6) + " кВ";
             text += f.fixedVoltage ? ", узел " + busName(c_.buses[formerRef_].number) +
                                          " записан с фиксированным напряжением " + noteNumber(f.vg * f.unom, 6) +
-                                         " кВ и заданной генерацией " + noteNumber(f.genP, 6) + " МВт"
+                                         " кВ и " +
+                                         (solvedFormerGeneration_ ? "генерацией по напряжениям из файла "
+                                                                  : "заданной генерацией ") +
+                                         noteNumber(f.genP, 6) + " МВт"
                                    : ", узел " + busName(c_.buses[formerRef_].number) + " записан как узел нагрузки";
             n.push_back(text);
         }
+        if (raisedBuses_ > 0)
+            raisedLevels_.addTo(n, "узлов " + formatInt(raisedBuses_));
         extraReferences_.addTo(n);
         differentSetVoltages_.addTo(n);
         qLimits_.addTo(n);
@@ -565,10 +689,14 @@ private:
     std::size_t formerRef_ = kNone;
     bool chosenReference_ = false;
     bool movedBase_ = false;
+    bool solvedFormerGeneration_ = false;
     long long defaultedBuses_ = 0;
     long long reachedBuses_ = 0;
+    long long raisedBuses_ = 0;
     CduConversion out_;
 
+    Note raisedLevels_{"Уровни напряжения с линиями короче 1,001 Ом записаны на повышенном базисном напряжении (в "
+                       "относительных единицах ничего не меняется, напряжения их узлов в кВ - на новом базисе)"};
     Note extraReferences_{"Другие балансирующие узлы записаны как узлы с фиксированным напряжением"};
     Note qLimits_{"Пределы реактивной мощности генераторов не переносятся (узлы держат заданное напряжение при "
                   "любой Q), генераторов в узлах"};

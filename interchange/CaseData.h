@@ -18,6 +18,7 @@ struct CaseBus {
     double pd = 0, qd = 0;  // MW, Mvar taken by the load
     double gs = 0, bs = 0;  // MW, Mvar of the shunt at 1 p.u. (bs > 0 capacitive)
     double vm = 1;          // p.u., the case's voltage magnitude
+    double va = 0;          // degrees, the case's voltage angle
     double baseKv = 0;      // kV; 0 when the case gives none
     int64_t remoteBus = 0;  // the bus whose voltage it controls, when not its own (CDF)
     int line = 0;           // line of the source file

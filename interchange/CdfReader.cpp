@@ -25,6 +25,7 @@ struct Field {
 constexpr Field kBusNumber{1, 4, "номер узла"};
 constexpr Field kBusType{25, 26, "тип узла"};
 constexpr Field kFinalVoltage{28, 33, "напряжение"};
+constexpr Field kFinalAngle{34, 40, "угол напряжения"};
 constexpr Field kLoadMw{41, 49, "нагрузка P"};
 constexpr Field kLoadMvar{50, 59, "нагрузка Q"};
 constexpr Field kGenMw{60, 67, "генерация P"};
@@ -156,6 +157,7 @@ CaseBus busFromCard(const Card& card, double baseMva, std::vector<CaseGenerator>
     b.vm = card.number(kFinalVoltage);
     if (!(b.vm > 0))
         b.vm = card.number(kDesiredVolts) > 0 ? card.number(kDesiredVolts) : 1.0;
+    b.va = card.number(kFinalAngle);
     b.pd = card.number(kLoadMw);
     b.qd = card.number(kLoadMvar);
     b.baseKv = card.number(kBaseKv);

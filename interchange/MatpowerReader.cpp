@@ -357,6 +357,7 @@ CaseData caseFromTables(const Tables& t)
         b.gs = v(4, "Gs");
         b.bs = v(5, "Bs");
         b.vm = v(7, "Vm");
+        b.va = v(8, "Va");
         b.baseKv = v(9, "baseKV");
         c.buses.push_back(b);
     }

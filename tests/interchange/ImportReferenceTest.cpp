@@ -31,12 +31,17 @@ void expectMatchesSolution(const NetworkResults& r, const std::string& refFile, 
     const auto vm = jsonNumbers(json, "vm");
     const auto va = jsonNumbers(json, "va_deg");
     ASSERT_EQ(numbers.size(), r.nodes.size());
+    // Angles count from the case's reference bus, wherever the base node went.
+    const auto reference = std::find(va.begin(), va.end(), 0.0);
+    ASSERT_NE(reference, va.end());
+    const NodeResult* zero = nodeNumbered(r, static_cast<int>(numbers[static_cast<std::size_t>(reference - va.begin())]));
+    ASSERT_NE(zero, nullptr);
     for (std::size_t i = 0; i < numbers.size(); ++i) {
         const int number = static_cast<int>(numbers[i]);
         const NodeResult* n = nodeNumbered(r, number);
         ASSERT_NE(n, nullptr) << number;
         EXPECT_NEAR(n->u / baseKv.at(number), vm[i], puTolerance) << "node " << number;
-        EXPECT_NEAR(n->angle, va[i], degTolerance) << "node " << number;
+        EXPECT_NEAR(n->angle - zero->angle, va[i], degTolerance) << "node " << number;
     }
     auto pf = jsonNumbers(json, "Pf_MW"), qf = jsonNumbers(json, "Qf_Mvar");
     auto pt = jsonNumbers(json, "Pt_MW"), qt = jsonNumbers(json, "Qt_Mvar");
@@ -178,4 +183,48 @@ TEST(ImportReference, AStepDownTransformerWithASmallLowSideReactanceIsWrittenFro
     ASSERT_EQ(s->outcome, RunOutcome::Converged);
     expectMatchesSolution(s->results, "tests/data/interchange/step-down.ref.json", {{1, 110}, {2, 110}, {3, 10}},
                           2e-6, 2e-4, 0.01, {1});
+}
+
+// A 6.6 kV cable network whose cables (0.013-0.022 Ohm) the calculation would
+// raise to 1.01 Ohm each, 2.3 p.u. more on the 100 MVA base, is written on a
+// raised base voltage for the whole level: the same network in per unit.
+TEST(ImportReference, ACableLevelTooShortForTheCalculationIsWrittenOnARaisedBase)
+{
+    const Imported imported = importFile("tests/data/interchange/short-cables.m");
+    ASSERT_TRUE(imported.conversion.ok) << imported.read.error << imported.conversion.error;
+    const std::string& t = imported.conversion.text;
+    // sqrt(1.01 Ohm · 100 MVA / 0.03 p.u.) = 58.02 kV, taken as 59 kV.
+    EXPECT_NE(t.find("0201 0 3 59 8 3 0 0 0 0 0\n"), std::string::npos) << t;
+    EXPECT_NE(t.find("0301 0 2 3 0.6962 1.0443 0 1 0 0 0\n"), std::string::npos) << t;
+    // The 110/6.6 kV transformer: Kt = 1.025 · 110/59.
+    EXPECT_NE(t.find("0301 0 5 2 0.3481 13.924 0 1.911017 0 0 0\n"), std::string::npos) << t;
+    const std::string summary = imported.summary();
+    EXPECT_NE(summary.find("на новом базисе): узлов 3 (2: 6,6 → 59 кВ)"), std::string::npos) << summary;
+    EXPECT_EQ(summary.find("|x| меньше"), std::string::npos) << summary;
+
+    // The single-precision method stalls near 1e-4 on this network.
+    const auto s = solve(t, 1e-4f, 20);
+    ASSERT_EQ(s->outcome, RunOutcome::Converged);
+    expectMatchesSolution(s->results, "tests/data/interchange/short-cables.ref.json",
+                          {{1, 110}, {2, 59}, {3, 59}, {4, 59}, {5, 110}}, 1e-5, 2e-4, 0.01);
+}
+
+// A solved case whose reference generator sits behind its step-up
+// transformer with its output left at 0 MW: the base node moves to the
+// generator bus 3, and bus 1 keeps the output its voltages give it
+// (50.418 MW), so the solution is the case's own.
+TEST(ImportReference, AMovedReferenceGeneratorKeepsTheOutputOfTheCasesSolution)
+{
+    const Imported imported = importFile("tests/data/interchange/behind-step-up.m");
+    ASSERT_TRUE(imported.conversion.ok) << imported.read.error << imported.conversion.error;
+    EXPECT_EQ(imported.conversion.baseNode, 3);
+    EXPECT_NE(imported.conversion.text.find("0201 0 1 10.5 -50.41807 0 0 0 11.025 0 0\n"), std::string::npos)
+        << imported.conversion.text;
+    EXPECT_NE(imported.summary().find("генерацией по напряжениям из файла 50,4181 МВт"), std::string::npos)
+        << imported.summary();
+
+    const auto s = solve(imported.conversion.text, 1e-5f, 20);
+    ASSERT_EQ(s->outcome, RunOutcome::Converged);
+    expectMatchesSolution(s->results, "tests/data/interchange/behind-step-up.ref.json",
+                          {{1, 10.5}, {2, 110}, {3, 110}, {4, 110}}, 2e-6, 2e-4, 0.01);
 }
