@@ -1,7 +1,10 @@
 #include "model/TextFile.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <system_error>
 
 namespace tarvel {
@@ -96,14 +99,37 @@ char32_t decodeUtf8(std::string_view text, std::size_t& i)
     return c;
 }
 
+// Length of the run of ASCII bytes at the start of text.
+std::size_t asciiRun(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80)
+        ++i;
+    return i;
+}
+
+// Position of the first CR or LF at or after from, or the text's size.
+std::size_t lineBreakFrom(std::string_view text, std::size_t from)
+{
+    while (from < text.size() && text[from] != '\r' && text[from] != '\n')
+        ++from;
+    return from;
+}
+
 }  // namespace
 
 std::string cp1251ToUtf8(std::string_view bytes)
 {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 2);
-    for (char ch : bytes)
-        appendUtf8(out, byteToCodePoint(static_cast<unsigned char>(ch)));
+    while (!bytes.empty()) {
+        const std::size_t run = asciiRun(bytes);
+        out.append(bytes.data(), run);
+        if (run == bytes.size())
+            break;
+        appendUtf8(out, byteToCodePoint(static_cast<unsigned char>(bytes[run])));
+        bytes.remove_prefix(run + 1);
+    }
     return out;
 }
 
@@ -114,12 +140,11 @@ std::string utf8ToCp1251(std::string_view utf8, std::size_t* unmapped)
     std::size_t bad = 0;
     std::size_t i = 0;
     while (i < utf8.size()) {
-        const unsigned char b0 = static_cast<unsigned char>(utf8[i]);
-        if (b0 < 0x80) {
-            out += static_cast<char>(b0);
-            ++i;
-            continue;
-        }
+        const std::size_t run = asciiRun(utf8.substr(i));
+        out.append(utf8.data() + i, run);
+        i += run;
+        if (i == utf8.size())
+            break;
         const char32_t c = decodeUtf8(utf8, i);
         const int b = c == kInvalid ? -1 : codePointToByte(c);
         if (b < 0) {
@@ -143,17 +168,14 @@ std::string toCrLf(std::string_view text)
 {
     std::string out;
     out.reserve(text.size() + text.size() / 16);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r') {
-            out += "\r\n";
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else if (c == '\n') {
-            out += "\r\n";
-        } else {
-            out += c;
-        }
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t end = lineBreakFrom(text, i);
+        out.append(text.substr(i, end - i));
+        if (end == text.size())
+            break;
+        out += "\r\n";
+        i = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
     }
     return out;
 }
@@ -174,23 +196,176 @@ std::string formatInt(long long value, int width)
     return padLeft(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)), width);
 }
 
+namespace {
+
+// Exact powers of ten up to 10^22, the largest a double holds exactly.
+constexpr std::array<double, 23> kPowerOfTen = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// |value| x 10^exponent rounded to the nearest integer as the exact product
+// would be rounded, when one rounding of the double product cannot have
+// crossed the midpoint between two integers and the result stays below
+// 2^53. False otherwise (and for a product exactly at a midpoint, which the
+// library rounds to even); the caller then formats the value the slow way.
+bool roundScaled(double magnitude, int exponent, double& scaled, std::uint64_t& rounded)
+{
+    if (exponent > 22 || exponent < -22)
+        return false;
+    scaled = exponent >= 0 ? magnitude * kPowerOfTen[exponent] : magnitude / kPowerOfTen[-exponent];
+    if (!(scaled < 0x1p52))
+        return false;
+    const double whole = std::floor(scaled);
+    const double fraction = scaled - whole;
+    if (std::fabs(fraction - 0.5) <= scaled * 0x1p-50 + 0x1p-60)
+        return false;
+    rounded = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+    return true;
+}
+
+// Writes the decimal digits of value, at least minDigits of them (leading
+// zeros), ending at end; returns where they begin.
+char* writeDigits(std::uint64_t value, int minDigits, char* end)
+{
+    char* p = end;
+    do {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+        --minDigits;
+    } while (value != 0 || minDigits > 0);
+    return p;
+}
+
+// %.Df of a finite value below 2^52 / 10^D, as std::to_chars writes it;
+// false when the value needs the exact (slow) rounding.
+bool fastFixed(double value, int decimals, char* buf, std::size_t& length)
+{
+    double scaled;
+    std::uint64_t rounded;
+    if (!std::isfinite(value) || decimals < 0 || decimals > 15 ||
+        !roundScaled(std::fabs(value), decimals, scaled, rounded))
+        return false;
+    char digits[32];
+    char* end = digits + sizeof digits;
+    const char* begin = writeDigits(rounded, decimals + 1, end);
+    const std::size_t integerDigits = static_cast<std::size_t>(end - begin) - static_cast<std::size_t>(decimals);
+    char* out = buf;
+    if (std::signbit(value))
+        *out++ = '-';
+    out = std::copy(begin, begin + integerDigits, out);
+    if (decimals > 0) {
+        *out++ = '.';
+        out = std::copy(begin + integerDigits, static_cast<const char*>(end), out);
+    }
+    length = static_cast<std::size_t>(out - buf);
+    return true;
+}
+
+// %.Pg of a finite non-zero value within 1e-300..1e300, as std::to_chars
+// writes it; false when the value needs the exact (slow) rounding.
+bool fastGeneral(double value, int significant, char* buf, std::size_t& length)
+{
+    if (!std::isfinite(value) || value == 0 || significant < 1 || significant > 15)
+        return false;
+    const double magnitude = std::fabs(value);
+    int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
+    const double low = kPowerOfTen[significant - 1];
+    const double high = kPowerOfTen[significant];
+    double scaled;
+    std::uint64_t rounded = 0;
+    // log10 may be one off near a power of ten.
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == 3 || !roundScaled(magnitude, significant - 1 - exponent, scaled, rounded))
+            return false;
+        if (scaled >= high)
+            ++exponent;
+        else if (scaled < low)
+            --exponent;
+        else
+            break;
+    }
+    if (static_cast<double>(rounded) >= high) {  // 9.99...5 rounded up to the next power
+        rounded /= 10;
+        ++exponent;
+    }
+    char digits[32];
+    char* end = digits + sizeof digits;
+    const char* begin = writeDigits(rounded, significant, end);
+    // The significant digits without trailing zeros.
+    const char* last = end;
+    while (last > begin + 1 && last[-1] == '0')
+        --last;
+    char* out = buf;
+    if (std::signbit(value))
+        *out++ = '-';
+    if (exponent >= -4 && exponent < significant) {
+        if (exponent >= 0) {
+            const char* point = begin + exponent + 1;
+            out = std::copy(begin, point, out);
+            if (last > point) {
+                *out++ = '.';
+                out = std::copy(point, last, out);
+            }
+        } else {
+            *out++ = '0';
+            *out++ = '.';
+            out = std::fill_n(out, -exponent - 1, '0');
+            out = std::copy(begin, last, out);
+        }
+    } else {
+        *out++ = *begin;
+        if (last > begin + 1) {
+            *out++ = '.';
+            out = std::copy(begin + 1, last, out);
+        }
+        *out++ = 'e';
+        *out++ = exponent < 0 ? '-' : '+';
+        char exponentDigits[8];
+        char* exponentEnd = exponentDigits + sizeof exponentDigits;
+        const char* exponentBegin = writeDigits(static_cast<std::uint64_t>(std::abs(exponent)), 2, exponentEnd);
+        out = std::copy(exponentBegin, static_cast<const char*>(exponentEnd), out);
+    }
+    length = static_cast<std::size_t>(out - buf);
+    return true;
+}
+
+std::string padded(const char* text, std::size_t length, int width)
+{
+    const std::size_t pad = width > 0 && length < static_cast<std::size_t>(width) ? width - length : 0;
+    std::string out;
+    out.reserve(pad + length);
+    out.append(pad, ' ');
+    out.append(text, length);
+    return out;
+}
+
+}  // namespace
+
+// Most report figures take the fast exact path; the library's to_chars
+// formats what it leaves (midpoints, very large or small values).
 std::string formatFixed(double value, int width, int decimals)
 {
     // Large enough for any double in fixed notation (up to 309 integer digits).
     char buf[400];
+    std::size_t length = 0;
+    if (fastFixed(value, decimals, buf, length))
+        return padded(buf, length, width);
     const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
     if (r.ec != std::errc())
         return padLeft("?", width);
-    return padLeft(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)), width);
+    return padded(buf, static_cast<std::size_t>(r.ptr - buf), width);
 }
 
 std::string formatGeneral(double value, int width, int significant)
 {
     char buf[64];
+    std::size_t length = 0;
+    if (fastGeneral(value, significant, buf, length))
+        return padded(buf, length, width);
     const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, significant);
     if (r.ec != std::errc())
         return padLeft("?", width);
-    return padLeft(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)), width);
+    return padded(buf, static_cast<std::size_t>(r.ptr - buf), width);
 }
 
 bool readFileBytes(const std::filesystem::path& path, std::string& bytes)
@@ -199,6 +374,10 @@ bool readFileBytes(const std::filesystem::path& path, std::string& bytes)
     if (!f)
         return false;
     bytes.clear();
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec && size < (std::uintmax_t{1} << 30))
+        bytes.reserve(static_cast<std::size_t>(size));
     char buf[65536];
     std::size_t got;
     while ((got = std::fread(buf, 1, sizeof buf, f)) > 0)

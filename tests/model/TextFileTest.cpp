@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <clocale>
+#include <cmath>
+#include <random>
+#include <vector>
 
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
@@ -32,6 +36,71 @@ TEST(TextFile, UnrepresentableAndBrokenUtf8BecomeQuestionMarks)
 TEST(TextFile, LineEndsBecomeCrLf)
 {
     EXPECT_EQ(toCrLf("a\nb\rc\r\nd\n\re"), "a\r\nb\r\nc\r\nd\r\n\r\ne");
+    EXPECT_EQ(toCrLf("\r"), "\r\n");
+    EXPECT_EQ(toCrLf("\n\nx"), "\r\n\r\nx");
+    EXPECT_EQ(toCrLf(""), "");
+    EXPECT_EQ(toCrLf("no break"), "no break");
+}
+
+// The conversions copy runs of ASCII in bulk: text that mixes both halves of
+// the code page at every position converts back unchanged.
+TEST(TextFile, MixedTextRoundTripsThroughUtf8)
+{
+    std::mt19937 random(7);
+    std::string bytes;
+    for (int i = 0; i < 5000; ++i)
+        bytes += static_cast<char>(random() % 4 == 0 ? 0x80 + random() % 128 : 0x20 + random() % 95);
+    EXPECT_EQ(utf8ToCp1251(cp1251ToUtf8(bytes)), bytes);
+}
+
+namespace {
+
+std::string libraryFormat(double value, std::chars_format format, int precision)
+{
+    char buf[400];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, format, precision);
+    return std::string(buf, r.ptr);
+}
+
+}  // namespace
+
+// The report formats take a fast path of their own; it must write every value
+// exactly as the library's correctly rounded to_chars does (%.Df and %.Pg),
+// midpoints, neighbours of powers of ten and single-precision inputs included.
+TEST(TextFile, NumberFormatsAgreeWithTheLibraryOnManyValues)
+{
+    std::mt19937_64 random(2026);
+    std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+    std::uniform_int_distribution<int> exponent(-9, 16);
+    std::vector<double> values = {0.0, -0.0, 0.5, 1.5, 2.5, -2.5, 0.125, 0.375, 1e22, 1e23, 9.5, 99.5, 999999.5,
+                                  0.005, 0.015, 0.025, 1e-5, 9.9999995, 99999.95, 4503599627370495.5};
+    for (int i = 0; i < 200000; ++i) {
+        const double v = mantissa(random) * std::pow(10.0, exponent(random)) * (random() % 2 ? 1 : -1);
+        values.push_back(v);
+        values.push_back(static_cast<float>(v));                   // an input value as read
+        values.push_back(std::nearbyint(v * 100) / 100);           // a figure near a two-decimal midpoint
+        values.push_back((std::floor(v * 8) + 0.5) / 8);           // an exact binary midpoint
+        values.push_back(std::nextafter(std::pow(10.0, exponent(random)), 0.0));  // just below a power of ten
+    }
+    int mismatches = 0;
+    for (const double v : values) {
+        for (int decimals = 0; decimals <= 6 && mismatches < 10; ++decimals) {
+            const std::string expected = libraryFormat(v, std::chars_format::fixed, decimals);
+            if (formatFixed(v, 0, decimals) != expected) {
+                ADD_FAILURE() << "%." << decimals << "f of " << libraryFormat(v, std::chars_format::general, 17)
+                              << ": " << formatFixed(v, 0, decimals) << " instead of " << expected;
+                ++mismatches;
+            }
+        }
+        for (const int significant : {3, 5, 6}) {
+            const std::string expected = libraryFormat(v, std::chars_format::general, significant);
+            if (formatGeneral(v, 0, significant) != expected && mismatches++ < 10)
+                ADD_FAILURE() << "%." << significant << "g of " << libraryFormat(v, std::chars_format::general, 17)
+                              << ": " << formatGeneral(v, 0, significant) << " instead of " << expected;
+        }
+    }
+    EXPECT_EQ(formatFixed(2.5, 6, 0), "     2");
+    EXPECT_EQ(formatGeneral(-0.0, 3, 6), " -0");
 }
 
 TEST(TextFile, NumberFormatsIgnoreTheProcessLocale)
