@@ -57,7 +57,15 @@ public:
     float toFloat(bool negative)
     {
         float magnitude = 0.0f;
-        if (count_ > 0) {
+        if (exactInFloat()) {
+            // Both operands are exact floats, so one rounding gives the
+            // correctly rounded value (most input figures are this short).
+            int32_t whole = 0;
+            for (int k = 0; k < count_; ++k)
+                whole = whole * 10 + (digits_[k] - '0');
+            const float w = static_cast<float>(whole);
+            magnitude = scale_ >= 0 ? w * kFloatPowerOfTen[scale_] : w / kFloatPowerOfTen[-scale_];
+        } else if (count_ > 0) {
             if (sticky_) {
                 digits_[count_++] = '1';
                 --scale_;
@@ -81,8 +89,13 @@ public:
     }
 
 private:
+    // Up to 7 digits (below 2^24) and 10^0..10^10 (5^10 below 2^24) are exact floats.
+    static constexpr std::array<float, 11> kFloatPowerOfTen = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                                               1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    bool exactInFloat() const { return !sticky_ && count_ <= 7 && scale_ >= -10 && scale_ <= 10; }
+
     static constexpr int kMaxDigits = 200;
-    std::array<char, kMaxDigits + 1> digits_{};
+    std::array<char, kMaxDigits + 1> digits_;  // only the first count_ are set
     int count_ = 0;
     int64_t scale_ = 0;
     bool sticky_ = false;

@@ -268,12 +268,14 @@ bool fastGeneral(double value, int significant, char* buf, std::size_t& length)
     if (!std::isfinite(value) || value == 0 || significant < 1 || significant > 15)
         return false;
     const double magnitude = std::fabs(value);
-    int exponent = static_cast<int>(std::floor(std::log10(magnitude)));
+    // The power of ten from the power of two, at most one too small.
+    int binaryExponent = 0;
+    std::frexp(magnitude, &binaryExponent);
+    int exponent = static_cast<int>(std::floor((binaryExponent - 1) * 0.30102999566398120));
     const double low = kPowerOfTen[significant - 1];
     const double high = kPowerOfTen[significant];
     double scaled;
     std::uint64_t rounded = 0;
-    // log10 may be one off near a power of ten.
     for (int attempt = 0;; ++attempt) {
         if (attempt == 3 || !roundScaled(magnitude, significant - 1 - exponent, scaled, rounded))
             return false;

@@ -3,8 +3,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "model/CduTokenizer.h"
 
@@ -125,6 +128,38 @@ TEST(CduTokenizer, RealsAreRoundedOnceToSinglePrecision)
     digits.insert(3, ".");
     CduTokenizer many(digits);
     EXPECT_EQ(real(many), std::strtof(digits.c_str(), nullptr));
+}
+
+// Short figures take a fast path; every one must read as the correctly
+// rounded float that strtof gives, with and without exponents and signs.
+TEST(CduTokenizer, ShortRealsReadAsStrtofRoundsThem)
+{
+    std::mt19937 random(118);
+    std::string text;
+    std::vector<std::string> numbers;
+    for (int i = 0; i < 100000; ++i) {
+        std::string number = random() % 5 == 0 ? "-" : "";
+        const int digits = 1 + static_cast<int>(random() % 9);
+        for (int k = 0; k < digits; ++k)
+            number += static_cast<char>('0' + random() % 10);
+        if (random() % 4 != 0)
+            number.insert(number.size() - random() % (digits + 1), ".");
+        if (random() % 6 == 0)
+            number += "e" + std::to_string(static_cast<int>(random() % 25) - 12);
+        if (number.back() == '.' || number == "-.")
+            number += "5";
+        numbers.push_back(number);
+        text += number + (random() % 2 ? " " : "\r\n");
+    }
+    CduTokenizer in(text);
+    int mismatches = 0;
+    for (const std::string& number : numbers) {
+        const float expected = std::strtof(number.c_str(), nullptr);
+        const float got = real(in);
+        if (std::memcmp(&got, &expected, sizeof got) != 0 && mismatches++ < 10)
+            ADD_FAILURE() << number << " read as " << got << ", strtof gives " << expected;
+    }
+    EXPECT_TRUE(in.atEnd());
 }
 
 TEST(CduTokenizer, NumbersAcrossChunkBoundariesOfAFile)
