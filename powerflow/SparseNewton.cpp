@@ -23,10 +23,13 @@ namespace {
 // Entry positions of one 2 x 2 block of the Jacobian (the equations of node p
 // against the unknowns of node q): the column of q's real part holds the
 // entries of p's two equations at e and e + 1, the column of the imaginary
-// part at f and f + 1.
+// part at f and f + 1. Where p's first equation fixes its voltage magnitude
+// and p is not q, that row has no entry: the active-power row is at e and f
+// (activeRow 0).
 struct BlockPositions {
     int e = -1;
     int f = -1;
+    int activeRow = 1;
 };
 
 // The network's admittances in double precision.
@@ -137,16 +140,27 @@ JacobianPattern formPattern(const NetworkModel& model)
     pattern.nodeStart.assign(first.begin() + 1, first.end());
     pattern.nodeNeighbour.resize(unique);
     std::transform(neighbour.begin(), neighbour.end(), pattern.nodeNeighbour.begin(), [](int k) { return k - 1; });
+    // The equation of a node with fixed voltage magnitude involves only its
+    // own voltage: its row has no entries in other nodes' columns.
+    const auto fixedMagnitude = [&](int p) { return model.nodeType[p] != 1; };
+    std::vector<int> rowOffset(unique);  // of a neighbour's first row within the column
+    std::size_t entries = 0;
+    for (int q = 1; q <= n; ++q)
+        for (int a = first[q]; a < first[q + 1]; ++a)
+            entries += neighbour[a] != q && fixedMagnitude(neighbour[a]) ? 2 : 4;
     pattern.columnStart.assign(2 * n + 1, 0);
-    pattern.rowIndex.resize(4 * static_cast<std::size_t>(unique));
+    pattern.rowIndex.resize(entries);
     int position = 0;
     for (int q = 1; q <= n; ++q) {
         for (int part = 0; part < 2; ++part) {
             const int column = 2 * (q - 1) + part;
             pattern.columnStart[column] = position;
             for (int a = first[q]; a < first[q + 1]; ++a) {
-                pattern.rowIndex[position++] = 2 * (neighbour[a] - 1);
-                pattern.rowIndex[position++] = 2 * (neighbour[a] - 1) + 1;
+                const int p = neighbour[a];
+                rowOffset[a] = position - pattern.columnStart[column];
+                if (p == q || !fixedMagnitude(p))
+                    pattern.rowIndex[position++] = 2 * (p - 1);
+                pattern.rowIndex[position++] = 2 * (p - 1) + 1;
             }
         }
     }
@@ -156,9 +170,9 @@ JacobianPattern formPattern(const NetworkModel& model)
     const auto block = [&](int p, int q) {
         const auto begin = neighbour.begin() + first[q];
         const auto end = neighbour.begin() + first[q + 1];
-        const int rank = static_cast<int>(std::lower_bound(begin, end, p) - begin);
-        const int e = pattern.columnStart[2 * (q - 1)] + 2 * rank;
-        return BlockPositions{e, pattern.columnStart[2 * (q - 1) + 1] + 2 * rank};
+        const int offset = rowOffset[std::lower_bound(begin, end, p) - neighbour.begin()];
+        return BlockPositions{pattern.columnStart[2 * (q - 1)] + offset,
+                              pattern.columnStart[2 * (q - 1) + 1] + offset, p != q && fixedMagnitude(p) ? 0 : 1};
     };
     pattern.unlinked.assign(n + 1, 1);
     for (int i = 1; i <= m; ++i) {
@@ -281,8 +295,8 @@ void formJacobian(const NetworkModel& model, const Admittances& y, const State& 
             J[at.e] += -(g * f - b * e);
             J[at.f] += g * e + b * f;
         }
-        J[at.e + 1] += -(g * e + b * f);
-        J[at.f + 1] += -(g * f - b * e);
+        J[at.e + at.activeRow] += -(g * e + b * f);
+        J[at.f + at.activeRow] += -(g * f - b * e);
     };
     for (int i = 1; i <= model.branchCount; ++i) {
         if (pattern.startRow[i].e < 0)
