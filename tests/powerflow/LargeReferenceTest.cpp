@@ -243,9 +243,11 @@ TEST(LargeReference, TheSparseMethodConvergesQuadratically)
         ASSERT_EQ(result.method, tarvel::SolveMethod::Sparse);
         const std::vector<float>& r = result.residuals;
         ASSERT_GE(r.size(), 3u);
-        for (std::size_t k = 0; k + 1 < r.size(); ++k)
-            if (r[k] < 0.05f && r[k + 1] > 1e-9f)
+        for (std::size_t k = 0; k + 1 < r.size(); ++k) {
+            if (r[k] < 0.05f && r[k + 1] > 1e-9f) {
                 EXPECT_LE(r[k + 1], r[k] * r[k]) << model->nodeCount << " nodes, iteration " << k + 2;
+            }
+        }
         EXPECT_LE(r.size(), 6u) << model->nodeCount << " nodes";
     }
 }
