@@ -52,7 +52,7 @@ bool setInterchangeOption(InterchangeOptions& options, const std::string& name, 
     return true;
 }
 
-ImportStep importInput(const std::string& bytes, const InterchangeOptions& options, std::string& text)
+ImportStep importInput(const std::string& bytes, InterchangeOptions& options, std::string& text)
 {
     const tarvel::InputFormat format = tarvel::detectInputFormat(bytes);
     if (format == tarvel::InputFormat::Cdu) {
@@ -73,6 +73,7 @@ ImportStep importInput(const std::string& bytes, const InterchangeOptions& optio
     }
     std::fputs(tarvel::conversionSummary(read.data, conversion).c_str(), stderr);
     text = tarvel::toCrLf(conversion.text);
+    options.raisedBases = conversion.raisedBases;
     if (options.convertTo.empty())
         return ImportStep::Converted;
     if (!tarvel::replaceFileSafely(options.convertTo, tarvel::utf8ToCp1251(text))) {
@@ -87,7 +88,8 @@ bool exportResults(const tarvel::NetworkModel& model, const tarvel::CalculationS
 {
     if (options.csvPrefix.empty() && options.jsonPath.empty())
         return true;
-    const tarvel::NetworkResults results = tarvel::collectResults(model);
+    tarvel::NetworkResults results = tarvel::collectResults(model);
+    tarvel::restoreCaseVoltages(results, options.raisedBases);
     bool ok = true;
     if (!options.csvPrefix.empty()) {
         std::filesystem::path failed;

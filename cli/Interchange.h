@@ -3,7 +3,10 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "model/NetworkModel.h"
 #include "powerflow/PowerFlowRun.h"
@@ -15,6 +18,9 @@ struct InterchangeOptions {
     std::filesystem::path convertTo; // --convert
     std::filesystem::path csvPrefix; // --csv
     std::filesystem::path jsonPath;  // --json
+    // Filled by importInput: the nodes written on a raised base voltage, so
+    // that --csv and --json give the case's own voltages.
+    std::vector<std::pair<int64_t, double>> raisedBases;
 };
 
 // True when name is one of the options above (each takes a value).
@@ -35,7 +41,7 @@ enum class ImportStep {
 
 // Recognises a case by the input's content and converts it: the summary goes
 // to standard error, the ЦДУ text to text (UTF-8) or to --convert's file.
-ImportStep importInput(const std::string& bytes, const InterchangeOptions& options, std::string& text);
+ImportStep importInput(const std::string& bytes, InterchangeOptions& options, std::string& text);
 
 // Writes --csv and --json after a run whose reports were written; false when
 // a file could not be written (the message has been printed).

@@ -46,6 +46,15 @@ public:
             elements_.push_back(element);
         ++count_;
     }
+    // Counts the element but lists its name once (a bus with several
+    // generators).
+    void addOnce(const std::string& element)
+    {
+        if (std::find(elements_.begin(), elements_.end(), element) == elements_.end())
+            add(element);
+        else
+            ++count_;
+    }
     void addTo(std::vector<std::string>& notes, const std::string& count = {}) const
     {
         if (count_ == 0)
@@ -177,7 +186,7 @@ private:
         for (const CaseGenerator& g : c_.generators) {
             const std::size_t i = busIndex(g.bus, g.line, "генератор");
             if (!g.inService || !bus_[i].inService) {
-                outOfServiceGenerators_.add(busName(g.bus));
+                outOfServiceGenerators_.addOnce(busName(g.bus));
                 continue;
             }
             BusState& s = bus_[i];
@@ -191,7 +200,7 @@ private:
             s.genP += g.pg;
             s.genQ += g.qg;
             if (g.hasQLimits && c_.buses[i].type != CaseBusType::Load)
-                qLimits_.add(busName(g.bus));
+                qLimits_.addOnce(busName(g.bus));
         }
         for (std::size_t i = 0; i < c_.buses.size(); ++i) {
             const CaseBusType t = c_.buses[i].type;
@@ -322,28 +331,40 @@ private:
             if (branch_[j].kept && sameLevel(c_.branches[j], f, t))
                 level[root(f)] = root(t);
         }
-        std::unordered_map<std::size_t, double> neededKv;
+        struct Level {
+            int lines = 0, short_ = 0;
+            bool gross = false;
+            double neededKv = 0;
+        };
+        std::unordered_map<std::size_t, Level> levels;
         for (std::size_t j = 0; j < c_.branches.size(); ++j) {
             const CaseBranch& br = c_.branches[j];
             std::size_t f = 0, t = 0;
-            if (!branch_[j].kept || !sameLevel(br, f, t) || br.x == 0)
+            if (!branch_[j].kept || !sameLevel(br, f, t))
                 continue;
+            Level& level = levels[root(t)];
+            ++level.lines;
             const double kv = bus_[t].unom;
             const double xOhm = std::fabs(br.x) * kv * kv / c_.baseMva;
-            const double added = (kRaisedReactanceOhm - xOhm) * c_.baseMva / (kv * kv);
-            const double needed = std::sqrt(kRaisedReactanceOhm * c_.baseMva / std::fabs(br.x));
+            if (xOhm >= kSmallReactanceOhm)
+                continue;
             // A branch that no base voltage within the format's limit can
             // hold (a switch written with x near 0) is left to be raised.
-            if (xOhm >= kSmallReactanceOhm || added <= kTolerableAddedReactancePu || needed > kMaxUnom)
+            const double needed = br.x != 0 ? std::sqrt(kRaisedReactanceOhm * c_.baseMva / std::fabs(br.x)) : kMaxUnom * 2;
+            if (needed > kMaxUnom)
                 continue;
-            double& n = neededKv[root(t)];
-            n = std::max(n, needed);
+            ++level.short_;
+            level.gross = level.gross || (kRaisedReactanceOhm - xOhm) * c_.baseMva / (kv * kv) > kTolerableAddedReactancePu;
+            level.neededKv = std::max(level.neededKv, needed);
         }
-        if (neededKv.empty())
-            return;
+        // A level is raised when a raise would change one of its lines
+        // grossly, or most of its lines (a distribution feeder).
         std::unordered_map<std::size_t, double> raised;
-        for (const auto& [r, kv] : neededKv)
-            raised[r] = std::min(roundedUp(kv), kMaxUnom);
+        for (const auto& [r, level] : levels)
+            if (level.gross || (level.short_ > 0 && 2 * level.short_ >= level.lines))
+                raised[r] = std::min(roundedUp(level.neededKv), kMaxUnom);
+        if (raised.empty())
+            return;
         std::unordered_set<std::size_t> told;
         for (std::size_t i = 0; i < c_.buses.size(); ++i) {
             if (!bus_[i].reached)
@@ -354,6 +375,7 @@ private:
             if (told.insert(it->first).second)
                 raisedLevels_.add(busName(c_.buses[i].number) + ": " + noteNumber(bus_[i].unom, 6) + " → " +
                                   noteNumber(it->second, 6) + " кВ");
+            out_.raisedBases.emplace_back(i, it->second / bus_[i].unom);
             bus_[i].unom = it->second;
             ++raisedBuses_;
         }
@@ -577,6 +599,8 @@ private:
             bus_[i].outNumber = next;
             out_.renumbered.emplace_back(number, next);
         }
+        for (auto& [bus, factor] : out_.raisedBases)
+            bus = bus_[static_cast<std::size_t>(bus)].outNumber;
     }
 
     void writeText()

@@ -36,6 +36,9 @@ struct CduConversion {
     int shunts = 0;
     int64_t baseNode = 0;             // number of the base node in the text
     std::vector<std::pair<int64_t, int64_t>> renumbered;  // case number -> text number
+    // Nodes written on a raised base voltage: text number -> written base /
+    // the case's base (see restoreCaseVoltages).
+    std::vector<std::pair<int64_t, double>> raisedBases;
 };
 
 // True when some bus of the case gives no base voltage, so that the

@@ -146,6 +146,14 @@ public:
             failAt(startLine, "значение не закрыто скобкой до конца файла");
     }
 
+    // The rest of a statement as written, up to its closing ";" or line end.
+    std::string_view statementRest()
+    {
+        const std::size_t start = pos_;
+        skipValue();
+        return text_.substr(start, pos_ - start);
+    }
+
     void skipQuoted(char quote)
     {
         advance();
@@ -249,7 +257,43 @@ struct Tables {
     int baseMvaLine = 0;
     std::string version;
     Matrix bus, gen, branch;
+    // The distribution cases give r and x in Ohm and loads in kW, and turn
+    // them into per unit and MW by two standard statements at their end.
+    bool branchInOhm = false, loadsInKw = false;
+    std::string vbase, sbase;  // the definitions those statements use
 };
+
+// A statement without blanks, its comment and its closing ";".
+std::string normalized(std::string_view statement)
+{
+    std::string out;
+    for (char c : statement) {
+        if (c == '%' || c == '#' || c == ';' || c == '\n')
+            break;
+        if (c != ' ' && c != '\t' && c != '\r')
+            out += c;
+    }
+    return out;
+}
+
+// A statement that changes a table after it was written: the two standard
+// unit conversions are taken, anything else cannot be evaluated here and is
+// refused rather than leaving the table wrong.
+void takeTableChange(Tables& t, const std::string& name, std::string_view rest, int line)
+{
+    const std::string change = normalized(rest);
+    const std::string table = name.substr(0, name.rfind('.') + 1);
+    if (change == "(:,[BR_RBR_X])=" + table + "branch(:,[BR_RBR_X])/(Vbase^2/Sbase)") {
+        t.branchInOhm = true;
+        return;
+    }
+    if (change == "(:,[PD,QD])=" + table + "bus(:,[PD,QD])/1e3") {
+        t.loadsInKw = true;
+        return;
+    }
+    failAt(line, "таблица " + name + " изменяется выражением, которое импорт не вычисляет: " +
+                     caseread::quoted(name + change));
+}
 
 std::string fieldOf(std::string_view identifier)
 {
@@ -275,14 +319,19 @@ Tables scanTables(std::string_view text)
             continue;
         }
         s.skipSpace();
+        const std::string field = fieldOf(id);
+        const std::string name = std::string(id);
+        if (s.peek() == '(' && (field == "bus" || field == "gen" || field == "branch" || field == "baseMVA")) {
+            const int line = s.line();
+            takeTableChange(t, name, s.statementRest(), line);
+            continue;
+        }
         if (s.peek() != '=') {
             s.skipValue();
             continue;
         }
         s.advance();
         s.skipSpace();
-        const std::string field = fieldOf(id);
-        const std::string name = std::string(id);
         if (field == "bus" || field == "gen" || field == "branch") {
             if (s.peek() != '[')
                 failAt(s.line(), "таблица " + name + " должна начинаться знаком «[»");
@@ -306,6 +355,8 @@ Tables scanTables(std::string_view text)
             t.baseMvaLine = line;
         } else if (field == "version") {
             t.version = s.scalarText();
+        } else if (name == "Vbase" || name == "Sbase") {
+            (name == "Vbase" ? t.vbase : t.sbase) = normalized(s.statementRest());
         } else {
             s.skipValue();
         }
@@ -341,6 +392,21 @@ CaseData caseFromTables(const Tables& t)
     requireColumns(t.gen, kGenColumns, "генераторов");
     requireColumns(t.branch, kBranchColumns, "ветвей");
 
+    // Vbase^2/Sbase with Vbase = the first bus's base voltage in V and Sbase
+    // = the MVA base in VA: the base impedance in Ohm.
+    double ohmPerUnit = 1;
+    if (t.branchInOhm) {
+        if (t.vbase != "mpc.bus(1,BASE_KV)*1e3" || t.sbase != "mpc.baseMVA*1e6" || t.bus.rows() == 0)
+            fail("Сопротивления ветвей пересчитываются из Ом по базисным величинам Vbase = " +
+                 caseread::quoted(t.vbase) + " и Sbase = " + caseread::quoted(t.sbase) +
+                 ", которые импорт не вычисляет");
+        const double kv = t.bus.at(0, 9);
+        ohmPerUnit = kv * kv / t.baseMva;
+        if (!(ohmPerUnit > 0) || !std::isfinite(ohmPerUnit))
+            failAt(t.bus.rowLine[0], "сопротивления ветвей заданы в Ом, а базисное напряжение первого узла не задано");
+    }
+    const double loadScale = t.loadsInKw ? 1e-3 : 1.0;
+
     CaseData c;
     c.format = "MATPOWER";
     c.baseMva = t.baseMva;
@@ -352,8 +418,8 @@ CaseData caseFromTables(const Tables& t)
         b.line = line;
         b.number = busNumber(t.bus.at(i, 0), line, "номер узла");
         b.type = busType(t.bus.at(i, 1), line);
-        b.pd = v(2, "Pd");
-        b.qd = v(3, "Qd");
+        b.pd = v(2, "Pd") * loadScale;
+        b.qd = v(3, "Qd") * loadScale;
         b.gs = v(4, "Gs");
         b.bs = v(5, "Bs");
         b.vm = v(7, "Vm");
@@ -385,8 +451,8 @@ CaseData caseFromTables(const Tables& t)
         br.line = line;
         br.from = busNumber(t.branch.at(i, 0), line, "номер узла начала ветви");
         br.to = busNumber(t.branch.at(i, 1), line, "номер узла конца ветви");
-        br.r = v(2, "r");
-        br.x = v(3, "x");
+        br.r = v(2, "r") / ohmPerUnit;
+        br.x = v(3, "x") / ohmPerUnit;
         br.b = v(4, "b");
         br.ratio = v(8, "ratio");
         br.shift = v(9, "angle");

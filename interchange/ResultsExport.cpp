@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <system_error>
+#include <unordered_map>
 
 #include "model/TextFile.h"
 
@@ -218,6 +219,22 @@ bool replaceFileSafely(const std::filesystem::path& path, std::string_view bytes
         return false;
     }
     return true;
+}
+
+void restoreCaseVoltages(NetworkResults& results, const std::vector<std::pair<int64_t, double>>& raisedBases)
+{
+    if (raisedBases.empty())
+        return;
+    const std::unordered_map<int64_t, double> factor(raisedBases.begin(), raisedBases.end());
+    for (NodeResult& n : results.nodes) {
+        if (const auto it = factor.find(n.number); it != factor.end()) {
+            n.u /= it->second;
+            n.unom /= it->second;
+        }
+    }
+    for (BranchResult& b : results.branches)
+        if (const auto it = factor.find(b.startNode); it != factor.end())
+            b.current *= it->second;
 }
 
 }  // namespace tarvel

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
@@ -44,6 +46,12 @@ struct ConvergenceFigures {
 // precision.
 std::string resultsJson(const CalculationSettings& settings, const NetworkResults& results,
                         const ConvergenceFigures& convergence);
+
+// Results of a converted case in the case's own base voltages: a node the
+// conversion wrote on a raised base (CduConversion::raisedBases, number ->
+// factor) has its voltages divided by the factor, and a branch starting
+// there its current multiplied by it; powers and angles are the same.
+void restoreCaseVoltages(NetworkResults& results, const std::vector<std::pair<int64_t, double>>& raisedBases);
 
 // Replaces a file by writing a neighbour and renaming it over the file, so
 // that a failed write leaves the old file (or none) and never half a file.

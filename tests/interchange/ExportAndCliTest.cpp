@@ -135,3 +135,23 @@ TEST(CliImport, ACaseRunsByItsContentAndABadOneExitsWithTwo)
     writeBytes(dir / "net.cdu", fileBytes(sourcePath("samples/ieee14.cdu")));
     EXPECT_EQ(runCli(dir.path(), "--convert out.cdu net.cdu").status, 2) << "ЦДУ text is no case to convert";
 }
+
+// A case whose cable level was written on a raised base voltage gives its
+// results in --json and --csv in the case's own kV.
+TEST(CliImport, ResultsOfARaisedLevelAreGivenInTheCasesVoltages)
+{
+    TempDir dir;
+    const CliResult r = runCli(dir.path(), "--json r.json --csv r '" +
+                                               sourcePath("tests/data/interchange/short-cables.m").string() + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string json = fileBytes(dir / "r.json");
+    const auto numbers = jsonNumbers(json, "number"), unom = jsonNumbers(json, "unom");
+    ASSERT_EQ(numbers.size(), 5u);
+    for (std::size_t i = 0; i < numbers.size(); ++i)
+        if (numbers[i] == 3)
+            EXPECT_NEAR(unom[i], 6.6, 1e-9);
+    const auto rows = csvRows(fileBytes(dir / "r-nodes.csv"), ',');
+    ASSERT_EQ(rows.size(), 6u);
+    EXPECT_EQ(rows[3][0], "3");
+    EXPECT_NEAR(std::stod(rows[3][2]), 6.6, 1e-9);
+}

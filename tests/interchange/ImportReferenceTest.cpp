@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "interchange/ResultsExport.h"
 #include "tests/interchange/InterchangeTestSupport.h"
 
 using namespace tarvel;
@@ -227,4 +228,34 @@ TEST(ImportReference, AMovedReferenceGeneratorKeepsTheOutputOfTheCasesSolution)
     ASSERT_EQ(s->outcome, RunOutcome::Converged);
     expectMatchesSolution(s->results, "tests/data/interchange/behind-step-up.ref.json",
                           {{1, 10.5}, {2, 110}, {3, 110}, {4, 110}}, 2e-6, 2e-4, 0.01);
+}
+
+// A distribution feeder as MATPOWER's distribution cases write it: loads in
+// kW, impedances in Ohm and the two statements that turn them into MW and
+// per unit. Its lines (0.05-0.5 Ohm) are all shorter than the calculation
+// takes, so the feeder is written at 59 kV; the results are given back in
+// the feeder's own 12.66 kV.
+TEST(ImportReference, ADistributionFeederInOhmAndKilowattsIsSolvedInItsOwnVoltages)
+{
+    const Imported imported = importFile("tests/data/interchange/feeder-ohm.m");
+    ASSERT_TRUE(imported.conversion.ok) << imported.read.error << imported.conversion.error;
+    const std::string& t = imported.conversion.text;
+    EXPECT_NE(t.find("0201 0 3 59 0.9 0.4 0 0 0 0 0\n"), std::string::npos) << t;
+    // 0.0922 + j0.047 Ohm at 12.66 kV is (59/12.66)² times that at 59 kV.
+    EXPECT_NE(t.find("0301 0 1 2 2.002477 1.020785 0 1 0 0 0\n"), std::string::npos) << t;
+    ASSERT_EQ(imported.conversion.raisedBases.size(), 5u);
+
+    const auto s = solve(t, 1e-4f, 20);
+    ASSERT_EQ(s->outcome, RunOutcome::Converged);
+    NetworkResults r = s->results;
+    restoreCaseVoltages(r, imported.conversion.raisedBases);
+    EXPECT_NEAR(r.nodes[0].unom, 12.66, 1e-9);
+    expectMatchesSolution(r, "tests/data/interchange/feeder-ohm.ref.json",
+                          {{1, 12.66}, {2, 12.66}, {3, 12.66}, {4, 12.66}, {5, 12.66}}, 1e-5, 2e-4, 0.001);
+
+    // Any other change of a table after it was written cannot be evaluated
+    // and is refused rather than ignored.
+    const std::string other = fileBytes(sourcePath("tests/data/interchange/feeder-ohm.m")) + "mpc.gen(:, 2) = 0;\n";
+    EXPECT_EQ(importText(other).read.error,
+              "Строка 43: таблица mpc.gen изменяется выражением, которое импорт не вычисляет: «mpc.gen(:,2)=0»");
 }
