@@ -147,9 +147,11 @@ TEST(CliImport, ResultsOfARaisedLevelAreGivenInTheCasesVoltages)
     const std::string json = fileBytes(dir / "r.json");
     const auto numbers = jsonNumbers(json, "number"), unom = jsonNumbers(json, "unom");
     ASSERT_EQ(numbers.size(), 5u);
-    for (std::size_t i = 0; i < numbers.size(); ++i)
-        if (numbers[i] == 3)
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        if (numbers[i] == 3) {
             EXPECT_NEAR(unom[i], 6.6, 1e-9);
+        }
+    }
     const auto rows = csvRows(fileBytes(dir / "r-nodes.csv"), ',');
     ASSERT_EQ(rows.size(), 6u);
     EXPECT_EQ(rows[3][0], "3");
