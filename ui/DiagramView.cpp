@@ -2,13 +2,19 @@
 
 #include <cmath>
 
+#include <algorithm>
+#include <limits>
+
 #include <QGraphicsItem>
 #include <QGraphicsScene>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPaintEvent>
 #include <QScrollBar>
 #include <QStaticText>
 #include <QStyleOptionGraphicsItem>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include "diagram/SvgWriter.h"
@@ -27,9 +33,14 @@ constexpr int kNumberKey = 2;  // item data: the node number
 // Below this scale labels of load nodes are hidden; base and fixed-voltage
 // nodes keep theirs down to a third of it, as a map keeps its cities.
 constexpr double kLabelScale = 0.7;
-constexpr double kLegendWidth = 170;
+// Below this scale no label, arrow or transformer sign is drawn: nodes are dots
+// and branches plain lines, which the view then paints in batches.
+constexpr double kFarScale = kLabelScale / 3;
+constexpr double kLegendWidth = 170; // the colour scale's box and its margin, in pixels
 constexpr double kFarDot = 2.5;      // pixels: the least radius a node is drawn with
-constexpr double kFarRadius = 25;    // scene units: the most a dot may grow to  // the colour scale's box and its margin, in pixels
+constexpr double kFarRadius = 25;    // scene units: the most a dot may grow to
+constexpr double kPickSlack = 3;     // pixels around a dot or a line that still point at it
+const QColor kMarkColor(0x00, 0x99, 0xff);
 
 QColor toQColor(diagram::Color c)
 {
@@ -54,6 +65,16 @@ const QFont& labelFont()
         return f;
     }();
     return font;
+}
+
+// The ring around a marked node seen from afar, a few pixels out of its dot.
+void drawFarMark(QPainter* painter, QPointF at, double dot, double lod)
+{
+    QPen pen(kMarkColor, 2);
+    pen.setCosmetic(true);
+    painter->setPen(pen);
+    painter->setBrush(Qt::NoBrush);
+    painter->drawEllipse(at, dot + 4 / lod, dot + 4 / lod);
 }
 
 class NodeItem : public QGraphicsItem {
@@ -82,16 +103,22 @@ public:
         return path;
     }
 
+    const diagram::NodeShape& picture() const { return shape_; }
+
+    // Far away a node is a dot of a few pixels that keeps its colour in sight.
+    bool isDot(double lod) const { return lod * kNodeRadius < kFarDot; }
+    double dotRadius(double lod) const { return std::min(kFarRadius, (shape_.warning ? 2 : 1) * kFarDot / lod); }
+
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget*) override
     {
         const double lod = levelOfDetail(option, painter);
         const double r = kNodeRadius;
         painter->setBrush(toQColor(shape_.fill));
-        if (lod * r < kFarDot) {
-            // Far away: a dot of a few pixels that keeps the node's colour in sight.
-            const double dot = std::min(kFarRadius, (shape_.warning ? 2 : 1) * kFarDot / lod);
+        if (isDot(lod)) {
             painter->setPen(Qt::NoPen);
-            painter->drawEllipse(QPointF(0, 0), dot, dot);
+            painter->drawEllipse(QPointF(0, 0), dotRadius(lod), dotRadius(lod));
+            if (isSelected())
+                drawFarMark(painter, QPointF(0, 0), dotRadius(lod), lod);
             return;
         }
         QPen pen(shape_.warning ? QColor(0x7a, 0x3d, 0x00) : QColor(0x33, 0x33, 0x33), shape_.warning ? 2 : 1);
@@ -114,12 +141,12 @@ public:
         }
         if (isSelected()) {
             painter->setBrush(Qt::NoBrush);
-            painter->setPen(QPen(QColor(0x00, 0x99, 0xff), 3));
+            painter->setPen(QPen(kMarkColor, 3));
             painter->drawEllipse(QPointF(0, 0), r + 6, r + 6);
         }
         const bool major = shape_.kind == diagram::NodeKind::Base || shape_.kind == diagram::NodeKind::FixedVoltage ||
                            shape_.warning || isSelected();
-        if (lod >= kLabelScale || (major && lod >= kLabelScale / 3)) {
+        if (lod >= kLabelScale || (major && lod >= kFarScale)) {
             painter->setFont(labelFont());
             painter->setPen(Qt::black);
             painter->drawStaticText(labelAt_, label_);
@@ -148,6 +175,12 @@ public:
     }
 
     QRectF boundingRect() const override { return bounds_; }
+    const QLineF& line() const { return line_; }
+    double width() const { return shape_.width; }
+    QColor color() const
+    {
+        return shape_.warning ? toQColor(diagram::warningColor()) : (isSelected() ? kMarkColor : QColor(0x4d, 0x4d, 0x4d));
+    }
 
     QPainterPath shape() const override
     {
@@ -161,8 +194,7 @@ public:
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget*) override
     {
         const double lod = levelOfDetail(option, painter);
-        const QColor color = shape_.warning ? toQColor(diagram::warningColor())
-                                            : (isSelected() ? QColor(0x00, 0x99, 0xff) : QColor(0x4d, 0x4d, 0x4d));
+        const QColor color = this->color();
         painter->setPen(QPen(color, shape_.width, Qt::SolidLine, Qt::RoundCap));
         // Thin lines of a distant view lose nothing without smoothing, which
         // is most of the cost of a frame.
@@ -171,7 +203,7 @@ public:
         painter->drawLine(line_);
         painter->setRenderHint(QPainter::Antialiasing, true);
         const double length = line_.length();
-        if (length < 1e-9 || lod < kLabelScale / 3)
+        if (length < 1e-9 || lod < kFarScale)
             return;
         const QPointF unit = (line_.p2() - line_.p1()) / length;
         painter->setPen(QPen(color, 1.5));
@@ -213,6 +245,8 @@ DiagramView::DiagramView(QWidget* parent) : QGraphicsView(parent)
     setOptimizationFlag(QGraphicsView::DontSavePainterState);
     setBackgroundBrush(Qt::white);
     setFocusPolicy(Qt::StrongFocus);
+    // A marked node's ring from afar reaches beyond the node's own bounds.
+    connect(scene(), &QGraphicsScene::selectionChanged, viewport(), qOverload<>(&QWidget::update));
 }
 
 void DiagramView::clearPicture()
@@ -220,6 +254,9 @@ void DiagramView::clearPicture()
     scene()->clear();
     nodes_.clear();
     branches_.clear();
+    hulls_.clear();
+    farNodes_.clear();
+    dotStamps_.clear();
     marked_ = nullptr;
 }
 
@@ -245,6 +282,7 @@ void DiagramView::setPicture(const diagram::Picture& picture)
         auto* item = s->addPath(area, Qt::NoPen, toQColor(h.tint));
         item->setZValue(0);
         item->setToolTip(QStringLiteral("Район %1").arg(h.district));
+        hulls_.push_back(item);
     }
     for (const diagram::BranchShape& b : picture.branches) {
         auto* item = new BranchItem(b);
@@ -256,6 +294,10 @@ void DiagramView::setPicture(const diagram::Picture& picture)
         s->addItem(item);
         nodes_.push_back(item);
     }
+    // The larger warning dots on top in the far view.
+    farNodes_ = nodes_;
+    std::stable_partition(farNodes_.begin(), farNodes_.end(),
+                          [](QGraphicsItem* n) { return !static_cast<NodeItem*>(n)->picture().warning; });
     content_ = s->itemsBoundingRect().adjusted(-40, -40, 40, 40);
     // Room around the network, so that any node can come to the centre.
     const double margin = std::max(content_.width(), content_.height()) / 2;
@@ -264,6 +306,8 @@ void DiagramView::setPicture(const diagram::Picture& picture)
 
 void DiagramView::fitAll()
 {
+    // A view on a hidden tab has no size of its own yet: it fits again when shown.
+    fitWhenShown_ = !isVisible();
     QRectF target = content_;
     if (withResults_ && viewport()->width() > 2 * kLegendWidth) {
         // Room on the left for the colour scale, which stays in the corner.
@@ -271,6 +315,13 @@ void DiagramView::fitAll()
         target.setLeft(target.left() - target.width() * share / (1 - share));
     }
     fitInView(target, Qt::KeepAspectRatio);
+}
+
+void DiagramView::showEvent(QShowEvent* event)
+{
+    QGraphicsView::showEvent(event);
+    if (fitWhenShown_)
+        fitAll();
 }
 
 void DiagramView::zoomBy(double factor)
@@ -341,16 +392,164 @@ bool DiagramView::activate(QGraphicsItem* item)
     return false;
 }
 
+bool DiagramView::isFarView() const
+{
+    return transform().m11() < kFarScale && !nodes_.empty();
+}
+
+QGraphicsItem* DiagramView::shapeAt(QPoint position) const
+{
+    if (isFarView())
+        return farShapeAt(mapToScene(position));
+    // Nodes lie above branches: the topmost shape with a role wins.
+    for (QGraphicsItem* item : items(position))
+        if (item->data(kRoleKey).isValid())
+            return item;
+    return nullptr;
+}
+
+// From afar a node's shape is far smaller than its dot: the nearest dot within
+// a few pixels of the point, else the nearest line, is what the user points at.
+QGraphicsItem* DiagramView::farShapeAt(QPointF point) const
+{
+    const double lod = transform().m11();
+    QGraphicsItem* nearest = nullptr;
+    double least = std::numeric_limits<double>::max();
+    for (QGraphicsItem* item : nodes_) {
+        const double distance = QLineF(item->pos(), point).length();
+        if (distance <= static_cast<NodeItem*>(item)->dotRadius(lod) + kPickSlack / lod && distance < least)
+            nearest = item, least = distance;
+    }
+    if (nearest)
+        return nearest;
+    for (QGraphicsItem* item : branches_) {
+        const auto* branch = static_cast<BranchItem*>(item);
+        const QLineF& line = branch->line();
+        const QPointF d = line.p2() - line.p1();
+        const double squared = QPointF::dotProduct(d, d);
+        const double t = squared > 0 ? std::clamp(QPointF::dotProduct(point - line.p1(), d) / squared, 0.0, 1.0) : 0.0;
+        const double distance = QLineF(line.pointAt(t), point).length();
+        if (distance <= branch->width() / 2 + kPickSlack / lod && distance < least)
+            nearest = item, least = distance;
+    }
+    return nearest;
+}
+
 void DiagramView::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    // Nodes lie above branches: the topmost shape with a role wins.
-    for (QGraphicsItem* item : items(event->position().toPoint()))
-        if (item->data(kRoleKey).isValid()) {
-            activate(item);
-            event->accept();
-            return;
-        }
+    if (activate(shapeAt(event->position().toPoint()))) {
+        event->accept();
+        return;
+    }
     QGraphicsView::mouseDoubleClickEvent(event);
+}
+
+bool DiagramView::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip && isFarView()) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        if (QGraphicsItem* item = farShapeAt(mapToScene(help->pos()))) {
+            QToolTip::showText(help->globalPos(), item->toolTip(), viewport());
+            return true;
+        }
+    }
+    return QGraphicsView::viewportEvent(event);
+}
+
+// From afar the view paints the picture itself: walking 20 000 items one by
+// one costs more than drawing them all.
+void DiagramView::paintEvent(QPaintEvent* event)
+{
+    if (!isFarView()) {
+        QGraphicsView::paintEvent(event);
+        return;
+    }
+    QPainter painter(viewport());
+    painter.setRenderHints(renderHints());
+    painter.setWorldTransform(viewportTransform());
+    const QRectF exposed = mapToScene(event->rect()).boundingRect();
+    drawBackground(&painter, exposed);
+    paintFarView(&painter, exposed);
+    drawForeground(&painter, exposed);
+}
+
+void DiagramView::paintFarView(QPainter* painter, const QRectF& exposed) const
+{
+    const double lod = transform().m11();
+    for (const QGraphicsPathItem* hull : hulls_)
+        if (hull->boundingRect().intersects(exposed))
+            painter->fillPath(hull->path(), hull->brush());
+
+    // Branches: one batch of lines for each colour and width (to a quarter of
+    // a unit), drawn as the items draw them from afar: without smoothing, so
+    // that a line thinner than a pixel shows paler.
+    struct Batch {
+        QColor color;
+        double width;
+        std::vector<QLineF> lines;
+    };
+    std::vector<Batch> batches;
+    for (QGraphicsItem* item : branches_) {
+        const auto* branch = static_cast<BranchItem*>(item);
+        if (!branch->boundingRect().intersects(exposed))
+            continue;
+        const QColor color = branch->color();
+        const double width = std::round(branch->width() * 4) / 4;
+        auto batch = std::find_if(batches.begin(), batches.end(),
+                                  [&](const Batch& b) { return b.color == color && b.width == width; });
+        if (batch == batches.end())
+            batch = batches.insert(batches.end(), Batch{color, width, {}});
+        batch->lines.push_back(branch->line());
+    }
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    for (const Batch& batch : batches) {
+        painter->setPen(QPen(batch.color, batch.width, Qt::SolidLine, Qt::RoundCap));
+        painter->drawLines(batch.lines.data(), static_cast<int>(batch.lines.size()));
+    }
+
+    // Nodes: a smoothed dot drawn once for each colour and size, then stamped
+    // at whole pixels, which is a fraction of the cost of drawing each.
+    const QTransform toView = painter->worldTransform();
+    painter->resetTransform();
+    for (QGraphicsItem* item : farNodes_) {
+        const auto* node = static_cast<NodeItem*>(item);
+        const double dot = node->dotRadius(lod);
+        const QPointF at = node->pos();
+        if (!exposed.intersects(QRectF(at.x() - dot, at.y() - dot, 2 * dot, 2 * dot)))
+            continue;
+        const QPixmap& stamp = dotStamp(toQColor(node->picture().fill), dot * lod);
+        const QPointF centre = toView.map(at);
+        const QSizeF size = stamp.deviceIndependentSize();
+        painter->drawPixmap(QPointF(centre.x() - size.width() / 2, centre.y() - size.height() / 2), stamp);
+    }
+    painter->setWorldTransform(toView);
+    for (QGraphicsItem* item : scene()->selectedItems())
+        if (item->data(kRoleKey).toInt() == NodeRole)
+            drawFarMark(painter, item->pos(), static_cast<NodeItem*>(item)->dotRadius(lod), lod);
+}
+
+const QPixmap& DiagramView::dotStamp(QColor fill, double radius) const
+{
+    // A few hundred colours of the scale at one or two sizes; a long zoom far
+    // out makes new sizes, so the old ones are dropped now and then.
+    const int quarters = static_cast<int>(std::lround(radius * 4));
+    const quint64 key = (static_cast<quint64>(fill.rgb()) << 32) | static_cast<quint32>(quarters);
+    if (const auto found = dotStamps_.constFind(key); found != dotStamps_.cend())
+        return *found;
+    if (dotStamps_.size() > 4096)
+        dotStamps_.clear();
+    const double ratio = viewport()->devicePixelRatioF();
+    const double r = quarters / 4.0;
+    const int side = static_cast<int>(std::ceil(2 * r)) + 2;
+    QPixmap stamp(QSize(side, side) * ratio);
+    stamp.setDevicePixelRatio(ratio);
+    stamp.fill(Qt::transparent);
+    QPainter painter(&stamp);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(fill);
+    painter.drawEllipse(QPointF(side / 2.0, side / 2.0), r, r);
+    return *dotStamps_.insert(key, stamp);
 }
 
 void DiagramView::keyPressEvent(QKeyEvent* event)

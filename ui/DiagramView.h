@@ -1,14 +1,19 @@
 // The network diagram in a graphics view: wheel zoom around the cursor, drag
 // to pan, fit to the window, hover texts, labels that appear as one zooms in.
+// Zoomed out beyond the point where labels and arrows show, the view paints
+// every branch and node in a few batches instead of shape by shape.
 #pragma once
 
 #include <vector>
 
 #include <QGraphicsView>
+#include <QHash>
+#include <QPixmap>
 
 #include "diagram/Picture.h"
 
 class QGraphicsItem;
+class QGraphicsPathItem;
 
 namespace tarvel::ui {
 
@@ -30,6 +35,10 @@ public:
     // The shape of a node or a branch (nullptr when absent): for tests.
     QGraphicsItem* nodeItem(int number) const;
     QGraphicsItem* branchItem(int record) const;
+    // The node or branch drawn under a point of the viewport (nullptr when none).
+    QGraphicsItem* shapeAt(QPoint position) const;
+    // True when the view paints the far-view batches.
+    bool isFarView() const;
 
 signals:
     // Double-click or Enter on a node or a branch: its index in the model.
@@ -41,15 +50,25 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void drawForeground(QPainter* painter, const QRectF& rect) override;
+    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     bool activate(QGraphicsItem* item);
+    void paintFarView(QPainter* painter, const QRectF& exposed) const;
+    QGraphicsItem* farShapeAt(QPointF scenePoint) const;
+    const QPixmap& dotStamp(QColor fill, double radius) const;
 
     std::vector<QGraphicsItem*> nodes_;     // in picture order
     std::vector<QGraphicsItem*> branches_;  // in picture order
+    std::vector<QGraphicsPathItem*> hulls_;
+    std::vector<QGraphicsItem*> farNodes_;  // the warning ones last
+    mutable QHash<quint64, QPixmap> dotStamps_;  // by colour and radius in quarter pixels
     QGraphicsItem* marked_ = nullptr;
     QRectF content_;  // the network's shapes with a small margin
     bool withResults_ = false;
+    bool fitWhenShown_ = false;
 };
 
 }  // namespace tarvel::ui

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QToolTip>
 
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
@@ -181,6 +182,65 @@ private slots:
         QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, view()->mapFromScene(a + (b - a) * 0.35));
         QVERIFY(branch);
         QCOMPARE(w().Memo1->textCursor().selectedText(), QStringLiteral("0301 0 6 12 59.48844 123.812 -0 1 0 0 0"));
+    }
+
+    // The run lays the diagram out while its tab is hidden: shown, the whole
+    // network fills the view rather than a corner of it.
+    void theFirstLookShowsTheWholeNetwork()
+    {
+        openSample();
+        calculate();
+        QVERIFY(!view()->isVisible());
+        w().PageControl1->setCurrentWidget(w().TabSheet6);
+        QVERIFY(view()->isVisible());
+        const QRect network = view()->mapFromScene(view()->scene()->itemsBoundingRect()).boundingRect();
+        const QRect shown = view()->viewport()->rect();
+        QVERIFY2(shown.contains(network.adjusted(20, 20, -20, -20)), "the network reaches beyond the view");
+        QVERIFY2(network.width() > shown.width() / 2 || network.height() > shown.height() / 2, "the network is a speck");
+    }
+
+    // Zoomed far out the view paints the network in batches: the dots must
+    // keep the nodes' colours and places, and pointing at a dot must still
+    // find its node although the dot is larger than the node's shape.
+    void fromAfarTheDotsShowAndAnswer()
+    {
+        openSample();
+        calculate();
+        showDiagram();
+        view()->zoomBy(1.0 / view()->transform().m11());
+        QGraphicsItem* node = view()->nodeItem(5);
+        view()->centerOn(node);
+        const QImage near = view()->viewport()->grab().toImage();
+        const QRgb fill = near.pixel(onScreen(node));
+
+        view()->zoomBy(0.1);
+        QVERIFY(view()->isFarView());
+        view()->centerOn(node);
+        const QImage far = view()->viewport()->grab().toImage();
+        QCOMPARE(QColor(far.pixel(onScreen(node))), QColor(fill));
+        const QPointF a = view()->nodeItem(6)->pos(), b = view()->nodeItem(12)->pos();
+        QVERIFY(qGray(far.pixel(view()->mapFromScene((a + b) / 2))) < 200);  // the branch between them
+
+        // Two pixels off the centre: inside the dot, outside the node's shape at this scale.
+        const QPoint pointer = onScreen(node) + QPoint(2, 1);
+        QHelpEvent help(QEvent::ToolTip, pointer, view()->viewport()->mapToGlobal(pointer));
+        QApplication::sendEvent(view()->viewport(), &help);
+        QVERIFY2(QToolTip::text().startsWith(QStringLiteral("Узел 5")), qPrintable(QToolTip::text()));
+        QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, pointer);
+        QCOMPARE(w().Memo1->textCursor().selectedText(), QStringLiteral("0201 0 5 220 7.6 1.6 0 0 0 0 0"));
+
+        // A found node keeps its mark when one zooms out again.
+        showDiagram();
+        QVERIFY(view()->centreOnNode(13));
+        view()->zoomBy(0.1 / view()->transform().m11());
+        QVERIFY(view()->isFarView());
+        const QImage marked = view()->viewport()->grab().toImage();
+        const QPoint at = onScreen(view()->nodeItem(13));
+        int markPixels = 0;
+        for (int dy = -8; dy <= 8; ++dy)
+            for (int dx = -8; dx <= 8; ++dx)
+                markPixels += marked.pixel(at + QPoint(dx, dy)) == QColor(0x00, 0x99, 0xff).rgb();
+        QVERIFY(markPixels > 10);
     }
 
     void exportsAndHelp()
