@@ -189,13 +189,6 @@ std::string padLeft(std::string_view text, int width)
     return out;
 }
 
-std::string formatInt(long long value, int width)
-{
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, value);
-    return padLeft(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)), width);
-}
-
 namespace {
 
 // Exact powers of ten up to 10^22, the largest a double holds exactly.
@@ -341,33 +334,62 @@ std::string padded(const char* text, std::size_t length, int width)
     return out;
 }
 
-}  // namespace
+constexpr std::size_t kFixedBuffer = 400;  // any double in fixed notation (up to 309 integer digits)
+constexpr std::size_t kGeneralBuffer = 64;
+
+// The text of each kind of figure in buf, its length returned; "?" when the
+// library cannot write it.
+std::size_t intText(long long value, char* buf)
+{
+    return static_cast<std::size_t>(std::to_chars(buf, buf + 32, value).ptr - buf);
+}
 
 // Most report figures take the fast exact path; the library's to_chars
 // formats what it leaves (midpoints, very large or small values).
-std::string formatFixed(double value, int width, int decimals)
+std::size_t fixedText(double value, int decimals, char* buf)
 {
-    // Large enough for any double in fixed notation (up to 309 integer digits).
-    char buf[400];
     std::size_t length = 0;
     if (fastFixed(value, decimals, buf, length))
-        return padded(buf, length, width);
-    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
-    if (r.ec != std::errc())
-        return padLeft("?", width);
-    return padded(buf, static_cast<std::size_t>(r.ptr - buf), width);
+        return length;
+    const auto r = std::to_chars(buf, buf + kFixedBuffer, value, std::chars_format::fixed, decimals);
+    if (r.ec != std::errc()) {
+        buf[0] = '?';
+        return 1;
+    }
+    return static_cast<std::size_t>(r.ptr - buf);
+}
+
+std::size_t generalText(double value, int significant, char* buf)
+{
+    std::size_t length = 0;
+    if (fastGeneral(value, significant, buf, length))
+        return length;
+    const auto r = std::to_chars(buf, buf + kGeneralBuffer, value, std::chars_format::general, significant);
+    if (r.ec != std::errc()) {
+        buf[0] = '?';
+        return 1;
+    }
+    return static_cast<std::size_t>(r.ptr - buf);
+}
+
+}  // namespace
+
+std::string formatInt(long long value, int width)
+{
+    char buf[32];
+    return padded(buf, intText(value, buf), width);
+}
+
+std::string formatFixed(double value, int width, int decimals)
+{
+    char buf[kFixedBuffer];
+    return padded(buf, fixedText(value, decimals, buf), width);
 }
 
 std::string formatGeneral(double value, int width, int significant)
 {
-    char buf[64];
-    std::size_t length = 0;
-    if (fastGeneral(value, significant, buf, length))
-        return padded(buf, length, width);
-    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, significant);
-    if (r.ec != std::errc())
-        return padLeft("?", width);
-    return padded(buf, static_cast<std::size_t>(r.ptr - buf), width);
+    char buf[kGeneralBuffer];
+    return padded(buf, generalText(value, significant, buf), width);
 }
 
 bool readFileBytes(const std::filesystem::path& path, std::string& bytes)
@@ -431,10 +453,46 @@ TextFileWriter& TextFileWriter::operator<<(std::string_view utf8)
         buffer_.append(utf8);
     else
         buffer_ += utf8ToCp1251(utf8);
+    flushIfFull();
+    return *this;
+}
+
+void TextFileWriter::flushIfFull()
+{
     if (buffer_.size() >= 1 << 16) {
         failed_ |= std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size();
         buffer_.clear();
     }
+}
+
+void TextFileWriter::appendField(const char* text, std::size_t length, int width)
+{
+    if (!file_)
+        return;
+    if (width > 0 && length < static_cast<std::size_t>(width))
+        buffer_.append(static_cast<std::size_t>(width) - length, ' ');
+    buffer_.append(text, length);
+    flushIfFull();
+}
+
+TextFileWriter& TextFileWriter::operator<<(const IntField& field)
+{
+    char buf[32];
+    appendField(buf, intText(field.value, buf), field.width);
+    return *this;
+}
+
+TextFileWriter& TextFileWriter::operator<<(const FixedField& field)
+{
+    char buf[kFixedBuffer];
+    appendField(buf, fixedText(field.value, field.decimals, buf), field.width);
+    return *this;
+}
+
+TextFileWriter& TextFileWriter::operator<<(const GeneralField& field)
+{
+    char buf[kGeneralBuffer];
+    appendField(buf, generalText(field.value, field.significant, buf), field.width);
     return *this;
 }
 

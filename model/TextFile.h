@@ -35,6 +35,24 @@ std::string formatGeneral(double value, int width, int significant);    // %W.Pg
 // Pads text on the left with blanks to width.
 std::string padLeft(std::string_view text, int width);
 
+// The same figures written straight into a TextFileWriter, character for
+// character as the functions above write them (for the long loops of the
+// reports, without a string per figure).
+struct IntField {
+    long long value;
+    int width;
+};
+struct FixedField {
+    double value;
+    int width;
+    int decimals;
+};
+struct GeneralField {
+    double value;
+    int width;
+    int significant;
+};
+
 // Reads a whole file as bytes. False when it cannot be opened or read.
 bool readFileBytes(const std::filesystem::path& path, std::string& bytes);
 // Reads a whole Windows-1251 file into UTF-8 text. False when it cannot be read.
@@ -59,11 +77,17 @@ public:
     TextFileWriter& operator<<(const char* utf8) { return *this << std::string_view(utf8); }
     TextFileWriter& operator<<(const std::string& utf8) { return *this << std::string_view(utf8); }
     TextFileWriter& operator<<(char c);
+    TextFileWriter& operator<<(const IntField& field);
+    TextFileWriter& operator<<(const FixedField& field);
+    TextFileWriter& operator<<(const GeneralField& field);
     void endLine();  // CR LF
     // Flushes and closes; false when anything could not be written.
     bool close();
 
 private:
+    void appendField(const char* text, std::size_t length, int width);
+    void flushIfFull();
+
     std::FILE* file_ = nullptr;
     std::string buffer_;
     bool failed_ = false;

@@ -7,9 +7,9 @@ namespace {
 // General notation with 6 significant digits, as %g writes it: a zero whose
 // sign bit is set (an input susceptance of 0 after the reader's change of
 // sign) is written "-0".
-std::string real(float value, int width)
+GeneralField real(float value, int width)
 {
-    return formatGeneral(static_cast<double>(value), width, 6);
+    return GeneralField{static_cast<double>(value), width, 6};
 }
 
 }  // namespace
@@ -28,7 +28,7 @@ void writeInputEcho(const NetworkModel& model, TextFileWriter& out)
     out << " Узел   Тип  Uном        P        Q        g           b ";
     out.endLine();
     for (int k = 0; k <= n; ++k) {
-        out << formatInt(model.nodeNumber[k], 5) << formatInt(model.nodeType[k], 5)
+        out << IntField{model.nodeNumber[k], 5} << IntField{model.nodeType[k], 5}
             << real(model.nodeUnom[k], 7) << real(model.nodeLoadP[k], 9) << real(model.nodeLoadQ[k], 9)
             << real(model.nodeShuntG[k], 9) << real(model.nodeShuntB[k], 12);
         out.endLine();
@@ -40,7 +40,7 @@ void writeInputEcho(const NetworkModel& model, TextFileWriter& out)
     out << "   N1   N2        r         x            b           g       Kt ";
     out.endLine();
     for (int j = 1; j <= m; ++j) {
-        out << formatInt(model.branchStartNode[j], 5) << formatInt(model.branchEndNode[j], 5)
+        out << IntField{model.branchStartNode[j], 5} << IntField{model.branchEndNode[j], 5}
             << real(model.branchResistance[j], 10) << real(model.branchReactance[j], 10)
             << real(model.branchSusceptance[j], 14) << real(model.branchConductance[j], 10)
             << real(model.branchRatio[j], 9);

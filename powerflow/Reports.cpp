@@ -45,9 +45,10 @@ void writeNodeSection(const NetworkModel& model, const FlowState<Real>& state, i
         const Real u2 = e * e + f * f;
         const Real pg = u2 * model.nodeShuntG[k];
         const Real qb = -u2 * model.nodeShuntB[k];
-        rez << formatInt(model.nodeNumber[k], 5) << formatFixed(std::sqrt(static_cast<double>(u2)), 10, 2)
-            << formatFixed(voltageAngle(e, f), 10, 2) << formatFixed(-state.calcP[k], 10, 2)
-            << formatFixed(-state.calcQ[k], 10, 2) << formatFixed(pg, 10, 2) << formatFixed(qb, 10, 2);
+        rez << IntField{model.nodeNumber[k], 5} << FixedField{std::sqrt(static_cast<double>(u2)), 10, 2}
+            << FixedField{voltageAngle(e, f), 10, 2} << FixedField{static_cast<double>(-state.calcP[k]), 10, 2}
+            << FixedField{static_cast<double>(-state.calcQ[k]), 10, 2} << FixedField{static_cast<double>(pg), 10, 2}
+            << FixedField{static_cast<double>(qb), 10, 2};
         rez.endLine();
         sumP += state.calcP[k];
         sumQ += state.calcQ[k];
@@ -83,13 +84,15 @@ void writeBranchSections(const NetworkModel& model, const FlowState<Real>& state
         const int s = model.branchStartIndex[i];
         const int t = model.branchEndIndex[i];
 
-        tok << formatInt(s, 5) << formatInt(t, 5) << formatFixed(f.i12Re, 10, 4) << formatFixed(f.i12Im, 10, 4)
-            << formatFixed(model.branchResistance[i], 15, 3);
+        tok << IntField{s, 5} << IntField{t, 5} << FixedField{static_cast<double>(f.i12Re), 10, 4}
+            << FixedField{static_cast<double>(f.i12Im), 10, 4}
+            << FixedField{static_cast<double>(model.branchResistance[i]), 15, 3};
         tok.endLine();
 
-        rez << formatInt(model.nodeNumber[s], 5) << formatInt(model.nodeNumber[t], 5) << formatFixed(-f.p12, 10, 2)
-            << formatFixed(-f.q12, 10, 2) << formatFixed(f.p21, 10, 2) << formatFixed(f.q21, 10, 2)
-            << formatFixed(f.dP, 10, 2);
+        rez << IntField{model.nodeNumber[s], 5} << IntField{model.nodeNumber[t], 5}
+            << FixedField{static_cast<double>(-f.p12), 10, 2} << FixedField{static_cast<double>(-f.q12), 10, 2}
+            << FixedField{static_cast<double>(f.p21), 10, 2} << FixedField{static_cast<double>(f.q21), 10, 2}
+            << FixedField{static_cast<double>(f.dP), 10, 2};
         rez.endLine();
 
         totalBranchLoss = static_cast<Real>(totalBranchLoss + f.dP);
