@@ -131,6 +131,19 @@ TEST(TextFile, WriterConvertsToCp1251WithCrLf)
     EXPECT_TRUE(out.close());
     EXPECT_EQ(test::fileBytes(dir / "x.txt"), "\xD3\xE7\xE5\xEB   5\r\n");
     EXPECT_FALSE(out.open(dir / "missing" / "x.txt"));
+
+    // Figures written as fields read exactly as the format functions write them.
+    ASSERT_TRUE(out.open(dir / "fields.txt"));
+    const double values[] = {3.14159, -0.001, 1e300, 0.125, -0.0, 1234567.0};
+    std::string expected;
+    long long number = -123456789;
+    for (const double v : values) {
+        out << IntField{number, 7} << FixedField{v, 10, 2} << GeneralField{v, 12, 6};
+        expected += formatInt(number, 7) + formatFixed(v, 10, 2) + formatGeneral(v, 12, 6);
+        number /= 10;
+    }
+    EXPECT_TRUE(out.close());
+    EXPECT_EQ(test::fileBytes(dir / "fields.txt"), expected);
 }
 
 TEST(NetworkModel, Districts)
