@@ -40,6 +40,10 @@ TEST(TextFile, LineEndsBecomeCrLf)
     EXPECT_EQ(toCrLf("\n\nx"), "\r\n\r\nx");
     EXPECT_EQ(toCrLf(""), "");
     EXPECT_EQ(toCrLf("no break"), "no break");
+    EXPECT_EQ(toCrLf("a\r\nb\r\n"), "a\r\nb\r\n");
+    EXPECT_EQ(toCrLf("a\r\nb\r"), "a\r\nb\r\n");
+    EXPECT_EQ(toCrLf("\r\n\n"), "\r\n\r\n");
+    EXPECT_EQ(toCrLf("\n\r\n"), "\r\n\r\n");
 }
 
 // The conversions copy runs of ASCII in bulk: text that mixes both halves of
