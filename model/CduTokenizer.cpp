@@ -144,8 +144,16 @@ void CduTokenizer::advance()
 
 void CduTokenizer::skipSpace()
 {
-    while (isSpace(peek()))
-        advance();
+    // Straight over the bytes at hand; a refill only at their end.
+    do {
+        while (pos_ < text_.size()) {
+            const char c = text_[pos_];
+            if (!isSpace(static_cast<unsigned char>(c)))
+                return;
+            line_ += c == '\n';
+            ++pos_;
+        }
+    } while (refill(1));
 }
 
 bool CduTokenizer::atEnd()
@@ -181,7 +189,7 @@ bool CduTokenizer::readInt(int32_t& value)
     for (int c = peek(); isDigit(c); c = peek()) {
         if (magnitude <= kLimit)
             magnitude = magnitude * 10 + (c - '0');
-        advance();
+        ++pos_;  // a digit just peeked: no line end, no refill
     }
     if (first == '-')
         value = magnitude >= kLimit ? std::numeric_limits<int32_t>::min() : static_cast<int32_t>(-magnitude);
@@ -205,13 +213,13 @@ bool CduTokenizer::readReal(float& value)
     DecimalNumber number;
     for (int c = peek(); isDigit(c); c = peek()) {
         number.integerDigit(c);
-        advance();
+        ++pos_;
     }
     if (peek() == '.') {
         advance();
         for (int c = peek(); isDigit(c); c = peek()) {
             number.fractionDigit(c);
-            advance();
+            ++pos_;
         }
     }
     // The exponent belongs to the number only when digits follow the letter
