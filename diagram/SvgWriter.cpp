@@ -200,7 +200,7 @@ std::string svgText(const Picture& p)
 
 bool writeSvg(const Picture& picture, const std::filesystem::path& path)
 {
-    return writeFileBytes(path, svgText(picture));
+    return replaceFileSafely(path, svgText(picture));
 }
 
 }  // namespace tarvel::diagram

@@ -11,7 +11,8 @@ namespace tarvel::diagram {
 
 std::string svgText(const Picture& picture);
 
-// Writes the SVG text to a file; false when it cannot be written whole.
+// Writes the SVG text to a file through a neighbour renamed over it; false,
+// with any earlier file left as it was, when it cannot be written whole.
 bool writeSvg(const Picture& picture, const std::filesystem::path& path);
 
 // The legend's captions, shared by every view of the diagram.

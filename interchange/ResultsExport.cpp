@@ -78,13 +78,6 @@ const char* nodeTypeName(int32_t type)
     }
 }
 
-std::filesystem::path partPath(const std::filesystem::path& path)
-{
-    std::filesystem::path part = path;
-    part += ".part";
-    return part;
-}
-
 }  // namespace
 
 CsvConvention csvConventionFor(char localeDecimalMark)
@@ -202,23 +195,6 @@ std::string resultsJson(const CalculationSettings& settings, const NetworkResult
     }
     j += "\n  ]\n}\n";
     return j;
-}
-
-bool replaceFileSafely(const std::filesystem::path& path, std::string_view bytes)
-{
-    const std::filesystem::path temporary = partPath(path);
-    if (!writeFileBytes(temporary, bytes)) {
-        std::error_code ec;
-        std::filesystem::remove(temporary, ec);
-        return false;
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        return false;
-    }
-    return true;
 }
 
 void restoreCaseVoltages(NetworkResults& results, const std::vector<std::pair<int64_t, double>>& raisedBases)

@@ -53,8 +53,4 @@ std::string resultsJson(const CalculationSettings& settings, const NetworkResult
 // there its current multiplied by it; powers and angles are the same.
 void restoreCaseVoltages(NetworkResults& results, const std::vector<std::pair<int64_t, double>>& raisedBases);
 
-// Replaces a file by writing a neighbour and renaming it over the file, so
-// that a failed write leaves the old file (or none) and never half a file.
-bool replaceFileSafely(const std::filesystem::path& path, std::string_view bytes);
-
 }  // namespace tarvel

@@ -445,6 +445,29 @@ bool writeFileBytes(const std::filesystem::path& path, std::string_view bytes)
     return written && closed;
 }
 
+std::filesystem::path partPath(const std::filesystem::path& path)
+{
+    std::filesystem::path part = path;
+    part += ".part";
+    return part;
+}
+
+bool replaceFileSafely(const std::filesystem::path& path, std::string_view bytes)
+{
+    const std::filesystem::path temporary = partPath(path);
+    std::error_code ec;
+    if (!writeFileBytes(temporary, bytes)) {
+        std::filesystem::remove(temporary, ec);
+        return false;
+    }
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::filesystem::remove(temporary, ec);
+        return false;
+    }
+    return true;
+}
+
 bool TextFileWriter::open(const std::filesystem::path& path)
 {
     close();

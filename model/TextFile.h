@@ -59,6 +59,11 @@ bool readFileBytes(const std::filesystem::path& path, std::string& bytes);
 bool readTextFile(const std::filesystem::path& path, std::string& utf8);
 // Replaces a file with the given bytes. False when it cannot be created or written.
 bool writeFileBytes(const std::filesystem::path& path, std::string_view bytes);
+// The neighbour a file is written to before it replaces the file ("name.part").
+std::filesystem::path partPath(const std::filesystem::path& path);
+// Replaces a file by writing a neighbour and renaming it over the file, so
+// that a failed write leaves the old file (or none) and never half a file.
+bool replaceFileSafely(const std::filesystem::path& path, std::string_view bytes);
 
 // Writes one Windows-1251 text file: text is given in UTF-8, line ends are
 // written as CR LF. open() creates or truncates the file at once, as a report

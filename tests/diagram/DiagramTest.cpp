@@ -10,6 +10,7 @@
 #include "diagram/Layout.h"
 #include "diagram/RecordLines.h"
 #include "diagram/RunDiagram.h"
+#include "diagram/SvgWriter.h"
 #include "model/MessageSink.h"
 #include "model/TextFile.h"
 #include "powerflow/PowerFlowRun.h"
@@ -145,6 +146,21 @@ TEST(DiagramPicture, Ieee14ShowsKindsFlowsAndVoltages)
     EXPECT_GT(n4.fill.r, n4.fill.b);
     EXPECT_EQ(deviationColor(-25), deviationColor(-kScaleLimit));
     EXPECT_EQ(deviationColor(0), (Color{0xf7, 0xf7, 0xf7}));
+}
+
+TEST(DiagramSvg, AFailedWriteLeavesTheEarlierPictureWhole)
+{
+    NetworkRun run(sampleText("ieee14.cdu"));
+    const Picture p = pictureOf(run.data, layoutTopology(run.data.topology));
+    const std::filesystem::path file = run.dir.path() / "scheme.svg";
+    ASSERT_TRUE(writeSvg(p, file));
+    EXPECT_EQ(test::fileBytes(file), svgText(p));
+
+    // The neighbour it is written to cannot be created: the old file stays.
+    writeFileBytes(file, "earlier");
+    std::filesystem::create_directory(partPath(file));
+    EXPECT_FALSE(writeSvg(p, file));
+    EXPECT_EQ(test::fileBytes(file), "earlier");
 }
 
 TEST(DiagramPicture, DistrictsGetTintsOnlyWhereTheyLieApart)
