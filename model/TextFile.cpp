@@ -235,12 +235,34 @@ bool roundScaled(double magnitude, int exponent, double& scaled, std::uint64_t& 
 // zeros), ending at end; returns where they begin.
 char* writeDigits(std::uint64_t value, int minDigits, char* end)
 {
+    // Two digits per division while they fit 32 bits (nearly every figure).
+    static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                     "8081828384858687888990919293949596979899";
     char* p = end;
-    do {
+    while (value > 0xFFFFFFFFu) {
         *--p = static_cast<char>('0' + value % 10);
         value /= 10;
         --minDigits;
-    } while (value != 0 || minDigits > 0);
+    }
+    auto small = static_cast<std::uint32_t>(value);
+    while (small >= 100) {
+        const std::uint32_t pair = (small % 100) * 2;
+        small /= 100;
+        *--p = kPairs[pair + 1];
+        *--p = kPairs[pair];
+        minDigits -= 2;
+    }
+    if (small >= 10) {
+        *--p = kPairs[small * 2 + 1];
+        *--p = kPairs[small * 2];
+        minDigits -= 2;
+    } else {
+        *--p = static_cast<char>('0' + small);
+        --minDigits;
+    }
+    for (; minDigits > 0; --minDigits)
+        *--p = '0';
     return p;
 }
 
