@@ -14,6 +14,7 @@
 #include <amd.h>
 #include <klu.h>
 
+#include "powerflow/KluMemory.h"
 #include "powerflow/Solver.h"
 
 namespace tarvel {
@@ -450,6 +451,7 @@ SolveResult solveSparse(NetworkModel& model, const CalculationSettings& settings
 
     JacobianPattern pattern = formPattern(model);
     std::vector<double> J(pattern.rowIndex.size());
+    useLargePagesForKlu();
     KluFactors klu;
     std::vector<double> lastE, lastF;
 
