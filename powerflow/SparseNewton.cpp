@@ -14,7 +14,6 @@
 #include <amd.h>
 #include <klu.h>
 
-#include "powerflow/KluMemory.h"
 #include "powerflow/Solver.h"
 
 namespace tarvel {
@@ -451,7 +450,6 @@ SolveResult solveSparse(NetworkModel& model, const CalculationSettings& settings
 
     JacobianPattern pattern = formPattern(model);
     std::vector<double> J(pattern.rowIndex.size());
-    useLargePagesForKlu();
     KluFactors klu;
     std::vector<double> lastE, lastF;
 
