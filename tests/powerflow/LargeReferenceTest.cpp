@@ -231,7 +231,11 @@ TEST(LargeReference, TheSparseMethodConvergesQuadratically)
     tarvel::test::GridOptions grid;
     grid.nodes = 2000;
     grid.generators = 0.25;
-    for (const std::string& text : {sample("ieee118.cdu"), sample("ieee300.cdu"), tarvel::test::generateGrid(grid).text}) {
+    tarvel::test::GridOptions regional;  // regions of 10 x 10 joined by single ties
+    regional.nodes = 3000;
+    regional.region = 10;
+    for (const std::string& text : {sample("ieee118.cdu"), sample("ieee300.cdu"), tarvel::test::generateGrid(grid).text,
+                                    tarvel::test::generateGrid(regional).text}) {
         TempDir dir;
         auto model = std::make_unique<tarvel::NetworkModel>();
         tarvel::CollectingSink sink;

@@ -444,13 +444,20 @@ GeneratedNetwork generateGrid(const GridOptions& o)
     // Every row is a chain of lines; rows are joined where a random share of
     // the vertical lines stands, always at the first column, so that the grid
     // is connected; some cells are crossed by a diagonal.
+    // With regions, a line that crosses a region's border stands only at
+    // the region's first row or column (one tie to each neighbouring region,
+    // which every region, even a cut one at the edge, has), and each
+    // region's first column holds its rows together.
+    const int region = o.region > 0 ? o.region : std::max(width, gridNodes / std::max(width, 1) + 1);
+    const auto tie = [&](int along) { return along % region == 0; };
     for (int p = 0; p < gridNodes; ++p) {
         const int row = p / width, col = p % width;
-        if (col > 0)
+        const bool regionLeft = col % region == 0, regionTop = row % region == 0;
+        if (col > 0 && (!regionLeft || tie(row)))
             line(p - 1, p, 1.0);
-        if (row > 0 && (col == 0 || rng.chance(o.verticals)))
+        if (row > 0 && (regionTop ? tie(col) : (col % region == 0 || rng.chance(o.verticals))))
             line(p - width, p, 1.0);
-        if (row > 0 && col > 0 && rng.chance(o.diagonals))
+        if (row > 0 && col > 0 && !regionLeft && !regionTop && rng.chance(o.diagonals))
             line(p - width - 1, p, 1.4);
     }
     // A strong backbone from the base node to a hub in every stretch of

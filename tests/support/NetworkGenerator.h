@@ -67,6 +67,11 @@ struct GridOptions {
     double generators = 0.1;      // share of nodes with fixed voltage magnitude
     double transformers = 0.05;   // share of nodes behind a transformer
     uint32_t seed = 1;
+    // 0: one grid. Otherwise the grid is cut into regions of region x region
+    // positions, meshed inside as above and joined to each neighbouring
+    // region by one tie line only (at the region's corner), as regional
+    // networks are joined by a few interconnections.
+    int region = 0;
 };
 
 GeneratedNetwork generateGrid(const GridOptions& options);
