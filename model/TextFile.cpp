@@ -381,14 +381,10 @@ std::size_t intText(long long value, char* buf)
     return static_cast<std::size_t>(std::to_chars(buf, buf + 32, value).ptr - buf);
 }
 
-// Most report figures take the fast exact path; the library's to_chars
-// formats what it leaves (midpoints, very large or small values).
-std::size_t fixedText(double value, int decimals, char* buf)
+// What the library's to_chars writes, or "?" when it cannot.
+std::size_t libraryText(double value, std::chars_format format, int precision, char* buf, std::size_t size)
 {
-    std::size_t length = 0;
-    if (fastFixed(value, decimals, buf, length))
-        return length;
-    const auto r = std::to_chars(buf, buf + kFixedBuffer, value, std::chars_format::fixed, decimals);
+    const auto r = std::to_chars(buf, buf + size, value, format, precision);
     if (r.ec != std::errc()) {
         buf[0] = '?';
         return 1;
@@ -396,17 +392,22 @@ std::size_t fixedText(double value, int decimals, char* buf)
     return static_cast<std::size_t>(r.ptr - buf);
 }
 
+// Most report figures take the fast exact path; the library's to_chars
+// formats what it leaves (midpoints, very large or small values).
+std::size_t fixedText(double value, int decimals, char* buf)
+{
+    std::size_t length = 0;
+    return fastFixed(value, decimals, buf, length)
+               ? length
+               : libraryText(value, std::chars_format::fixed, decimals, buf, kFixedBuffer);
+}
+
 std::size_t generalText(double value, int significant, char* buf)
 {
     std::size_t length = 0;
-    if (fastGeneral(value, significant, buf, length))
-        return length;
-    const auto r = std::to_chars(buf, buf + kGeneralBuffer, value, std::chars_format::general, significant);
-    if (r.ec != std::errc()) {
-        buf[0] = '?';
-        return 1;
-    }
-    return static_cast<std::size_t>(r.ptr - buf);
+    return fastGeneral(value, significant, buf, length)
+               ? length
+               : libraryText(value, std::chars_format::general, significant, buf, kGeneralBuffer);
 }
 
 }  // namespace
