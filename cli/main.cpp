@@ -212,8 +212,9 @@ int main(int argc, char** argv)
     }
 
     // The same text as the window's input pane after loading the file.
-    const std::string text = imported == cli::ImportStep::Converted ? converted
-                                                                    : tarvel::toCrLf(tarvel::cp1251ToUtf8(bytes));
+    std::string text = imported == cli::ImportStep::Converted ? converted : tarvel::cp1251ToUtf8(bytes);
+    if (imported != cli::ImportStep::Converted && !tarvel::hasCrLfLineEnds(text))
+        text = tarvel::toCrLf(text);
 
     tarvel::NetworkModel& model = tarvel::globalModel();
     tarvel::CalculationSettings settings;

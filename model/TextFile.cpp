@@ -108,19 +108,6 @@ std::size_t asciiRun(std::string_view text)
     return i;
 }
 
-// True when every CR is followed by LF and every LF follows a CR (the
-// library's search for one character is much faster than a loop).
-bool breaksAreCrLf(std::string_view text)
-{
-    for (std::size_t i = text.find('\n'); i != std::string_view::npos; i = text.find('\n', i + 1))
-        if (i == 0 || text[i - 1] != '\r')
-            return false;
-    for (std::size_t i = text.find('\r'); i != std::string_view::npos; i = text.find('\r', i + 1))
-        if (i + 1 == text.size() || text[i + 1] != '\n')
-            return false;
-    return true;
-}
-
 // Position of the first CR or LF at or after from, or the text's size.
 std::size_t lineBreakFrom(std::string_view text, std::size_t from)
 {
@@ -177,9 +164,21 @@ bool cp1251Has(char32_t codePoint)
     return codePointToByte(codePoint) >= 0;
 }
 
+// The library's search for one character is much faster than a loop.
+bool hasCrLfLineEnds(std::string_view text)
+{
+    for (std::size_t i = text.find('\n'); i != std::string_view::npos; i = text.find('\n', i + 1))
+        if (i == 0 || text[i - 1] != '\r')
+            return false;
+    for (std::size_t i = text.find('\r'); i != std::string_view::npos; i = text.find('\r', i + 1))
+        if (i + 1 == text.size() || text[i + 1] != '\n')
+            return false;
+    return true;
+}
+
 std::string toCrLf(std::string_view text)
 {
-    if (breaksAreCrLf(text))
+    if (hasCrLfLineEnds(text))
         return std::string(text);
     std::string out;
     out.reserve(text.size() + text.size() / 16);

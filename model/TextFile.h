@@ -26,6 +26,9 @@ bool cp1251Has(char32_t codePoint);
 
 // Every lone CR and every lone LF becomes CR LF; CR LF pairs stay.
 std::string toCrLf(std::string_view text);
+// True when every CR is followed by LF and every LF follows a CR: toCrLf
+// would return the text unchanged.
+bool hasCrLfLineEnds(std::string_view text);
 
 // printf-like formatting, locale-independent ("." as decimal point).
 // A value longer than the width is written whole.

@@ -63,6 +63,9 @@ RunOutcome tellOutcome(NetworkModel& model, const SolveResult& result, TextFileW
 
 std::string paneTextToCduBytes(std::string_view paneText)
 {
+    // Lines that end with CR LF already, the last one included, go over as they are.
+    if (hasCrLfLineEnds(paneText) && (paneText.empty() || paneText.ends_with("\r\n")))
+        return utf8ToCp1251(paneText);
     std::string text = toCrLf(paneText);
     if (!text.empty() && !text.ends_with("\r\n"))
         text += "\r\n";

@@ -93,6 +93,9 @@ TEST(PaneText, IsSavedLineByLineWithCrLfInWindows1251)
     EXPECT_EQ(tarvel::paneTextToCduBytes("a\rb\n\n"), "a\r\nb\r\n\r\n");  // an empty last line stays
     EXPECT_EQ(tarvel::paneTextToCduBytes("\n"), "\r\n");
     EXPECT_EQ(tarvel::paneTextToCduBytes("узел 5"), "\xF3\xE7\xE5\xEB 5\r\n");
+    EXPECT_EQ(tarvel::paneTextToCduBytes("узел\r\n5\r\n"), "\xF3\xE7\xE5\xEB\r\n5\r\n");  // CR LF already
+    EXPECT_EQ(tarvel::paneTextToCduBytes("a\r\nb"), "a\r\nb\r\n");
+    EXPECT_EQ(tarvel::paneTextToCduBytes("a\r\nb\r"), "a\r\nb\r\n");
 }
 
 TEST(NonConvergenceMessage, ShowsFiveSignificantDigitsWithSixDecimals)
