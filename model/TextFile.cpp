@@ -499,9 +499,39 @@ bool TextFileWriter::open(const std::filesystem::path& path)
     return file_ != nullptr;
 }
 
+void TextFileWriter::openInMemory()
+{
+    close();
+    failed_ = false;
+    buffer_.clear();
+    inMemory_ = true;
+}
+
+std::string TextFileWriter::takeBytes()
+{
+    std::string bytes = std::move(buffer_);
+    buffer_.clear();
+    return bytes;
+}
+
+void TextFileWriter::writeBytes(std::string_view bytes)
+{
+    if (!isOpen())
+        return;
+    if (inMemory_ || bytes.size() < 1 << 16) {
+        buffer_.append(bytes);
+        flushIfFull();
+        return;
+    }
+    // A long text goes to the file as it is, after what is buffered.
+    failed_ |= std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size();
+    buffer_.clear();
+    failed_ |= std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size();
+}
+
 TextFileWriter& TextFileWriter::operator<<(std::string_view utf8)
 {
-    if (!file_)
+    if (!isOpen())
         return *this;
     bool ascii = true;
     for (char c : utf8)
@@ -519,7 +549,7 @@ TextFileWriter& TextFileWriter::operator<<(std::string_view utf8)
 
 void TextFileWriter::flushIfFull()
 {
-    if (buffer_.size() >= 1 << 16) {
+    if (file_ && buffer_.size() >= 1 << 16) {
         failed_ |= std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size();
         buffer_.clear();
     }
@@ -527,7 +557,7 @@ void TextFileWriter::flushIfFull()
 
 void TextFileWriter::appendField(const char* text, std::size_t length, int width)
 {
-    if (!file_)
+    if (!isOpen())
         return;
     if (width > 0 && length < static_cast<std::size_t>(width))
         buffer_.append(static_cast<std::size_t>(width) - length, ' ');
@@ -558,19 +588,23 @@ TextFileWriter& TextFileWriter::operator<<(const GeneralField& field)
 
 TextFileWriter& TextFileWriter::operator<<(char c)
 {
-    if (file_)
+    if (isOpen())
         buffer_ += c;
     return *this;
 }
 
 void TextFileWriter::endLine()
 {
-    if (file_)
+    if (isOpen())
         buffer_ += "\r\n";
 }
 
 bool TextFileWriter::close()
 {
+    if (inMemory_) {
+        inMemory_ = false;
+        buffer_.clear();
+    }
     if (!file_)
         return !failed_;
     if (!buffer_.empty())

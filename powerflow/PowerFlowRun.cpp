@@ -4,7 +4,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <exception>
 #include <limits>
+#include <thread>
 
 #include "model/ReadNetworkData.h"
 #include "model/TextFile.h"
@@ -57,6 +59,43 @@ RunOutcome tellOutcome(NetworkModel& model, const SolveResult& result, TextFileW
     model.runMessage = nonConvergenceText(model.iterationNumber, error, decimalSeparator);
     sink.showMessage(model.runMessage);
     return RunOutcome::NotConverged;
+}
+
+// The log lines of the iterations, then the outcome's message.
+RunOutcome logAndTell(NetworkModel& model, const SolveResult& result, TextFileWriter& log, MessageSink& sink,
+                      char decimalSeparator)
+{
+    for (std::size_t i = 0; i < result.residuals.size(); ++i) {
+        log << iterationLogLine(static_cast<int>(i) + 1, result.residuals[i]);
+        log.endLine();
+    }
+    return tellOutcome(model, result, log, sink, decimalSeparator);
+}
+
+// A large network's echo is written on the second core while the solver
+// runs: it reads only the tables the reader filled, which the solver leaves
+// alone, and nothing else touches network.out until it is done, so it still
+// comes before the iteration log.
+SolveResult solveBesideEcho(NetworkModel& model, const CalculationSettings& settings, TextFileWriter& out)
+{
+    const NetworkModel& input = model;
+    std::exception_ptr failure;
+    SolveResult result;
+    {
+        std::jthread echoing([&input, &out, &failure] {
+            try {
+                writeInputEcho(input, out);
+                out << sparseMethodLine(input.nodeCount);
+                out.endLine();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        result = solvePowerFlow(model, settings);
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+    return result;
 }
 
 }  // namespace
@@ -121,12 +160,7 @@ std::string divergenceText(int iteration)
 RunOutcome solveAndLog(NetworkModel& model, const CalculationSettings& settings, TextFileWriter& log,
                        MessageSink& sink, char decimalSeparator)
 {
-    const SolveResult result = solvePowerFlow(model, settings);
-    for (std::size_t i = 0; i < result.residuals.size(); ++i) {
-        log << iterationLogLine(static_cast<int>(i) + 1, result.residuals[i]);
-        log.endLine();
-    }
-    return tellOutcome(model, result, log, sink, decimalSeparator);
+    return logAndTell(model, solvePowerFlow(model, settings), log, sink, decimalSeparator);
 }
 
 std::string sparseMethodLine(int nodeCount)
@@ -166,13 +200,14 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
         sink.showMessage("Невозможно открыть(создать) файл \"network.out\"");
         return RunOutcome::OutNotCreatable;
     }
-    writeInputEcho(model, out);
+    SolveResult result;
     if (model.needsSparseMethod()) {
-        out << sparseMethodLine(model.nodeCount);
-        out.endLine();
+        result = solveBesideEcho(model, settings, out);
+    } else {
+        writeInputEcho(model, out);
+        result = solvePowerFlow(model, settings);
     }
-
-    const RunOutcome outcome = solveAndLog(model, settings, out, sink, decimalSeparator);
+    const RunOutcome outcome = logAndTell(model, result, out, sink, decimalSeparator);
 
     writeReports(model, workDir, sink);
     out.close();

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <thread>
 
 #include "model/TextFile.h"
 #include "model/WorkingFiles.h"
@@ -72,8 +74,23 @@ void writeNodeSection(const NetworkModel& model, const FlowState<Real>& state, i
 }
 
 template <typename Real>
-void writeBranchSections(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
-                         TextFileWriter& rez, TextFileWriter& tok, TextFileWriter& rip)
+void writeCurrents(const NetworkModel& model, const FlowState<Real>& state, int n, int m, TextFileWriter& tok)
+{
+    for (int i = 1; i <= m; ++i) {
+        if (!branchEndsInside(model, i, n))
+            continue;
+        const BranchFlowOf<Real> f = branchFlowsOf(model, state, i);
+        tok << IntField{model.branchStartIndex[i], 5} << IntField{model.branchEndIndex[i], 5}
+            << FixedField{static_cast<double>(f.i12Re), 10, 4} << FixedField{static_cast<double>(f.i12Im), 10, 4}
+            << FixedField{static_cast<double>(model.branchResistance[i]), 15, 3};
+        tok.endLine();
+    }
+}
+
+// The branch lines and the total loss of network.rez, and network.rip.
+template <typename Real>
+void writeFlowsAndDistricts(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
+                            TextFileWriter& rez, TextFileWriter& rip)
 {
     DistrictAccumulatorsOf<Real> districts;
     Real totalBranchLoss = 0;
@@ -81,18 +98,10 @@ void writeBranchSections(const NetworkModel& model, const FlowState<Real>& state
         if (!branchEndsInside(model, i, n))
             continue;
         const BranchFlowOf<Real> f = branchFlowsOf(model, state, i);
-        const int s = model.branchStartIndex[i];
-        const int t = model.branchEndIndex[i];
-
-        tok << IntField{s, 5} << IntField{t, 5} << FixedField{static_cast<double>(f.i12Re), 10, 4}
-            << FixedField{static_cast<double>(f.i12Im), 10, 4}
-            << FixedField{static_cast<double>(model.branchResistance[i]), 15, 3};
-        tok.endLine();
-
-        rez << IntField{model.nodeNumber[s], 5} << IntField{model.nodeNumber[t], 5}
-            << FixedField{static_cast<double>(-f.p12), 10, 2} << FixedField{static_cast<double>(-f.q12), 10, 2}
-            << FixedField{static_cast<double>(f.p21), 10, 2} << FixedField{static_cast<double>(f.q21), 10, 2}
-            << FixedField{static_cast<double>(f.dP), 10, 2};
+        rez << IntField{model.nodeNumber[model.branchStartIndex[i]], 5}
+            << IntField{model.nodeNumber[model.branchEndIndex[i]], 5} << FixedField{static_cast<double>(-f.p12), 10, 2}
+            << FixedField{static_cast<double>(-f.q12), 10, 2} << FixedField{static_cast<double>(f.p21), 10, 2}
+            << FixedField{static_cast<double>(f.q21), 10, 2} << FixedField{static_cast<double>(f.dP), 10, 2};
         rez.endLine();
 
         totalBranchLoss = static_cast<Real>(totalBranchLoss + f.dP);
@@ -103,6 +112,74 @@ void writeBranchSections(const NetworkModel& model, const FlowState<Real>& state
 
     rez << formatFixed(totalBranchLoss, 60, 2);
     rez.endLine();
+}
+
+void tellCurrentsFileFailure(MessageSink& sink)
+{
+    sink.showMessage(reportFileMessage("Невозможно открыть файл network.tok."));
+}
+
+// Everything after the opening of network.rez and network.rip, one file
+// after the other.
+template <typename Real>
+void writeResultsInTurn(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
+                        const std::filesystem::path& workDir, MessageSink& sink, TextFileWriter& rez,
+                        TextFileWriter& rip)
+{
+    writeNodeSection(model, state, n, rez);
+    TextFileWriter tok;
+    if (!tok.open(workDir / kCurrentsFile)) {
+        tellCurrentsFileFailure(sink);
+        return;
+    }
+    writeCurrents(model, state, n, m, tok);
+    writeFlowsAndDistricts(model, state, n, m, rez, rip);
+}
+
+// The same for a large network on two cores: the node section of
+// network.rez and network.tok on one, the branch lines of network.rez
+// (held in memory until the node section is written) and network.rip on the
+// other. Both only read the solution. The files and messages are those of
+// writeResultsInTurn, a network.tok that cannot be created included.
+template <typename Real>
+void writeResultsOnTwoCores(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
+                            const std::filesystem::path& workDir, MessageSink& sink, TextFileWriter& rez,
+                            TextFileWriter& rip)
+{
+    TextFileWriter tok;
+    if (!tok.open(workDir / kCurrentsFile)) {
+        writeNodeSection(model, state, n, rez);
+        tellCurrentsFileFailure(sink);
+        return;
+    }
+    TextFileWriter flows;
+    flows.openInMemory();
+    std::exception_ptr failure;
+    {
+        std::jthread second([&] {
+            try {
+                writeNodeSection(model, state, n, rez);
+                writeCurrents(model, state, n, m, tok);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        writeFlowsAndDistricts(model, state, n, m, flows, rip);
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+    rez.writeBytes(flows.takeBytes());
+}
+
+template <typename Real>
+void writeResults(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
+                  const std::filesystem::path& workDir, MessageSink& sink, TextFileWriter& rez, TextFileWriter& rip,
+                  ReportCores cores)
+{
+    if (cores == ReportCores::Two)
+        writeResultsOnTwoCores(model, state, n, m, workDir, sink, rez, rip);
+    else
+        writeResultsInTurn(model, state, n, m, workDir, sink, rez, rip);
 }
 
 template <typename Real>
@@ -153,6 +230,11 @@ bool reportFiguresFinite(const NetworkModel& model)
 
 void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink)
 {
+    writeReports(model, workDir, sink, model.needsSparseMethod() ? ReportCores::Two : ReportCores::One);
+}
+
+void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink, ReportCores cores)
+{
     // The counts come from the reader, which keeps them within the tables;
     // they are clamped here all the same so that no report reads past them.
     const int n = std::clamp(model.nodeCount, 0, static_cast<int>(model.nodeNumber.size()) - 1);
@@ -170,26 +252,10 @@ void writeReports(NetworkModel& model, const std::filesystem::path& workDir, Mes
         return;
     }
 
-    const bool exact = !model.exact.empty();
-    if (exact)
-        writeNodeSection(model, doubleState(model), n, rez);
+    if (model.exact.empty())
+        writeResults(model, singleState(model), n, m, workDir, sink, rez, rip, cores);
     else
-        writeNodeSection(model, singleState(model), n, rez);
-
-    TextFileWriter tok;
-    if (!tok.open(workDir / kCurrentsFile)) {
-        sink.showMessage(reportFileMessage("Невозможно открыть файл network.tok."));
-        rez.close();
-        rip.close();
-        return;
-    }
-
-    if (exact)
-        writeBranchSections(model, doubleState(model), n, m, rez, tok, rip);
-    else
-        writeBranchSections(model, singleState(model), n, m, rez, tok, rip);
-    rez.close();
-    tok.close();
+        writeResults(model, doubleState(model), n, m, workDir, sink, rez, rip, cores);
 }
 
 }  // namespace tarvel

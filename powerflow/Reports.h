@@ -17,7 +17,11 @@ namespace tarvel {
 // (model.exact), otherwise from the single-precision tables.
 // A file that cannot be created is told through sink; the files written up
 // to that point stay as they are.
+// A network beyond the exact method's limits has its reports formatted on
+// two cores, a smaller one on one; the files and messages are the same.
 void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
+enum class ReportCores { One, Two };
+void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink, ReportCores cores);
 
 // True when every figure that the reports show for the present solution is a
 // finite number within the single-precision range: the voltage, power and
