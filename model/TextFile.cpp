@@ -499,39 +499,9 @@ bool TextFileWriter::open(const std::filesystem::path& path)
     return file_ != nullptr;
 }
 
-void TextFileWriter::openInMemory()
-{
-    close();
-    failed_ = false;
-    buffer_.clear();
-    inMemory_ = true;
-}
-
-std::string TextFileWriter::takeBytes()
-{
-    std::string bytes = std::move(buffer_);
-    buffer_.clear();
-    return bytes;
-}
-
-void TextFileWriter::writeBytes(std::string_view bytes)
-{
-    if (!isOpen())
-        return;
-    if (inMemory_ || bytes.size() < 1 << 16) {
-        buffer_.append(bytes);
-        flushIfFull();
-        return;
-    }
-    // A long text goes to the file as it is, after what is buffered.
-    failed_ |= std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size();
-    buffer_.clear();
-    failed_ |= std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size();
-}
-
 TextFileWriter& TextFileWriter::operator<<(std::string_view utf8)
 {
-    if (!isOpen())
+    if (!file_)
         return *this;
     bool ascii = true;
     for (char c : utf8)
@@ -549,7 +519,7 @@ TextFileWriter& TextFileWriter::operator<<(std::string_view utf8)
 
 void TextFileWriter::flushIfFull()
 {
-    if (file_ && buffer_.size() >= 1 << 16) {
+    if (buffer_.size() >= 1 << 16) {
         failed_ |= std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size();
         buffer_.clear();
     }
@@ -557,7 +527,7 @@ void TextFileWriter::flushIfFull()
 
 void TextFileWriter::appendField(const char* text, std::size_t length, int width)
 {
-    if (!isOpen())
+    if (!file_)
         return;
     if (width > 0 && length < static_cast<std::size_t>(width))
         buffer_.append(static_cast<std::size_t>(width) - length, ' ');
@@ -588,23 +558,19 @@ TextFileWriter& TextFileWriter::operator<<(const GeneralField& field)
 
 TextFileWriter& TextFileWriter::operator<<(char c)
 {
-    if (isOpen())
+    if (file_)
         buffer_ += c;
     return *this;
 }
 
 void TextFileWriter::endLine()
 {
-    if (isOpen())
+    if (file_)
         buffer_ += "\r\n";
 }
 
 bool TextFileWriter::close()
 {
-    if (inMemory_) {
-        inMemory_ = false;
-        buffer_.clear();
-    }
     if (!file_)
         return !failed_;
     if (!buffer_.empty())

@@ -80,13 +80,7 @@ public:
     TextFileWriter& operator=(const TextFileWriter&) = delete;
 
     bool open(const std::filesystem::path& path);
-    // Formats into memory only, for a part of a file made on another thread:
-    // takeBytes() hands the text over and writeBytes() puts it into a file.
-    void openInMemory();
-    bool isOpen() const { return file_ != nullptr || inMemory_; }
-    std::string takeBytes();
-    // Appends text that is Windows-1251 with CR LF already (from takeBytes()).
-    void writeBytes(std::string_view bytes);
+    bool isOpen() const { return file_ != nullptr; }
     TextFileWriter& operator<<(std::string_view utf8);
     TextFileWriter& operator<<(const char* utf8) { return *this << std::string_view(utf8); }
     TextFileWriter& operator<<(const std::string& utf8) { return *this << std::string_view(utf8); }
@@ -104,7 +98,6 @@ private:
 
     std::FILE* file_ = nullptr;
     std::string buffer_;
-    bool inMemory_ = false;
     bool failed_ = false;
 };
 

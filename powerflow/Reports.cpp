@@ -136,11 +136,11 @@ void writeResultsInTurn(const NetworkModel& model, const FlowState<Real>& state,
     writeFlowsAndDistricts(model, state, n, m, rez, rip);
 }
 
-// The same for a large network on two cores: the node section of
-// network.rez and network.tok on one, the branch lines of network.rez
-// (held in memory until the node section is written) and network.rip on the
-// other. Both only read the solution. The files and messages are those of
-// writeResultsInTurn, a network.tok that cannot be created included.
+// The same for a large network on two cores: network.tok on the second,
+// network.rez and network.rip on this one; both only read the solution. The
+// second core takes the smaller share, as it starts a moment later. The files
+// and messages are those of writeResultsInTurn, a network.tok that cannot be
+// created included.
 template <typename Real>
 void writeResultsOnTwoCores(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
                             const std::filesystem::path& workDir, MessageSink& sink, TextFileWriter& rez,
@@ -152,23 +152,20 @@ void writeResultsOnTwoCores(const NetworkModel& model, const FlowState<Real>& st
         tellCurrentsFileFailure(sink);
         return;
     }
-    TextFileWriter flows;
-    flows.openInMemory();
     std::exception_ptr failure;
     {
-        std::jthread second([&] {
+        std::jthread currents([&] {
             try {
-                writeNodeSection(model, state, n, rez);
                 writeCurrents(model, state, n, m, tok);
             } catch (...) {
                 failure = std::current_exception();
             }
         });
-        writeFlowsAndDistricts(model, state, n, m, flows, rip);
+        writeNodeSection(model, state, n, rez);
+        writeFlowsAndDistricts(model, state, n, m, rez, rip);
     }
     if (failure)
         std::rethrow_exception(failure);
-    rez.writeBytes(flows.takeBytes());
 }
 
 template <typename Real>
