@@ -29,6 +29,11 @@ std::filesystem::path findPngModule()
     return {};
 }
 
+void tellNotWritten(const std::filesystem::path& file)
+{
+    std::fprintf(stderr, "Невозможно записать файл схемы \"%s\"\n", file.string().c_str());
+}
+
 tarvel::diagram::WritePngFunction loadPngModule()
 {
     const std::filesystem::path module = findPngModule();
@@ -59,7 +64,7 @@ bool writePng(const std::string& svg, const std::filesystem::path& file)
         std::fprintf(stderr, "Схема в PNG не записана: рисунок не построен\n");
         return false;
     default:
-        std::fprintf(stderr, "Невозможно записать файл схемы \"%s\"\n", file.c_str());
+        tellNotWritten(file);
         return false;
     }
 }
@@ -87,7 +92,7 @@ bool writeDiagram(const tarvel::NetworkModel& model, bool accepted, const std::f
         return writePng(tarvel::diagram::svgText(picture), file);
     if (tarvel::diagram::writeSvg(picture, file))
         return true;
-    std::fprintf(stderr, "Невозможно записать файл схемы \"%s\"\n", file.string().c_str());
+    tellNotWritten(file);
     return false;
 }
 

@@ -197,8 +197,9 @@ std::string toCrLf(std::string_view text)
 std::string padLeft(std::string_view text, int width)
 {
     std::string out;
-    if (width > 0 && static_cast<int>(text.size()) < width)
-        out.assign(static_cast<std::size_t>(width) - text.size(), ' ');
+    const std::size_t pad = width > 0 && text.size() < static_cast<std::size_t>(width) ? width - text.size() : 0;
+    out.reserve(pad + text.size());
+    out.assign(pad, ' ');
     out += text;
     return out;
 }
@@ -360,16 +361,6 @@ bool fastGeneral(double value, int significant, char* buf, std::size_t& length)
     return true;
 }
 
-std::string padded(const char* text, std::size_t length, int width)
-{
-    const std::size_t pad = width > 0 && length < static_cast<std::size_t>(width) ? width - length : 0;
-    std::string out;
-    out.reserve(pad + length);
-    out.append(pad, ' ');
-    out.append(text, length);
-    return out;
-}
-
 constexpr std::size_t kFixedBuffer = 400;  // any double in fixed notation (up to 309 integer digits)
 constexpr std::size_t kGeneralBuffer = 64;
 
@@ -414,19 +405,19 @@ std::size_t generalText(double value, int significant, char* buf)
 std::string formatInt(long long value, int width)
 {
     char buf[32];
-    return padded(buf, intText(value, buf), width);
+    return padLeft(std::string_view(buf, intText(value, buf)), width);
 }
 
 std::string formatFixed(double value, int width, int decimals)
 {
     char buf[kFixedBuffer];
-    return padded(buf, fixedText(value, decimals, buf), width);
+    return padLeft(std::string_view(buf, fixedText(value, decimals, buf)), width);
 }
 
 std::string formatGeneral(double value, int width, int significant)
 {
     char buf[kGeneralBuffer];
-    return padded(buf, generalText(value, significant, buf), width);
+    return padLeft(std::string_view(buf, generalText(value, significant, buf)), width);
 }
 
 bool readFileBytes(const std::filesystem::path& path, std::string& bytes)
