@@ -615,6 +615,7 @@ private:
              cduNumber(rb.pd + rb.gs, rb.line) + " " + cduNumber(rb.qd, rb.line) + " 0 0 0 0 0\n";
         out_.baseNode = rs.outNumber;
         out_.nodes = 1;
+        out_.busAreas.push_back({rs.outNumber, rb.area, rb.zone, rb.pd});
         for (std::size_t i = 0; i < c_.buses.size(); ++i) {
             if (!bus_[i].reached || i == ref_)
                 continue;
@@ -625,6 +626,7 @@ private:
                  cduNumber(b.pd + b.gs - s.genP, b.line) + " " + cduNumber(b.qd - s.genQ, b.line) + " 0 0 " +
                  cduNumber(fixed, b.line) + " 0 0\n";
             ++out_.nodes;
+            out_.busAreas.push_back({s.outNumber, b.area, b.zone, b.pd});
         }
         for (std::size_t i = 0; i < c_.buses.size(); ++i) {
             if (!bus_[i].reached || i == ref_ || bus_[i].shuntB == 0)

@@ -39,6 +39,14 @@ struct CduConversion {
     // Nodes written on a raised base voltage: text number -> written base /
     // the case's base (see restoreCaseVoltages).
     std::vector<std::pair<int64_t, double>> raisedBases;
+    // Every written bus with its area, zone and load as the case gives them,
+    // by its number in the text: what the case's scenario tables refer to.
+    struct BusArea {
+        int64_t node = 0;
+        int64_t area = 0, zone = 0;
+        double pd = 0;  // MW
+    };
+    std::vector<BusArea> busAreas;
 };
 
 // True when some bus of the case gives no base voltage, so that the

@@ -21,6 +21,7 @@ struct CaseBus {
     double va = 0;          // degrees, the case's voltage angle
     double baseKv = 0;      // kV; 0 when the case gives none
     int64_t remoteBus = 0;  // the bus whose voltage it controls, when not its own (CDF)
+    int64_t area = 0, zone = 0;  // MATPOWER's BUS_AREA and ZONE, for the case's scenario tables
     int line = 0;           // line of the source file
 };
 

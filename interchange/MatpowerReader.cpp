@@ -425,6 +425,8 @@ CaseData caseFromTables(const Tables& t)
         b.vm = v(7, "Vm");
         b.va = v(8, "Va");
         b.baseKv = v(9, "baseKV");
+        b.area = static_cast<int64_t>(v(6, "area"));
+        b.zone = static_cast<int64_t>(v(10, "zone"));
         c.buses.push_back(b);
     }
     c.generators.reserve(t.gen.rows());

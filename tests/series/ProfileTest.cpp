@@ -2,6 +2,7 @@
 // line), and how the multipliers reach the nodes.
 #include <gtest/gtest.h>
 
+#include "interchange/CaseImport.h"
 #include "series/LoadProfile.h"
 #include "series/ScenarioTable.h"
 #include "tests/series/SeriesTestSupport.h"
@@ -174,6 +175,41 @@ TEST(ScenarioTable, AreasNumberedByZoneAreFound)
     areas.buses = {{1, 2, 5, 10}, {2, 3, 5, 10}};
     EXPECT_FALSE(chooseAreaNumbering(profile, areas));
     EXPECT_FALSE(areas.byZone);
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+TEST(ScenarioTable, ImportKeepsEveryBusAreaAndZoneForTheCaseTables)
+{
+    const CaseReadResult read = readCase(test::fileBytes(test::sourcePath("tests/data/series/case_ACTIVSg200.m")),
+                                         InputFormat::Matpower);
+    ASSERT_TRUE(read.ok) << read.error;
+    const CduConversion conversion = convertCase(read.data);
+    ASSERT_TRUE(conversion.ok) << conversion.error;
+    ASSERT_EQ(static_cast<int>(conversion.busAreas.size()), conversion.nodes);
+    double total = 0;
+    for (const CduConversion::BusArea& b : conversion.busAreas) {
+        EXPECT_EQ(b.area, 1);
+        EXPECT_GE(b.zone, 2);
+        EXPECT_LE(b.zone, 7);
+        total += b.pd;
+    }
+    double casePd = 0;
+    for (const CaseBus& b : read.data.buses)
+        casePd += b.pd;
+    EXPECT_NEAR(total, casePd, 1e-9);
+
+    // The public week numbers its areas by zone: they are found there.
+    const ScenarioReadResult week = readScenarioTable(test::sourceText("tests/data/series/scenarios_ACTIVSg200-week.m"));
+    ASSERT_TRUE(week.ok);
+    NodeAreas areas;
+    for (const CduConversion::BusArea& b : conversion.busAreas)
+        areas.buses.push_back({b.node, b.area, b.zone, b.pd});
+    EXPECT_TRUE(chooseAreaNumbering(week.table.profile, areas));
 }
 
 }  // namespace
