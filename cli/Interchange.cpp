@@ -74,6 +74,7 @@ ImportStep importInput(const std::string& bytes, InterchangeOptions& options, st
     std::fputs(tarvel::conversionSummary(read.data, conversion).c_str(), stderr);
     text = tarvel::toCrLf(conversion.text);
     options.raisedBases = conversion.raisedBases;
+    options.busAreas = conversion.busAreas;
     if (options.convertTo.empty())
         return ImportStep::Converted;
     if (!tarvel::replaceFileSafely(options.convertTo, tarvel::utf8ToCp1251(text))) {

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "interchange/CaseConversion.h"
 #include "model/NetworkModel.h"
 #include "powerflow/PowerFlowRun.h"
 
@@ -21,6 +22,8 @@ struct InterchangeOptions {
     // Filled by importInput: the nodes written on a raised base voltage, so
     // that --csv and --json give the case's own voltages.
     std::vector<std::pair<int64_t, double>> raisedBases;
+    // Filled by importInput: every bus's area, for a load profile by areas.
+    std::vector<tarvel::CduConversion::BusArea> busAreas;
 };
 
 // True when name is one of the options above (each takes a value).

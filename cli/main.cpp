@@ -14,6 +14,7 @@
 
 #include "cli/DiagramFile.h"
 #include "cli/Interchange.h"
+#include "cli/ProfileRun.h"
 #include "losses/LossAllocation.h"
 #include "model/MessageSink.h"
 #include "model/NetworkModel.h"
@@ -31,7 +32,8 @@ constexpr int kExitNotConverged = 3;
 constexpr const char* kUsage =
     "Использование: tarvel-cli [--precision P] [--iterations N] [--losses] [--workdir DIR]\n"
     "                  [--base-kv KV] [--convert OUT.cdu] [--csv PREFIX] [--json FILE]\n"
-    "                  [--diagram FILE.svg|FILE.png] INPUT\n";
+    "                  [--diagram FILE.svg|FILE.png]\n"
+    "                  [--profile FILE [--study-csv PREFIX] [--study-json FILE]] INPUT\n";
 
 constexpr const char* kHelp =
     "Расчет потокораспределения электрической сети по файлу в формате ЦДУ (Windows-1251),\n"
@@ -47,6 +49,7 @@ constexpr const char* kHelp =
     "                   с результатами расчета, а если данные отвергнуты - с\n"
     "                   отмеченными ошибками данных; PNG рисует модуль\n"
     "                   " TARVEL_PNG_MODULE_FILE ", экран для этого не нужен\n"
+    "%s"
     "%s"
     "  -h, --help       показать эту справку\n"
     "\n"
@@ -129,6 +132,7 @@ int main(int argc, char** argv)
     bool haveInput = false;
     bool optionsEnded = false;
     cli::InterchangeOptions interchange;
+    cli::ProfileOptions profile;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -140,7 +144,7 @@ int main(int argc, char** argv)
             if (arg == "-h" || arg == "--help") {
                 std::fputs(kUsage, stdout);
                 std::fputs("\n", stdout);
-                std::printf(kHelp, cli::kInterchangeHelp);
+                std::printf(kHelp, cli::kInterchangeHelp, cli::kProfileHelp);
                 return 0;
             }
             if (arg == "--losses") {
@@ -157,14 +161,18 @@ int main(int argc, char** argv)
                 haveValue = true;
             }
             if (name != "--precision" && name != "--iterations" && name != "--workdir" &&
-                name != "--diagram" && !cli::isInterchangeOption(name))
+                name != "--diagram" && !cli::isInterchangeOption(name) && !cli::isProfileOption(name))
                 return usageError("неизвестный параметр " + arg);
             if (!haveValue) {
                 if (i + 1 >= argc)
                     return usageError("не задано значение параметра " + name);
                 value = argv[++i];
             }
-            if (cli::isInterchangeOption(name)) {
+            if (cli::isProfileOption(name)) {
+                std::string problem;
+                if (!cli::setProfileOption(profile, name, value, problem))
+                    return usageError(problem);
+            } else if (cli::isInterchangeOption(name)) {
                 std::string problem;
                 if (!cli::setInterchangeOption(interchange, name, value, problem))
                     return usageError(problem);
@@ -221,6 +229,16 @@ int main(int argc, char** argv)
     settings.precision = precision;
     settings.iteraz = iterations;
 
+    // A wrong profile is told before any file is written.
+    tarvel::SeriesJob series;
+    tarvel::SeriesPrepared seriesPrepared = tarvel::SeriesPrepared::NetworkRejected;
+    if (!profile.profile.empty()) {
+        seriesPrepared =
+            cli::prepareProfile(profile, text, tarvel::nodeAreasOf(interchange.busAreas), settings, series);
+        if (seriesPrepared == tarvel::SeriesPrepared::BadProfile)
+            return kExitUsage;
+    }
+
     StderrSink sink;
     const tarvel::RunOutcome outcome = tarvel::runPowerFlow(model, settings, workDir, text, sink, ',');
     switch (outcome) {
@@ -256,5 +274,11 @@ int main(int argc, char** argv)
             break;
         }
     }
-    return outcome == tarvel::RunOutcome::Converged ? kExitConverged : kExitNotConverged;
+    int status = outcome == tarvel::RunOutcome::Converged ? kExitConverged : kExitNotConverged;
+    if (seriesPrepared == tarvel::SeriesPrepared::Ready) {
+        const int seriesStatus = cli::runProfile(profile, series, settings, workDir);
+        if (seriesStatus == kExitUsage || status == kExitConverged)
+            status = seriesStatus;
+    }
+    return status;
 }

@@ -21,7 +21,7 @@ struct StepResult {
     StepOutcome outcome = StepOutcome::NotConverged;
     int32_t iterations = 0;
     double loadMw = 0;    // P of the load nodes
-    double baseMw = 0;    // generated at the base node (+ generation)
+    double baseMw = 0;    // fed into the network at the base node
     double lossesMw = 0;  // the branches' active power loss
     double vminPu = 0;    // in p.u. of the Unom written in the node's record
     int32_t vminNode = 0;

@@ -1,0 +1,41 @@
+// tarvel-cli --profile: the network at every step of a load profile, after
+// the ordinary run of the network as written.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "model/CalculationSettings.h"
+#include "series/LoadProfile.h"
+#include "series/SeriesJob.h"
+
+namespace cli {
+
+struct ProfileOptions {
+    std::filesystem::path profile;    // --profile; no study when empty
+    std::filesystem::path csvPrefix;  // --study-csv
+    std::filesystem::path jsonPath;   // --study-json
+};
+
+// True when name is one of the options above (each takes a value).
+bool isProfileOption(const std::string& name);
+// Stores the option's value; false with a message in problem when it is wrong.
+bool setProfileOption(ProfileOptions& options, const std::string& name, const std::string& value,
+                      std::string& problem);
+
+extern const char* const kProfileHelp;
+
+// Reads the profile file and prepares the study before anything is written;
+// prints what is wrong. Ready, NetworkRejected (the ordinary run will tell
+// why) or BadProfile (exit 2).
+tarvel::SeriesPrepared prepareProfile(const ProfileOptions& options, const std::string& cduText,
+                                      const tarvel::NodeAreas& areas, const tarvel::CalculationSettings& settings,
+                                      tarvel::SeriesJob& job);
+
+// Solves every step and writes the study's files; prints a summary line.
+// Returns the exit status: 0 every step solved, 3 some step did not, 2 a
+// file could not be written.
+int runProfile(const ProfileOptions& options, const tarvel::SeriesJob& job, const tarvel::CalculationSettings& settings,
+               const std::filesystem::path& workDir);
+
+}  // namespace cli
