@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -81,16 +82,23 @@ int usageError(const std::string& problem)
     return kExitUsage;
 }
 
-bool parsePrecision(std::string_view text, float& value)
+// Why a precision is refused, told for what it is: a positive figure beyond
+// the single-precision range is too small or too large, never "not positive".
+std::string precisionProblem(std::string_view text, float& value)
 {
     float v = 0.0f;
     const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size())
-        return false;
-    if (!std::isfinite(v) || !(v > 0.0f))
-        return false;
+    const bool whole = !text.empty() && r.ptr == text.data() + text.size();
+    if (whole && r.ec == std::errc::result_out_of_range) {
+        const double wide = std::strtod(std::string(text).c_str(), nullptr);
+        if (wide > 0)
+            return std::string(wide < 1 ? "точность слишком мала: " : "точность слишком велика: ") +
+                   std::string(text);
+    }
+    if (!whole || r.ec != std::errc() || !std::isfinite(v) || !(v > 0.0f))
+        return "точность должна быть положительным числом: " + std::string(text);
     value = v;
-    return true;
+    return {};
 }
 
 bool parseIterations(std::string_view text, int32_t& value)
@@ -177,8 +185,8 @@ int main(int argc, char** argv)
                 if (!cli::setInterchangeOption(interchange, name, value, problem))
                     return usageError(problem);
             } else if (name == "--precision") {
-                if (!parsePrecision(value, precision))
-                    return usageError("точность должна быть положительным числом: " + value);
+                if (const std::string problem = precisionProblem(value, precision); !problem.empty())
+                    return usageError(problem);
             } else if (name == "--iterations") {
                 if (!parseIterations(value, iterations))
                     return usageError("число итераций должно быть целым числом не меньше 0: " + value);

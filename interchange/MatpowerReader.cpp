@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "interchange/CaseReadSupport.h"
+#include "interchange/ConstantExpression.h"
 #include "model/TextFile.h"
 
 namespace tarvel {
@@ -35,47 +36,10 @@ bool isIdentifierChar(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.';
 }
 
-// Numbers as MATLAB writes them, and Inf/NaN in any case.
-bool parseNumber(std::string_view token, double& value)
-{
-    std::string_view body = token;
-    bool negative = false;
-    if (!body.empty() && (body[0] == '+' || body[0] == '-')) {
-        negative = body[0] == '-';
-        body.remove_prefix(1);
-    }
-    auto lower = [](std::string_view s) {
-        std::string out(s);
-        for (char& c : out)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-        return out;
-    };
-    const std::string word = body.size() <= 3 ? lower(body) : std::string();
-    if (word == "inf") {
-        value = negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
-        return true;
-    }
-    if (word == "nan") {
-        value = std::numeric_limits<double>::quiet_NaN();
-        return true;
-    }
-    if (body.empty() || body[0] == '+' || body[0] == '-')
-        return false;
-    const auto r = std::from_chars(body.data(), body.data() + body.size(), value);
-    if (r.ec == std::errc::result_out_of_range) {
-        value = std::numeric_limits<double>::infinity();
-    } else if (r.ec != std::errc() || r.ptr != body.data() + body.size()) {
-        return false;
-    }
-    if (negative)
-        value = -value;
-    return true;
-}
-
 class Scanner {
 public:
-    explicit Scanner(std::string_view text) : text_(text) {}
+    // constants: the variables the case has set to a constant so far.
+    Scanner(std::string_view text, const caseread::Constants& constants) : text_(text), constants_(&constants) {}
 
     bool atEnd() const { return pos_ >= text_.size(); }
     char peek() const { return atEnd() ? '\0' : text_[pos_]; }
@@ -144,6 +108,30 @@ public:
         }
         if (depth > 0)
             failAt(startLine, "значение не закрыто скобкой до конца файла");
+    }
+
+    char peekAt(std::size_t ahead) const { return pos_ + ahead < text_.size() ? text_[pos_ + ahead] : '\0'; }
+
+    // The condition of an "if" as written: up to the ",", ";", comment or
+    // line end that closes it outside parentheses; the "," or ";" is taken.
+    std::string_view condition()
+    {
+        const std::size_t start = pos_;
+        int depth = 0;
+        while (!atEnd()) {
+            const char c = peek();
+            if (c == '(' || c == '[')
+                ++depth;
+            else if ((c == ')' || c == ']') && depth > 0)
+                --depth;
+            else if (c == '\n' || c == '%' || c == '#' || (depth == 0 && (c == ',' || c == ';')))
+                break;
+            advance();
+        }
+        const std::string_view written = text_.substr(start, pos_ - start);
+        if (peek() == ',' || peek() == ';')
+            advance();
+        return written;
     }
 
     // The rest of a statement as written, up to its closing ";" or line end.
@@ -222,33 +210,55 @@ public:
             } else {
                 if (row.empty())
                     rowLine = line_;
-                row.push_back(number(name));
+                row.push_back(element(name));
             }
         }
     }
 
 private:
-    double number(const std::string& name)
+    // A figure of a table: a number or a constant expression (50/3,
+    // 135/sqrt(3)), up to the blank, comma, ";" or "]" that ends it.
+    double element(const std::string& name)
     {
-        const std::size_t start = pos_;
-        while (!atEnd()) {
-            const char c = peek();
-            if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == ';' || c == ']' || c == '%')
-                break;
-            advance();
+        const caseread::Evaluation e =
+            caseread::evaluate(text_, pos_, *constants_, caseread::ExpressionContext::MatrixElement);
+        if (!e.ok || !endsElement(e.end)) {
+            const std::size_t start = pos_;
+            std::size_t end = start;
+            while (end < text_.size() && !endsElement(end))
+                ++end;
+            const std::string_view token = text_.substr(start, end - start);
+            failAt(line_, caseread::quoted(token) + " в таблице " + name +
+                              (looksLikeExpression(token) ? " не вычисляется (импорт вычисляет числа, четыре действия, "
+                                                            "скобки, sqrt, pi и величины, заданные в файле числом)"
+                                                          : " не число"));
         }
-        const std::string_view token = text_.substr(start, pos_ - start);
-        double value = 0;
-        if (!parseNumber(token, value))
-            failAt(line_, caseread::quoted(token) + " в таблице " + name + " не число");
-        if (std::isnan(value))
+        while (pos_ < e.end)
+            advance();
+        if (std::isnan(e.value))
             failAt(line_, "значение NaN в таблице " + name);
-        return value;
+        return e.value;
+    }
+
+    bool endsElement(std::size_t at) const
+    {
+        if (at >= text_.size())
+            return true;
+        const char c = text_[at];
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == ';' || c == ']' || c == '%' ||
+               c == '#' || text_.substr(at, 3) == "...";
+    }
+
+    static bool looksLikeExpression(std::string_view token)
+    {
+        return token.find_first_of("()*/^") != std::string_view::npos ||
+               token.find_first_of("+-", 1) != std::string_view::npos;
     }
 
     std::string_view text_;
     std::size_t pos_ = 0;
     int line_ = 1;
+    const caseread::Constants* constants_;
 };
 
 struct Tables {
@@ -262,6 +272,15 @@ struct Tables {
     bool branchInOhm = false, loadsInKw = false;
     std::string vbase, sbase;  // the definitions those statements use
 };
+
+std::string_view trimmedBlanks(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
 
 // A statement without blanks, its comment and its closing ";".
 std::string normalized(std::string_view statement)
@@ -301,38 +320,208 @@ std::string fieldOf(std::string_view identifier)
     return std::string(dot == std::string_view::npos ? std::string_view() : identifier.substr(dot + 1));
 }
 
+// A scalar statement's value: the expression up to its ";", comment or line
+// end; false when it is no constant expression.
+bool evaluateStatement(std::string_view rest, const caseread::Constants& constants, caseread::Evaluation& e)
+{
+    e = caseread::evaluate(rest, 0, constants, caseread::ExpressionContext::Statement);
+    if (!e.ok)
+        return false;
+    std::size_t i = e.end;
+    while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t' || rest[i] == '\r'))
+        ++i;
+    return i == rest.size() || rest[i] == ';' || rest[i] == ',' || rest[i] == '%' || rest[i] == '#' || rest[i] == '\n';
+}
+
+double baseMvaValue(std::string_view rest, const caseread::Constants& constants, const std::string& name, int line)
+{
+    const std::string written = normalized(rest);
+    caseread::Evaluation e;
+    if (!evaluateStatement(rest, constants, e) || std::isnan(e.value))
+        failAt(line, "базисная мощность " + name + " не число: " + caseread::quoted(written));
+    if (e.value == 0 && e.underflow)
+        failAt(line, "базисная мощность " + name + " слишком мала: " + caseread::quoted(written));
+    if (std::isinf(e.value) && e.value > 0)
+        failAt(line, "базисная мощность " + name + " слишком велика: " + caseread::quoted(written));
+    if (!(e.value > 0))
+        failAt(line, "базисная мощность " + name + " должна быть положительным числом: " + caseread::quoted(written));
+    return e.value;
+}
+
+// The "if", "for", "while", "switch" and "try" blocks around the statements:
+// which of them the case runs. An "if" is decided by its condition when the
+// condition is a constant expression (fixed = 0; if fixed ... end); a block
+// the reader cannot decide is told as soon as a statement inside it would
+// change what the import reads.
+class Blocks {
+public:
+    enum class State { Run, Skipped, Undecided };
+
+    State state() const { return frames_.empty() ? State::Run : frames_.back().state; }
+
+    void openIf(std::string_view condition, const caseread::Constants& constants, int line)
+    {
+        Frame f;
+        f.isIf = true;
+        f.outer = state();
+        f.state = f.outer;
+        if (f.outer == State::Run)
+            decide(f, "if", condition, constants, line);
+        frames_.push_back(f);
+    }
+
+    void elseIf(std::string_view condition, const caseread::Constants& constants, int line)
+    {
+        if (!inIf())
+            failAt(line, "«elseif» без «if»");
+        Frame& f = frames_.back();
+        if (f.outer != State::Run || !f.decided)
+            return;
+        if (f.taken)
+            f.state = State::Skipped;
+        else
+            decide(f, "elseif", condition, constants, line);
+    }
+
+    void otherwise(int line)
+    {
+        if (!inIf())
+            failAt(line, "«else» без «if»");
+        Frame& f = frames_.back();
+        if (f.outer != State::Run || !f.decided)
+            return;
+        f.state = f.taken ? State::Skipped : State::Run;
+        f.taken = true;
+    }
+
+    // A loop or another block runs its statements as the block around it.
+    void openOther()
+    {
+        Frame f;
+        f.outer = state();
+        f.state = f.outer;
+        frames_.push_back(f);
+    }
+
+    // An "end" with no block open closes the function.
+    void close()
+    {
+        if (!frames_.empty())
+            frames_.pop_back();
+    }
+
+    // Refuses a statement that an undecided block holds.
+    void requireDecided(const std::string& what, int line) const
+    {
+        if (state() != State::Undecided)
+            return;
+        for (const Frame& f : frames_)
+            if (f.state == State::Undecided && f.outer == State::Run)
+                failAt(f.line, "импорт не может вычислить условие " + caseread::quoted(f.condition) +
+                                   ", а от него зависит " + what + " в строке " + formatInt(line));
+    }
+
+private:
+    struct Frame {
+        bool isIf = false;
+        State outer = State::Run;  // the state around the block
+        State state = State::Run;
+        bool taken = false;    // a branch of the "if" has run
+        bool decided = true;   // every condition so far was evaluated
+        int line = 0;          // of the undecided condition
+        std::string condition;
+    };
+
+    bool inIf() const { return !frames_.empty() && frames_.back().isIf; }
+
+    static void decide(Frame& f, const char* keyword, std::string_view condition, const caseread::Constants& constants,
+                       int line)
+    {
+        caseread::Evaluation e;
+        if (!evaluateStatement(condition, constants, e) || std::isnan(e.value)) {
+            f.state = State::Undecided;
+            f.decided = false;
+            f.line = line;
+            f.condition = std::string(keyword) + " " + std::string(trimmedBlanks(condition));
+            return;
+        }
+        f.taken = e.value != 0;
+        f.state = f.taken ? State::Run : State::Skipped;
+    }
+
+    std::vector<Frame> frames_;
+};
+
+bool isTableField(const std::string& field)
+{
+    return field == "bus" || field == "gen" || field == "branch";
+}
+
 Tables scanTables(std::string_view text)
 {
-    Scanner s(text);
+    caseread::Constants constants;
+    Scanner s(text, constants);
     Tables t;
+    Blocks blocks;
     while (true) {
         s.skipSpace();
         if (s.atEnd())
             break;
+        if (s.peek() == ',' || s.peek() == ';') {
+            s.advance();
+            continue;
+        }
         if (!isIdentifierChar(s.peek())) {
             s.skipValue();
             continue;
         }
-        const std::string_view id = s.identifier();
-        if (id == "function") {
+        const int line = s.line();
+        const std::string name(s.identifier());
+        if (name == "function") {
             s.skipToLineEnd();
             continue;
         }
+        if (name == "if" || name == "elseif") {
+            const std::string_view condition = s.condition();
+            if (name == "if")
+                blocks.openIf(condition, constants, line);
+            else
+                blocks.elseIf(condition, constants, line);
+            continue;
+        }
+        if (name == "else") {
+            blocks.otherwise(line);
+            continue;
+        }
+        if (name == "for" || name == "while" || name == "switch" || name == "try" || name == "parfor") {
+            blocks.openOther();
+            s.skipValue();
+            continue;
+        }
+        if (name == "end" || name == "endif" || name == "endfor" || name == "endwhile" || name == "end_try_catch" ||
+            name == "endswitch") {
+            blocks.close();
+            continue;
+        }
+        if (blocks.state() == Blocks::State::Skipped) {
+            s.skipValue();
+            continue;
+        }
         s.skipSpace();
-        const std::string field = fieldOf(id);
-        const std::string name = std::string(id);
-        if (s.peek() == '(' && (field == "bus" || field == "gen" || field == "branch" || field == "baseMVA")) {
-            const int line = s.line();
+        const std::string field = fieldOf(name);
+        if (s.peek() == '(' && (isTableField(field) || field == "baseMVA")) {
+            blocks.requireDecided("таблица " + name, line);
             takeTableChange(t, name, s.statementRest(), line);
             continue;
         }
-        if (s.peek() != '=') {
+        if (s.peek() != '=' || s.peekAt(1) == '=') {
             s.skipValue();
             continue;
         }
         s.advance();
         s.skipSpace();
-        if (field == "bus" || field == "gen" || field == "branch") {
+        if (isTableField(field)) {
+            blocks.requireDecided("таблица " + name, line);
             if (s.peek() != '[')
                 failAt(s.line(), "таблица " + name + " должна начинаться знаком «[»");
             Matrix m = s.matrix(name);
@@ -346,17 +535,24 @@ Tables scanTables(std::string_view text)
                 t.haveBranch = true;
             }
         } else if (field == "baseMVA") {
-            const int line = s.line();
-            const std::string value = s.scalarText();
-            if (!parseNumber(value, t.baseMva) || !std::isfinite(t.baseMva) || !(t.baseMva > 0))
-                failAt(line, "базисная мощность " + name + " должна быть положительным числом: " +
-                                 caseread::quoted(value));
+            blocks.requireDecided("базисная мощность " + name, line);
+            t.baseMva = baseMvaValue(s.statementRest(), constants, name, line);
             t.haveBaseMva = true;
             t.baseMvaLine = line;
         } else if (field == "version") {
+            blocks.requireDecided("версия формата " + name, line);
             t.version = s.scalarText();
         } else if (name == "Vbase" || name == "Sbase") {
+            blocks.requireDecided("величина " + name, line);
             (name == "Vbase" ? t.vbase : t.sbase) = normalized(s.statementRest());
+        } else if (field.empty()) {
+            // A variable: known while it holds a constant the case decided.
+            const std::string_view rest = s.statementRest();
+            caseread::Evaluation e;
+            if (blocks.state() == Blocks::State::Run && evaluateStatement(rest, constants, e))
+                constants[name] = e.value;
+            else
+                constants.erase(name);
         } else {
             s.skipValue();
         }

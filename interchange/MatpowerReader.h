@@ -3,6 +3,8 @@
 // comments, rows ended by ";" or a line end, "..." continuations, numbers
 // separated by blanks or commas and any number of columns beyond the ones the
 // format requires. Other assignments (gencost, bus names) are passed over.
+// Figures may be constant expressions (50/3, 135/sqrt(3)); "if" blocks are
+// decided by the constants the case sets itself (fixed = 0; if fixed ... end).
 #pragma once
 
 #include <string_view>

@@ -1,5 +1,7 @@
 // Bad case files are refused with a Russian sentence that names the line, and
 // no cut or damaged file makes the import crash or accept half a network.
+#include <cmath>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -125,4 +127,103 @@ TEST(CaseReaderErrors, MatpowerSyntaxVariantsReadAlike)
     const Imported a = importText(plain), b = importText(varied);
     ASSERT_TRUE(b.conversion.ok) << b.read.error << b.conversion.error;
     EXPECT_EQ(a.conversion.text, b.conversion.text);
+}
+
+// A case's own switch around its corrections (fixed = 0; if fixed ... end)
+// decides which statements run: a switched-off block is passed over, a
+// switched-on one is read as any statement is, and a condition the reader
+// cannot evaluate is refused with its line once a table depends on it.
+TEST(CaseReaderErrors, IfBlocksAreDecidedByTheCasesOwnConstants)
+{
+    const std::string plain = kHead + kBus + kGen + kBranch;
+    const std::string expected = importText(plain).conversion.text;
+    const std::string fix = "mpc.gen(:, 2) = 0;\n";
+    const std::string off = plain + "fixed = 0;   % 1 applies the fixes\nif fixed\n  " + fix + "end\n";
+    const Imported a = importText(off);
+    ASSERT_TRUE(a.conversion.ok) << a.read.error;
+    EXPECT_EQ(a.conversion.text, expected);
+    for (const std::string& variant :
+         {plain + "fixed = 0; if fixed, " + fix + "end\n", plain + "fixed = 2 - 2;\nif fixed == 1 && 1\n" + fix + "end\n",
+          plain + "on = 1;\nif ~on\n" + fix + "elseif on > 1\n" + fix + "else\n  x = 3;\nend\n",
+          plain + "if false\n  if true\n" + fix + "  end\n  mpc.bus = [ 9 ];\nend\n",
+          // A block that changes nothing the import reads needs no decision.
+          plain + "if nargout > 1\n  x = 2;\nend\n"}) {
+        const Imported b = importText(variant);
+        EXPECT_TRUE(b.conversion.ok) << variant << b.read.error;
+        EXPECT_EQ(b.conversion.text, expected) << variant;
+    }
+    // Switched on, the correction is a change the import does not evaluate.
+    EXPECT_EQ(errorOf(plain + "fixed = 1;\nif fixed\n" + fix + "end\n"),
+              "Строка 16: таблица mpc.gen изменяется выражением, которое импорт не вычисляет: «mpc.gen(:,2)=0»");
+    // A variable set inside an undecided block is no longer known.
+    EXPECT_EQ(errorOf(plain + "fixed = 0;\nif exist('fixes', 'file')\n  fixed = 1;\nend\nif fixed\n" + fix + "end\n"),
+              "Строка 18: импорт не может вычислить условие «if fixed», а от него зависит таблица mpc.gen в строке 19");
+    EXPECT_EQ(errorOf(plain + "if exist('fixes', 'file')  % optional\n  x = 1;\n  " + fix + "end\n"),
+              "Строка 14: импорт не может вычислить условие «if exist('fixes', 'file')», а от него зависит таблица "
+              "mpc.gen в строке 16");
+    EXPECT_EQ(errorOf(plain + "else\n"), "Строка 14: «else» без «if»");
+}
+
+// Figures written as constant expressions are evaluated as MATLAB does,
+// blanks included: in a table "1 -2" are two figures, "1 - 2" is one.
+TEST(CaseReaderErrors, ConstantExpressionsInTablesAndScalarsAreEvaluated)
+{
+    const std::string text = "function mpc = expr\nmpc.version = '2';\nscale = 2;\nmpc.baseMVA = 50 * scale;\n"
+                             "mpc.bus = [\n1 3 0 0 0 0 1 1 0 135/sqrt(3) 1 1.1 0.9;\n"
+                             "2 1 50/3 (1+2)*1.5 0 0 1 1 -2^2 110 1 1.1 0.9;\n"
+                             "3 1 10 - 4 -scale 0 0 1 1 0 110 1 1.1 0.9;\n];\n"
+                             "mpc.gen = [1 0 0 10 -10 1.05 100 1 100 0];\n"
+                             "mpc.branch = [\n1 2 0.01 0.05 pi/100 0 0 0 0 0 1;\n2 3 1e-2 .5e-1 0 0 0 0 0 0 1;\n];\n";
+    const Imported i = importText(text);
+    ASSERT_TRUE(i.read.ok) << i.read.error;
+    const CaseData& c = i.read.data;
+    EXPECT_DOUBLE_EQ(c.baseMva, 100);
+    EXPECT_DOUBLE_EQ(c.buses[0].baseKv, 135 / std::sqrt(3.0));
+    EXPECT_DOUBLE_EQ(c.buses[1].pd, 50.0 / 3);
+    EXPECT_DOUBLE_EQ(c.buses[1].qd, 4.5);
+    EXPECT_DOUBLE_EQ(c.buses[1].va, -4);
+    EXPECT_DOUBLE_EQ(c.buses[2].pd, 6);
+    EXPECT_DOUBLE_EQ(c.buses[2].qd, -2);
+    EXPECT_DOUBLE_EQ(c.branches[0].b, std::numbers::pi / 100);
+
+    const std::string good = kHead + kBus + kGen + kBranch;
+    const struct {
+        std::string text, expected;
+    } refused[] = {
+        {replaced(good, "2 1 10 5", "2 1 10/x 5"),
+         "Строка 6: «10/x» в таблице mpc.bus не вычисляется (импорт вычисляет числа, четыре действия, скобки, sqrt, "
+         "pi и величины, заданные в файле числом)"},
+        {replaced(good, "2 1 10 5", "2 1 max(1,2) 5"), "Строка 6: «max(1» в таблице mpc.bus не вычисляется (импорт "
+                                                        "вычисляет числа, четыре действия, скобки, sqrt, pi и "
+                                                        "величины, заданные в файле числом)"},
+        {replaced(good, "1.1 0.9;\n2", "1.1 0.9 +;\n2"), "Строка 5: «+» в таблице mpc.bus не число"},
+        {replaced(good, "2 1 10 5", "2 1 ((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((((1" +
+                                        std::string(70, ')') + " 5"),
+         "Строка 6: «((((((((((((((((((((((((((((((((((((((((...» в таблице mpc.bus не вычисляется (импорт вычисляет "
+         "числа, четыре действия, скобки, sqrt, pi и величины, заданные в файле числом)"},
+    };
+    for (const auto& r : refused)
+        EXPECT_EQ(errorOf(r.text), r.expected) << r.text;
+}
+
+// A refused base power is told for what it is: a positive value is never
+// called "not positive".
+TEST(CaseReaderErrors, ARefusedBasePowerIsToldForWhatItIs)
+{
+    const std::string good = kHead + kBus + kGen + kBranch;
+    const struct {
+        std::string value, expected;
+    } cases[] = {
+        {"1e-400", "слишком мала: «1e-400»"},
+        {"1e400", "слишком велика: «1e400»"},
+        {"100 MVA", "не число: «100MVA»"},
+        {"0", "должна быть положительным числом: «0»"},
+        {"-50*2", "должна быть положительным числом: «-50*2»"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(errorOf(replaced(good, "mpc.baseMVA = 100", "mpc.baseMVA = " + c.value)),
+                  "Строка 3: базисная мощность mpc.baseMVA " + c.expected)
+            << c.value;
+    EXPECT_EQ(importText(replaced(good, "mpc.baseMVA = 100", "mpc.baseMVA = 1e3 / 10")).conversion.text,
+              importText(good).conversion.text);
 }

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -86,6 +87,12 @@ TEST_F(Cli, RefusesBadUsage)
         EXPECT_TRUE(contains(r.err, "Использование: tarvel-cli")) << args << "\n" << r.err;
         EXPECT_FALSE(std::filesystem::exists(dir / "network.cdu")) << args;
     }
+    // A refused precision is told for what it is: a positive one beyond the
+    // single-precision range is never called "not positive".
+    for (const auto& [args, problem] : {std::pair{"--precision 1e-60 net.cdu", "точность слишком мала: 1e-60"},
+                                        std::pair{"--precision 1e60 net.cdu", "точность слишком велика: 1e60"},
+                                        std::pair{"--precision -1 net.cdu", "точность должна быть положительным числом: -1"}})
+        EXPECT_TRUE(contains(runCli(dir.path(), args).err, problem)) << args;
     CliResult r = runCli(dir.path(), "missing.cdu");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "Невозможно прочитать файл \"missing.cdu\"\n");
