@@ -75,8 +75,10 @@ def solve(path):
         if np.max(np.abs(F)) < 1e-9:
             break
         Ibus = Y @ V
-        dS_dVm = np.diag(V) @ np.conj(Y @ np.diag(V / np.abs(V))) + np.diag(np.conj(Ibus) * V / np.abs(V))
-        dS_dVa = 1j * np.diag(V) @ np.conj(np.diag(Ibus) - Y @ np.diag(V))
+        # diag(V)·conj(Y·diag(W)) as products of rows and columns: a dense
+        # matrix product would take minutes on a few thousand buses.
+        dS_dVm = V[:, None] * np.conj(Y * (V / np.abs(V))[None, :]) + np.diag(np.conj(Ibus) * V / np.abs(V))
+        dS_dVa = 1j * (np.diag(V * np.conj(Ibus)) - V[:, None] * np.conj(Y * V[None, :]))
         J = np.block([[dS_dVa.real[np.ix_(pvpq, pvpq)], dS_dVm.real[np.ix_(pvpq, pq)]],
                       [dS_dVa.imag[np.ix_(pq, pvpq)], dS_dVm.imag[np.ix_(pq, pq)]]])
         dx = np.linalg.solve(J, -F)
