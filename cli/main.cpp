@@ -17,6 +17,7 @@
 #include "cli/Interchange.h"
 #include "cli/ProfileRun.h"
 #include "losses/LossAllocation.h"
+#include "model/Calculation.h"
 #include "model/MessageSink.h"
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
@@ -232,8 +233,9 @@ int main(int argc, char** argv)
     if (imported != cli::ImportStep::Converted && !tarvel::hasCrLfLineEnds(text))
         text = tarvel::toCrLf(text);
 
-    tarvel::NetworkModel& model = tarvel::globalModel();
-    tarvel::CalculationSettings settings;
+    tarvel::Calculation calculation;
+    tarvel::NetworkModel& model = calculation.model;
+    tarvel::CalculationSettings& settings = calculation.settings;
     settings.precision = precision;
     settings.iteraz = iterations;
 

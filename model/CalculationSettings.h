@@ -12,7 +12,4 @@ struct CalculationSettings {
     bool DelFile = false;     // delete the working files when the program closes
 };
 
-// The settings the programs use.
-CalculationSettings& globalSettings();
-
 }  // namespace tarvel

@@ -88,7 +88,45 @@ public:
         return negative ? -magnitude : magnitude;
     }
 
+    // The value rounded once to double precision. Leaves the digits as they are.
+    double toDouble(bool negative) const
+    {
+        double magnitude = 0.0;
+        if (!sticky_ && count_ <= 15 && scale_ >= -22 && scale_ <= 22) {
+            // Both operands are exact doubles: one rounding.
+            int64_t whole = 0;
+            for (int k = 0; k < count_; ++k)
+                whole = whole * 10 + (digits_[k] - '0');
+            const double w = static_cast<double>(whole);
+            magnitude = scale_ >= 0 ? w * kDoublePowerOfTen[scale_] : w / kDoublePowerOfTen[-scale_];
+        } else if (count_ > 0) {
+            const int64_t order = count_ + scale_;
+            if (order > 320) {
+                magnitude = std::numeric_limits<double>::infinity();
+            } else if (order >= -340) {
+                std::array<char, kMaxDigits + 40> text{};
+                char* end = text.data();
+                for (int k = 0; k < count_; ++k)
+                    *end++ = digits_[k];
+                int64_t scale = scale_;
+                if (sticky_) {
+                    *end++ = '1';
+                    --scale;
+                }
+                *end++ = 'e';
+                end = std::to_chars(end, text.data() + text.size(), scale).ptr;
+                const auto result = std::from_chars(text.data(), end, magnitude);
+                if (result.ec == std::errc::result_out_of_range)
+                    magnitude = order > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+            }
+        }
+        return negative ? -magnitude : magnitude;
+    }
+
 private:
+    static constexpr std::array<double, 23> kDoublePowerOfTen = {
+        1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     // Up to 7 digits (below 2^24) and 10^0..10^10 (5^10 below 2^24) are exact floats.
     static constexpr std::array<float, 11> kFloatPowerOfTen = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
                                                                1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
@@ -200,6 +238,17 @@ bool CduTokenizer::readInt(int32_t& value)
 
 bool CduTokenizer::readReal(float& value)
 {
+    double unused = 0;
+    return readReal(value, unused, false);
+}
+
+bool CduTokenizer::readReal(float& value, double& exact)
+{
+    return readReal(value, exact, true);
+}
+
+bool CduTokenizer::readReal(float& value, double& exact, bool wantExact)
+{
     skipSpace();
     const int first = peek();
     const bool signed_ = first == '+' || first == '-';
@@ -240,6 +289,8 @@ bool CduTokenizer::readReal(float& value)
             number.addExponent(sign == '-' ? -exponent : exponent);
         }
     }
+    if (wantExact)
+        exact = number.toDouble(first == '-');
     value = number.toFloat(first == '-');
     return true;
 }

@@ -42,6 +42,8 @@ public:
     // next field, which then is not read. A value too large for a float reads
     // as +-infinity, one too small as +-0.
     bool readReal(float& value);
+    // The same field also rounded once from its text to double precision.
+    bool readReal(float& value, double& exact);
 
     // Skips white space; true when nothing but white space is left.
     bool atEnd();
@@ -57,6 +59,7 @@ public:
     bool readError() const { return readError_; }
 
 private:
+    bool readReal(float& value, double& exact, bool wantExact);
     // Byte at offset ahead of the current position, or -1 at the end of text.
     int peek(std::size_t offset = 0);
     void advance();

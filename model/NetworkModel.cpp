@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "model/CalculationSettings.h"
 
 namespace tarvel {
 
@@ -37,18 +36,6 @@ void NetworkModel::reserveBranches(int branchSlots)
             branchSusceptance, branchConductance, branchRatio, seriesG, seriesB);
 }
 
-CalculationSettings& globalSettings()
-{
-    static CalculationSettings settings;
-    return settings;
-}
-
-NetworkModel& globalModel()
-{
-    static NetworkModel model;
-    return model;
-}
-
 int districtOf(int32_t number)
 {
     if (number <= -100)
@@ -75,7 +62,8 @@ void clearRunTables(NetworkModel& model)
     std::ranges::fill(model.branchStartIndex, 0);
     std::ranges::fill(model.branchEndIndex, 0);
     // The double-precision solution belongs to the network it was found for.
-    model.exact.clear();
+    model.sparseNetwork.reset();
+    model.sparseSolution.reset();
 }
 
 }  // namespace tarvel

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,16 +49,9 @@ private:
     std::vector<float> data_;
 };
 
-// The solution of the sparse method in double precision, from which its
-// reports are computed; empty after a run of the exact method.
-struct DoubleSolution {
-    std::vector<double> voltageRe, voltageIm;  // kV, nodes 0..n
-    std::vector<double> calcP, calcQ;          // MW, Mvar injected, nodes 0..n
-    std::vector<double> seriesG, seriesB;      // S, branches 1..m
-
-    bool empty() const { return voltageRe.empty(); }
-    void clear() { *this = DoubleSolution{}; }
-};
+// The sparse method's network and solution (powerflow/SparseSolver.h).
+struct Network;
+struct Solution;
 
 struct NetworkModel {
     NetworkModel();
@@ -102,7 +96,11 @@ struct NetworkModel {
     std::vector<float> mismatch;  // 1..2n
     DenseMatrix jacobian;         // [1..2n][1..2n], exact method only
 
-    DoubleSolution exact;  // the sparse method's solution; empty otherwise
+    // After the sparse method, the network it solved and its solution, from
+    // which the reports are computed; null after the exact method.
+    std::shared_ptr<const Network> sparseNetwork;
+    std::shared_ptr<const Solution> sparseSolution;
+    bool solvedSparse() const { return sparseSolution != nullptr; }
 
     // Values of the last run.
     int32_t iterationNumber = 0;
@@ -116,9 +114,6 @@ struct NetworkModel {
     // True when the network is beyond the exact method's limits.
     bool needsSparseMethod() const { return nodeCount > kExactMethodNodes || branchCount > kExactMethodBranches; }
 };
-
-// The one instance the programs use.
-NetworkModel& globalModel();
 
 // District 0..9 of a node number: q = number / 100, then q /= 10 while q > 9.
 // Numbers from -99 up give 0..9; a number of -100 or less has no district and

@@ -27,8 +27,8 @@ NodeResult nodeResult(const NetworkModel& model, const FlowState<Real>& state, i
     r.deviation = r.unom != 0 ? 100.0 * (r.u - r.unom) / r.unom : 0.0;
     r.p = -static_cast<double>(state.calcP[k]);
     r.q = -static_cast<double>(state.calcQ[k]);
-    r.pg = u2 * model.nodeShuntG[k];
-    r.qb = -u2 * model.nodeShuntB[k];
+    r.pg = u2 * state.shuntG[k];
+    r.qb = -u2 * state.shuntB[k];
     return r;
 }
 
@@ -97,7 +97,7 @@ NetworkResults collect(const NetworkModel& model, const FlowState<Real>& state)
 
 NetworkResults collectResults(const NetworkModel& model)
 {
-    return model.exact.empty() ? collect(model, singleState(model)) : collect(model, doubleState(model));
+    return !model.solvedSparse() ? collect(model, singleState(model)) : collect(model, doubleState(model));
 }
 
 }  // namespace tarvel

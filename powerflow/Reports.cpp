@@ -45,8 +45,8 @@ void writeNodeSection(const NetworkModel& model, const FlowState<Real>& state, i
         const Real e = state.voltageRe[k];
         const Real f = state.voltageIm[k];
         const Real u2 = e * e + f * f;
-        const Real pg = u2 * model.nodeShuntG[k];
-        const Real qb = -u2 * model.nodeShuntB[k];
+        const Real pg = u2 * state.shuntG[k];
+        const Real qb = -u2 * state.shuntB[k];
         rez << IntField{model.nodeNumber[k], 5} << FixedField{std::sqrt(static_cast<double>(u2)), 10, 2}
             << FixedField{voltageAngle(e, f), 10, 2} << FixedField{static_cast<double>(-state.calcP[k]), 10, 2}
             << FixedField{static_cast<double>(-state.calcQ[k]), 10, 2} << FixedField{static_cast<double>(pg), 10, 2}
@@ -191,8 +191,8 @@ bool figuresFinite(const NetworkModel& model, const FlowState<Real>& state)
         const Real e = state.voltageRe[k];
         const Real f = state.voltageIm[k];
         const Real u2 = e * e + f * f;
-        for (const Real v : {u2, state.calcP[k], state.calcQ[k], Real(u2 * model.nodeShuntG[k]),
-                             Real(u2 * model.nodeShuntB[k])}) {
+        for (const Real v : {u2, state.calcP[k], state.calcQ[k], Real(u2 * state.shuntG[k]),
+                             Real(u2 * state.shuntB[k])}) {
             if (!fits(v))
                 return false;
             nodeSum += std::fabs(static_cast<double>(v));
@@ -222,7 +222,7 @@ bool branchEndsInside(const NetworkModel& model, int i, int n)
 
 bool reportFiguresFinite(const NetworkModel& model)
 {
-    return model.exact.empty() ? figuresFinite(model, singleState(model)) : figuresFinite(model, doubleState(model));
+    return !model.solvedSparse() ? figuresFinite(model, singleState(model)) : figuresFinite(model, doubleState(model));
 }
 
 void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink)
@@ -249,7 +249,7 @@ void writeReports(NetworkModel& model, const std::filesystem::path& workDir, Mes
         return;
     }
 
-    if (model.exact.empty())
+    if (!model.solvedSparse())
         writeResults(model, singleState(model), n, m, workDir, sink, rez, rip, cores);
     else
         writeResults(model, doubleState(model), n, m, workDir, sink, rez, rip, cores);

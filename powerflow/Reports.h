@@ -13,8 +13,9 @@ namespace tarvel {
 // Computes the branch flows from the final voltages and writes the three
 // report files into workDir. Called once per run whose data were accepted,
 // after the iterations (calcP/calcQ are those of the final voltages). After
-// the sparse method every figure comes from its double-precision solution
-// (model.exact), otherwise from the single-precision tables.
+// the sparse method every figure comes from its double-precision network and
+// solution (model.sparseNetwork, model.sparseSolution), otherwise from the
+// single-precision tables.
 // A file that cannot be created is told through sink; the files written up
 // to that point stay as they are.
 // A network beyond the exact method's limits has its reports formatted on

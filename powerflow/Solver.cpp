@@ -29,7 +29,8 @@ bool voltagesFinite(const NetworkModel& model)
 SolveResult solveExact(NetworkModel& model, const CalculationSettings& settings)
 {
     SolveResult result;
-    model.exact.clear();
+    model.sparseNetwork.reset();
+    model.sparseSolution.reset();
     initVoltages(model);
     formAdmittances(model);
     model.iterationNumber = 0;
@@ -73,9 +74,48 @@ SolveResult solveExact(NetworkModel& model, const CalculationSettings& settings)
     return result;
 }
 
+namespace {
+
+// The solution, rounded, in the single-precision tables, for whatever reads
+// them after a run.
+void storeRounded(NetworkModel& model, const Network& network, const Solution& x)
+{
+    for (int k = 0; k <= model.nodeCount; ++k) {
+        model.voltageRe[k] = static_cast<float>(x.voltageRe[k]);
+        model.voltageIm[k] = static_cast<float>(x.voltageIm[k]);
+        model.calcP[k] = static_cast<float>(x.powerP[k]);
+        model.calcQ[k] = static_cast<float>(x.powerQ[k]);
+    }
+    for (int i = 1; i <= model.branchCount; ++i) {
+        model.seriesG[i] = static_cast<float>(network.seriesG[i]);
+        model.seriesB[i] = static_cast<float>(network.seriesB[i]);
+    }
+}
+
+}  // namespace
+
+SolveResult solveSparseModel(NetworkModel& model, const CalculationSettings& settings)
+{
+    auto network = std::make_shared<const Network>(buildNetwork(model));
+    auto solution = std::make_shared<const Solution>(solveSparse(*network, settings, Start::flat()));
+    SolveResult result;
+    result.method = SolveMethod::Sparse;
+    result.outcome = solution->outcome;
+    result.divergedAt = solution->divergedAt;
+    result.worstError = solution->worstError;
+    for (const double r : solution->residuals)
+        result.residuals.push_back(static_cast<float>(r));
+    model.iterationNumber = solution->iterations;
+    model.residual = static_cast<float>(solution->residual);
+    storeRounded(model, *network, *solution);
+    model.sparseNetwork = std::move(network);
+    model.sparseSolution = std::move(solution);
+    return result;
+}
+
 SolveResult solvePowerFlow(NetworkModel& model, const CalculationSettings& settings)
 {
-    SolveResult result = model.needsSparseMethod() ? solveSparse(model, settings) : solveExact(model, settings);
+    SolveResult result = model.needsSparseMethod() ? solveSparseModel(model, settings) : solveExact(model, settings);
     // Figures beyond single precision are told as a diverging iteration.
     if (result.outcome != SolveOutcome::Diverged && !reportFiguresFinite(model)) {
         result.outcome = SolveOutcome::Diverged;

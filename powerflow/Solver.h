@@ -8,14 +8,9 @@
 
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
+#include "powerflow/SparseSolver.h"
 
 namespace tarvel {
-
-enum class SolveOutcome {
-    Converged,     // the precision was reached
-    NotConverged,  // the iteration limit came first
-    Diverged,      // a step gave no finite voltages, or a figure of the reports would be no finite number
-};
 
 enum class SolveMethod {
     Exact,   // single precision, dense matrix, up to kExactMethodNodes / kExactMethodBranches
@@ -35,18 +30,18 @@ struct SolveResult {
 // Solves with the exact method up to kExactMethodNodes nodes and
 // kExactMethodBranches branches, with the sparse one beyond. Leaves
 // model.iterationNumber, model.residual and the solution (the single-precision
-// tables, and model.exact after the sparse method). A diverging step is
-// undone: the voltages of the last finite iteration stay.
+// tables, and model.sparseNetwork and model.sparseSolution after the sparse
+// method). A diverging step is undone: the voltages of the last finite
+// iteration stay.
 SolveResult solvePowerFlow(NetworkModel& model, const CalculationSettings& settings);
 
 // The exact method: iterate while the residual exceeds the precision and
 // fewer than iteraz iterations were made.
 SolveResult solveExact(NetworkModel& model, const CalculationSettings& settings);
 
-// The sparse method: iterate while the residual or the largest
-// single-equation error exceeds the precision and fewer than iteraz
-// iterations were made. Fills model.exact and the single-precision tables
-// (rounded).
-SolveResult solveSparse(NetworkModel& model, const CalculationSettings& settings);
+// The sparse method on the model's network (buildNetwork, solveSparse):
+// keeps the network and its solution in the model and leaves the solution,
+// rounded, in the single-precision tables.
+SolveResult solveSparseModel(NetworkModel& model, const CalculationSettings& settings);
 
 }  // namespace tarvel

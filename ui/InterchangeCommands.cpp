@@ -114,7 +114,7 @@ void TForm1::importCase()
 
 void TForm1::rememberResults()
 {
-    lastResults_ = std::make_unique<NetworkResults>(collectResults(globalModel()));
+    lastResults_ = std::make_unique<NetworkResults>(collectResults(calculation_.model));
 }
 
 void TForm1::exportResultsToCsv()

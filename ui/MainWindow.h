@@ -44,6 +44,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include "model/Calculation.h"
 #include "ui/SettingsFile.h"
 
 class QAction;
@@ -89,6 +90,8 @@ public:
     QString statusPanelText(int panel) const;
     // The lower pane and the splitter above it.
     bool isLowerPaneShown() const;
+    // The network model of the last run and the calculation settings.
+    Calculation& calculation() { return calculation_; }
 
     // Content area: the tab control with the five pages and their panes.
     QFrame* Panel2 = nullptr;
@@ -281,6 +284,7 @@ private:
     int lowerPaneHeight_ = 77;
     bool shownOnce_ = false;
     std::unique_ptr<NetworkResults> lastResults_;
+    Calculation calculation_;
 };
 
 }  // namespace tarvel::ui

@@ -58,7 +58,7 @@ void TForm1::calculatePowerFlow()
     const QString point = QLocale().decimalPoint();
     const char separator = point.size() == 1 && point.at(0).unicode() < 0x80 ? static_cast<char>(point.at(0).unicode()) : ',';
     const RunOutcome outcome =
-        runPowerFlow(globalModel(), globalSettings(), localPath(QDir::currentPath()),
+        runPowerFlow(calculation_.model, calculation_.settings, localPath(QDir::currentPath()),
                      toCrLf(std::string_view(input.constData(), static_cast<std::size_t>(input.size()))), sink,
                      separator);
 
@@ -125,7 +125,7 @@ void TForm1::allocateLossesToLoads()
     PageControl1->setTabVisible(AllocationPage, true);
     activatePage(AllocationPage);
     WindowSink sink(*this, Memo6);
-    if (allocateLosses(globalModel(), localPath(QDir::currentPath()), sink) == LossOutcome::Refused)
+    if (allocateLosses(calculation_.model, localPath(QDir::currentPath()), sink) == LossOutcome::Refused)
         return;
     loadPane(Memo6, QString::fromLatin1(kLossShareFile));
 }

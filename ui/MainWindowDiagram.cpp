@@ -35,7 +35,7 @@ void TForm1::createDiagramPage()
 
 void TForm1::showRunDiagram(bool accepted)
 {
-    Diagram1->showRun(diagram::diagramDataOfRun(globalModel(), accepted, localPath(QDir::currentPath())));
+    Diagram1->showRun(diagram::diagramDataOfRun(calculation_.model, accepted, localPath(QDir::currentPath())));
     PageControl1->setTabVisible(DiagramTab, true);
 }
 

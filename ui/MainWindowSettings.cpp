@@ -21,7 +21,7 @@ void TForm1::Form1Create(bool unwritableFolderTold)
     // font's family and size are those of WindowSettings).
     windowSettings_.height = height();
     windowSettings_.width = width();
-    settings_->load(globalSettings(), windowSettings_, QCoreApplication::applicationFilePath(), this);
+    settings_->load(calculation_.settings, windowSettings_, QCoreApplication::applicationFilePath(), this);
 
     const int size = windowSettings_.fontSize > 0 ? windowSettings_.fontSize : Memo1->font().pointSize();
     const QFont font = paneFont(windowSettings_.fontName, size);
@@ -51,7 +51,7 @@ void TForm1::Form1Close()
     windowSettings_.height = height();
     windowSettings_.width = width();
     windowSettings_.recentFiles = RecentFiles;
-    if (settings_->save(globalSettings(), windowSettings_, this) && globalSettings().DelFile)
+    if (settings_->save(calculation_.settings, windowSettings_, this) && calculation_.settings.DelFile)
         deleteWorkingFiles(QDir::currentPath());
 }
 
@@ -64,7 +64,7 @@ void TForm1::closeEvent(QCloseEvent* event)
 void TForm1::createParametersDialog()
 {
     if (!Form2)
-        Form2 = new TForm2(globalSettings(), this);
+        Form2 = new TForm2(calculation_.settings, this);
 }
 
 void TForm1::editParameters()

@@ -41,14 +41,13 @@ private slots:
     {
         f = std::make_unique<WindowFixture>();
         QVERIFY(f->exposed);
-        tarvel::globalSettings().precision = 0.01f;
-        tarvel::globalSettings().iteraz = 10;
+        w().calculation().settings.precision = 0.01f;
+        w().calculation().settings.iteraz = 10;
     }
     void cleanup()
     {
         const QStringList unexpected = f->dialogs.unexpected();
         f.reset();
-        tarvel::globalSettings().iteraz = 10;
         QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(QStringLiteral("; "))));
     }
 
@@ -217,7 +216,7 @@ private slots:
     void nonConvergenceStillShowsTheReports()
     {
         openSample();
-        tarvel::globalSettings().iteraz = 0;
+        w().calculation().settings.iteraz = 0;
         w().N2->trigger();
         QCOMPARE(f->dialogs.messages().size(), 1);
         QVERIFY(f->dialogs.messages().front().startsWith(QStringLiteral("За данное число итераций")));

@@ -64,8 +64,8 @@ private slots:
     {
         f = std::make_unique<WindowFixture>();
         QVERIFY(f->exposed);
-        tarvel::globalSettings().precision = 0.01f;
-        tarvel::globalSettings().iteraz = 10;
+        w().calculation().settings.precision = 0.01f;
+        w().calculation().settings.iteraz = 10;
     }
     void cleanup()
     {

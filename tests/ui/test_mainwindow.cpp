@@ -501,7 +501,6 @@ private slots:
         w().N11->trigger();  // takes the empty first slot
         w().close();
         const QByteArray ini = f->read(QStringLiteral("Vetrasol.ini"));
-        tarvel::globalSettings().DelFile = false;
         QVERIFY(ini.contains("file1=" + QFile::encodeName(f->path(QStringLiteral("n.cdu")))));
         QVERIFY(ini.contains("file2=/data/B.cdu"));
         QVERIFY(ini.contains("FontSize=12"));

@@ -20,7 +20,6 @@
 #include "ui/MainWindow.h"
 #include "ui/TextPane.h"
 
-using tarvel::globalSettings;
 using tarvel::test::ScriptedDialogs;
 using tarvel::ui::TForm1;
 using tarvel::ui::TForm2;
@@ -32,14 +31,6 @@ class RestartTest : public QObject {
 private:
     QTemporaryDir dir_;
     QString previousDir_;
-
-    // What a new process starts with.
-    static void freshProcessSettings()
-    {
-        globalSettings().precision = 0.01f;
-        globalSettings().iteraz = 10;
-        globalSettings().DelFile = false;
-    }
 
     static std::unique_ptr<TForm1> start()
     {
@@ -67,11 +58,9 @@ private slots:
         previousDir_ = QDir::currentPath();
         QDir::setCurrent(dir_.path());
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-        freshProcessSettings();
     }
     void cleanupTestCase()
     {
-        freshProcessSettings();
         QLocale::setDefault(QLocale::c());
         QDir::setCurrent(previousDir_);
     }
@@ -89,7 +78,7 @@ private slots:
                 dialog.CheckBox1->setChecked(true);
                 QTest::mouseClick(dialog.BitBtn1, Qt::LeftButton);
             });
-            QCOMPARE(globalSettings().precision, 0.025f);
+            QCOMPARE(first->calculation().settings.precision, 0.025f);
 
             QFont chosen(QStringLiteral("Liberation Mono"), 12);
             chosen.setBold(true);
@@ -100,12 +89,11 @@ private slots:
             first->close();
         }
         QVERIFY2(dialogs.messages().isEmpty(), qPrintable(dialogs.messages().join(QLatin1Char('|'))));
-        freshProcessSettings();
 
         auto second = start();
-        QCOMPARE(globalSettings().precision, 0.03f);  // written rounded to two decimals
-        QCOMPARE(globalSettings().iteraz, 25);
-        QCOMPARE(globalSettings().DelFile, true);
+        QCOMPARE(second->calculation().settings.precision, 0.03f);  // written rounded to two decimals
+        QCOMPARE(second->calculation().settings.iteraz, 25);
+        QCOMPARE(second->calculation().settings.DelFile, true);
         QCOMPARE(second->size(), QSize(760, 560));
         for (TextPane* pane : {second->Memo1, second->Memo2, second->Memo3, second->Memo4, second->Memo5,
                                second->Memo6}) {

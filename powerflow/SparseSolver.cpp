@@ -1,0 +1,731 @@
+// The sparse Newton-Raphson method in double precision.
+//
+// Node k = 1..n has its unknowns (the corrections of e and f) at 0-based
+// columns 2(k-1) and 2(k-1)+1 and its reactive-power (or voltage) and
+// active-power equations at the same rows. The Jacobian is held in
+// compressed-column form whose positions are found once per network; KLU
+// analyses its pattern once, factorises it in the first step of a solve and
+// refactorises it in the others.
+#include "powerflow/SparseSolver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <numeric>
+
+#include <amd.h>
+#include <klu.h>
+
+#include "powerflow/SparseSteps.h"
+
+namespace tarvel {
+
+// Entry positions of one 2 x 2 block of the Jacobian (the equations of node p
+// against the unknowns of node q): the column of q's real part holds the
+// entries of p's two equations at e and e + 1, the column of the imaginary
+// part at f and f + 1. Where p's first equation fixes its voltage magnitude
+// and p is not q, that row has no entry: the active-power row is at e and f
+// (activeRow 0).
+struct BlockPositions {
+    int e = -1;
+    int f = -1;
+    int activeRow = 1;
+};
+
+// The admittances as the equations use them, ties merged: node k's elements
+// sit at its representative, a tie adds only its charging there.
+struct Admittances {
+    std::vector<int32_t> start, end;             // branches 1..m: the representatives of the ends
+    std::vector<double> mutualStG, mutualStB;    // y / conj(N): the start node's current is -this * U_end
+    std::vector<double> mutualTsG, mutualTsB;    // y / N: the end node's current is -this * U_start
+    std::vector<double> selfG, selfB;            // nodes 0..n
+};
+
+// The Jacobian's pattern: one 2 x 2 block for every node and for every pair
+// of non-base nodes joined by a branch that is no tie.
+struct JacobianPattern {
+    std::vector<int> columnStart;  // 2n + 1
+    std::vector<int> rowIndex;
+    std::vector<BlockPositions> diagonal;  // nodes 1..n
+    // Nodes 1..n that no branch touches (a slot whose number a later record
+    // repeats, without load or shunt, or a node solved as another): their
+    // rows are the identity so that they keep their voltages.
+    std::vector<char> unlinked;
+    std::vector<BlockPositions> startRow;  // branches 1..m: equations of the start node, unknowns of the end node
+    std::vector<BlockPositions> endRow;    // the other way round; e = -1 when an end is the base node or a tie
+    NodeGraph graph;
+    Admittances y;
+    double initmem = 0;  // KLU's first allocation, relative to the matrix's entries
+};
+
+namespace {
+
+Admittances formAdmittances(const Network& net)
+{
+    const int n = net.nodeCount;
+    const int m = net.branchCount;
+    Admittances y;
+    y.start.assign(m + 1, 0);
+    y.end.assign(m + 1, 0);
+    y.mutualStG.assign(m + 1, 0.0);
+    y.mutualStB.assign(m + 1, 0.0);
+    y.mutualTsG.assign(m + 1, 0.0);
+    y.mutualTsB.assign(m + 1, 0.0);
+    y.selfG.assign(n + 1, 0.0);
+    y.selfB.assign(n + 1, 0.0);
+    for (int k = 0; k <= n; ++k) {
+        y.selfG[net.solvedAs[k]] += net.shuntG[k];
+        y.selfB[net.solvedAs[k]] += net.shuntB[k];
+    }
+    for (int i = 1; i <= m; ++i) {
+        const int s = net.solvedAs[net.branchStart[i]];
+        const int t = net.solvedAs[net.branchEnd[i]];
+        y.start[i] = s;
+        y.end[i] = t;
+        if (net.tie[i]) {
+            y.selfG[s] += net.chargingG[i];
+            y.selfB[s] += net.chargingB[i];
+            continue;
+        }
+        const double g = net.seriesG[i];
+        const double b = net.seriesB[i];
+        const double K = net.ratio[i];
+        if (net.shiftSin[i] == 0.0) {
+            y.mutualStG[i] = y.mutualTsG[i] = g / K;
+            y.mutualStB[i] = y.mutualTsB[i] = b / K;
+        } else {
+            // N = K e^(j phi): y / conj(N) = y e^(j phi) / K, y / N = y e^(-j phi) / K.
+            const double c = net.shiftCos[i];
+            const double sn = net.shiftSin[i];
+            y.mutualStG[i] = (g * c - b * sn) / K;
+            y.mutualStB[i] = (g * sn + b * c) / K;
+            y.mutualTsG[i] = (g * c + b * sn) / K;
+            y.mutualTsB[i] = (b * c - g * sn) / K;
+        }
+        y.selfG[s] += g / (K * K) + 0.5 * net.chargingG[i];
+        y.selfB[s] += b / (K * K) + 0.5 * net.chargingB[i];
+        y.selfG[t] += g + 0.5 * net.chargingG[i];
+        y.selfB[t] += b + 0.5 * net.chargingB[i];
+    }
+    return y;
+}
+
+JacobianPattern formPattern(const Network& net, Admittances y)
+{
+    const int n = net.nodeCount;
+    const int m = net.branchCount;
+    const auto joins = [&](int i) { return !net.tie[i] && y.start[i] != 0 && y.end[i] != 0 && y.start[i] != y.end[i]; };
+    // Neighbours of each node (itself included), sorted, in compressed form.
+    std::vector<int> count(n + 2, 0);
+    for (int k = 1; k <= n; ++k)
+        ++count[k + 1];
+    for (int i = 1; i <= m; ++i) {
+        if (joins(i)) {
+            ++count[y.start[i] + 1];
+            ++count[y.end[i] + 1];
+        }
+    }
+    for (int k = 1; k <= n; ++k)
+        count[k + 1] += count[k];
+    std::vector<int> neighbour(count[n + 1]);
+    std::vector<int> fill(count.begin(), count.end() - 1);
+    for (int k = 1; k <= n; ++k)
+        neighbour[fill[k]++] = k;
+    for (int i = 1; i <= m; ++i) {
+        if (joins(i)) {
+            neighbour[fill[y.start[i]]++] = y.end[i];
+            neighbour[fill[y.end[i]]++] = y.start[i];
+        }
+    }
+    std::vector<int> first(n + 2, 0);  // start of node k's unique neighbours
+    int unique = 0;
+    for (int k = 1; k <= n; ++k) {
+        auto begin = neighbour.begin() + count[k];
+        auto end = neighbour.begin() + count[k + 1];
+        std::sort(begin, end);
+        end = std::unique(begin, end);
+        first[k] = unique;
+        unique = static_cast<int>(std::copy(begin, end, neighbour.begin() + unique) - neighbour.begin());
+    }
+    first[n + 1] = unique;
+    neighbour.resize(unique);
+
+    JacobianPattern pattern;
+    pattern.graph.start.assign(first.begin() + 1, first.end());
+    pattern.graph.neighbour.resize(unique);
+    std::transform(neighbour.begin(), neighbour.end(), pattern.graph.neighbour.begin(), [](int k) { return k - 1; });
+    // The equation of a node with fixed voltage magnitude involves only its
+    // own voltage: its row has no entries in other nodes' columns.
+    const auto fixedMagnitude = [&](int p) { return net.nodeType[p] != 1; };
+    std::vector<int> rowOffset(unique);  // of a neighbour's first row within the column
+    std::size_t entries = 0;
+    for (int q = 1; q <= n; ++q)
+        for (int a = first[q]; a < first[q + 1]; ++a)
+            entries += neighbour[a] != q && fixedMagnitude(neighbour[a]) ? 2 : 4;
+    pattern.columnStart.assign(2 * n + 1, 0);
+    pattern.rowIndex.resize(entries);
+    int position = 0;
+    for (int q = 1; q <= n; ++q) {
+        for (int part = 0; part < 2; ++part) {
+            const int column = 2 * (q - 1) + part;
+            pattern.columnStart[column] = position;
+            for (int a = first[q]; a < first[q + 1]; ++a) {
+                const int p = neighbour[a];
+                rowOffset[a] = position - pattern.columnStart[column];
+                if (p == q || !fixedMagnitude(p))
+                    pattern.rowIndex[position++] = 2 * (p - 1);
+                pattern.rowIndex[position++] = 2 * (p - 1) + 1;
+            }
+        }
+    }
+    pattern.columnStart[2 * n] = position;
+
+    // Block (p, q): p's rank among q's neighbours gives its rows in q's columns.
+    const auto block = [&](int p, int q) {
+        const auto begin = neighbour.begin() + first[q];
+        const auto end = neighbour.begin() + first[q + 1];
+        const int offset = rowOffset[std::lower_bound(begin, end, p) - neighbour.begin()];
+        return BlockPositions{pattern.columnStart[2 * (q - 1)] + offset,
+                              pattern.columnStart[2 * (q - 1) + 1] + offset, p != q && fixedMagnitude(p) ? 0 : 1};
+    };
+    pattern.unlinked.assign(n + 1, 1);
+    for (int i = 1; i <= m; ++i) {
+        if (net.tie[i])
+            continue;
+        pattern.unlinked[y.start[i]] = 0;
+        pattern.unlinked[y.end[i]] = 0;
+    }
+    pattern.diagonal.resize(n + 1);
+    for (int k = 1; k <= n; ++k)
+        pattern.diagonal[k] = block(k, k);
+    pattern.startRow.resize(m + 1);
+    pattern.endRow.resize(m + 1);
+    for (int i = 1; i <= m; ++i) {
+        const int s = y.start[i];
+        const int t = y.end[i];
+        if (s == 0 || t == 0 || net.tie[i])
+            continue;
+        pattern.startRow[i] = block(s, t);
+        pattern.endRow[i] = block(t, s);
+    }
+    pattern.y = std::move(y);
+    return pattern;
+}
+
+}  // namespace
+
+// The fill-reducing ordering: AMD on the graph of the nodes.
+std::vector<int> orderNodes(const NodeGraph& graph, double& predictedFactorEntries)
+{
+    const int nodes = static_cast<int>(graph.start.size()) - 1;
+    std::vector<int> order(nodes);
+    double info[AMD_INFO];
+    if (amd_order(nodes, graph.start.data(), graph.neighbour.data(), order.data(), nullptr, info) < AMD_OK)
+        return {};
+    predictedFactorEntries = info[AMD_LNZ];
+    return order;
+}
+
+void startVoltages(const Network& net, const Start& start, std::vector<double>& e, std::vector<double>& f)
+{
+    const std::size_t slots = static_cast<std::size_t>(net.nodeCount) + 1;
+    if (start.kind == Start::Kind::FromSolution && start.solution && start.solution->voltageRe.size() == slots) {
+        e = start.solution->voltageRe;
+        f = start.solution->voltageIm;
+    } else {
+        e.resize(slots);
+        f.assign(slots, 0.0);
+        for (std::size_t k = 0; k < slots; ++k)
+            e[k] = net.nodeUnom[k];
+    }
+    if (net.hasTies) {
+        for (std::size_t k = 0; k < slots; ++k) {
+            e[k] = e[net.solvedAs[k]];
+            f[k] = f[net.solvedAs[k]];
+        }
+    }
+    // Nodes cut off in the solution started from come back at their nominal voltage.
+    for (std::size_t k = 1; k < slots; ++k) {
+        if (e[k] == 0.0 && f[k] == 0.0) {
+            e[k] = net.nodeUnom[net.solvedAs[k]];
+        }
+    }
+}
+
+SolverAnalysis::SolverAnalysis(const Network& network)
+    : pattern_(std::make_unique<JacobianPattern>(formPattern(network, formAdmittances(network))))
+{
+    // Each node takes its two rows and columns together: every 2 x 2 block of
+    // the pattern is full, so ordering the nodes orders the whole matrix at a
+    // quarter of the cost. The Jacobian of a network joined to its base node
+    // is irreducible, so no block triangular form is sought.
+    double predicted = 0;
+    const std::vector<int> nodeOrder = orderNodes(pattern_->graph, predicted);
+    const int nodes = network.nodeCount;
+    if (nodes < 1 || static_cast<int>(nodeOrder.size()) != nodes)
+        return;
+    std::vector<int> order(2 * static_cast<std::size_t>(nodes));
+    for (int k = 0; k < nodes; ++k) {
+        order[2 * k] = 2 * nodeOrder[k];
+        order[2 * k + 1] = 2 * nodeOrder[k] + 1;
+    }
+    klu_common common;
+    klu_defaults(&common);
+    common.btf = 0;
+    // Room for the factors that the ordering predicts with diagonal pivots
+    // (L: four entries per entry of the nodes' factor, one within each
+    // node's block, the diagonal), with a margin; KLU grows it if other
+    // pivots need more.
+    pattern_->initmem = 1.2 * (4.0 * predicted + 3.0 * nodes) / static_cast<double>(pattern_->rowIndex.size());
+    symbolic_ = klu_analyze_given(2 * nodes, pattern_->columnStart.data(), pattern_->rowIndex.data(), order.data(),
+                                  order.data(), &common);
+}
+
+SolverAnalysis::~SolverAnalysis()
+{
+    if (symbolic_) {
+        klu_common common;
+        klu_defaults(&common);
+        auto* symbolic = static_cast<klu_symbolic*>(symbolic_);
+        klu_free_symbolic(&symbolic, &common);
+    }
+}
+
+// One thread's state of a solve.
+struct SolverWorkspace::Data {
+    klu_common common{};
+    klu_numeric* numeric = nullptr;
+    const JacobianPattern* numericOf = nullptr;  // the pattern numeric was factorised for
+
+    std::vector<double> e, f;    // voltages, nodes 0..n
+    std::vector<double> Ir, Ii;  // injected currents
+    std::vector<double> P, Q;    // injected powers
+    std::vector<double> J;       // the Jacobian's values
+    std::vector<double> mismatch;
+    std::vector<double> lastE, lastF;
+    std::vector<double> selfG, selfB;  // with the branches out of service taken away
+    std::vector<double> loadP, loadQ;  // per representative
+    std::vector<char> skip;            // branches 1..m: a tie or out of service
+    std::vector<char> identity;        // nodes 0..n: an identity row (unlinked, excluded)
+    std::vector<char> excluded;        // nodes 0..n: no equations (solved as another node, cut off)
+    int activeEquations = 0;
+
+    Data() { klu_defaults(&common); }
+    ~Data() { freeNumeric(); }
+    void freeNumeric()
+    {
+        if (numeric)
+            klu_free_numeric(&numeric, &common);
+        numericOf = nullptr;
+    }
+};
+
+SolverWorkspace::SolverWorkspace() : data_(std::make_unique<Data>()) {}
+SolverWorkspace::~SolverWorkspace() = default;
+SolverWorkspace::SolverWorkspace(SolverWorkspace&&) noexcept = default;
+SolverWorkspace& SolverWorkspace::operator=(SolverWorkspace&&) noexcept = default;
+
+namespace {
+
+using Data = SolverWorkspace::Data;
+
+// The per-solve tables: admittances and loads with this solve's changes, and
+// which rows are the identity.
+void applyChanges(const Network& net, const JacobianPattern& pattern, const SolveChanges& changes, Data& w)
+{
+    const int n = net.nodeCount;
+    const int m = net.branchCount;
+    const Admittances& y = pattern.y;
+    w.selfG = y.selfG;
+    w.selfB = y.selfB;
+    w.skip.assign(net.tie.begin(), net.tie.end());
+    for (const int i : changes.branchesOut) {
+        if (i < 1 || i > m || w.skip[i])
+            continue;
+        w.skip[i] = 1;
+        const double K = net.ratio[i];
+        const double g = net.seriesG[i], b = net.seriesB[i];
+        w.selfG[y.start[i]] -= g / (K * K) + 0.5 * net.chargingG[i];
+        w.selfB[y.start[i]] -= b / (K * K) + 0.5 * net.chargingB[i];
+        w.selfG[y.end[i]] -= g + 0.5 * net.chargingG[i];
+        w.selfB[y.end[i]] -= b + 0.5 * net.chargingB[i];
+    }
+    const bool ownLoads = changes.loadP.size() != static_cast<std::size_t>(n) + 1 ||
+                          changes.loadQ.size() != static_cast<std::size_t>(n) + 1;
+    const std::span<const double> loadP = ownLoads ? std::span<const double>(net.loadP) : changes.loadP;
+    const std::span<const double> loadQ = ownLoads ? std::span<const double>(net.loadQ) : changes.loadQ;
+    w.loadP.assign(n + 1, 0.0);
+    w.loadQ.assign(n + 1, 0.0);
+    for (int k = 0; k <= n; ++k) {
+        w.loadP[net.solvedAs[k]] += loadP[k];
+        w.loadQ[net.solvedAs[k]] += loadQ[k];
+    }
+    w.identity.assign(pattern.unlinked.begin(), pattern.unlinked.end());
+    w.excluded.assign(n + 1, 0);
+    for (int k = 1; k <= n; ++k)
+        if (net.solvedAs[k] != k)
+            w.excluded[k] = 1;
+    for (const int k : changes.nodesCutOff) {
+        if (k < 1 || k > n || net.solvedAs[k] != k)
+            continue;
+        w.excluded[k] = 1;
+        w.selfG[k] = w.selfB[k] = 0.0;
+        w.loadP[k] = w.loadQ[k] = 0.0;
+    }
+    int inactive = 0;
+    for (int k = 1; k <= n; ++k) {
+        if (w.excluded[k]) {
+            w.identity[k] = 1;
+            ++inactive;
+        }
+    }
+    w.activeEquations = 2 * (n - inactive);
+}
+
+void computeInjections(const Network& net, const Admittances& y, Data& w)
+{
+    const int n = net.nodeCount;
+    const int m = net.branchCount;
+    const auto& e = w.e;
+    const auto& f = w.f;
+    for (int k = 0; k <= n; ++k) {
+        w.Ir[k] = w.selfG[k] * e[k] - w.selfB[k] * f[k];
+        w.Ii[k] = w.selfG[k] * f[k] + w.selfB[k] * e[k];
+    }
+    for (int i = 1; i <= m; ++i) {
+        if (w.skip[i])
+            continue;
+        const int s = y.start[i];
+        const int t = y.end[i];
+        w.Ir[s] -= y.mutualStG[i] * e[t] - y.mutualStB[i] * f[t];
+        w.Ii[s] -= y.mutualStG[i] * f[t] + y.mutualStB[i] * e[t];
+        w.Ir[t] -= y.mutualTsG[i] * e[s] - y.mutualTsB[i] * f[s];
+        w.Ii[t] -= y.mutualTsG[i] * f[s] + y.mutualTsB[i] * e[s];
+    }
+    for (int k = 0; k <= n; ++k) {
+        w.P[k] = e[k] * w.Ir[k] + f[k] * w.Ii[k];
+        w.Q[k] = f[k] * w.Ir[k] - e[k] * w.Ii[k];
+    }
+}
+
+struct Residual {
+    double rms = 0;
+    double worst = 0;  // the largest single-equation error
+};
+
+// The mismatches (0-based rows) and the errors measured as the exact method
+// measures them: relative to the node's own power of at least 1 MW (Mvar),
+// absolute below that, relative to U_set^2 for a voltage equation. Identity
+// rows have none.
+Residual computeResidual(const Network& net, const Admittances& y, Data& w)
+{
+    computeInjections(net, y, w);
+    const int n = net.nodeCount;
+    double sum = 0;
+    double worst = 0;
+    for (int k = 1; k <= n; ++k) {
+        double& mQ = w.mismatch[2 * (k - 1)];
+        double& mP = w.mismatch[2 * (k - 1) + 1];
+        if (w.excluded[k]) {
+            mQ = mP = 0.0;
+            continue;
+        }
+        const double loadP = w.loadP[k];
+        const double loadQ = w.loadQ[k];
+        const double unom = net.nodeUnom[k];
+        mP = -(w.P[k] + loadP);
+        double eQ;
+        if (net.nodeType[k] == 1) {
+            mQ = -(w.Q[k] + loadQ);
+            eQ = std::fabs(loadQ) >= 1.0 ? mQ / loadQ : mQ;
+        } else {
+            mQ = -((w.e[k] * w.e[k] + w.f[k] * w.f[k]) - unom * unom) / unom;
+            eQ = mQ / unom;
+        }
+        const double eP = std::fabs(loadP) >= 1.0 ? mP / loadP : mP;
+        sum += eP * eP + eQ * eQ;
+        worst = std::max({worst, std::fabs(eP), std::fabs(eQ)});
+    }
+    if (w.activeEquations == 0)
+        return {0.0, 0.0};
+    return {std::sqrt(sum / static_cast<double>(w.activeEquations)), worst};
+}
+
+void formJacobian(const Network& net, const JacobianPattern& pattern, Data& w)
+{
+    const Admittances& y = pattern.y;
+    auto& J = w.J;
+    std::fill(J.begin(), J.end(), 0.0);
+    const int n = net.nodeCount;
+    for (int k = 1; k <= n; ++k) {
+        const double G = w.selfG[k], B = w.selfB[k];
+        const double e = w.e[k], f = w.f[k];
+        const BlockPositions d = pattern.diagonal[k];
+        if (w.identity[k]) {
+            J[d.e] = 1.0;
+            J[d.f + 1] = 1.0;
+            continue;
+        }
+        if (net.nodeType[k] == 1) {
+            J[d.e] = G * f - B * e - w.Ii[k];
+            J[d.f] = -G * e - B * f + w.Ir[k];
+        } else {
+            J[d.e] = 2.0 * e / net.nodeUnom[k];
+            J[d.f] = 2.0 * f / net.nodeUnom[k];
+        }
+        J[d.e + 1] = G * e + B * f + w.Ir[k];
+        J[d.f + 1] = G * f - B * e + w.Ii[k];
+    }
+    // Coupling through the branches between two non-base nodes; the voltage
+    // row of a node with fixed magnitude has none.
+    const auto couple = [&](int p, const BlockPositions& at, double g, double b) {
+        const double e = w.e[p], f = w.f[p];
+        if (net.nodeType[p] == 1) {
+            J[at.e] += -(g * f - b * e);
+            J[at.f] += g * e + b * f;
+        }
+        J[at.e + at.activeRow] += -(g * e + b * f);
+        J[at.f + at.activeRow] += -(g * f - b * e);
+    };
+    for (int i = 1; i <= net.branchCount; ++i) {
+        if (pattern.startRow[i].e < 0 || w.skip[i])
+            continue;
+        // A node cut off keeps its identity row, whatever joins it to other nodes cut off.
+        if (!w.identity[y.start[i]])
+            couple(y.start[i], pattern.startRow[i], y.mutualStG[i], y.mutualStB[i]);
+        if (!w.identity[y.end[i]])
+            couple(y.end[i], pattern.endRow[i], y.mutualTsG[i], y.mutualTsB[i]);
+    }
+}
+
+constexpr int kScaleByLargestEntry = 2;
+constexpr int kNoScaling = -1;  // nor a check of the pattern, which is ours
+
+// Factorises J: numerically anew in the first step of a solve, then with
+// the pivot order found then; a refactorisation that meets a zero pivot is
+// tried once more as a fresh factorisation. False for a singular matrix. The
+// rows are scaled (by their largest entry) only where pivots are chosen: with
+// the pivot order fixed, scaling rows changes nothing in the stability of
+// the elimination and only costs a pass over J.
+bool factor(const SolverAnalysis& analysis, Data& w, bool firstStep)
+{
+    const JacobianPattern& pattern = analysis.pattern();
+    auto* symbolic = static_cast<klu_symbolic*>(analysis.symbolic());
+    // KLU takes the pattern through non-const pointers but only reads it.
+    int* Ap = const_cast<int*>(pattern.columnStart.data());
+    int* Ai = const_cast<int*>(pattern.rowIndex.data());
+    if (firstStep || w.numericOf != &pattern)
+        w.freeNumeric();
+    w.common.btf = 0;
+    w.common.initmem = pattern.initmem;
+    if (w.numeric) {
+        w.common.scale = kNoScaling;
+        if (klu_refactor(Ap, Ai, w.J.data(), symbolic, w.numeric, &w.common) && w.common.status == KLU_OK)
+            return true;
+        w.freeNumeric();
+    }
+    w.common.scale = kScaleByLargestEntry;
+    w.numeric = klu_factor(Ap, Ai, w.J.data(), symbolic, &w.common);
+    w.numericOf = w.numeric ? &pattern : nullptr;
+    return w.numeric != nullptr && w.common.status == KLU_OK;
+}
+
+// Overwrites the mismatch with the solution of J x = mismatch.
+bool solveStep(const SolverAnalysis& analysis, Data& w)
+{
+    const int dim = static_cast<int>(w.mismatch.size());
+    return klu_solve(static_cast<klu_symbolic*>(analysis.symbolic()), w.numeric, dim, 1, w.mismatch.data(),
+                     &w.common) != 0;
+}
+
+bool allFinite(const std::vector<double>& v)
+{
+    return std::all_of(v.begin(), v.end(), [](double a) { return std::isfinite(a); });
+}
+
+// Nodes solved as another take its voltage.
+void followRepresentatives(const Network& net, Data& w)
+{
+    if (!net.hasTies)
+        return;
+    for (int k = 1; k <= net.nodeCount; ++k) {
+        w.e[k] = w.e[net.solvedAs[k]];
+        w.f[k] = w.f[net.solvedAs[k]];
+    }
+}
+
+}  // namespace
+
+Solution solveSparse(const Network& network, const CalculationSettings& settings, const Start& start,
+                     const SolverAnalysis& analysis, SolverWorkspace& workspace, const SolveChanges& changes)
+{
+    Solution solution;
+    const int n = network.nodeCount;
+    const std::size_t slots = static_cast<std::size_t>(n) + 1;
+    Data& w = workspace.data();
+    const JacobianPattern& pattern = analysis.pattern();
+    const Admittances& y = pattern.y;
+
+    applyChanges(network, pattern, changes, w);
+    startVoltages(network, start, w.e, w.f);
+    for (const int k : changes.nodesCutOff)
+        if (k >= 1 && k <= n)
+            w.e[k] = w.f[k] = 0.0;
+    w.Ir.resize(slots);
+    w.Ii.resize(slots);
+    w.P.resize(slots);
+    w.Q.resize(slots);
+    w.mismatch.resize(2 * slots - 2);
+    w.J.resize(pattern.rowIndex.size());
+
+    Residual residual = computeResidual(network, y, w);
+    float rms = static_cast<float>(residual.rms);
+    if (!std::isfinite(residual.rms))
+        solution.divergedAt = 0;
+
+    // The residual is compared in single precision, as the exact method's.
+    const double precision = settings.precision;
+    const auto unmet = [&] { return rms > settings.precision || residual.worst > precision; };
+    bool tieOut = false;
+    for (const int i : changes.branchesOut)
+        tieOut = tieOut || (i >= 1 && i <= network.branchCount && network.tie[i]);
+    if (tieOut || !analysis.ok())
+        solution.divergedAt = std::max(solution.divergedAt, tieOut ? 0 : 1);
+
+    // At least one step: a start is never taken as the answer.
+    while (solution.divergedAt < 0 && (solution.iterations == 0 || unmet()) &&
+           solution.iterations < settings.iteraz) {
+        const int iteration = solution.iterations + 1;
+        formJacobian(network, pattern, w);
+        if (!factor(analysis, w, iteration == 1) || !solveStep(analysis, w) || !allFinite(w.mismatch)) {
+            // A singular matrix or a step that is no number: the voltages stay
+            // those of the last finite step.
+            solution.divergedAt = iteration;
+            residual = computeResidual(network, y, w);
+            break;
+        }
+        w.lastE = w.e;
+        w.lastF = w.f;
+        for (int k = 1; k <= n; ++k) {
+            w.e[k] += w.mismatch[2 * (k - 1)];
+            w.f[k] += w.mismatch[2 * (k - 1) + 1];
+        }
+        followRepresentatives(network, w);
+        const Residual next = computeResidual(network, y, w);
+        if (!std::isfinite(next.rms) || !std::isfinite(static_cast<float>(next.rms)) || !allFinite(w.e) ||
+            !allFinite(w.f)) {
+            w.e = w.lastE;
+            w.f = w.lastF;
+            residual = computeResidual(network, y, w);
+            solution.divergedAt = iteration;
+            break;
+        }
+        residual = next;
+        rms = static_cast<float>(residual.rms);
+        solution.iterations = iteration;
+        solution.residuals.push_back(residual.rms);
+    }
+
+    solution.residual = residual.rms;
+    solution.worstError = residual.worst;
+    if (solution.divergedAt >= 0)
+        solution.outcome = SolveOutcome::Diverged;
+    else
+        solution.outcome = unmet() ? SolveOutcome::NotConverged : SolveOutcome::Converged;
+    solution.voltageRe = w.e;
+    solution.voltageIm = w.f;
+    solution.powerP = w.P;
+    solution.powerQ = w.Q;
+    return solution;
+}
+
+Solution solveSparse(const Network& network, const CalculationSettings& settings, const Start& start)
+{
+    const SolverAnalysis analysis(network);
+    SolverWorkspace workspace;
+    return solveSparse(network, settings, start, analysis, workspace);
+}
+
+std::vector<int> nodesCutOff(const Network& net, std::span<const int> branchesOut)
+{
+    const int n = net.nodeCount;
+    const int m = net.branchCount;
+    std::vector<char> out(static_cast<std::size_t>(m) + 1, 0);
+    for (const int i : branchesOut)
+        if (i >= 1 && i <= m)
+            out[i] = 1;
+    std::vector<int> first(static_cast<std::size_t>(n) + 2, 0);
+    for (int i = 1; i <= m; ++i) {
+        if (out[i])
+            continue;
+        ++first[net.branchStart[i] + 1];
+        ++first[net.branchEnd[i] + 1];
+    }
+    for (int k = 0; k <= n; ++k)
+        first[k + 1] += first[k];
+    std::vector<int> adjacency(static_cast<std::size_t>(first[n + 1]));
+    std::vector<int> fill(first.begin(), first.end() - 1);
+    for (int i = 1; i <= m; ++i) {
+        if (out[i])
+            continue;
+        adjacency[fill[net.branchStart[i]]++] = net.branchEnd[i];
+        adjacency[fill[net.branchEnd[i]]++] = net.branchStart[i];
+    }
+    std::vector<char> reached(static_cast<std::size_t>(n) + 1, 0);
+    std::vector<int> queue{0};
+    reached[0] = 1;
+    for (std::size_t q = 0; q < queue.size(); ++q)
+        for (int a = first[queue[q]]; a < first[queue[q] + 1]; ++a)
+            if (!reached[adjacency[a]]) {
+                reached[adjacency[a]] = 1;
+                queue.push_back(adjacency[a]);
+            }
+    std::vector<int> cut;
+    for (int k = 1; k <= n; ++k)
+        if (!reached[k])
+            cut.push_back(k);
+    return cut;
+}
+
+Network buildNetwork(const NetworkModel& model)
+{
+    const int n = model.nodeCount;
+    const int m = model.branchCount;
+    Network net;
+    net.nodeCount = n;
+    net.branchCount = m;
+    const auto nodes = [&](const auto& table) { return std::vector(table.begin(), table.begin() + n + 1); };
+    const auto branches = [&](const auto& table) { return std::vector(table.begin(), table.begin() + m + 1); };
+    const auto toDouble = [](const auto& v) { return std::vector<double>(v.begin(), v.end()); };
+    net.nodeNumber = nodes(model.nodeNumber);
+    net.nodeType = nodes(model.nodeType);
+    net.nodeUnom = toDouble(nodes(model.nodeUnom));
+    net.loadP = toDouble(nodes(model.nodeLoadP));
+    net.loadQ = toDouble(nodes(model.nodeLoadQ));
+    net.shuntG = toDouble(nodes(model.nodeShuntG));
+    net.shuntB = toDouble(nodes(model.nodeShuntB));
+    net.branchStart = branches(model.branchStartIndex);
+    net.branchEnd = branches(model.branchEndIndex);
+    net.resistance = toDouble(branches(model.branchResistance));
+    net.reactance = toDouble(branches(model.branchReactance));
+    net.chargingG = toDouble(branches(model.branchConductance));
+    net.chargingB = toDouble(branches(model.branchSusceptance));
+    net.ratio = toDouble(branches(model.branchRatio));
+    net.shiftCos.assign(m + 1, 1.0);
+    net.shiftSin.assign(m + 1, 0.0);
+    net.seriesG.assign(m + 1, 0.0);
+    net.seriesB.assign(m + 1, 0.0);
+    net.tie.assign(m + 1, 0);
+    for (int i = 1; i <= m; ++i) {
+        const double r = net.resistance[i];
+        const double x = net.reactance[i];
+        const double d = r * r + x * x;
+        net.seriesG[i] = r / d;
+        net.seriesB[i] = -x / d;
+    }
+    net.solvedAs.resize(n + 1);
+    std::iota(net.solvedAs.begin(), net.solvedAs.end(), 0);
+    return net;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,195 @@
+// The sparse Newton-Raphson method in double precision, as a function.
+//
+// A network is read once into a Network, which nothing changes afterwards;
+// solveSparse computes a Solution from it and touches nothing else, so that
+// any number of threads may solve the same Network at once. What many solves
+// of one network share is analysed once (SolverAnalysis: the Jacobian's
+// positions and KLU's symbolic analysis, read-only while solving); what each
+// thread changes lives in its own SolverWorkspace (numeric factors, vectors).
+//
+//     const Network network = buildNetwork(model);
+//     const Solution base = solveSparse(network, settings, Start{});
+//
+// and for a study on many threads:
+//
+//     const SolverAnalysis analysis(network);        // once
+//     SolverWorkspace workspace;                     // one per thread
+//     SolveChanges outage;                           // per solve
+//     outage.branchesOut = {17};
+//     outage.nodesCutOff = nodesCutOff(network, outage.branchesOut);
+//     const Solution s = solveSparse(network, settings, Start::from(base), analysis, workspace, outage);
+//
+// The equations are those of the exact method: per node k = 1..n the
+// corrections of the real and imaginary voltage, and its reactive-power (or,
+// at a fixed-voltage node, voltage) equation and active-power equation.
+#pragma once
+
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "model/CalculationSettings.h"
+#include "model/NetworkModel.h"
+
+namespace tarvel {
+
+enum class SolveOutcome {
+    Converged,     // the precision was reached
+    NotConverged,  // the iteration limit came first
+    Diverged,      // a step gave no finite voltages, or a figure of the reports would be no finite number
+};
+
+// The input network in double precision, read-only once built. Nodes are
+// indexed 0..n (0 the base node, then the node records in input order),
+// branches 1..m (slot 0 unused), as in the reader's model.
+struct Network {
+    int nodeCount = 0;    // n: nodes besides the base node
+    int branchCount = 0;  // m
+
+    // Nodes 0..n.
+    std::vector<int32_t> nodeNumber;
+    std::vector<int32_t> nodeType;  // 3 base, 1 load, 2 fixed voltage magnitude
+    std::vector<double> nodeUnom;   // kV; the fixed magnitude for type 2, the base node's voltage for 0
+    std::vector<double> loadP;      // MW, + consumption
+    std::vector<double> loadQ;      // Mvar, + consumption
+    std::vector<double> shuntG;     // S
+    std::vector<double> shuntB;     // S, capacitive positive
+
+    // Branches 1..m.
+    std::vector<int32_t> branchStart;  // node index 0..n of the first end
+    std::vector<int32_t> branchEnd;    // node index of the second end
+    std::vector<double> resistance;    // Ohm
+    std::vector<double> reactance;     // Ohm
+    std::vector<double> chargingG;     // S, the whole branch (half at each end)
+    std::vector<double> chargingB;     // S, capacitive positive
+    std::vector<double> ratio;         // Kt at the first end, 1 for a line
+    std::vector<double> shiftCos;      // cos and sin of the ratio's phase angle
+    std::vector<double> shiftSin;      // (1 and 0 without a phase shift)
+    std::vector<double> seriesG;       // S: 1/(r + jx); 0 for a zero-impedance tie
+    std::vector<double> seriesB;
+
+    // Zero-impedance ties (switches, bus couplers): branches whose impedance
+    // is below kTieImpedance of their base impedance. The nodes a chain of
+    // ties joins are solved as one node, the group's representative (the
+    // base node, else the group's fixed-voltage node, else its first node).
+    std::vector<char> tie;            // branches 1..m: nonzero for a tie
+    std::vector<int32_t> solvedAs;    // nodes 0..n: the representative's index (itself when no tie)
+    bool hasTies = false;
+};
+
+// A branch whose |r + jx| is below this share of its base impedance
+// (Unom^2 / 100 MVA) is a zero-impedance tie.
+constexpr double kTieImpedance = 1e-6;
+
+// The Network of a model whose data the reader accepted (beyond the exact
+// method's limits, or whenever the full model is asked for).
+Network buildNetwork(const NetworkModel& model);
+
+// The answer of one solve.
+struct Solution {
+    SolveOutcome outcome = SolveOutcome::NotConverged;
+    std::vector<double> voltageRe, voltageIm;  // kV, nodes 0..n; 0 at a node cut off
+    std::vector<double> powerP, powerQ;        // MW, Mvar injected (+ the node feeds the network), nodes 0..n
+    int iterations = 0;                        // Newton steps done
+    std::vector<double> residuals;             // the root-mean-square error after each step, in order
+    double residual = 0;                       // that of the final voltages (of the start before any step)
+    double worstError = 0;                     // the largest single-equation error of the final voltages
+    int divergedAt = -1;                       // the step that diverged, -1 for none
+    // Powers that the ties carry, found from the balance of the nodes they
+    // join along a spanning tree of each group (a tie that closes a loop of
+    // ties carries none): branches 1..m, MW and Mvar that a tie's series
+    // element carries from its first end to its second (without its charging
+    // halves); empty for a network without ties.
+    std::vector<double> tieP, tieQ;
+};
+
+// Where the iteration starts: the flat profile (every node at its nominal or
+// fixed voltage, angle 0) or the voltages of another solution of the same
+// network.
+struct Start {
+    enum class Kind { Flat, FromSolution };
+    Kind kind = Kind::Flat;
+    const Solution* solution = nullptr;  // for FromSolution; must outlive the solve
+
+    static Start flat() { return {}; }
+    static Start from(const Solution& s) { return {Kind::FromSolution, &s}; }
+};
+
+// What one solve changes in the network, without a new analysis:
+// - branchesOut: branches 1..m out of service; their entries stay in the
+//   Jacobian's pattern with zero values, so the network's ordering and
+//   symbolic analysis serve. A tie cannot be taken out this way (its nodes are
+//   one node of the analysis): such a solve ends Diverged at step 0.
+// - nodesCutOff: nodes that no branch in service joins to the base node
+//   (nodesCutOff() finds them); they are kept out of the equations as
+//   identity rows at voltage 0 and out of the residual.
+// - loadP, loadQ: the loads of nodes 0..n for this solve instead of the
+//   network's own (both n + 1 long, or both empty).
+// The spans are only read during the call.
+struct SolveChanges {
+    std::span<const int> branchesOut;
+    std::span<const int> nodesCutOff;
+    std::span<const double> loadP;
+    std::span<const double> loadQ;
+};
+
+// The nodes 1..n that no branch in service joins to the base node, in
+// increasing index order: those a breadth-first walk from the base node
+// misses.
+std::vector<int> nodesCutOff(const Network& network, std::span<const int> branchesOut);
+
+struct JacobianPattern;
+
+// The part of a solve that depends only on the network: the Jacobian's
+// entry positions, the fill-reducing order and KLU's symbolic analysis.
+// Built once, then only read, by any number of threads at once.
+class SolverAnalysis {
+public:
+    explicit SolverAnalysis(const Network& network);
+    ~SolverAnalysis();
+    SolverAnalysis(const SolverAnalysis&) = delete;
+    SolverAnalysis& operator=(const SolverAnalysis&) = delete;
+
+    // False when the ordering or the symbolic analysis failed (every solve
+    // with it then ends Diverged at the first step).
+    bool ok() const { return symbolic_ != nullptr; }
+
+    const JacobianPattern& pattern() const { return *pattern_; }
+    void* symbolic() const { return symbolic_; }  // klu_symbolic*
+
+private:
+    std::unique_ptr<JacobianPattern> pattern_;
+    void* symbolic_ = nullptr;
+};
+
+// One thread's numeric factors and vectors; reused from solve to solve of
+// the same analysis (sized at first use). Never shared between threads.
+class SolverWorkspace {
+public:
+    SolverWorkspace();
+    ~SolverWorkspace();
+    SolverWorkspace(const SolverWorkspace&) = delete;
+    SolverWorkspace& operator=(const SolverWorkspace&) = delete;
+    SolverWorkspace(SolverWorkspace&&) noexcept;
+    SolverWorkspace& operator=(SolverWorkspace&&) noexcept;
+
+    struct Data;
+    Data& data() { return *data_; }
+
+private:
+    std::unique_ptr<Data> data_;
+};
+
+// Solves the network from the start: iterates while the residual or the
+// largest single-equation error exceeds the precision and fewer than
+// settings.iteraz steps were made, and at least one step. A singular matrix
+// or a step that is no number ends Diverged with the voltages of the last
+// finite step.
+Solution solveSparse(const Network& network, const CalculationSettings& settings, const Start& start);
+
+// The same with a shared analysis of the network, this thread's workspace and
+// the changes of this solve.
+Solution solveSparse(const Network& network, const CalculationSettings& settings, const Start& start,
+                     const SolverAnalysis& analysis, SolverWorkspace& workspace, const SolveChanges& changes = {});
+
+}  // namespace tarvel
