@@ -66,7 +66,7 @@ ImportStep importInput(const std::string& bytes, InterchangeOptions& options, st
         std::fprintf(stderr, "Импорт невозможен: %s\n", read.error.c_str());
         return ImportStep::Failed;
     }
-    const tarvel::CduConversion conversion = tarvel::convertCase(read.data, {options.baseKv});
+    const tarvel::CduConversion conversion = tarvel::convertCase(read.data, {options.baseKv, options.precision});
     if (!conversion.ok) {
         std::fprintf(stderr, "Импорт невозможен: %s\n", conversion.error.c_str());
         return ImportStep::Failed;

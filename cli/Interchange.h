@@ -16,6 +16,7 @@ namespace cli {
 
 struct InterchangeOptions {
     double baseKv = 220.0;           // --base-kv
+    double precision = tarvel::CalculationSettings{}.precision;  // --precision, for the check of small loads
     std::filesystem::path convertTo; // --convert
     std::filesystem::path csvPrefix; // --csv
     std::filesystem::path jsonPath;  // --json

@@ -217,6 +217,7 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
     std::string converted;
+    interchange.precision = precision;
     const cli::ImportStep imported = cli::importInput(bytes, interchange, converted);
     if (imported == cli::ImportStep::Failed)
         return kExitUsage;

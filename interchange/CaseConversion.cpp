@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "interchange/CaseReadSupport.h"
+#include "model/NetworkModel.h"
 #include "model/TextFile.h"
 
 namespace tarvel {
@@ -34,6 +35,15 @@ constexpr float kBaseTransformerTolerance = 0.1f;
 // How many element numbers a note lists before "…".
 constexpr std::size_t kListedElements = 5;
 constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
+// A reactive limit the case leaves open on one side is written as this
+// many Mvar: far beyond any generator, and a figure the text holds.
+constexpr double kOpenReactiveLimit = 1e9;
+// The largest phase shift a branch record holds, degrees.
+constexpr double kMaxPhaseShift = 90.0;
+// Loads below this many times the precision are told, and the precision
+// proposed leaves them this many times more (a power of ten).
+constexpr double kLoadsPerPrecision = 100.0;
+constexpr double kProposedMargin = 10.0;
 
 // A changed or left-out group of elements: its sentence, its count and the
 // first few of its elements.
@@ -118,6 +128,9 @@ struct BusState {
     double genP = 0, genQ = 0;
     int generators = 0;       // in service
     double vg = 0;            // set voltage of the first generator, p.u.
+    // Summed reactive limits of its generators, Mvar; infinite where one of
+    // them has none.
+    double qmin = 0, qmax = 0;
     bool setVoltageConflict = false;  // another generator sets another voltage
     double shuntB = 0;        // S, capacitive positive
     bool fixedVoltage = false;
@@ -131,6 +144,7 @@ struct BranchState {
     double r = 0, x = 0;          // Ohm
     double bMicroS = 0;           // charging kept on the branch, µS, capacitive positive
     bool reversed = false;        // written from the second end
+    double shift = 0;             // degrees, the angle of the ratio at the first end written
 };
 
 class Converter {
@@ -199,8 +213,8 @@ private:
             ++s.generators;
             s.genP += g.pg;
             s.genQ += g.qg;
-            if (g.hasQLimits && c_.buses[i].type != CaseBusType::Load)
-                qLimits_.addOnce(busName(g.bus));
+            s.qmin += g.hasQLimits ? g.qmin : -HUGE_VAL;
+            s.qmax += g.hasQLimits ? g.qmax : HUGE_VAL;
         }
         for (std::size_t i = 0; i < c_.buses.size(); ++i) {
             const CaseBusType t = c_.buses[i].type;
@@ -286,6 +300,19 @@ private:
                 branch_[j].kept = false;
     }
 
+    // Beyond the exact method's tables (99 nodes besides the base node, 149
+    // branches) the calculation takes the network as written: reactances
+    // below 1.001 Ohm and any transformer at the base node.
+    void judgeSize()
+    {
+        long long nodes = 0, branches = 0;
+        for (const BusState& b : bus_)
+            nodes += b.reached ? 1 : 0;
+        for (const BranchState& br : branch_)
+            branches += br.kept ? 1 : 0;
+        fullModel_ = nodes - 1 > kExactMethodNodes || branches > kExactMethodBranches;
+    }
+
     void setBaseVoltages()
     {
         for (std::size_t i = 0; i < c_.buses.size(); ++i) {
@@ -313,6 +340,8 @@ private:
     // calculation takes. Its voltages in kV are then on the raised base.
     void raiseShortLineLevels()
     {
+        if (fullModel_)
+            return;
         std::vector<std::size_t> level(c_.buses.size());
         for (std::size_t i = 0; i < level.size(); ++i)
             level[i] = i;
@@ -404,15 +433,19 @@ private:
                 s.ratio = 1.0;
             s.r = br.r * zBase;
             s.x = br.x * zBase;
-            if (std::fabs(s.x) < kSmallReactanceOhm && s.ratio > 1.0)
+            s.shift = br.shift;
+            if (std::fabs(s.shift) > kMaxPhaseShift)
+                failAt(br.line, "фазовый сдвиг ветви " + branchName(br) + " " + noteNumber(br.shift, 7) +
+                                    "° вне пределов ±90°");
+            if (!fullModel_ && std::fabs(s.x) < kSmallReactanceOhm && s.ratio > 1.0)
                 reverse(s);
             for (double v : {s.ratio, s.r, s.x})
                 requireWritable(v, br.line);
-            if (br.shift != 0)
+            if (br.shift != 0 && !fullModel_)
                 phaseShift_.add(branchName(br));
             if (br.controlled)
                 tapControl_.add(branchName(br));
-            if (std::fabs(s.x) < kSmallReactanceOhm)
+            if (std::fabs(s.x) < kSmallReactanceOhm && !fullModel_)
                 smallReactance_.add(branchName(br));
             if (s.ratio != 1.0)
                 ++out_.transformers;
@@ -443,6 +476,7 @@ private:
         s.r *= k2;
         s.x *= k2;
         s.ratio = 1.0 / s.ratio;
+        s.shift = -s.shift;
         s.reversed = true;
     }
 
@@ -464,7 +498,7 @@ private:
     // node: the base node moves to the nearest bus that has none.
     void moveBaseFromTransformer()
     {
-        if (holdsBaseNode(ref_))
+        if (fullModel_ || holdsBaseNode(ref_))
             return;
         std::vector<std::size_t> candidates;
         for (std::size_t j : bus_[ref_].branches)
@@ -622,9 +656,13 @@ private:
             const CaseBus& b = c_.buses[i];
             const BusState& s = bus_[i];
             const double fixed = s.fixedVoltage ? s.vg * s.unom : 0.0;
+            // A fixed-voltage node's record holds its load's Q, so that its
+            // generation is what the calculation finds beyond it.
+            const double q = s.fixedVoltage ? b.qd : b.qd - s.genQ;
+            const auto [qmin, qmax] = writtenLimits(i);
             t += "0201 0 " + formatInt(s.outNumber) + " " + cduNumber(s.unom, b.line) + " " +
-                 cduNumber(b.pd + b.gs - s.genP, b.line) + " " + cduNumber(b.qd - s.genQ, b.line) + " 0 0 " +
-                 cduNumber(fixed, b.line) + " 0 0\n";
+                 cduNumber(b.pd + b.gs - s.genP, b.line) + " " + cduNumber(q, b.line) + " 0 0 " +
+                 cduNumber(fixed, b.line) + " " + cduNumber(qmin, b.line) + " " + cduNumber(qmax, b.line) + "\n";
             ++out_.nodes;
             out_.busAreas.push_back({s.outNumber, b.area, b.zone, b.pd});
         }
@@ -643,14 +681,53 @@ private:
                 std::swap(n1, n2);
             t += "0301 0 " + formatInt(n1) + " " + formatInt(n2) + " " + cduNumber(s.r, br.line) + " " +
                  cduNumber(s.x, br.line) + " " + cduNumber(-s.bMicroS, br.line) + " " + cduNumber(s.ratio, br.line) +
-                 " 0 0 0\n";
+                 " " + cduNumber(s.shift, br.line) + " 0 0\n";
             ++out_.branches;
         }
+    }
+
+    // The reactive limits a fixed-voltage node's record holds: its
+    // generators' sums, a side none of them limits written as open, none
+    // (0 0) when neither side is limited or the bus holds no voltage.
+    std::pair<double, double> writtenLimits(std::size_t i)
+    {
+        const BusState& s = bus_[i];
+        if (!s.fixedVoltage || c_.buses[i].type != CaseBusType::VoltageControlled)
+            return {0.0, 0.0};
+        if (std::isinf(s.qmin) && std::isinf(s.qmax))
+            return {0.0, 0.0};
+        const double qmin = std::max(s.qmin, -kOpenReactiveLimit), qmax = std::min(s.qmax, kOpenReactiveLimit);
+        if (qmin > qmax) {
+            crossedQLimits_.add(busName(c_.buses[i].number));
+            return {0.0, 0.0};
+        }
+        qLimits_.add(busName(c_.buses[i].number));
+        return {qmin, qmax};
+    }
+
+    // Loads that the default precision would hide (a kW-scale feeder at
+    // 0.01 MW converges before its first step): the precision to use.
+    void checkLoadsAgainstPrecision()
+    {
+        double largest = 0;
+        for (std::size_t i = 0; i < c_.buses.size(); ++i)
+            if (bus_[i].reached)
+                largest = std::max({largest, std::fabs(c_.buses[i].pd), std::fabs(c_.buses[i].qd)});
+        const double precision = options_.precision;
+        if (largest == 0 || !(precision > 0) || largest >= kLoadsPerPrecision * precision)
+            return;
+        const double proposed =
+            std::pow(10.0, std::floor(std::log10(largest / (kLoadsPerPrecision * kProposedMargin)) + 1e-9));
+        out_.notes.push_back("Нагрузки узлов меньше " + noteNumber(kLoadsPerPrecision, 4) +
+                             " точностей расчета (наибольшая " + noteNumber(largest, 4) + " МВт или Мвар при точности " +
+                             noteNumber(precision, 4) + "): задайте точность " + noteNumber(proposed, 1) +
+                             " или меньше");
     }
 
     void collectNotes()
     {
         std::vector<std::string>& n = out_.notes;
+        checkLoadsAgainstPrecision();
         if (defaultedBuses_ > 0) {
             const std::string kv = noteNumber(options_.defaultBaseKv, 7) + " кВ";
             n.push_back(defaultedBuses_ == reachedBuses_
@@ -680,6 +757,7 @@ private:
         extraReferences_.addTo(n);
         differentSetVoltages_.addTo(n);
         qLimits_.addTo(n);
+        crossedQLimits_.addTo(n);
         conductance_.addTo(n);
         phaseShift_.addTo(n);
         tapControl_.addTo(n);
@@ -716,6 +794,7 @@ private:
     bool chosenReference_ = false;
     bool movedBase_ = false;
     bool solvedFormerGeneration_ = false;
+    bool fullModel_ = false;
     long long defaultedBuses_ = 0;
     long long reachedBuses_ = 0;
     long long raisedBuses_ = 0;
@@ -724,11 +803,13 @@ private:
     Note raisedLevels_{"Уровни напряжения с линиями короче 1,001 Ом записаны на повышенном базисном напряжении (в "
                        "относительных единицах ничего не меняется, напряжения их узлов в кВ - на новом базисе)"};
     Note extraReferences_{"Другие балансирующие узлы записаны как узлы с фиксированным напряжением"};
-    Note qLimits_{"Пределы реактивной мощности генераторов не переносятся (узлы держат заданное напряжение при "
-                  "любой Q), генераторов в узлах"};
+    Note qLimits_{"Пределы реактивной мощности генераторов записаны в узлах с фиксированным напряжением (расчет "
+                  "учитывает их, когда включено «Учитывать пределы Q» или задан --q-limits), узлов"};
+    Note crossedQLimits_{"Пределы реактивной мощности генераторов с Qmin больше Qmax не переносятся, узлов"};
     Note differentSetVoltages_{"Генераторы одного узла держат разные напряжения: взято напряжение первого, узлов"};
     Note conductance_{"Активная проводимость шунтов заменена нагрузкой при номинальном напряжении, узлов"};
-    Note phaseShift_{"Фазовый сдвиг трансформаторов не переносится, ветвей"};
+    Note phaseShift_{"Фазовый сдвиг трансформаторов записан после Kt, но сеть до 99 узлов и 149 ветвей точный метод "
+                     "рассчитывает без него (его учитывает полная модель), ветвей"};
     Note tapControl_{"Автоматическое регулирование коэффициента трансформации или фазы не переносится (взят "
                      "конечный коэффициент), ветвей"};
     Note remoteControl_{"Регулирование напряжения другого узла не переносится (генератор держит напряжение своего "

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "interchange/CaseData.h"
+#include "model/CalculationSettings.h"
 
 namespace tarvel {
 
@@ -23,6 +24,9 @@ constexpr double kDefaultBaseKv = 220.0;
 
 struct ConversionOptions {
     double defaultBaseKv = kDefaultBaseKv;  // for buses whose base voltage is 0
+    // The precision the network will be calculated with (MW, Mvar): loads
+    // below a hundred times it are told, with the precision to use.
+    double precision = CalculationSettings{}.precision;
 };
 
 struct CduConversion {

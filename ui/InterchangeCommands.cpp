@@ -81,6 +81,7 @@ void TForm1::importCase()
     }
 
     ConversionOptions options;
+    options.precision = calculation_.settings.precision;
     if (caseLacksBaseVoltage(read.data) &&
         !dialogs().askNumber(this, QStringLiteral("Базисное напряжение"),
                              QStringLiteral("В случае \"%1\" не заданы базисные напряжения узлов.\n"

@@ -114,6 +114,19 @@ TEST(CliImport, ConvertWritesWindowsCyrillicTextWithCrLfAndStops)
     EXPECT_FALSE(std::filesystem::exists(dir / "network.cdu")) << "no calculation after --convert";
 }
 
+// The check of small loads uses the precision the run is given: case14's
+// largest load (94.2 MW) is below a hundred precisions of 1.
+TEST(CliImport, SmallLoadsAreJudgedAgainstTheGivenPrecision)
+{
+    TempDir dir;
+    const std::string input = " '" + sourcePath("tests/data/interchange/case14.m").string() + "'";
+    const CliResult coarse = runCli(dir.path(), "--precision 1 --convert out.cdu" + input);
+    EXPECT_NE(coarse.err.find("(наибольшая 94,2 МВт или Мвар при точности 1): задайте точность 0,01 или меньше"),
+              std::string::npos)
+        << coarse.err;
+    EXPECT_EQ(runCli(dir.path(), "--convert out.cdu" + input).err.find("Нагрузки узлов"), std::string::npos);
+}
+
 TEST(CliImport, ACaseRunsByItsContentAndABadOneExitsWithTwo)
 {
     TempDir dir;

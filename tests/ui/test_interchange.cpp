@@ -55,7 +55,7 @@ private slots:
         QCOMPARE(f->dialogs.shown.at(1).kind, ScriptedDialogs::Kind::Number);
         QVERIFY(f->dialogs.shown.at(1).text.endsWith(QStringLiteral("кВ: | 220")));
         QCOMPARE(f->visibleTabs(), QStringList({tarvel::ui::TForm1::untitledCaption()}));
-        QVERIFY(w().Memo1->text().contains(QStringLiteral("0201 0 2 110 -18.3 -29.7 0 0 114.95 0 0\n")));
+        QVERIFY(w().Memo1->text().contains(QStringLiteral("0201 0 2 110 -18.3 12.7 0 0 114.95 -40 50\n")));
         QVERIFY(w().Memo1->isModified());
         QVERIFY(w().CurrentFileName.isEmpty());
         QVERIFY(w().isLowerPaneShown());
