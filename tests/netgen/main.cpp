@@ -3,6 +3,8 @@
 //
 //   tarvel-netgen small COUNT DIR      COUNT networks of 1..99 nodes (net-0001.cdu ...)
 //   tarvel-netgen grid NODES SEED FILE a meshed grid of NODES nodes besides the base node
+//   tarvel-netgen regional NODES SEED FILE  the same grid cut into regions of 16 x 16 positions
+//   tarvel-netgen lattice SIDE SEED FILE    a fully meshed lattice of SIDE x SIDE nodes
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,7 +17,8 @@ namespace {
 
 int usage()
 {
-    std::fputs("usage: tarvel-netgen small COUNT DIR | tarvel-netgen grid NODES SEED FILE\n", stderr);
+    std::fputs("usage: tarvel-netgen small COUNT DIR | tarvel-netgen grid|regional NODES SEED FILE"
+               " | tarvel-netgen lattice SIDE SEED FILE\n", stderr);
     return 2;
 }
 
@@ -52,11 +55,17 @@ int main(int argc, char** argv)
         }
         return 0;
     }
-    if (mode == "grid" && argc == 5) {
+    if ((mode == "grid" || mode == "regional") && argc == 5) {
         tarvel::test::GridOptions o;
         o.nodes = std::atoi(argv[2]);
         o.seed = static_cast<uint32_t>(std::atoi(argv[3]));
+        o.region = mode == "regional" ? 16 : 0;
         return tarvel::writeFileBytes(argv[4], tarvel::test::generateGrid(o).text) ? 0 : 1;
+    }
+    if (mode == "lattice" && argc == 5) {
+        const int side = std::atoi(argv[2]);
+        const auto seed = static_cast<uint32_t>(std::atoi(argv[3]));
+        return tarvel::writeFileBytes(argv[4], tarvel::test::generateLattice(side, seed).text) ? 0 : 1;
     }
     return usage();
 }

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -110,6 +111,38 @@ TEST(Scale, ThousandsOfNodesMeetTheirLoadsAndTheBalanceIsTheLoss)
     // the precision.
     ASSERT_EQ(runPowerFlow(*model, dir.path(), net.text, sink), RunOutcome::Converged);
     EXPECT_LE(model->iterationNumber, 6);
+}
+
+TEST(Scale, TheLatticeHasItsLinesAndItsGenerationCoversItsLoads)
+{
+    // 316 x 316: 99 856 nodes, 2 * 316 * 315 row and column lines and a
+    // diagonal in every fifth of the 315 * 315 cells.
+    const GeneratedNetwork large = generateLattice(316);
+    EXPECT_EQ(large.nodes.size(), 99'856u);
+    EXPECT_EQ(large.branches.size(), 218'925u);
+
+    const GeneratedNetwork net = generateLattice(60, 3);
+    ASSERT_EQ(net.nodes.size(), 3600u);
+    EXPECT_EQ(net.branches.size(), 2u * 60 * 59 + (59 * 59 + 4) / 5);
+    std::set<int> numbers;
+    double load = 0;
+    for (const GeneratedNode& n : net.nodes) {
+        numbers.insert(n.number);
+        load += n.p > 0 ? n.p : 0.0;
+    }
+    EXPECT_EQ(numbers.size(), net.nodes.size());
+    EXPECT_EQ(*numbers.begin(), 1);
+    EXPECT_EQ(*numbers.rbegin(), 3600);
+
+    auto model = std::make_unique<NetworkModel>();
+    TempDir dir;
+    CollectingSink sink;
+    ASSERT_EQ(runPowerFlow(*model, dir.path(), net.text, sink), RunOutcome::Converged);
+    EXPECT_LE(model->iterationNumber, 5);
+    const NetworkResults results = collectResults(*model);
+    // The generation beside the loads covers them and their losses: the base
+    // node carries little.
+    EXPECT_LT(std::fabs(results.nodes[0].p), 0.01 * load);
 }
 
 TEST(Scale, TwoMillionNodeRecordsAreRefusedWithTheirCount)

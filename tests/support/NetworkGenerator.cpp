@@ -483,6 +483,82 @@ GeneratedNetwork generateGrid(const GridOptions& o)
     return net;
 }
 
+GeneratedNetwork generateLattice(int side, uint32_t seed)
+{
+    Random rng(seed);
+    side = std::max(side, 2);
+    const int count = side * side;
+    const int basePosition = (side / 2) * side + side / 2;
+    std::vector<int> numbers(count - 1);
+    for (int k = 0; k < count - 1; ++k)
+        numbers[k] = k + 2;
+    for (std::size_t i = numbers.size(); i > 1; --i)
+        std::swap(numbers[i - 1], numbers[static_cast<std::size_t>(rng.integer(0, static_cast<int>(i) - 1))]);
+    std::vector<int> numberAt(count);
+    for (int p = 0, next = 0; p < count; ++p)
+        numberAt[p] = p == basePosition ? 1 : numbers[next++];
+
+    GeneratedNetwork net;
+    std::vector<GeneratedNode> data(count);
+    for (int p = 0; p < count; ++p) {
+        GeneratedNode& node = data[p];
+        node.number = numberAt[p];
+        node.unom = 230.0;
+        node.p = rounded(rng.real(5.0, 20.0), 2);
+        node.q = rounded(rng.real(1.0, 6.0), 2);
+    }
+    data[basePosition].type = 3;
+    data[basePosition].unom = 236.0;
+    data[basePosition].p = 0;
+    data[basePosition].q = 0;
+    // Segments of ten positions along each row; a segment's losses are
+    // about 0.6 % of its load wherever it lies.
+    constexpr int kSegment = 10;
+    constexpr double kCoverage = 1.006;
+    for (int row = 0; row < side; ++row) {
+        for (int first = 0; first < side; first += kSegment) {
+            const int last = std::min(side, first + kSegment);
+            const int middle = row * side + (first + last) / 2;
+            if (middle == basePosition)
+                continue;
+            double load = 0;
+            for (int p = row * side + first; p < row * side + last; ++p)
+                if (p != middle)
+                    load += data[p].p;
+            GeneratedNode& node = data[middle];
+            node.type = 2;
+            node.fixedVoltage = rounded(rng.real(232.0, 238.0), 1);
+            node.p = -rounded(load * kCoverage, 1);
+            node.q = 0;
+        }
+    }
+    const auto line = [&](int a, int b, double lengthFactor) {
+        GeneratedBranch br;
+        br.from = numberAt[a];
+        br.to = numberAt[b];
+        br.r = rounded(rng.real(1.0, 3.0) * lengthFactor, 2);
+        br.x = rounded(rng.real(8.0, 16.0) * lengthFactor, 2);
+        br.b = -rounded(rng.real(50.0, 120.0) * lengthFactor, 1);
+        net.branches.push_back(br);
+    };
+    int cell = 0;
+    for (int p = 0; p < count; ++p) {
+        const int row = p / side, col = p % side;
+        if (col > 0)
+            line(p - 1, p, 1.0);
+        if (row > 0)
+            line(p - side, p, 1.0);
+        if (row > 0 && col > 0 && cell++ % 5 == 0)
+            line(p - side - 1, p, 1.4);
+    }
+    net.nodes.push_back(data[basePosition]);
+    for (int p = 0; p < count; ++p)
+        if (p != basePosition)
+            net.nodes.push_back(data[p]);
+    net.text = cduText(net);
+    return net;
+}
+
 std::string cduText(const GeneratedNetwork& network)
 {
     std::string text;
