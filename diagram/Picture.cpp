@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <map>
 
 #include "model/NetworkModel.h"
@@ -109,26 +110,131 @@ double area(const std::vector<Point>& polygon)
     return std::fabs(twice) / 2;
 }
 
+double distanceToSegment(Point p, Point a, Point b)
+{
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double length2 = dx * dx + dy * dy;
+    const double t = length2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / length2, 0.0, 1.0) : 0.0;
+    return std::hypot(p.x - (a.x + t * dx), p.y - (a.y + t * dy));
+}
+
+// Distance from p to a convex polygon in counter-clockwise order, 0 inside.
+double distanceToPolygon(Point p, const std::vector<Point>& polygon)
+{
+    const std::size_t n = polygon.size();
+    if (n == 1)
+        return distanceToSegment(p, polygon[0], polygon[0]);
+    bool inside = n >= 3;
+    double nearest = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < n; ++i) {
+        const Point& a = polygon[i];
+        const Point& b = polygon[(i + 1) % n];
+        if ((b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x) < 0)
+            inside = false;
+        nearest = std::min(nearest, distanceToSegment(p, a, b));
+    }
+    return inside ? 0.0 : nearest;
+}
+
+// The nodes in square cells, to find those near a place without looking at all.
+class NodeGrid {
+public:
+    NodeGrid(const std::vector<Point>& positions, double cell) : positions_(positions), cell_(cell)
+    {
+        for (std::size_t k = 0; k < positions.size(); ++k)
+            cells_[key(cellOf(positions[k].x), cellOf(positions[k].y))].push_back(k);
+    }
+    // Calls visit(k) for every node within reach of the segment a-b's box.
+    template <typename Visit>
+    bool anyNear(Point a, Point b, double reach, Visit visit) const
+    {
+        const long x0 = cellOf(std::min(a.x, b.x) - reach), x1 = cellOf(std::max(a.x, b.x) + reach);
+        const long y0 = cellOf(std::min(a.y, b.y) - reach), y1 = cellOf(std::max(a.y, b.y) + reach);
+        for (long x = x0; x <= x1; ++x)
+            for (long y = y0; y <= y1; ++y)
+                if (const auto it = cells_.find(key(x, y)); it != cells_.end())
+                    for (std::size_t k : it->second)
+                        if (visit(k))
+                            return true;
+        return false;
+    }
+
+private:
+    long cellOf(double v) const { return static_cast<long>(std::floor(v / cell_)); }
+    static long long key(long x, long y) { return (static_cast<long long>(x) << 32) ^ static_cast<unsigned long>(y); }
+
+    const std::vector<Point>& positions_;
+    double cell_;
+    std::map<long long, std::vector<std::size_t>> cells_;
+};
+
+// A node of another district keeps its whole symbol off a district's tint.
+constexpr double kTintClearance = kHullMargin + kNodeRadius;
+
+// The district's own nodes and branches, each left out where it would reach
+// over a node of another district.
+std::vector<std::array<Point, 2>> districtSleeves(const Topology& topology, const Layout& layout,
+                                                  const std::vector<int>& districts, int district,
+                                                  const NodeGrid& grid)
+{
+    auto clear = [&](Point a, Point b) {
+        return !grid.anyNear(a, b, kTintClearance, [&](std::size_t k) {
+            return districts[k] != district &&
+                   distanceToSegment(layout.positions[k], a, b) < kTintClearance;
+        });
+    };
+    std::vector<std::array<Point, 2>> sleeves;
+    for (std::size_t k = 0; k < districts.size(); ++k) {
+        const Point p = layout.positions[k];
+        if (districts[k] == district && clear(p, p))
+            sleeves.push_back({p, p});
+    }
+    for (const TopologyBranch& b : topology.branches) {
+        const auto from = static_cast<std::size_t>(b.from), to = static_cast<std::size_t>(b.to);
+        if (districts[from] != district || districts[to] != district)
+            continue;
+        if (clear(layout.positions[from], layout.positions[to]))
+            sleeves.push_back({layout.positions[from], layout.positions[to]});
+    }
+    return sleeves;
+}
+
 std::vector<Hull> districtHulls(const Topology& topology, const Layout& layout)
 {
+    std::vector<int> districts(topology.nodeNumbers.size());
     std::map<int, std::vector<Point>> members;
     for (std::size_t k = 0; k < topology.nodeNumbers.size(); ++k) {
-        const int district = districtOf(topology.nodeNumbers[k]);
-        if (district >= 0)
-            members[district].push_back(layout.positions[k]);
+        districts[k] = districtOf(topology.nodeNumbers[k]);
+        if (districts[k] >= 0)
+            members[districts[k]].push_back(layout.positions[k]);
     }
     std::vector<Hull> hulls;
     if (members.size() < 2)
         return hulls;  // one district needs no telling apart
     double sum = 0;
     for (auto& [district, points] : members) {
-        hulls.push_back({district, convexHull(std::move(points)), kDistrictTints[static_cast<std::size_t>(district)]});
+        hulls.push_back({district, convexHull(std::move(points)), {}, kDistrictTints[static_cast<std::size_t>(district)]});
         sum += area(hulls.back().polygon);
     }
     // Districts whose nodes lie among each other's would only cover each
     // other: then the tint tells nothing and is left out.
     if (sum > 1.5 * area(convexHull(layout.positions)))
-        hulls.clear();
+        return {};
+    // A hull that reaches over another district's node would show that node
+    // in the wrong district: such a district is tinted along its own nodes
+    // and branches.
+    const NodeGrid grid(layout.positions, 4 * kTintClearance);
+    for (Hull& hull : hulls) {
+        bool overOthers = false;
+        for (std::size_t k = 0; k < districts.size() && !overOthers; ++k)
+            overOthers = districts[k] != hull.district &&
+                         distanceToPolygon(layout.positions[k], hull.polygon) < kTintClearance;
+        if (!overOthers)
+            continue;
+        hull.polygon.clear();
+        hull.sleeves = districtSleeves(topology, layout, districts, hull.district, grid);
+    }
+    std::erase_if(hulls, [](const Hull& h) { return h.polygon.empty() && h.sleeves.empty(); });
     return hulls;
 }
 

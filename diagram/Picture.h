@@ -6,6 +6,7 @@
 // refused (and islands) is drawn in the warning colour with its message.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,9 +46,17 @@ struct BranchShape {
     std::string text;
 };
 
+// How far a district's tint reaches beyond its nodes and branches.
+constexpr double kHullMargin = 18.0;
+
+// The tinted area of a district: its polygon widened by kHullMargin; where
+// that would reach over a node of another district, its own nodes and
+// branches widened instead (sleeves: one segment each, a node as a segment
+// of no length), leaving out those that would reach over one.
 struct Hull {
     int district = 0;
-    std::vector<Point> polygon;
+    std::vector<Point> polygon;               // empty when drawn as sleeves
+    std::vector<std::array<Point, 2>> sleeves;
     Color tint;
 };
 

@@ -26,4 +26,9 @@ Picture pictureOf(const DiagramData& data, const Layout& layout)
     return drawPicture(data.topology, layout, data.results ? &*data.results : nullptr, data.findings);
 }
 
+bool diagramHelps(const NetworkModel& model)
+{
+    return 1LL + model.nodeCount + model.branchCount <= kMaxDiagramElements;
+}
+
 }  // namespace tarvel::diagram

@@ -18,6 +18,14 @@ struct DiagramData {
     Findings findings;                      // refused data: the lines of network.err
 };
 
+// Beyond this many nodes and branches together a picture helps nobody: no
+// node could be told from its neighbours, and its layout would take minutes
+// and gigabytes. Such a run gets no diagram.
+constexpr long long kMaxDiagramElements = 200000;
+
+// True when the model's network is small enough to be drawn.
+bool diagramHelps(const NetworkModel& model);
+
 // accepted: the reader accepted the data and the run computed them.
 DiagramData diagramDataOfRun(const NetworkModel& model, bool accepted, const std::filesystem::path& workDir);
 

@@ -138,12 +138,29 @@ void writeLegend(std::string& out, const Picture& p, double x, double y)
     out += nodeSymbol(w) + "<text x=\"" + num(x + 32) + "\" y=\"" + num(y + 11) +
            "\">ошибка в данных, остров</text>\n";
     y += 22;
-    if (p.withResults)
+    if (p.withResults) {
         out += "<text x=\"" + num(x) + "\" y=\"" + num(y + 11) + "\">толщина ветви - активная мощность</text>\n";
+        y += 22;
+    }
+    if (!p.hulls.empty()) {
+        out += "<text x=\"" + num(x) + "\" y=\"" + num(y + 11) + "\" font-weight=\"bold\">Районы</text>\n";
+        y += 18;
+        for (const Hull& h : p.hulls) {
+            out += "<rect x=\"" + num(x) + "\" y=\"" + num(y) + "\" width=\"24\" height=\"14\" fill=\"" + hex(h.tint) +
+                   "\" stroke=\"#999999\"/><text x=\"" + num(x + 32) + "\" y=\"" + num(y + 11) + "\">" +
+                   districtCaption(h.district) + "</text>\n";
+            y += 18;
+        }
+    }
     out += "</g>\n";
 }
 
 }  // namespace
+
+std::string districtCaption(int district)
+{
+    return "район " + formatInt(district);
+}
 
 std::vector<LegendEntry> legendScale()
 {
@@ -155,7 +172,9 @@ std::string svgText(const Picture& p)
     const double notesHeight = 16.0 * static_cast<double>(p.notes.size());
     const double left = p.min.x - kMargin, top = p.min.y - kMargin - notesHeight;
     const double width = p.max.x - p.min.x + 2 * kMargin + kLegendWidth;
-    const double height = std::max(p.max.y - p.min.y + 2 * kMargin + notesHeight, 260.0);
+    // The legend's height: the scale and symbols, and the district tints.
+    const double legend = 260.0 + (p.hulls.empty() ? 0.0 : 22 + 18.0 * static_cast<double>(p.hulls.size() + 1));
+    const double height = std::max(p.max.y - p.min.y + 2 * kMargin + notesHeight, legend);
 
     std::string out;
     out.reserve(256 + p.nodes.size() * 400 + p.branches.size() * 300);
@@ -168,13 +187,23 @@ std::string svgText(const Picture& p)
            num(height) + "\" fill=\"#ffffff\"/>\n";
 
     out += "<g id=\"districts\" stroke-linejoin=\"round\">\n";
+    const std::string reach = num(2 * kHullMargin);
     for (const Hull& h : p.hulls) {
-        std::string points;
-        for (const Point& q : h.polygon)
-            points += num(q.x) + "," + num(q.y) + " ";
         const std::string c = hex(h.tint);
-        out += "<polygon points=\"" + points + "\" fill=\"" + c + "\" stroke=\"" + c + "\" stroke-width=\"36\">" +
-               "<title>Район " + formatInt(h.district) + "</title></polygon>\n";
+        const std::string title = "<title>Район " + formatInt(h.district) + "</title>";
+        if (!h.polygon.empty()) {
+            std::string points;
+            for (const Point& q : h.polygon)
+                points += num(q.x) + "," + num(q.y) + " ";
+            out += "<polygon points=\"" + points + "\" fill=\"" + c + "\" stroke=\"" + c + "\" stroke-width=\"" +
+                   reach + "\">" + title + "</polygon>\n";
+            continue;
+        }
+        std::string path;
+        for (const auto& [a, b] : h.sleeves)
+            path += "M" + num(a.x) + " " + num(a.y) + "L" + num(b.x) + " " + num(b.y);
+        out += "<path d=\"" + path + "\" fill=\"none\" stroke=\"" + c + "\" stroke-width=\"" + reach +
+               "\" stroke-linecap=\"round\">" + title + "</path>\n";
     }
     out += "</g>\n<g id=\"branches\">\n";
     for (const BranchShape& b : p.branches)

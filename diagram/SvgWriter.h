@@ -21,5 +21,7 @@ struct LegendEntry {
     std::string caption;
 };
 std::vector<LegendEntry> legendScale();
+// The caption of a district's tint in the legend.
+std::string districtCaption(int district);
 
 }  // namespace tarvel::diagram

@@ -118,6 +118,35 @@ std::size_t lineBreakFrom(std::string_view text, std::size_t from)
 
 }  // namespace
 
+TextKind guessTextKind(std::string_view bytes)
+{
+    std::size_t controls = 0;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == 0)
+            return TextKind::Binary;
+        if (b < 0x20 && b != '\t' && b != '\n' && b != '\r' && b != '\f' && b != 0x1A)
+            ++controls;
+    }
+    if (controls * 1000 > bytes.size())
+        return TextKind::Binary;
+
+    bool cyrillic = false;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        const std::size_t length = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + length > bytes.size())
+            return TextKind::Windows1251;
+        for (std::size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80)
+                return TextKind::Windows1251;
+        // U+0400..U+04FF: lead bytes 0xD0..0xD3.
+        cyrillic = cyrillic || (length == 2 && b >= 0xD0 && b <= 0xD3);
+        i += length;
+    }
+    return cyrillic ? TextKind::Utf8Cyrillic : TextKind::Windows1251;
+}
+
 std::string cp1251ToUtf8(std::string_view bytes)
 {
     std::string out;

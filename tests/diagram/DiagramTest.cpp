@@ -1,7 +1,9 @@
 // The diagram core: layout by Graphviz, the session's layout cache, the
 // reader's findings on the picture, the figures of a real run, and where the
 // records of the input stand.
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <set>
 
@@ -172,6 +174,72 @@ TEST(DiagramPicture, DistrictsGetTintsOnlyWhereTheyLieApart)
     for (std::size_t k = 1; k < mixed.nodeNumbers.size(); ++k)
         mixed.nodeNumbers[k] = static_cast<int32_t>((1 + k % 4) * 10000 + k);
     EXPECT_TRUE(drawPicture(mixed, layoutTopology(mixed), nullptr, {}).hulls.empty());
+}
+
+double distanceToSegment(Point p, Point a, Point b)
+{
+    const double dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
+    const double t = length2 > 0 ? std::clamp(((p.x - a.x) * dx + (p.y - a.y) * dy) / length2, 0.0, 1.0) : 0.0;
+    return std::hypot(p.x - a.x - t * dx, p.y - a.y - t * dy);
+}
+
+// How close a tint comes to p: 0 inside its polygon, else the distance to
+// its outline or nearest sleeve, before the margin.
+double tintDistance(const Hull& h, Point p)
+{
+    double nearest = std::numeric_limits<double>::infinity();
+    for (const auto& [a, b] : h.sleeves)
+        nearest = std::min(nearest, distanceToSegment(p, a, b));
+    const std::size_t n = h.polygon.size();
+    int left = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Point a = h.polygon[i], b = h.polygon[(i + 1) % n];
+        nearest = std::min(nearest, distanceToSegment(p, a, b));
+        left += (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x) >= 0;
+    }
+    return n >= 3 && left == static_cast<int>(n) ? 0.0 : nearest;
+}
+
+// Every node of another district keeps its whole symbol off a district's tint.
+void expectNoTintOverOthers(const Picture& p)
+{
+    for (const Hull& h : p.hulls) {
+        for (const NodeShape& n : p.nodes) {
+            if (districtOf(n.number) != h.district) {
+                EXPECT_GE(tintDistance(h, n.at), kHullMargin + kNodeRadius)
+                    << "the tint of district " << h.district << " covers node " << n.number;
+            }
+        }
+    }
+}
+
+TEST(DiagramPicture, NoDistrictTintCoversANodeOfAnother)
+{
+    NetworkRun districts(sampleText("districts.cdu"));
+    const Picture p = pictureOf(districts.data, layoutTopology(districts.data.topology));
+    EXPECT_GE(p.hulls.size(), 4u);
+    expectNoTintOverOthers(p);
+    // The legend names every tint.
+    const std::string svg = svgText(p);
+    EXPECT_NE(svg.find(">Районы</text>"), std::string::npos);
+    for (const Hull& h : p.hulls)
+        EXPECT_NE(svg.find(">" + districtCaption(h.district) + "</text>"), std::string::npos);
+
+    // District 1 bends round a node of district 2, which its convex hull would
+    // cover: it is tinted along its own nodes and branches instead.
+    Topology t;
+    t.nodeNumbers = {100, 101, 102, 200, 201};
+    t.nodeRecords = {0, 1, 2, 3, 4};
+    t.nodeTypes = {3, 1, 1, 1, 1};
+    t.branches = {{0, 1, 1, false}, {1, 2, 2, false}, {1, 3, 3, false}, {3, 4, 4, false}};
+    Layout bent;
+    bent.positions = {{0, 0}, {200, 0}, {200, 200}, {120, 60}, {120, -200}};
+    const Picture q = drawPicture(t, bent, nullptr, {});
+    ASSERT_EQ(q.hulls.size(), 2u);
+    EXPECT_TRUE(q.hulls[0].polygon.empty());
+    EXPECT_EQ(q.hulls[0].sleeves.size(), 5u);  // three nodes, two branches
+    EXPECT_FALSE(q.hulls[1].polygon.empty());
+    expectNoTintOverOthers(q);
 }
 
 TEST(DiagramPicture, RefusedDataShowTheReadersFindingsWhereTheyBelong)

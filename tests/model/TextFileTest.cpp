@@ -33,6 +33,36 @@ TEST(TextFile, UnrepresentableAndBrokenUtf8BecomeQuestionMarks)
     EXPECT_FALSE(cp1251Has(U'\u221E'));
 }
 
+// Opening a document tells a UTF-8 file and a file that is not text from the
+// Windows-1251 text it expects.
+TEST(TextFile, GuessesWhatKindOfTextAFileHolds)
+{
+    std::string cp1251;
+    for (const char* name : {"samples/ieee14.cdu", "samples/districts.cdu", "samples/feeder10.cdu"}) {
+        cp1251 = test::fileBytes(test::sourcePath(name));
+        EXPECT_EQ(guessTextKind(cp1251), TextKind::Windows1251) << name;
+    }
+    // Russian comments in Windows-1251, every letter of the code page.
+    std::string letters = "\xD3\xE7\xE5\xEB 1 \xA8\xB8\xB9\r\n";
+    for (int b = 0xC0; b <= 0xFF; ++b)
+        letters += static_cast<char>(b);
+    EXPECT_EQ(guessTextKind(letters), TextKind::Windows1251);
+    EXPECT_EQ(guessTextKind("0102 0 1 220\r\n\x1A"), TextKind::Windows1251);
+    EXPECT_EQ(guessTextKind(""), TextKind::Windows1251);
+
+    EXPECT_EQ(guessTextKind(cp1251ToUtf8(letters)), TextKind::Utf8Cyrillic);
+    EXPECT_EQ(guessTextKind("0102 0 1 220 \xD0\xB1\xD0\xB0\xD0\xB7\xD0\xB0\n"), TextKind::Utf8Cyrillic);  // "база"
+    EXPECT_EQ(guessTextKind("a \xE2\x84\x96 1\n"), TextKind::Windows1251);  // "№" alone is no Cyrillic
+
+    EXPECT_EQ(guessTextKind(std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)), TextKind::Binary);
+    std::string noisy(2000, 'a');
+    noisy[100] = '\x01';
+    EXPECT_EQ(guessTextKind(noisy), TextKind::Windows1251);  // one stray byte
+    noisy[200] = '\x02';
+    noisy[300] = '\x03';
+    EXPECT_EQ(guessTextKind(noisy), TextKind::Binary);
+}
+
 TEST(TextFile, LineEndsBecomeCrLf)
 {
     EXPECT_EQ(toCrLf("a\nb\rc\r\nd\n\re"), "a\r\nb\r\nc\r\nd\r\n\r\ne");
