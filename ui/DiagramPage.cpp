@@ -4,6 +4,7 @@
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -29,7 +30,7 @@ DiagramPage::DiagramPage(QWidget* parent) : QWidget(parent)
     search_->setMaximumWidth(110);
     search_->setToolTip(QStringLiteral("Найти узел по номеру (Ctrl+F)"));
     searchLabel->setBuddy(search_);
-    auto* find = new QPushButton(QStringLiteral("&Найти"), this);
+    auto* find = new QPushButton(QStringLiteral("Найт&и"), this);
     find->setObjectName(QStringLiteral("DiagramFind"));
     fit_ = new QPushButton(QStringLiteral("&Вся схема"), this);
     fit_->setObjectName(QStringLiteral("DiagramFit"));
@@ -82,6 +83,16 @@ void DiagramPage::clear()
     progress_->hide();
     status_->clear();
     notes_->hide();
+}
+
+void DiagramPage::showTooLarge(int nodes, int branches)
+{
+    clear();
+    const QLocale russian(QLocale::Russian);
+    status_->setText(QStringLiteral("Схема не строится: узлов %1, ветвей %2, больше %3 элементов, "
+                                    "на таком рисунке ничего не разобрать.")
+                         .arg(russian.toString(nodes), russian.toString(branches),
+                              russian.toString(diagram::kMaxDiagramElements)));
 }
 
 void DiagramPage::showRun(diagram::DiagramData data)

@@ -30,6 +30,8 @@ public:
     // Shows the diagram of a run; the layout comes from the session's cache
     // when the topology is known, otherwise from a background thread.
     void showRun(diagram::DiagramData data);
+    // Says that a network of this size is not drawn, instead of a picture.
+    void showTooLarge(int nodes, int branches);
     void clear();
 
     bool isLayingOut() const;

@@ -52,6 +52,16 @@ QPointF toQPoint(diagram::Point p)
     return QPointF(p.x, p.y);
 }
 
+// A path widened by the district tint's rounded margin.
+QPainterPath margin(const QPainterPath& path)
+{
+    QPainterPathStroker stroker;
+    stroker.setWidth(2 * diagram::kHullMargin);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    stroker.setCapStyle(Qt::RoundCap);
+    return stroker.createStroke(path);
+}
+
 double levelOfDetail(const QStyleOptionGraphicsItem* option, QPainter* painter)
 {
     return option->levelOfDetailFromTransform(painter->worldTransform());
@@ -247,6 +257,7 @@ DiagramView::DiagramView(QWidget* parent) : QGraphicsView(parent)
     setFocusPolicy(Qt::StrongFocus);
     // A marked node's ring from afar reaches beyond the node's own bounds.
     connect(scene(), &QGraphicsScene::selectionChanged, viewport(), qOverload<>(&QWidget::update));
+    legend_ = new DiagramLegend(this);
 }
 
 void DiagramView::clearPicture()
@@ -258,27 +269,37 @@ void DiagramView::clearPicture()
     farNodes_.clear();
     dotStamps_.clear();
     marked_ = nullptr;
+    legend_->hide();
 }
 
 void DiagramView::setPicture(const diagram::Picture& picture)
 {
     clearPicture();
-    withResults_ = picture.withResults;
+    legend_->showFor(picture);
+    placeLegend();
     QGraphicsScene* s = scene();
     for (const diagram::Hull& h : picture.hulls) {
-        QPolygonF polygon;
-        for (const diagram::Point& p : h.polygon)
-            polygon << toQPoint(p);
         // The hull widened by a rounded margin, computed once: stroking a
         // wide pen at every frame would cost more than the whole network.
         QPainterPath outline;
-        outline.addPolygon(polygon);
-        outline.closeSubpath();
-        QPainterPathStroker margin;
-        margin.setWidth(36);
-        margin.setJoinStyle(Qt::RoundJoin);
-        margin.setCapStyle(Qt::RoundCap);
-        const QPainterPath area = (outline + margin.createStroke(outline)).simplified();
+        if (!h.polygon.empty()) {
+            QPolygonF polygon;
+            for (const diagram::Point& p : h.polygon)
+                polygon << toQPoint(p);
+            outline.addPolygon(polygon);
+            outline.closeSubpath();
+        }
+        QPainterPath sleeves;
+        for (const auto& [a, b] : h.sleeves) {
+            if (a.x == b.x && a.y == b.y) {
+                sleeves.addEllipse(toQPoint(a), diagram::kHullMargin, diagram::kHullMargin);
+            } else {
+                QPainterPath segment(toQPoint(a));
+                segment.lineTo(toQPoint(b));
+                sleeves.addPath(margin(segment));
+            }
+        }
+        const QPainterPath area = (outline + margin(outline) + sleeves).simplified();
         auto* item = s->addPath(area, Qt::NoPen, toQColor(h.tint));
         item->setZValue(0);
         item->setToolTip(QStringLiteral("Район %1").arg(h.district));
@@ -309,8 +330,8 @@ void DiagramView::fitAll()
     // A view on a hidden tab has no size of its own yet: it fits again when shown.
     fitWhenShown_ = !isVisible();
     QRectF target = content_;
-    if (withResults_ && viewport()->width() > 2 * kLegendWidth) {
-        // Room on the left for the colour scale, which stays in the corner.
+    if (!legend_->isHidden() && viewport()->width() > 2 * kLegendWidth) {
+        // Room on the left for the legend, which stays in the corner.
         const double share = kLegendWidth / viewport()->width();
         target.setLeft(target.left() - target.width() * share / (1 - share));
     }
@@ -470,7 +491,6 @@ void DiagramView::paintEvent(QPaintEvent* event)
     const QRectF exposed = mapToScene(event->rect()).boundingRect();
     drawBackground(&painter, exposed);
     paintFarView(&painter, exposed);
-    drawForeground(&painter, exposed);
 }
 
 void DiagramView::paintFarView(QPainter* painter, const QRectF& exposed) const
@@ -580,33 +600,73 @@ void DiagramView::keyPressEvent(QKeyEvent* event)
     QGraphicsView::keyPressEvent(event);
 }
 
-void DiagramView::drawForeground(QPainter* painter, const QRectF&)
+void DiagramView::resizeEvent(QResizeEvent* event)
 {
-    if (!withResults_ || nodes_.empty())
-        return;
-    // The colour scale, fixed in the view's top left corner.
-    painter->save();
-    painter->resetTransform();
-    QFont font = painter->font();
-    font.setPointSizeF(8);
-    painter->setFont(font);
-    const std::vector<diagram::LegendEntry> scale = diagram::legendScale();
-    const QRectF box(8, 8, kLegendWidth - 20, 22 + 16 * static_cast<double>(scale.size()));
-    painter->setPen(QColor(0x99, 0x99, 0x99));
-    painter->setBrush(QColor(255, 255, 255, 230));
-    painter->drawRect(box);
-    painter->setPen(Qt::black);
-    painter->drawText(QRectF(14, 10, 140, 16), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Отклонение U от Uном"));
-    for (std::size_t i = 0; i < scale.size(); ++i) {
-        const double top = 28 + 16 * static_cast<double>(i);
-        painter->setBrush(toQColor(diagram::deviationColor(scale[i].percent)));
-        painter->setPen(QColor(0x33, 0x33, 0x33));
-        painter->drawRect(QRectF(14, top, 20, 12));
-        painter->setPen(Qt::black);
-        painter->drawText(QRectF(40, top - 2, 110, 16), Qt::AlignLeft | Qt::AlignVCenter,
-                          QString::fromStdString(scale[i].caption));
+    QGraphicsView::resizeEvent(event);
+    placeLegend();
+}
+
+void DiagramView::placeLegend()
+{
+    legend_->move(viewport()->geometry().topLeft() + QPoint(8, 8));
+    legend_->raise();
+}
+
+DiagramLegend::DiagramLegend(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("DiagramLegend"));
+    // Clicks, the wheel and hovering go through to the diagram below.
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
+    hide();
+}
+
+void DiagramLegend::showFor(const diagram::Picture& picture)
+{
+    withScale_ = picture.withResults && !picture.nodes.empty();
+    districts_.clear();
+    for (const diagram::Hull& h : picture.hulls)
+        districts_.push_back({h.district, toQColor(h.tint)});
+    const int rows = (withScale_ ? 1 + static_cast<int>(diagram::legendScale().size()) : 0) +
+                     (districts_.empty() ? 0 : 1 + static_cast<int>(districts_.size()));
+    resize(static_cast<int>(kLegendWidth) - 20, 8 + 16 * rows);
+    setVisible(rows > 0);
+    update();
+}
+
+void DiagramLegend::paintEvent(QPaintEvent*)
+{
+    // Opaque, so that it reads the same over any part of the network.
+    QPainter painter(this);
+    painter.setPen(QColor(0x99, 0x99, 0x99));
+    painter.setBrush(Qt::white);
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    double top = 4;
+    auto row = [&](QColor swatch, const QString& caption) {
+        painter.setBrush(swatch);
+        painter.setPen(QColor(0x33, 0x33, 0x33));
+        painter.drawRect(QRectF(6, top + 2, 20, 12));
+        painter.setPen(Qt::black);
+        painter.drawText(QRectF(32, top, width() - 36, 16), Qt::AlignLeft | Qt::AlignVCenter, caption);
+        top += 16;
+    };
+    auto heading = [&](const QString& caption) {
+        painter.setPen(Qt::black);
+        painter.drawText(QRectF(6, top, width() - 10, 16), Qt::AlignLeft | Qt::AlignVCenter, caption);
+        top += 16;
+    };
+    if (withScale_) {
+        heading(QStringLiteral("Отклонение U от Uном"));
+        for (const diagram::LegendEntry& entry : diagram::legendScale())
+            row(toQColor(diagram::deviationColor(entry.percent)), QString::fromStdString(entry.caption));
     }
-    painter->restore();
+    if (!districts_.empty()) {
+        heading(QStringLiteral("Районы"));
+        for (const auto& [district, tint] : districts_)
+            row(tint, QString::fromStdString(diagram::districtCaption(district)));
+    }
 }
 
 }  // namespace tarvel::ui

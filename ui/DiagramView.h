@@ -4,10 +4,12 @@
 // every branch and node in a few batches instead of shape by shape.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include <QGraphicsView>
 #include <QHash>
+#include <QColor>
 #include <QPixmap>
 
 #include "diagram/Picture.h"
@@ -16,6 +18,22 @@ class QGraphicsItem;
 class QGraphicsPathItem;
 
 namespace tarvel::ui {
+
+// The legend in the view's top left corner: the colour scale of the voltage
+// deviation and the district tints. A widget of its own above the view, so
+// that it stays put and whole while the picture under it is panned.
+class DiagramLegend : public QWidget {
+public:
+    explicit DiagramLegend(QWidget* parent);
+    void showFor(const diagram::Picture& picture);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool withScale_ = false;
+    std::vector<std::pair<int, QColor>> districts_;
+};
 
 class DiagramView : public QGraphicsView {
     Q_OBJECT
@@ -49,13 +67,14 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void drawForeground(QPainter* painter, const QRectF& rect) override;
+    void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
 private:
     bool activate(QGraphicsItem* item);
+    void placeLegend();
     void paintFarView(QPainter* painter, const QRectF& exposed) const;
     QGraphicsItem* farShapeAt(QPointF scenePoint) const;
     const QPixmap& dotStamp(QColor fill, double radius) const;
@@ -67,8 +86,8 @@ private:
     mutable QHash<quint64, QPixmap> dotStamps_;  // by colour and radius in quarter pixels
     QGraphicsItem* marked_ = nullptr;
     QRectF content_;  // the network's shapes with a small margin
-    bool withResults_ = false;
     bool fitWhenShown_ = false;
+    DiagramLegend* legend_ = nullptr;
 };
 
 }  // namespace tarvel::ui

@@ -8,8 +8,10 @@
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <QUrl>
 
 namespace tarvel::ui {
 
@@ -32,17 +34,26 @@ QMessageBox::StandardButton Dialogs::question(QWidget* parent, const QString& ca
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-QString Dialogs::openFile(QWidget* parent, const QString& title, const QString& filter)
+QString Dialogs::openFile(QWidget* parent, const QString& title, const QString& filter, const QStringList& places)
 {
+    QFileDialog dialog(parent, title, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
     // A file type shows by its name alone, the patterns in brackets stay unseen.
-    return QFileDialog::getOpenFileName(parent, title, QString(), filter, nullptr,
-                                        QFileDialog::HideNameFilterDetails);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    QList<QUrl> sidebar = dialog.sidebarUrls();
+    for (const QString& place : places)
+        sidebar << QUrl::fromLocalFile(place);
+    dialog.setSidebarUrls(sidebar);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
 }
 
 QString Dialogs::saveFile(QWidget* parent, const QString& title, const QString& filter,
-                          const QString& defaultSuffix)
+                          const QString& defaultSuffix, const QString& proposed, bool confirmNewFile)
 {
-    QFileDialog dialog(parent, title, QString(), filter);
+    QFileDialog dialog(parent, title, proposed, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);
@@ -61,6 +72,8 @@ QString Dialogs::saveFile(QWidget* parent, const QString& title, const QString& 
                     QMessageBox::Warning);
             continue;
         }
+        if (!info.exists() && !confirmNewFile)
+            return path;
         const QString questionText =
             info.exists() ? QStringLiteral("%1 уже существует.\nЗаменить его?").arg(shown)
                           : QStringLiteral("%1\nЭтот файл не существует.\nСоздать этот файл?").arg(shown);
@@ -74,6 +87,15 @@ bool Dialogs::askNumber(QWidget* parent, const QString& caption, const QString& 
 {
     bool ok = false;
     const double answer = QInputDialog::getDouble(parent, caption, label, value, min, max, decimals, &ok);
+    if (ok)
+        value = answer;
+    return ok;
+}
+
+bool Dialogs::askText(QWidget* parent, const QString& caption, const QString& label, QString& value)
+{
+    bool ok = false;
+    const QString answer = QInputDialog::getText(parent, caption, label, QLineEdit::Normal, value, &ok);
     if (ok)
         value = answer;
     return ok;

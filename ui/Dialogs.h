@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -24,20 +25,27 @@ public:
     virtual QMessageBox::StandardButton question(QWidget* parent, const QString& caption,
                                                  const QString& text,
                                                  QMessageBox::StandardButtons buttons);
-    // An open dialog; the chosen path, or "" when cancelled.
-    virtual QString openFile(QWidget* parent, const QString& title, const QString& filter);
+    // An open dialog; the chosen path, or "" when cancelled. places: folders
+    // offered beside the user's own places (the sample networks).
+    virtual QString openFile(QWidget* parent, const QString& title, const QString& filter,
+                             const QStringList& places = {});
     // A save dialog; the chosen path (defaultSuffix added to a name without
-    // one), or "" when cancelled. The folder must exist; replacing an existing
-    // file and creating a new one are confirmed through question(), a missing
-    // folder is told through message(), and the dialog then opens again.
+    // one), or "" when cancelled. proposed: the file name and folder the
+    // dialog opens with. The folder must exist; replacing an existing file,
+    // and with confirmNewFile creating a new one, are confirmed through
+    // question(), a missing folder is told through message(), and the dialog
+    // then opens again.
     virtual QString saveFile(QWidget* parent, const QString& title, const QString& filter,
-                             const QString& defaultSuffix);
+                             const QString& defaultSuffix, const QString& proposed = {},
+                             bool confirmNewFile = true);
     // A font dialog loaded with font; false when cancelled.
     virtual bool chooseFont(QWidget* parent, QFont& font);
     // A number asked with label, proposed as value and kept within min..max
     // with the given decimals; false when cancelled.
     virtual bool askNumber(QWidget* parent, const QString& caption, const QString& label, double& value,
                            double min, double max, int decimals);
+    // A line of text asked with label, proposed as value; false when cancelled.
+    virtual bool askText(QWidget* parent, const QString& caption, const QString& label, QString& value);
 };
 
 // Loads the toolkit's own texts (buttons of the message boxes, the file and

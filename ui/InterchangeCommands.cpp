@@ -107,6 +107,7 @@ void TForm1::importCase()
     // The converted text exists nowhere else: leaving it asks first.
     Memo1->setModified(true);
     activatePage(InputPage);
+    Memo1->setFocus();
     Memo4->setText(fromUtf8(toCrLf(conversionSummary(read.data, conversion))));
     Memo4->setReadOnly(true);
     Memo4->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -122,7 +123,10 @@ void TForm1::exportResultsToCsv()
 {
     if (!lastResults_)
         return;
-    QString path = dialogs().saveFile(this, QStringLiteral("Результаты в CSV"), csvFilter(), QStringLiteral("csv"));
+    // The two files are told below when they would replace others: the
+    // dialog asks nothing of the name itself.
+    QString path = dialogs().saveFile(this, QStringLiteral("Результаты в CSV"), csvFilter(), QStringLiteral("csv"),
+                                      proposedExportPath(QStringLiteral("csv")), false);
     if (path.isEmpty())
         return;
     // The name chosen is the stem of the two files: "сеть.csv" gives

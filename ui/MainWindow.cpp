@@ -23,7 +23,7 @@
 
 namespace tarvel::ui {
 
-TForm1::TForm1(QWidget* parent, bool unwritableFolderTold) : QMainWindow(parent)
+TForm1::TForm1(QWidget* parent, bool unwritableFolderTold, const QString& settingsPath) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Расчет потокораспределения электрической сети Tarvel 2.0"));
@@ -44,7 +44,7 @@ TForm1::TForm1(QWidget* parent, bool unwritableFolderTold) : QMainWindow(parent)
     connect(help, &QAction::triggered, this, &TForm1::showHelpForFocus);
     addAction(help);
 
-    Form1Create(unwritableFolderTold);
+    Form1Create(unwritableFolderTold, settingsPath.isEmpty() ? SettingsFile::defaultPath() : settingsPath);
     placeOnScreen(this, size());
 }
 
@@ -193,14 +193,14 @@ void TForm1::createMenus()
     };
 
     Afqk1 = menu("Afqk1", QStringLiteral("&Файл"));
-    N3 = entry(Afqk1, "N3", QStringLiteral("&Создать"), &TForm1::newDocument);
+    N3 = entry(Afqk1, "N3", QStringLiteral("&Создать"), &TForm1::newDocument, QKeySequence::New);
     N3->setIcon(ToolButton2->icon());
-    N4 = entry(Afqk1, "N4", QStringLiteral("&Открыть..."), &TForm1::openDocument);
+    N4 = entry(Afqk1, "N4", QStringLiteral("&Открыть..."), &TForm1::openDocument, QKeySequence::Open);
     N4->setIcon(ToolButton3->icon());
     N4->setToolTip(QStringLiteral("Открыть файл исх. данных"));
     N35 = entry(Afqk1, "N35", QStringLiteral("&Импорт..."), &TForm1::importCase);
     N35->setToolTip(QStringLiteral("Открыть случай MATPOWER или IEEE CDF как новые исх. данные"));
-    N10 = entry(Afqk1, "N10", QStringLiteral("Со&хранить"), &TForm1::saveDocument);
+    N10 = entry(Afqk1, "N10", QStringLiteral("Со&хранить"), &TForm1::saveDocument, QKeySequence::Save);
     N10->setIcon(ToolButton1->icon());
     N11 = entry(Afqk1, "N11", QStringLiteral("Сохранить &как..."), &TForm1::saveDocumentAs);
     N28 = separator(Afqk1, "N28");
@@ -220,6 +220,18 @@ void TForm1::createMenus()
     N7 = entry(N5, "N7", QStringLiteral("&Копировать"), &TForm1::copyText, QKeySequence(Qt::CTRL | Qt::Key_Insert));
     N8 = entry(N5, "N8", QStringLiteral("Вст&авить"), &TForm1::pasteText, QKeySequence(Qt::SHIFT | Qt::Key_Insert));
     N9 = entry(N5, "N9", QStringLiteral("Выделить &все"), &TForm1::selectAllText, QKeySequence(Qt::Key_F5));
+    separator(N5, "N37");
+    Undo1 = entry(N5, "Undo1", QStringLiteral("&Отменить"), &TForm1::undoText, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    Redo1 = entry(N5, "Redo1", QStringLiteral("&Повторить"), &TForm1::redoText,
+                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    separator(N5, "N38");
+    Find1 = entry(N5, "Find1", QStringLiteral("&Найти..."), &TForm1::findText, QKeySequence::Find);
+    FindNext1 = entry(N5, "FindNext1", QStringLiteral("Найти &далее"), &TForm1::findNextText, QKeySequence::FindNext);
+    // The keys search the input tab; on the "Схема" tab Ctrl+F finds a node.
+    for (QAction* a : {Find1, FindNext1}) {
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        TabSheet1->addAction(a);
+    }
     N5->menuAction()->setVisible(false);
 
     N1 = menu("N1", QStringLiteral("&Расчет"));
@@ -265,6 +277,22 @@ void TForm1::createStatusBar()
         bar->addWidget(panel);
         statusPanels_[static_cast<std::size_t>(i)] = panel;
     }
+    workingFolderPanel_ = new QLabel(bar);
+    workingFolderPanel_->setObjectName(QStringLiteral("WorkingFolderPanel"));
+    bar->addPermanentWidget(workingFolderPanel_);
+    workingFolderPanel_->hide();
+}
+
+void TForm1::showWorkingFolderNotice(const QString& text)
+{
+    workingFolderPanel_->setText(text);
+    workingFolderPanel_->setToolTip(text);
+    workingFolderPanel_->setVisible(!text.isEmpty());
+}
+
+QString TForm1::workingFolderNoticeText() const
+{
+    return workingFolderPanel_->text();
 }
 
 // ---------------------------------------------------------------- window state

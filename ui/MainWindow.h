@@ -25,6 +25,8 @@
 //                recent files N30, N31, N32      openRecentFile(0..2)
 //                "Выход" N12                     exitProgram
 //   "Правка"     N6, N7, N8, N9                  cutText, copyText, pasteText, selectAllText
+//                Undo1, Redo1 (Ctrl+Z, Ctrl+Shift+Z) undoText, redoText
+//                Find1, FindNext1 (Ctrl+F, F3 in the input tab) findText, findNextText
 //   "Расчет"     "Потокораспределение" N2        calculatePowerFlow
 //                "Анализ потерь" N22             showLossAnalysis
 //                "Разделение потерь" N27         allocateLossesToLoads
@@ -40,6 +42,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 
 #include <QMainWindow>
 #include <QString>
@@ -70,8 +73,10 @@ class TForm1 : public QMainWindow {
 public:
     // unwritableFolderTold: the user has been told at start that nothing can
     // be written in the working folder, so the settings file's own messages
-    // about it are not repeated.
-    explicit TForm1(QWidget* parent = nullptr, bool unwritableFolderTold = false);
+    // about it are not repeated. settingsPath: the settings file, by default
+    // Vetrasol.ini in the working folder.
+    explicit TForm1(QWidget* parent = nullptr, bool unwritableFolderTold = false,
+                    const QString& settingsPath = QString());
     ~TForm1() override;
 
     // Creates the parameters dialog, hidden; the program does it right after
@@ -92,6 +97,10 @@ public:
     bool isLowerPaneShown() const;
     // The network model of the last run and the calculation settings.
     Calculation& calculation() { return calculation_; }
+    // Says in the status bar, for the whole run, where this window keeps its
+    // working files when that is not the folder asked for.
+    void showWorkingFolderNotice(const QString& text);
+    QString workingFolderNoticeText() const;
 
     // Content area: the tab control with the five pages and their panes.
     QFrame* Panel2 = nullptr;
@@ -137,6 +146,10 @@ public:
     QAction* N7 = nullptr;
     QAction* N8 = nullptr;
     QAction* N9 = nullptr;
+    QAction* Undo1 = nullptr;
+    QAction* Redo1 = nullptr;
+    QAction* Find1 = nullptr;
+    QAction* FindNext1 = nullptr;
     QMenu* N1 = nullptr;  // "Расчет"
     QAction* N2 = nullptr;
     QAction* N22 = nullptr;
@@ -178,6 +191,11 @@ public slots:
     void copyText();
     void pasteText();
     void selectAllText();
+    void undoText();
+    void redoText();
+    // Asks for a text and selects its next occurrence in the input pane.
+    void findText();
+    void findNextText();
     void exportEchoToEditor();
     void exportResultsToEditor();
     void exportResultsToCsv();
@@ -209,7 +227,7 @@ private:
     void createToolBar();
     void createStatusBar();
     void connectStatusEvents();
-    void Form1Create(bool unwritableFolderTold);
+    void Form1Create(bool unwritableFolderTold, const QString& settingsPath);
     void Form1Close();
 
     void EnterEditingState();
@@ -224,6 +242,10 @@ private:
     void setCurrentFile(const QString& fileName);
     void AddRecentFile(const QString& path);
     void ShowRecentFiles();
+    // The file an export proposes: the document's name with suffix, in the
+    // document's folder ("network" in the working folder for a document
+    // without a file).
+    QString proposedExportPath(const QString& suffix) const;
 
     void hideResultTabs();
     void createDiagramPage();
@@ -242,9 +264,16 @@ private:
     void showLowerPane();
     void hideLowerPane();
 
+    // Reads a file whole; tells the user and returns false when it cannot.
+    bool readPaneFile(const QString& fileName, std::string& bytes);
     // Loads a Windows-1251 file into a pane; tells the user and returns false
     // when the file cannot be read.
     bool loadPane(TextPane* pane, const QString& fileName);
+    // Loads a document into the input pane. A file that is not Windows-1251
+    // text is told first: UTF-8 text is offered to be converted, a file that
+    // is not text is opened only when the user insists.
+    enum class DocumentLoad { NotLoaded, AsIs, Converted };
+    DocumentLoad loadDocument(const QString& fileName);
     // Writes a pane to a file in Windows-1251 without ever leaving a cut-off
     // file behind; tells the user and returns false when it cannot.
     bool savePane(TextPane* pane, const QString& fileName);
@@ -279,6 +308,8 @@ private:
     void pageClicked(int index);
 
     std::array<QLabel*, 3> statusPanels_{};
+    QLabel* workingFolderPanel_ = nullptr;
+    QString textToFind_;
     std::unique_ptr<SettingsFile> settings_;
     WindowSettings windowSettings_;
     int lowerPaneHeight_ = 77;

@@ -35,7 +35,14 @@ void TForm1::createDiagramPage()
 
 void TForm1::showRunDiagram(bool accepted)
 {
-    Diagram1->showRun(diagram::diagramDataOfRun(calculation_.model, accepted, localPath(QDir::currentPath())));
+    const NetworkModel& model = calculation_.model;
+    const bool drawn = diagram::diagramHelps(model);
+    if (drawn)
+        Diagram1->showRun(diagram::diagramDataOfRun(model, accepted, localPath(QDir::currentPath())));
+    else
+        Diagram1->showTooLarge(model.nodeCount + 1, model.branchCount);
+    DiagramSvg1->setEnabled(drawn);
+    DiagramPng1->setEnabled(drawn);
     PageControl1->setTabVisible(DiagramTab, true);
 }
 
@@ -67,9 +74,10 @@ void TForm1::selectBranchRecord(int record)
 // The file chosen for an export, once the picture is laid out ("" when cancelled).
 QString TForm1::diagramExportPath(const QString& format)
 {
+    const QString suffix = format.toLower();
     const QString path = dialogs().saveFile(this, QStringLiteral("Схема в %1").arg(format),
-                                            QStringLiteral("Рисунок %1 *.%2 (*.%2)").arg(format, format.toLower()),
-                                            format.toLower());
+                                            QStringLiteral("Рисунок %1 *.%2 (*.%2)").arg(format, suffix), suffix,
+                                            proposedExportPath(suffix), false);
     if (!path.isEmpty())
         Diagram1->waitForLayout();
     return path;

@@ -5,12 +5,14 @@
 #include <string>
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTabWidget>
 
 #include "model/TextFile.h"
+#include "ui/CodePageFilter.h"
 #include "ui/Dialogs.h"
 #include "ui/TextPane.h"
 #include "ui/WindowText.h"
@@ -29,6 +31,18 @@ QString saveFilter()
     return QStringLiteral("Формат ЦДУ *.cdu (*.cdu);;Все файлы *.* (*)");
 }
 
+// The sample networks that come with the program: beside the installed
+// program in share/tarvel/samples, or in the source tree of a build.
+QStringList samplePlaces()
+{
+    const QString installed =
+        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral(TARVEL_SAMPLES_FROM_BIN));
+    for (const QString& folder : {installed, QStringLiteral(TARVEL_SOURCE_SAMPLES)})
+        if (QFileInfo(folder).isDir())
+            return {QDir::cleanPath(folder)};
+    return {};
+}
+
 }  // namespace
 
 bool TForm1::AskSaveChanges()
@@ -38,8 +52,10 @@ bool TForm1::AskSaveChanges()
     const auto answer = dialogs().question(this, QStringLiteral("Файл изменен"),
                                            QStringLiteral("Сохранить изменения в файле исходных данных ?"),
                                            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    // A save that failed or was cancelled in its dialog abandons the command:
+    // the edits exist nowhere else.
     if (answer == QMessageBox::Yes)
-        return saveDocument() != SaveResult::Failed;  // edits that could not be written are kept
+        return saveDocument() == SaveResult::Saved;
     return answer == QMessageBox::No;
 }
 
@@ -97,11 +113,12 @@ void TForm1::newDocument()
     Memo1->clear();
     setCurrentFile(QString());
     activatePage(InputPage);
+    Memo1->setFocus();  // ready for typing
 }
 
 void TForm1::openDocument()
 {
-    const QString path = dialogs().openFile(this, QStringLiteral("Открыть"), openFilter());
+    const QString path = dialogs().openFile(this, QStringLiteral("Открыть"), openFilter(), samplePlaces());
     if (path.isEmpty())
         return;
     openFile(path);
@@ -112,11 +129,15 @@ void TForm1::openFile(const QString& path)
     if (!AskSaveChanges())
         return;
     EnterEditingState();
-    if (!loadPane(Memo1, path))
+    const DocumentLoad loaded = loadDocument(path);
+    if (loaded == DocumentLoad::NotLoaded)
         return;
     hideResultTabs();
     activatePage(InputPage);
+    Memo1->setFocus();
     setCurrentFile(path);
+    // The converted text is not yet in the file: leaving it asks first.
+    Memo1->setModified(loaded == DocumentLoad::Converted);
     AddRecentFile(path);
     ShowRecentFiles();
 }
@@ -127,18 +148,27 @@ void TForm1::openRecentFile(int slot)
         return;
     EnterEditingState();
     const QString path = RecentFiles[static_cast<std::size_t>(slot)];
-    if (!loadPane(Memo1, path))
+    const DocumentLoad loaded = loadDocument(path);
+    if (loaded == DocumentLoad::NotLoaded)
         return;
     hideResultTabs();
     activatePage(InputPage);
+    Memo1->setFocus();
     setCurrentFile(path);
+    Memo1->setModified(loaded == DocumentLoad::Converted);
 }
 
 void TForm1::exitProgram()
 {
-    if (!AskSaveChanges())
-        return;
-    close();
+    close();  // closeEvent asks about unsaved edits, whichever way the window is closed
+}
+
+QString TForm1::proposedExportPath(const QString& suffix) const
+{
+    if (CurrentFileName.isEmpty())
+        return QDir::current().filePath(QStringLiteral("network.") + suffix);
+    const QFileInfo document(CurrentFileName);
+    return document.dir().filePath(document.completeBaseName() + QLatin1Char('.') + suffix);
 }
 
 void TForm1::AddRecentFile(const QString& path)
@@ -170,21 +200,67 @@ void TForm1::ShowRecentFiles()
 
 // ---------------------------------------------------------------- pane files
 
+bool TForm1::readPaneFile(const QString& fileName, std::string& bytes)
+{
+    errno = 0;
+    if (readFileBytes(localPath(fileName), bytes))
+        return true;
+    const int error = errno;
+    QString text = QStringLiteral("Невозможно открыть файл \"%1\".").arg(QDir::toNativeSeparators(fileName));
+    if (error != 0)
+        text += QLatin1Char('\n') + QString::fromLocal8Bit(std::strerror(error));
+    dialogs().message(this, text, QMessageBox::Critical);
+    return false;
+}
+
 bool TForm1::loadPane(TextPane* pane, const QString& fileName)
 {
     std::string bytes;
-    errno = 0;
-    if (!readFileBytes(localPath(fileName), bytes)) {
-        const int error = errno;
-        QString text = QStringLiteral("Невозможно открыть файл \"%1\".").arg(QDir::toNativeSeparators(fileName));
-        if (error != 0)
-            text += QLatin1Char('\n') + QString::fromLocal8Bit(std::strerror(error));
-        dialogs().message(this, text, QMessageBox::Critical);
+    if (!readPaneFile(fileName, bytes))
         return false;
-    }
     pane->setText(fromUtf8(toCrLf(cp1251ToUtf8(bytes))));
     pane->setModified(false);
     return true;
+}
+
+TForm1::DocumentLoad TForm1::loadDocument(const QString& fileName)
+{
+    std::string bytes;
+    if (!readPaneFile(fileName, bytes))
+        return DocumentLoad::NotLoaded;
+    const QString shown = QDir::toNativeSeparators(fileName);
+    switch (guessTextKind(bytes)) {
+    case TextKind::Binary:
+        if (dialogs().question(this, QStringLiteral("Открыть"),
+                               QStringLiteral("Файл \"%1\" не похож на текст: в нем есть двоичные данные.\n"
+                                              "Все равно открыть его?")
+                                   .arg(shown),
+                               QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+            return DocumentLoad::NotLoaded;
+        break;
+    case TextKind::Utf8Cyrillic: {
+        const auto answer = dialogs().question(
+            this, QStringLiteral("Открыть"),
+            QStringLiteral("Файл \"%1\" записан в кодировке UTF-8, а файлы ЦДУ записываются в кодировке "
+                           "Windows-1251.\nПреобразовать его текст в Windows-1251?\n"
+                           "(Да - преобразовать, Нет - открыть как есть)")
+                .arg(shown),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        if (answer == QMessageBox::Cancel)
+            return DocumentLoad::NotLoaded;
+        if (answer == QMessageBox::Yes) {
+            // Characters the pane cannot hold become '?', as when pasted.
+            Memo1->setText(replaceNonOem(fromUtf8(toCrLf(bytes))));
+            return DocumentLoad::Converted;
+        }
+        break;
+    }
+    case TextKind::Windows1251:
+        break;
+    }
+    Memo1->setText(fromUtf8(toCrLf(cp1251ToUtf8(bytes))));
+    Memo1->setModified(false);
+    return DocumentLoad::AsIs;
 }
 
 bool TForm1::savePane(TextPane* pane, const QString& fileName)

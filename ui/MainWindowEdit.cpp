@@ -6,6 +6,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QTabWidget>
+#include <QTextCursor>
 
 #include "model/WorkingFiles.h"
 #include "ui/Dialogs.h"
@@ -40,6 +41,52 @@ void TForm1::selectAllText()
         pane->selectAll();
 }
 
+void TForm1::undoText()
+{
+    if (TextPane* pane = activePane())
+        pane->undo();
+}
+
+void TForm1::redoText()
+{
+    if (TextPane* pane = activePane())
+        pane->redo();
+}
+
+void TForm1::findText()
+{
+    if (PageControl1->isHidden())
+        return;
+    QString text = Memo1->textCursor().hasSelection() ? Memo1->textCursor().selectedText() : textToFind_;
+    if (!dialogs().askText(this, QStringLiteral("Найти"), QStringLiteral("Текст:"), text) || text.isEmpty())
+        return;
+    textToFind_ = text;
+    findNextText();
+}
+
+void TForm1::findNextText()
+{
+    if (PageControl1->isHidden())
+        return;
+    if (textToFind_.isEmpty()) {
+        findText();
+        return;
+    }
+    activatePage(InputPage);
+    // From the caret to the end, then once more from the top.
+    if (!Memo1->find(textToFind_)) {
+        const QTextCursor caret = Memo1->textCursor();
+        Memo1->moveCursor(QTextCursor::Start);
+        if (!Memo1->find(textToFind_)) {
+            Memo1->setTextCursor(caret);
+            dialogs().message(this, QStringLiteral("Текст \"%1\" не найден.").arg(textToFind_));
+            return;
+        }
+    }
+    Memo1->setFocus();
+    StatBar1();
+}
+
 void TForm1::choosePaneFont()
 {
     // The panes hold the installed family, which the dialog finds; without a
@@ -57,16 +104,28 @@ void TForm1::choosePaneFont()
         windowSettings_.fontName = font.family();
 }
 
+namespace {
+
+QString noEditorText()
+{
+    return QStringLiteral("Программа блокнот не найдена\n"
+                          "Рабочий стол не открыл текстовый файл. Укажите текстовый редактор в переменной "
+                          "окружения VISUAL или EDITOR (например, EDITOR=gedit) или выберите программу для "
+                          "текстовых файлов в настройках рабочего стола.");
+}
+
+}  // namespace
+
 void TForm1::exportEchoToEditor()
 {
     if (!openReportInTextEditor(QString::fromLatin1(kEchoFile)))
-        dialogs().message(this, QStringLiteral("Программа блокнот не найдена"));
+        dialogs().message(this, noEditorText());
 }
 
 void TForm1::exportResultsToEditor()
 {
     if (!openReportInTextEditor(QString::fromLatin1(kResultsFile)))
-        dialogs().message(this, QStringLiteral("Программа блокнот не найдена"));
+        dialogs().message(this, noEditorText());
 }
 
 void TForm1::showAbout()

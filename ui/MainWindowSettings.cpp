@@ -14,9 +14,9 @@
 
 namespace tarvel::ui {
 
-void TForm1::Form1Create(bool unwritableFolderTold)
+void TForm1::Form1Create(bool unwritableFolderTold, const QString& settingsPath)
 {
-    settings_ = std::make_unique<SettingsFile>(SettingsFile::defaultPath(), unwritableFolderTold);
+    settings_ = std::make_unique<SettingsFile>(settingsPath, unwritableFolderTold);
     // The built-in values, which a first run writes into the new file (the
     // font's family and size are those of WindowSettings).
     windowSettings_.height = height();
@@ -57,6 +57,12 @@ void TForm1::Form1Close()
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    // "Выход", the title bar's control and the window manager's Alt+F4 all
+    // come here, and all guard the unsaved input alike.
+    if (!AskSaveChanges()) {
+        event->ignore();
+        return;
+    }
     Form1Close();
     event->accept();
 }

@@ -1,7 +1,9 @@
 #include "ui/StartUp.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QTemporaryFile>
 
 namespace tarvel::ui {
@@ -17,9 +19,37 @@ QString expandHome(const QString& folder, const QString& homeFolder)
     return folder;
 }
 
+// The option name alone, or with its value after '='.
+bool isOption(const QString& arg, const char* name)
+{
+    const QLatin1String option(name);
+    return arg == option || (arg.startsWith(option) && arg.size() > option.size() && arg[option.size()] == QLatin1Char('='));
+}
+
 QString shown(const QString& folder)
 {
     return QDir::toNativeSeparators(folder);
+}
+
+// The lock of a working folder; hidden, like other programs' locks.
+const QString kFolderLock = QStringLiteral(".tarvel.lock");
+
+// A folder beside the one asked for gives up after this many: more windows
+// than that at once are not a way anybody works.
+constexpr int kMaxSideFolders = 99;
+
+std::unique_ptr<QLockFile> lockFolder(const QString& folder, QLockFile::LockError& error)
+{
+    auto lock = std::make_unique<QLockFile>(QDir(folder).filePath(kFolderLock));
+    // A window may run for days: only the death of its process frees its
+    // folder, never the age of the lock.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) {
+        error = QLockFile::NoError;
+        return lock;
+    }
+    error = lock->error();
+    return nullptr;
 }
 
 }  // namespace
@@ -48,7 +78,7 @@ StartOptions parseStartOptions(const QStringList& arguments, const QString& star
                 optionsEnded = true;
             } else if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
                 options.help = true;
-            } else if (arg == QLatin1String("--workdir") || arg.startsWith(QLatin1String("--workdir="))) {
+            } else if (isOption(arg, "--workdir") || isOption(arg, "--home-workdir")) {
                 QString value;
                 if (arg.contains(QLatin1Char('=')))
                     value = arg.section(QLatin1Char('='), 1);
@@ -56,6 +86,8 @@ StartOptions parseStartOptions(const QStringList& arguments, const QString& star
                     value = arguments[++i];
                 if (value.isEmpty())
                     fail(QStringLiteral("не задана рабочая папка"));
+                else if (isOption(arg, "--home-workdir"))
+                    options.workDir = QDir(homeFolder).filePath(value);
                 else
                     options.workDir = expandHome(value, homeFolder);
             } else {
@@ -73,13 +105,14 @@ StartOptions parseStartOptions(const QStringList& arguments, const QString& star
 QString startUsage()
 {
     return QStringLiteral(
-        "Использование: tarvel [--workdir ПАПКА] [ФАЙЛ.cdu]\n"
+        "Использование: tarvel [--workdir ПАПКА | --home-workdir ИМЯ] [ФАЙЛ.cdu]\n"
         "\n"
         "Расчет потокораспределения электрической сети.\n"
         "\n"
         "  ФАЙЛ.cdu         открыть файл, как это делает команда \"Открыть...\"\n"
         "  --workdir ПАПКА  рабочая папка: файлы расчета network.* и настройки Vetrasol.ini\n"
         "                   (по умолчанию текущая; создается, если ее нет; ~ - домашняя папка)\n"
+        "  --home-workdir ИМЯ  рабочая папка ИМЯ в домашней папке (так запускает меню)\n"
         "  -h, --help       показать эту справку\n");
 }
 
@@ -100,6 +133,63 @@ QString prepareWorkingFolder(const QString& workDir)
                           "Запустите программу из папки, доступной для записи, или укажите ее "
                           "параметром --workdir.")
                .arg(shown(current));
+}
+
+WorkingFolderClaim::WorkingFolderClaim() = default;
+WorkingFolderClaim::WorkingFolderClaim(WorkingFolderClaim&&) noexcept = default;
+WorkingFolderClaim& WorkingFolderClaim::operator=(WorkingFolderClaim&&) noexcept = default;
+WorkingFolderClaim::~WorkingFolderClaim() = default;
+
+WorkingFolderClaim claimWorkingFolder()
+{
+    WorkingFolderClaim claim;
+    claim.folder = QDir::currentPath();
+    QLockFile::LockError error = QLockFile::NoError;
+    claim.lock = lockFolder(claim.folder, error);
+    // Only a folder that another window holds is left; one where no lock can
+    // be written was told at start and is used as it is.
+    if (claim.lock || error != QLockFile::LockFailedError)
+        return claim;
+
+    const QDir asked(claim.folder);
+    QDir parent = asked;
+    const QString name = asked.dirName().isEmpty() ? QStringLiteral("Tarvel") : asked.dirName();
+    if (!parent.cdUp())
+        return claim;
+    for (int n = 2; n <= kMaxSideFolders; ++n) {
+        const QString side = parent.filePath(QStringLiteral("%1-%2").arg(name).arg(n));
+        if (!QDir().mkpath(side))
+            break;
+        auto lock = lockFolder(side, error);
+        if (!lock) {
+            if (error == QLockFile::LockFailedError)
+                continue;
+            break;
+        }
+        if (!QDir::setCurrent(side))
+            break;
+        claim.takenFolder = claim.folder;
+        claim.folder = QDir::currentPath();
+        claim.lock = std::move(lock);
+        return claim;
+    }
+    // No folder of its own could be made beside it: a temporary one keeps the
+    // two windows apart all the same.
+    const QString temporary = QDir(QDir::tempPath()).filePath(QStringLiteral("tarvel-%1").arg(QCoreApplication::applicationPid()));
+    if (QDir().mkpath(temporary) && QDir::setCurrent(temporary)) {
+        claim.takenFolder = claim.folder;
+        claim.folder = QDir::currentPath();
+        claim.lock = lockFolder(claim.folder, error);
+    }
+    return claim;
+}
+
+QString workingFolderNotice(const WorkingFolderClaim& claim)
+{
+    if (claim.takenFolder.isEmpty())
+        return {};
+    return QStringLiteral("Рабочая папка \"%1\": папка \"%2\" занята другим окном программы")
+        .arg(shown(claim.folder), shown(claim.takenFolder));
 }
 
 }  // namespace tarvel::ui

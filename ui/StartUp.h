@@ -3,8 +3,12 @@
 // settings file lives.
 #pragma once
 
+#include <memory>
+
 #include <QString>
 #include <QStringList>
+
+class QLockFile;
 
 namespace tarvel::ui {
 
@@ -33,5 +37,28 @@ bool canCreateFileIn(const QString& folder);
 // written there. Returns what to tell the user once at start, or an empty
 // text when all is well.
 QString prepareWorkingFolder(const QString& workDir);
+
+// The working folder a window holds for as long as it runs, so that two
+// windows never write each other's working files.
+struct WorkingFolderClaim {
+    WorkingFolderClaim();
+    WorkingFolderClaim(WorkingFolderClaim&&) noexcept;
+    WorkingFolderClaim& operator=(WorkingFolderClaim&&) noexcept;
+    ~WorkingFolderClaim();  // releases the folder
+
+    QString folder;       // where this window's working files go
+    QString takenFolder;  // the folder asked for, when another window holds it; else empty
+    std::unique_ptr<QLockFile> lock;  // null when the folder could not be locked at all
+};
+
+// Locks the current folder for this process. When another running window
+// holds it, enters the first free folder beside it, "NAME-2", "NAME-3", ...
+// (created when missing), which that window then holds. A lock left behind by
+// a program that ended is taken over; a folder where no lock can be written
+// is used without one.
+WorkingFolderClaim claimWorkingFolder();
+
+// What the status bar says of a window working in a folder of its own.
+QString workingFolderNotice(const WorkingFolderClaim& claim);
 
 }  // namespace tarvel::ui

@@ -2,13 +2,14 @@
 
 #include <memory>
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include "model/TextFile.h"
 
@@ -140,10 +141,9 @@ bool openInTextEditor(const QString& fileName)
     const QStringList editor = editorCommand();
     if (!editor.isEmpty() && startDetached(editor, fileName))
         return true;
-    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
-    if (!opener.isEmpty())
-        return startDetached({opener}, fileName);
-    return false;
+    // The desktop's own application for text files, as a double-click in the
+    // file manager would choose it.
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath()));
 }
 
 void setTextEditorLauncher(std::function<bool(const QString&)> replacement)

@@ -8,9 +8,9 @@
 namespace tarvel::ui {
 
 // Starts the editor ($VISUAL or $EDITOR when set, its words split as a shell
-// splits them; otherwise, or when that cannot be started, xdg-open, the
-// desktop's application for the file) with fileName as its last argument and
-// returns at once; false when nothing could be started.
+// splits them, with fileName as its last argument; otherwise, or when that
+// cannot be started, the desktop's application for the file through
+// QDesktopServices) and returns at once; false when nothing could be started.
 bool openInTextEditor(const QString& fileName);
 
 // Opens the Windows-1251 report fileName in the editor (openInTextEditor) as a

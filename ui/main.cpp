@@ -11,6 +11,7 @@
 
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
+#include "ui/SettingsFile.h"
 #include "ui/StartUp.h"
 
 namespace {
@@ -67,10 +68,15 @@ int main(int argc, char* argv[])
     const QString folderProblem = tarvel::ui::prepareWorkingFolder(options.workDir);
     if (!folderProblem.isEmpty())
         tarvel::ui::dialogs().message(nullptr, folderProblem, QMessageBox::Warning);
+    // The settings are the user's, whichever folder this window's working
+    // files go to: a second window reads and writes the same Vetrasol.ini.
+    const QString settingsPath = tarvel::ui::SettingsFile::defaultPath();
+    const tarvel::ui::WorkingFolderClaim claim = tarvel::ui::claimWorkingFolder();
     try {
         const bool unwritableFolderTold =
             !folderProblem.isEmpty() && !tarvel::ui::canCreateFileIn(QDir::currentPath());
-        tarvel::ui::TForm1 window(nullptr, unwritableFolderTold);
+        tarvel::ui::TForm1 window(nullptr, unwritableFolderTold, settingsPath);
+        window.showWorkingFolderNotice(tarvel::ui::workingFolderNotice(claim));
         window.createParametersDialog();
         window.show();
         if (!options.file.isEmpty())

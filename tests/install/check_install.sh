@@ -41,6 +41,24 @@ XDG_DATA_DIRS=$usr/share update-mime-database "$usr/share/mime" || fail "update-
 mime_type=$(sed -n 's/^MimeType=\([^;]*\);.*/\1/p' "$desktop")
 grep -q "^[0-9]*:$mime_type:\*\.cdu$" "$usr/share/mime/globs2" || fail "*.cdu is not $mime_type"
 
+# A double-click goes through xdg-open, which splits the Exec line into words
+# without removing quotes: the program must get its folder and the file as
+# they are meant. A stand-in "tarvel" records the arguments it is given.
+desk=$stage/desktop
+mkdir -p "$desk/bin" "$desk/config" "$desk/data" "$desk/home"
+printf '#!/bin/sh\nprintf "%%s\\n" "$@" > "%s/args"\n' "$desk" > "$desk/bin/$exec_program"
+chmod +x "$desk/bin/$exec_program"
+printf '[Default Applications]\ntext/plain=tarvel.desktop\n%s=tarvel.desktop\n' "$mime_type" \
+    > "$desk/config/mimeapps.list"
+cp "$usr/share/tarvel/samples/ieee14.cdu" "$desk/home/my net.cdu"
+( cd "$desk/home" && env -u XDG_CURRENT_DESKTOP -u DESKTOP_SESSION -u KDE_FULL_SESSION -u GNOME_DESKTOP_SESSION_ID \
+    HOME="$desk/home" DISPLAY="${DISPLAY:-:0}" PATH="$desk/bin:$PATH" XDG_CONFIG_HOME="$desk/config" \
+    XDG_DATA_HOME="$desk/data" XDG_DATA_DIRS="$usr/share:/usr/share" BROWSER= xdg-open "$desk/home/my net.cdu" ) \
+    || fail "xdg-open does not start the desktop entry"
+[ -f "$desk/args" ] || fail "xdg-open did not run the entry's Exec line"
+printf '%s\n' --home-workdir Tarvel "$desk/home/my net.cdu" | cmp -s - "$desk/args" \
+    || fail "xdg-open runs the entry with the arguments: $(tr '\n' '|' < "$desk/args")"
+
 # The man pages format without a warning.
 for page in "$usr"/share/man/man1/*.1.gz; do
     warnings=$(zcat "$page" | groff -k -man -ww -z -Tutf8 2>&1)

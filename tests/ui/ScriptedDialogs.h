@@ -17,7 +17,7 @@ namespace tarvel::test {
 
 class ScriptedDialogs : public tarvel::ui::Dialogs {
 public:
-    enum class Kind { Message, Question, OpenFile, SaveFile, Font, Number };
+    enum class Kind { Message, Question, OpenFile, SaveFile, Font, Number, Text };
 
     struct Shown {
         Kind kind;
@@ -25,6 +25,9 @@ public:
         QString text;     // message or question text, file dialog filter
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons = QMessageBox::Ok;  // of a question
+        QString proposed{};     // the path a save dialog opens with
+        bool confirmNewFile = true;  // a save dialog asks before creating a file
+        QStringList places{};   // the folders an open dialog offers
     };
 
     ScriptedDialogs() { tarvel::ui::setDialogs(this); }
@@ -36,6 +39,7 @@ public:
     void answerSave(const QString& path) { saves_.push_back(path); }   // "" = Cancel
     void answerFont(const QFont& font) { fonts_.push_back(font); }
     void answerNumber(double value) { numbers_.push_back(value); }
+    void answerText(const QString& text) { textAnswers_.push_back(text); }  // a null QString = Cancel
 
     void message(QWidget*, const QString& text, QMessageBox::Icon icon) override
     {
@@ -53,14 +57,20 @@ public:
         questions_.pop_front();
         return answer;
     }
-    QString openFile(QWidget*, const QString& title, const QString& filter) override
+    QString openFile(QWidget*, const QString& title, const QString& filter, const QStringList& places) override
     {
-        shown.push_back({Kind::OpenFile, title, filter});
+        Shown s{Kind::OpenFile, title, filter};
+        s.places = places;
+        shown.push_back(s);
         return next(opens_, QStringLiteral("open dialog"));
     }
-    QString saveFile(QWidget*, const QString& title, const QString& filter, const QString& suffix) override
+    QString saveFile(QWidget*, const QString& title, const QString& filter, const QString& suffix,
+                     const QString& proposed, bool confirmNewFile) override
     {
-        shown.push_back({Kind::SaveFile, title, filter + QStringLiteral(" | ") + suffix});
+        Shown s{Kind::SaveFile, title, filter + QStringLiteral(" | ") + suffix};
+        s.proposed = proposed;
+        s.confirmNewFile = confirmNewFile;
+        shown.push_back(s);
         return next(saves_, QStringLiteral("save dialog"));
     }
     bool chooseFont(QWidget*, QFont& font) override
@@ -90,6 +100,22 @@ public:
         return true;
     }
 
+    // Records the label and the proposed text as "label | text".
+    bool askText(QWidget*, const QString& caption, const QString& label, QString& value) override
+    {
+        shown.push_back({Kind::Text, caption, label + QStringLiteral(" | ") + value});
+        if (textAnswers_.empty()) {
+            unexpected_ << QStringLiteral("text: ") + label;
+            return false;
+        }
+        const QString answer = textAnswers_.front();
+        textAnswers_.pop_front();
+        if (answer.isNull())
+            return false;
+        value = answer;
+        return true;
+    }
+
     // Texts of the messages shown, in order.
     QStringList messages() const { return texts(Kind::Message); }
     QStringList questions() const { return texts(Kind::Question); }
@@ -114,6 +140,8 @@ public:
             all << QStringLiteral("unused font answers: %1").arg(fonts_.size());
         if (!numbers_.empty())
             all << QStringLiteral("unused number answers: %1").arg(numbers_.size());
+        if (!textAnswers_.empty())
+            all << QStringLiteral("unused text answers: %1").arg(textAnswers_.size());
         return all;
     }
     void clear() { shown.clear(); }
@@ -146,6 +174,7 @@ private:
     std::deque<QString> saves_;
     std::deque<QFont> fonts_;
     std::deque<double> numbers_;
+    std::deque<QString> textAnswers_;
     QStringList unexpected_;
 };
 

@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollBar>
 #include <QToolTip>
 
 #include "model/CalculationSettings.h"
@@ -243,6 +245,61 @@ private slots:
         QVERIFY(markPixels > 10);
     }
 
+    // Beyond 200 000 nodes and branches the tab says the network is not
+    // drawn, and nothing is laid out.
+    void aNetworkTooLargeToDrawIsToldInsteadOfLaidOut()
+    {
+        QString text = QStringLiteral("0102 0 1 220 0 0 0 0 0 0 0\n0201 0 2 220 10 5 0 0 0 0 0\n");
+        const QString branch = QStringLiteral("0301 0 1 2 1 10 0 1 0 0 0\n");
+        text.reserve(text.size() + 200000 * branch.size());
+        for (int j = 0; j < 200000; ++j)
+            text += branch;
+        w().N3->trigger();
+        w().Memo1->setText(text);
+        w().N2->trigger();
+        QVERIFY(f->visibleTabs().contains(kDiagram));
+        QVERIFY(!w().Diagram1->isLayingOut());
+        QVERIFY2(w().Diagram1->statusLabel()->text().startsWith(QStringLiteral("Схема не строится: узлов 2, ветвей 200")),
+                 qPrintable(w().Diagram1->statusLabel()->text()));
+        QVERIFY(view()->scene()->items().isEmpty());
+        QVERIFY(!w().DiagramSvg1->isEnabled() && !w().DiagramPng1->isEnabled());
+
+        // The next network of a usual size is drawn, and can be exported.
+        if (w().Memo1->isModified())
+            f->dialogs.answerQuestion(QMessageBox::No);
+        openSample();
+        calculate();
+        QVERIFY(!view()->scene()->items().isEmpty());
+        QVERIFY(w().DiagramSvg1->isEnabled() && w().DiagramPng1->isEnabled());
+        QVERIFY(w().Diagram1->statusLabel()->text().isEmpty());
+    }
+
+    // The legend is a widget of its own above the view: panning moves the
+    // picture under it, never the legend, which stays whole; it lists the
+    // district tints too.
+    void legendStaysPutAndWholeWhilePanning()
+    {
+        f->dialogs.answerOpen(QString::fromStdString(tarvel::test::sourcePath("samples/districts.cdu").string()));
+        w().N4->trigger();
+        calculate();
+        showDiagram();
+        auto* legend = w().Diagram1->findChild<QWidget*>(QStringLiteral("DiagramLegend"));
+        QVERIFY(legend && legend->isVisible());
+        QVERIFY(legend->height() > 16 * (1 + 5 + 1 + 4));  // the scale, the heading and four districts
+        view()->zoomBy(3);
+        const QRect area(legend->mapTo(&w(), QPoint(0, 0)), legend->size());
+        auto onScreen = [&] {
+            QTest::qWait(100);
+            return w().screen()->grabWindow(w().winId(), area.x(), area.y(), area.width(), area.height()).toImage();
+        };
+        const QImage before = onScreen();
+        for (int step = 0; step < 3; ++step) {
+            view()->horizontalScrollBar()->setValue(view()->horizontalScrollBar()->value() + 23);
+            view()->verticalScrollBar()->setValue(view()->verticalScrollBar()->value() + 17);
+            QCOMPARE(onScreen(), before);
+        }
+    }
+
     void exportsAndHelp()
     {
         openSample();
@@ -254,8 +311,16 @@ private slots:
         for (int n = 1; n <= 14; ++n)
             QVERIFY(svg.contains(QStringLiteral(">%1</text>").arg(n).toUtf8()));
 
+        // The dialogs propose the document's name in its folder, and ask
+        // nothing of a new file.
+        const QString samples = QString::fromStdString(tarvel::test::sourcePath("samples").string());
+        QCOMPARE(f->dialogs.shown.back().proposed, QDir(samples).filePath(QStringLiteral("ieee14.svg")));
+        QVERIFY(!f->dialogs.shown.back().confirmNewFile);
+        QVERIFY(f->dialogs.questions().isEmpty());
+
         f->dialogs.answerSave(f->path(QStringLiteral("net.png")));
         w().DiagramPng1->trigger();
+        QCOMPARE(f->dialogs.shown.back().proposed, QDir(samples).filePath(QStringLiteral("ieee14.png")));
         const QImage png(f->path(QStringLiteral("net.png")));
         QVERIFY(png.width() > 300 && png.height() > 200);
 

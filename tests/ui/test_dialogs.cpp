@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include "ui/Dialogs.h"
 
@@ -57,6 +58,10 @@ class DialogsTest : public QObject {
     QStringList toolkitBoxes_;
     // Each file dialog shown: its title and the file type choices.
     QStringList seen_;
+    // The last file dialog's folder, name and places in its side bar.
+    QString shownFolder_;
+    QString shownName_;
+    QList<QUrl> shownPlaces_;
 
     void driveDialogs()
     {
@@ -75,6 +80,9 @@ class DialogsTest : public QObject {
             for (int i = 0; i < types->count(); ++i)
                 choices << types->itemText(i);
         seen_ << dialog->windowTitle() + QStringLiteral(": ") + choices.join(QStringLiteral(" | "));
+        shownFolder_ = dialog->directory().path();
+        shownName_ = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text();
+        shownPlaces_ = dialog->sidebarUrls();
         if (names_.isEmpty() || names_.front().isEmpty()) {
             if (!names_.isEmpty())
                 names_.pop_front();
@@ -133,6 +141,33 @@ private slots:
 
         QCOMPARE(save(prompts, {QString()}), QString());
         QCOMPARE(seen_, QStringList{QStringLiteral("Сохранить как:: Формат ЦДУ *.cdu | Все файлы *.*")});
+        QVERIFY(prompts.questions.isEmpty());
+    }
+
+    // The exports propose a name and do not ask about a file that is new;
+    // the open dialog offers the sample networks.
+    void proposedNameAndOfferedPlaces()
+    {
+        PromptDialogs prompts;
+        names_ = QStringList{QString()};
+        QCOMPARE(prompts.openFile(nullptr, QStringLiteral("Открыть"), QStringLiteral("Файл ЦДУ *.cdu (*.cdu)"),
+                                  {dir_.path()}),
+                 QString());
+        QVERIFY(shownPlaces_.contains(QUrl::fromLocalFile(dir_.path())));
+
+        names_ = QStringList{QString()};  // looked at, then cancelled
+        fileDialogs_ = 0;
+        const QString proposed = dir_.filePath(QStringLiteral("net.svg"));
+        const QString chosen = prompts.saveFile(nullptr, QStringLiteral("Схема в SVG"),
+                                                QStringLiteral("Рисунок SVG *.svg (*.svg)"), QStringLiteral("svg"),
+                                                proposed, false);
+        QCOMPARE(shownFolder_, dir_.path());
+        QCOMPARE(shownName_, QStringLiteral("net.svg"));
+        QCOMPARE(chosen, QString());  // cancelled by the driver
+        names_ = QStringList{proposed};
+        QCOMPARE(prompts.saveFile(nullptr, QStringLiteral("Схема в SVG"), QStringLiteral("Рисунок SVG *.svg (*.svg)"),
+                                  QStringLiteral("svg"), proposed, false),
+                 proposed);
         QVERIFY(prompts.questions.isEmpty());
     }
 

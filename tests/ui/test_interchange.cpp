@@ -106,6 +106,9 @@ private slots:
         QVERIFY(w().N36->isVisible());
         f->dialogs.answerSave(f->path(QStringLiteral("сеть.csv")));
         w().N36->trigger();
+        // An imported case has no file yet: the working folder's name.
+        QCOMPARE(f->dialogs.shown.back().proposed, QDir::current().filePath(QStringLiteral("network.csv")));
+        QVERIFY(!f->dialogs.shown.back().confirmNewFile);
         const QByteArray nodes = f->read(QStringLiteral("сеть-nodes.csv"));
         const QByteArray branches = f->read(QStringLiteral("сеть-branches.csv"));
         QVERIFY(QString::fromUtf8(nodes).startsWith(

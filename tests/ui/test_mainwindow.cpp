@@ -1,4 +1,6 @@
 // The main window's structure, states and document commands.
+#include <functional>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
@@ -6,6 +8,8 @@
 #include <QScreen>
 #include <QSet>
 #include <QLabel>
+#include <QAbstractButton>
+#include <QTextCursor>
 #include <QSplitter>
 #include <QTabBar>
 #include <QToolButton>
@@ -13,6 +17,7 @@
 #include "tests/ui/WindowFixture.h"
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
+#include "ui/DiagramPage.h"
 #include "ui/Help.h"
 #include "ui/TextEditor.h"
 
@@ -166,6 +171,9 @@ private slots:
         QCOMPARE(w().inputCaption(), QStringLiteral("net.cdu"));
         QCOMPARE(f->dialogs.shown.front().caption, QStringLiteral("Открыть"));
         QCOMPARE(f->dialogs.shown.front().text, QStringLiteral("Файл ЦДУ *.cdu (*.cdu);;Все файлы *.* (*)"));
+        // The sample networks that come with the program are offered.
+        QCOMPARE(f->dialogs.shown.front().places.size(), 1);
+        QVERIFY(QFileInfo::exists(f->dialogs.shown.front().places.front() + QStringLiteral("/ieee14.cdu")));
 
         QTest::keyClick(w().Memo1, Qt::Key_End, Qt::ControlModifier);
         typeInput(QStringLiteral("№"));
@@ -248,6 +256,43 @@ private slots:
         QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::SaveFile), 1);
     }
 
+    // A file that is not Windows-1251 text is told when it is opened; UTF-8
+    // text is offered to be converted.
+    void documentsThatAreNotWindows1251AreTold()
+    {
+        f->write(QStringLiteral("utf8.cdu"), QByteArray("0102 0 1 220 \xD0\xB1\xD0\xB0\xD0\xB7\xD0\xB0\n"));  // "база"
+        f->dialogs.answerQuestion(QMessageBox::Yes);
+        openFile(f->path(QStringLiteral("utf8.cdu")));
+        QCOMPARE(f->dialogs.questions().size(), 1);
+        QVERIFY(f->dialogs.questions().front().contains(QStringLiteral("UTF-8")));
+        QCOMPARE(w().Memo1->text(), QStringLiteral("0102 0 1 220 база\n"));
+        QCOMPARE(w().inputCaption(), QStringLiteral("utf8.cdu"));
+        QVERIFY(w().Memo1->isModified());  // not yet written in Windows-1251
+        w().N10->trigger();
+        QCOMPARE(f->read(QStringLiteral("utf8.cdu")), QByteArray("0102 0 1 220 \xE1\xE0\xE7\xE0\r\n"));
+
+        // No opens the bytes as they are; Cancel leaves the document alone.
+        f->write(QStringLiteral("utf8.cdu"), QByteArray("\xD0\xB1\n"));
+        f->dialogs.answerQuestion(QMessageBox::No);
+        openFile(f->path(QStringLiteral("utf8.cdu")));
+        QCOMPARE(w().Memo1->text(), QStringLiteral("Р±\n"));
+        QVERIFY(!w().Memo1->isModified());
+        f->write(QStringLiteral("other.cdu"), QByteArray("\xD0\xB2\n"));
+        f->dialogs.answerQuestion(QMessageBox::Cancel);
+        openFile(f->path(QStringLiteral("other.cdu")));
+        QCOMPARE(w().Memo1->text(), QStringLiteral("Р±\n"));
+        QCOMPARE(w().inputCaption(), QStringLiteral("utf8.cdu"));
+
+        // Not text at all: opened only when the user insists.
+        f->write(QStringLiteral("picture.cdu"), QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16));
+        f->dialogs.answerQuestion(QMessageBox::No);
+        openFile(f->path(QStringLiteral("picture.cdu")));
+        QVERIFY(f->dialogs.questions().last().contains(QStringLiteral("двоичные данные")));
+        QCOMPARE(f->dialogs.shown.back().buttons, QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(w().inputCaption(), QStringLiteral("utf8.cdu"));
+        QCOMPARE(w().RecentFiles[1], QString());  // neither refused file became a recent one
+    }
+
     void openAsksOnlyAfterAFileIsChosen()
     {
         f->write(QStringLiteral("o.cdu"), "opened");
@@ -293,7 +338,7 @@ private slots:
         QCOMPARE(w().RecentFiles[0], QString());
     }
 
-    void exitAsksAndTitleBarCloseDoesNot()
+    void exitAndTitleBarCloseAskAlike()
     {
         w().N3->trigger();
         typeInput(QStringLiteral("x"));
@@ -302,9 +347,61 @@ private slots:
         QVERIFY(w().isVisible());
         QCOMPARE(f->dialogs.questions(), QStringList{kAskSave});
 
-        w().close();  // the title-bar control: no question
+        // The title bar's control (and Alt+F4) asks the same question.
+        f->dialogs.answerQuestion(QMessageBox::Cancel);
+        w().close();
+        QVERIFY(w().isVisible());
+        QCOMPARE(f->dialogs.questions(), QStringList({kAskSave, kAskSave}));
+        QCOMPARE(w().Memo1->text(), QStringLiteral("x"));
+
+        // Yes saves before the window closes.
+        const QString saved = f->path(QStringLiteral("closing.cdu"));
+        f->dialogs.answerQuestion(QMessageBox::Yes);
+        f->dialogs.answerSave(saved);
+        w().close();
         QVERIFY(!w().isVisible());
-        QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::Question), 1);
+        QCOMPARE(f->read(QStringLiteral("closing.cdu")), QByteArray("x"));
+    }
+
+    // "Да" and then Cancel in the save dialog abandons the whole command:
+    // the edits, the caption and the window stay as they were.
+    void cancelledSaveAbandonsTheCommand()
+    {
+        f->write(QStringLiteral("recent.cdu"), "recent");
+        f->write(QStringLiteral("case.m"), "function mpc = case1\n");
+        openFile(f->path(QStringLiteral("recent.cdu")));
+        QCOMPARE(w().RecentFiles[0], f->path(QStringLiteral("recent.cdu")));
+
+        struct Command {
+            const char* name;
+            std::function<void()> run;
+        };
+        const Command commands[] = {
+            {"New", [&] { w().N3->trigger(); }},
+            {"Open", [&] {
+                 f->dialogs.answerOpen(f->path(QStringLiteral("recent.cdu")));
+                 w().N4->trigger();
+             }},
+            {"Recent", [&] { w().N30->trigger(); }},
+            {"Import", [&] { w().N35->trigger(); }},  // asks before its dialog
+            {"Exit", [&] { w().N12->trigger(); }},
+            {"Close", [&] { w().close(); }},
+        };
+        w().N3->trigger();
+        typeInput(QStringLiteral("unsaved"));
+        for (const Command& command : commands) {
+            f->dialogs.clear();
+            f->dialogs.answerQuestion(QMessageBox::Yes);
+            f->dialogs.answerSave(QString());
+            command.run();
+            QVERIFY2(w().isVisible(), command.name);
+            QCOMPARE(w().Memo1->text(), QStringLiteral("unsaved"));
+            QVERIFY2(w().Memo1->isModified(), command.name);
+            QCOMPARE(w().inputCaption(), kUntitled);
+            QVERIFY2(f->dialogs.count(ScriptedDialogs::Kind::Question) == 1, command.name);
+            QVERIFY2(f->dialogs.shown.back().kind == ScriptedDialogs::Kind::SaveFile, command.name);
+        }
+        QCOMPARE(f->read(QStringLiteral("recent.cdu")), QByteArray("recent"));
     }
 
     void exitWithNoCloses()
@@ -413,7 +510,9 @@ private slots:
         QFile copy(started[0]);
         QVERIFY(copy.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(copy.readAll()), QStringLiteral("Узел\n"));
-        QCOMPARE(f->dialogs.messages().last(), QStringLiteral("Программа блокнот не найдена"));
+        // Nothing opened the file: the message names what to set.
+        QVERIFY(f->dialogs.messages().last().startsWith(QStringLiteral("Программа блокнот не найдена\n")));
+        QVERIFY(f->dialogs.messages().last().contains(QStringLiteral("EDITOR")));
         QCOMPARE(f->dialogs.messages().size(), 2);
     }
 
@@ -463,6 +562,74 @@ private slots:
                             Qt::AltModifier);
         QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(w().N1));
         QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    }
+
+    // The keys every desktop program knows: Ctrl+N/O/S, undo and redo in the
+    // input pane, Ctrl+F and F3 to find a text there.
+    void desktopKeys()
+    {
+        QTest::keyClick(&w(), Qt::Key_N, Qt::ControlModifier);
+        QVERIFY(w().PageControl1->isVisible());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w().Memo1));  // ready for typing
+        tarvel::test::typeText(w().Memo1, QStringLiteral("0102 1 220"));
+        QTest::keyClick(w().Memo1, Qt::Key_Return);
+        tarvel::test::typeText(w().Memo1, QStringLiteral("0201 5 220"));
+        QTest::keyClick(w().Memo1, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(w().Memo1->text() != QStringLiteral("0102 1 220\n0201 5 220"));
+        QTest::keyClick(w().Memo1, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(w().Memo1->text(), QStringLiteral("0102 1 220\n0201 5 220"));
+        w().Undo1->trigger();
+        QVERIFY(w().Memo1->text() != QStringLiteral("0102 1 220\n0201 5 220"));
+        w().Redo1->trigger();
+        QCOMPARE(w().Memo1->text(), QStringLiteral("0102 1 220\n0201 5 220"));
+
+        // Ctrl+F from the top: the first "220", F3 the next, and again from the top.
+        w().Memo1->moveCursor(QTextCursor::Start);
+        f->dialogs.answerText(QStringLiteral("220"));
+        QTest::keyClick(w().Memo1, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::Text), 1);
+        QCOMPARE(w().Memo1->textCursor().selectedText(), QStringLiteral("220"));
+        QCOMPARE(w().Memo1->textCursor().selectionStart(), 7);
+        QTest::keyClick(w().Memo1, Qt::Key_F3);
+        QCOMPARE(w().Memo1->textCursor().selectionStart(), 18);
+        QTest::keyClick(w().Memo1, Qt::Key_F3);
+        QCOMPARE(w().Memo1->textCursor().selectionStart(), 7);
+        QCOMPARE(w().statusPanelText(0), QStringLiteral("1: 11"));
+        // A text that is not there is told; the caret stays.
+        f->dialogs.answerText(QStringLiteral("0301"));
+        QTest::keyClick(w().Memo1, Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(f->dialogs.messages(), QStringList{QStringLiteral("Текст \"0301\" не найден.")});
+        QCOMPARE(w().Memo1->textCursor().selectionStart(), 7);
+
+        f->dialogs.answerSave(QString());
+        QTest::keyClick(&w(), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::SaveFile), 1);
+        f->dialogs.answerOpen(QString());
+        QTest::keyClick(&w(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::OpenFile), 1);
+    }
+
+    // On the "Схема" tab every Alt+letter has one meaning: its own buttons
+    // and field against each other and against the menu bar.
+    void diagramTabMnemonicsAreTheirOwn()
+    {
+        QSet<QKeySequence> letters;
+        for (const QAction* a : w().menuBar()->actions())
+            letters.insert(QKeySequence::mnemonic(a->text()));
+        QStringList captions;
+        for (const QAbstractButton* b : w().Diagram1->findChildren<QAbstractButton*>())
+            captions << b->text();
+        for (const QLabel* l : w().Diagram1->findChildren<QLabel*>())
+            if (l->buddy())
+                captions << l->text();
+        QVERIFY(captions.size() >= 3);
+        for (const QString& caption : captions) {
+            const QKeySequence letter = QKeySequence::mnemonic(caption);
+            if (letter.isEmpty())
+                continue;
+            QVERIFY2(!letters.contains(letter), qPrintable(caption));
+            letters.insert(letter);
+        }
     }
 
     // A stored size larger than the screen is fitted into its available area,

@@ -1,5 +1,10 @@
 // The program's start: its command line, its working folder, and a document
 // named on the command line.
+#include <QLabel>
+#include <QLockFile>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStatusBar>
 #include <QTemporaryDir>
 
 #include "tests/ui/WindowFixture.h"
@@ -8,6 +13,25 @@
 using tarvel::test::WindowFixture;
 using tarvel::ui::parseStartOptions;
 using tarvel::ui::prepareWorkingFolder;
+
+namespace {
+
+// The process that holds a working folder, as its lock file names it; 0 when
+// nobody does.
+qint64 holderOf(const QString& folder)
+{
+    QLockFile lock(QDir(folder).filePath(QStringLiteral(".tarvel.lock")));
+    qint64 pid = 0;
+    QString host, application;
+    return lock.getLockInfo(&pid, &host, &application) ? pid : 0;
+}
+
+bool isHeldBy(const QString& folder, const QProcess& process)
+{
+    return QTest::qWaitFor([&] { return holderOf(folder) == process.processId(); }, 20000);
+}
+
+}  // namespace
 
 class StartUpTest : public QObject {
     Q_OBJECT
@@ -21,8 +45,21 @@ private slots:
 
     void commandLineNamesFolderAndFile()
     {
-        // The desktop entry's line: the folder in the home folder, an absolute file.
-        auto o = parseStartOptions({QStringLiteral("--workdir"), QStringLiteral("~/Tarvel"),
+        // The desktop entry's line, which holds no character that a launcher
+        // might pass on unexpanded: the folder in the home folder, an absolute file.
+        auto o = parseStartOptions({QStringLiteral("--home-workdir"), QStringLiteral("Tarvel"),
+                                    QStringLiteral("/data/a b.cdu")},
+                                   QStringLiteral("/"), QStringLiteral("/home/eng"));
+        QCOMPARE(o.workDir, QStringLiteral("/home/eng/Tarvel"));
+        QCOMPARE(o.file, QStringLiteral("/data/a b.cdu"));
+        QVERIFY(o.error.isEmpty() && !o.help);
+        QCOMPARE(parseStartOptions({QStringLiteral("--home-workdir=T")}, {}, QStringLiteral("/h")).workDir,
+                 QStringLiteral("/h/T"));
+        QCOMPARE(parseStartOptions({QStringLiteral("--home-workdir")}, {}, {}).error,
+                 QStringLiteral("не задана рабочая папка"));
+
+        // Typed in a shell that left "~" as it is.
+        o = parseStartOptions({QStringLiteral("--workdir"), QStringLiteral("~/Tarvel"),
                                     QStringLiteral("/data/a.cdu")},
                                    QStringLiteral("/"), QStringLiteral("/home/eng"));
         QCOMPARE(o.workDir, QStringLiteral("/home/eng/Tarvel"));
@@ -86,6 +123,93 @@ private slots:
         QVERIFY2(text.startsWith(QStringLiteral("В рабочую папку \"/proc\" невозможно записать файлы")),
                  qPrintable(text));
         QVERIFY(text.contains(QStringLiteral("--workdir")));
+    }
+
+    // A folder another window holds sends the next window to one beside it;
+    // each window holds its own until it ends.
+    void eachWindowClaimsAFolderOfItsOwn()
+    {
+        QTemporaryDir dir;
+        const QString asked = dir.filePath(QStringLiteral("Tarvel"));
+        QVERIFY(QDir().mkpath(asked));
+        QVERIFY(QDir::setCurrent(asked));
+        auto first = tarvel::ui::claimWorkingFolder();
+        QCOMPARE(first.folder, QDir(asked).canonicalPath());
+        QVERIFY(first.takenFolder.isEmpty());
+        QVERIFY(tarvel::ui::workingFolderNotice(first).isEmpty());
+
+        QVERIFY(QDir::setCurrent(asked));
+        auto second = tarvel::ui::claimWorkingFolder();
+        QCOMPARE(second.folder, QDir(dir.filePath(QStringLiteral("Tarvel-2"))).canonicalPath());
+        QCOMPARE(QDir::currentPath(), second.folder);
+        QCOMPARE(second.takenFolder, first.folder);
+        QVERIFY(tarvel::ui::workingFolderNotice(second).contains(QStringLiteral("Tarvel-2")));
+
+        QVERIFY(QDir::setCurrent(asked));
+        auto third = tarvel::ui::claimWorkingFolder();
+        QCOMPARE(QFileInfo(third.folder).fileName(), QStringLiteral("Tarvel-3"));
+
+        // Freed folders are taken again, the one asked for first.
+        second = {};
+        first = {};
+        QVERIFY(QDir::setCurrent(asked));
+        auto fourth = tarvel::ui::claimWorkingFolder();
+        QCOMPARE(fourth.folder, QDir(asked).canonicalPath());
+        QVERIFY(QDir::setCurrent(asked));
+        QCOMPARE(QFileInfo(tarvel::ui::claimWorkingFolder().folder).fileName(), QStringLiteral("Tarvel-2"));
+    }
+
+    // Two windows of the program, started one after the other with the same
+    // working folder, as the desktop entry starts them.
+    void twoRunningWindowsNeverShareAFolder()
+    {
+        QTemporaryDir dir;
+        const QString asked = dir.filePath(QStringLiteral("Tarvel"));
+        const QString beside = dir.filePath(QStringLiteral("Tarvel-2"));
+        auto start = [&](QProcess& p) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            p.setProcessEnvironment(env);
+            p.start(QStringLiteral(TARVEL_WINDOW_PATH), {QStringLiteral("--workdir"), asked});
+            return p.waitForStarted();
+        };
+        auto stop = [](QProcess& p) {
+            p.kill();  // a window that ends abruptly leaves its lock behind
+            p.waitForFinished();
+        };
+        QProcess first, second, third;
+        // Whatever fails, no window outlives the test.
+        const auto guard = qScopeGuard([&] {
+            for (QProcess* p : {&first, &second, &third})
+                stop(*p);
+        });
+        QVERIFY(start(first));
+        QVERIFY(isHeldBy(asked, first));
+        QVERIFY(start(second));
+        QVERIFY(isHeldBy(beside, second));
+        QCOMPARE(holderOf(asked), first.processId());
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(QDir(asked).filePath(QStringLiteral("Vetrasol.ini"))); },
+                                20000));
+        // The settings stay the user's one file: none is made beside.
+        QVERIFY(!QFileInfo::exists(QDir(beside).filePath(QStringLiteral("Vetrasol.ini"))));
+
+        // The first window is gone: the next one takes its folder back.
+        stop(first);
+        QVERIFY(start(third));
+        QVERIFY(isHeldBy(asked, third));
+        QCOMPARE(holderOf(beside), second.processId());
+    }
+
+    void statusBarSaysWhereTheFilesGo()
+    {
+        WindowFixture f;
+        QVERIFY(f.exposed);
+        auto* panel = f.window->findChild<QLabel*>(QStringLiteral("WorkingFolderPanel"));
+        QVERIFY(panel);
+        QVERIFY(!panel->isVisible());
+        f.window->showWorkingFolderNotice(QStringLiteral("Рабочая папка \"b\""));
+        QVERIFY(panel->isVisible());
+        QCOMPARE(f.window->workingFolderNoticeText(), QStringLiteral("Рабочая папка \"b\""));
     }
 
     void fileNamedAtStartBecomesTheDocumentAndARecentFile()
