@@ -200,8 +200,10 @@ std::string svgText(const Picture& p)
             continue;
         }
         std::string path;
+        // A node is a segment too short to see, whose round caps make its disc.
         for (const auto& [a, b] : h.sleeves)
-            path += "M" + num(a.x) + " " + num(a.y) + "L" + num(b.x) + " " + num(b.y);
+            path += "M" + num(a.x) + " " + num(a.y) +
+                    (a.x == b.x && a.y == b.y ? std::string("h0.01") : "L" + num(b.x) + " " + num(b.y));
         out += "<path d=\"" + path + "\" fill=\"none\" stroke=\"" + c + "\" stroke-width=\"" + reach +
                "\" stroke-linecap=\"round\">" + title + "</path>\n";
     }

@@ -289,17 +289,15 @@ void DiagramView::setPicture(const diagram::Picture& picture)
             outline.addPolygon(polygon);
             outline.closeSubpath();
         }
-        QPainterPath sleeves;
+        // The sleeves in one stroke, which fills where they overlap (a node
+        // is a segment too short to see, whose round caps make its disc).
+        QPainterPath lines;
         for (const auto& [a, b] : h.sleeves) {
-            if (a.x == b.x && a.y == b.y) {
-                sleeves.addEllipse(toQPoint(a), diagram::kHullMargin, diagram::kHullMargin);
-            } else {
-                QPainterPath segment(toQPoint(a));
-                segment.lineTo(toQPoint(b));
-                sleeves.addPath(margin(segment));
-            }
+            lines.moveTo(toQPoint(a));
+            lines.lineTo(a.x == b.x && a.y == b.y ? toQPoint(a) + QPointF(0.01, 0) : toQPoint(b));
         }
-        const QPainterPath area = (outline + margin(outline) + sleeves).simplified();
+        QPainterPath area = h.sleeves.empty() ? (outline + margin(outline)).simplified() : margin(lines);
+        area.setFillRule(Qt::WindingFill);
         auto* item = s->addPath(area, Qt::NoPen, toQColor(h.tint));
         item->setZValue(0);
         item->setToolTip(QStringLiteral("Район %1").arg(h.district));

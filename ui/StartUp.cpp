@@ -188,8 +188,8 @@ QString workingFolderNotice(const WorkingFolderClaim& claim)
 {
     if (claim.takenFolder.isEmpty())
         return {};
-    return QStringLiteral("Рабочая папка \"%1\": папка \"%2\" занята другим окном программы")
-        .arg(shown(claim.folder), shown(claim.takenFolder));
+    return QStringLiteral("Файлы расчета в \"%1\": \"%2\" занята другим окном")
+        .arg(shown(claim.folder), QDir(claim.takenFolder).dirName());
 }
 
 }  // namespace tarvel::ui

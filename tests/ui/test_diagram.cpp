@@ -259,8 +259,10 @@ private slots:
         w().N2->trigger();
         QVERIFY(f->visibleTabs().contains(kDiagram));
         QVERIFY(!w().Diagram1->isLayingOut());
-        QVERIFY2(w().Diagram1->statusLabel()->text().startsWith(QStringLiteral("Схема не строится: узлов 2, ветвей 200")),
-                 qPrintable(w().Diagram1->statusLabel()->text()));
+        const auto* notes = w().Diagram1->findChild<QLabel*>(QStringLiteral("DiagramNotes"));
+        QVERIFY2(notes->text().startsWith(QStringLiteral("Схема не строится: узлов 2, ветвей 200")),
+                 qPrintable(notes->text()));
+        QVERIFY(!notes->isHidden());
         QVERIFY(view()->scene()->items().isEmpty());
         QVERIFY(!w().DiagramSvg1->isEnabled() && !w().DiagramPng1->isEnabled());
 
@@ -272,6 +274,7 @@ private slots:
         QVERIFY(!view()->scene()->items().isEmpty());
         QVERIFY(w().DiagramSvg1->isEnabled() && w().DiagramPng1->isEnabled());
         QVERIFY(w().Diagram1->statusLabel()->text().isEmpty());
+        QVERIFY(notes->isHidden());
     }
 
     // The legend is a widget of its own above the view: panning moves the
