@@ -41,13 +41,16 @@ QString Dialogs::openFile(QWidget* parent, const QString& title, const QString& 
     dialog.setFileMode(QFileDialog::ExistingFile);
     // A file type shows by its name alone, the patterns in brackets stay unseen.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    QList<QUrl> sidebar = dialog.sidebarUrls();
+    const QList<QUrl> usersPlaces = dialog.sidebarUrls();
+    QList<QUrl> sidebar = usersPlaces;
     for (const QString& place : places)
         sidebar << QUrl::fromLocalFile(place);
     dialog.setSidebarUrls(sidebar);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return QString();
-    return dialog.selectedFiles().first();
+    const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    // The toolkit keeps the side bar in the user's settings when the dialog
+    // goes: only the places the user put there are kept.
+    dialog.setSidebarUrls(usersPlaces);
+    return chosen ? dialog.selectedFiles().first() : QString();
 }
 
 QString Dialogs::saveFile(QWidget* parent, const QString& title, const QString& filter,

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 
@@ -106,6 +107,9 @@ class DialogsTest : public QObject {
 private slots:
     void initTestCase()
     {
+        // The file dialogs keep their state in the toolkit's settings: the
+        // test's own, not the user's.
+        QStandardPaths::setTestModeEnabled(true);
         QVERIFY(dir_.isValid());
         connect(&driver_, &QTimer::timeout, this, &DialogsTest::driveDialogs);
         driver_.start(10);
@@ -154,6 +158,9 @@ private slots:
                                   {dir_.path()}),
                  QString());
         QVERIFY(shownPlaces_.contains(QUrl::fromLocalFile(dir_.path())));
+        // The offered place does not stay in the user's side bar.
+        QFileDialog later;
+        QVERIFY(!later.sidebarUrls().contains(QUrl::fromLocalFile(dir_.path())));
 
         names_ = QStringList{QString()};  // looked at, then cancelled
         fileDialogs_ = 0;
