@@ -8,6 +8,7 @@
 #include "interchange/ResultsExport.h"
 #include "model/TextFile.h"
 #include "powerflow/NetworkResults.h"
+#include "study/Outage.h"
 
 namespace cli {
 
@@ -75,6 +76,10 @@ ImportStep importInput(const std::string& bytes, InterchangeOptions& options, st
     text = tarvel::toCrLf(conversion.text);
     options.raisedBases = conversion.raisedBases;
     options.busAreas = conversion.busAreas;
+    options.branchRecordOfCaseBranch = conversion.branchRecordOfCaseBranch;
+    options.branchRatingMva = conversion.branchRatingMva;
+    if (format == tarvel::InputFormat::Matpower)
+        options.caseName = tarvel::caseFunctionName(bytes);
     if (options.convertTo.empty())
         return ImportStep::Converted;
     if (!tarvel::replaceFileSafely(options.convertTo, tarvel::utf8ToCp1251(text))) {

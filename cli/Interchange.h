@@ -25,6 +25,12 @@ struct InterchangeOptions {
     std::vector<std::pair<int64_t, double>> raisedBases;
     // Filled by importInput: every bus's area, for a load profile by areas.
     std::vector<tarvel::CduConversion::BusArea> busAreas;
+    // Filled by importInput for a MATPOWER case: its function name, its
+    // branches as the text holds them and their ratings (CduConversion), for
+    // a contingency study.
+    std::string caseName;
+    std::vector<int> branchRecordOfCaseBranch;
+    std::vector<double> branchRatingMva;
 };
 
 // True when name is one of the options above (each takes a value).

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "cli/Contingency.h"
 #include "cli/DiagramFile.h"
 #include "cli/Interchange.h"
 #include "cli/ProfileRun.h"
@@ -35,7 +36,8 @@ constexpr const char* kUsage =
     "Использование: tarvel-cli [--precision P] [--iterations N] [--losses] [--workdir DIR]\n"
     "                  [--base-kv KV] [--convert OUT.cdu] [--csv PREFIX] [--json FILE]\n"
     "                  [--diagram FILE.svg|FILE.png]\n"
-    "                  [--profile FILE [--study-csv PREFIX] [--study-json FILE]] INPUT\n";
+    "                  [--profile FILE] [--contingencies all|FILE [--limits FILE] [--threads N]]\n"
+    "                  [--study-csv PREFIX] [--study-json FILE] INPUT\n";
 
 constexpr const char* kHelp =
     "Расчет потокораспределения электрической сети по файлу в формате ЦДУ (Windows-1251),\n"
@@ -53,6 +55,7 @@ constexpr const char* kHelp =
     "                   " TARVEL_PNG_MODULE_FILE ", экран для этого не нужен\n"
     "%s"
     "%s"
+    "%s"
     "  -h, --help       показать эту справку\n"
     "\n"
     "Отчеты network.out, network.rez, network.tok, network.rip пишутся в DIR.\n"
@@ -60,7 +63,9 @@ constexpr const char* kHelp =
     "\n"
     "Код завершения: 0 - расчет сошелся; 1 - данные отвергнуты или разделение потерь\n"
     "невозможно; 2 - ошибка в параметрах, файл не читается, импорт невозможен или файл не создается;\n"
-    "3 - расчет выполнен без достижения заданной точности (отчеты записаны).\n";
+    "3 - расчет выполнен без достижения заданной точности (отчеты записаны);\n"
+    "4 - при анализе отключений найдены нарушения пределов, разделение сети или\n"
+    "несходящиеся режимы (contingency.rez записан).\n";
 
 // Prints each message on one line of standard error.
 class StderrSink : public tarvel::MessageSink {
@@ -142,6 +147,7 @@ int main(int argc, char** argv)
     bool optionsEnded = false;
     cli::InterchangeOptions interchange;
     cli::ProfileOptions profile;
+    cli::StudyOptions study;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -153,7 +159,7 @@ int main(int argc, char** argv)
             if (arg == "-h" || arg == "--help") {
                 std::fputs(kUsage, stdout);
                 std::fputs("\n", stdout);
-                std::printf(kHelp, cli::kInterchangeHelp, cli::kProfileHelp);
+                std::printf(kHelp, cli::kInterchangeHelp, cli::kProfileHelp, cli::kStudyHelp);
                 return 0;
             }
             if (arg == "--losses") {
@@ -170,7 +176,8 @@ int main(int argc, char** argv)
                 haveValue = true;
             }
             if (name != "--precision" && name != "--iterations" && name != "--workdir" &&
-                name != "--diagram" && !cli::isInterchangeOption(name) && !cli::isProfileOption(name))
+                name != "--diagram" && !cli::isInterchangeOption(name) && !cli::isProfileOption(name) &&
+                !cli::isStudyOption(name))
                 return usageError("неизвестный параметр " + arg);
             if (!haveValue) {
                 if (i + 1 >= argc)
@@ -180,6 +187,10 @@ int main(int argc, char** argv)
             if (cli::isProfileOption(name)) {
                 std::string problem;
                 if (!cli::setProfileOption(profile, name, value, problem))
+                    return usageError(problem);
+            } else if (cli::isStudyOption(name)) {
+                std::string problem;
+                if (!cli::setStudyOption(study, name, value, problem))
                     return usageError(problem);
             } else if (cli::isInterchangeOption(name)) {
                 std::string problem;
@@ -210,6 +221,8 @@ int main(int argc, char** argv)
     }
     if (!haveInput)
         return usageError("не задан файл исходных данных");
+    if (const std::string problem = cli::checkStudyOptions(study, !profile.profile.empty()); !problem.empty())
+        return usageError(problem);
 
     std::string bytes;
     if (!tarvel::readFileBytes(input, bytes)) {
@@ -290,6 +303,13 @@ int main(int argc, char** argv)
         const int seriesStatus = cli::runProfile(profile, series, settings, workDir);
         if (seriesStatus == kExitUsage || status == kExitConverged)
             status = seriesStatus;
+    }
+    if (!study.contingencies.empty()) {
+        if (outcome != tarvel::RunOutcome::Converged) {
+            StderrSink::printLine("Анализ отключений не выполнен: исходный режим не рассчитан с заданной точностью");
+            return status;
+        }
+        return cli::runStudy(model, settings, study, {profile.jsonPath, profile.csvPrefix}, interchange, workDir);
     }
     return status;
 }

@@ -671,11 +671,15 @@ private:
                 continue;
             t += "0301 0 " + formatInt(bus_[i].outNumber) + " 0 0 " + cduNumber(-bus_[i].shuntB * 1e6, c_.buses[i].line) + "\n";
         }
+        out_.branchRecordOfCaseBranch.assign(c_.branches.size(), 0);
+        out_.branchRatingMva.assign(1, 0.0);
         for (std::size_t j = 0; j < c_.branches.size(); ++j) {
             if (!branch_[j].kept)
                 continue;
             const CaseBranch& br = c_.branches[j];
             const BranchState& s = branch_[j];
+            out_.branchRecordOfCaseBranch[j] = out_.branches + 1;
+            out_.branchRatingMva.push_back(br.rateA);
             int64_t n1 = bus_[index_.at(br.from)].outNumber, n2 = bus_[index_.at(br.to)].outNumber;
             if (s.reversed)
                 std::swap(n1, n2);

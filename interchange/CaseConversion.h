@@ -51,6 +51,12 @@ struct CduConversion {
         double pd = 0;  // MW
     };
     std::vector<BusArea> busAreas;
+    // The case's branches as the text holds them: case branch (0-based) ->
+    // branch record of the text (1-based), 0 when left out; and per branch
+    // record 1..m the case's rating rateA in MVA (0 unlimited), for the
+    // limits of a contingency study.
+    std::vector<int> branchRecordOfCaseBranch;
+    std::vector<double> branchRatingMva;
 };
 
 // True when some bus of the case gives no base voltage, so that the

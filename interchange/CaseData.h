@@ -40,6 +40,7 @@ struct CaseBranch {
     double r = 0, x = 0, b = 0;  // p.u.; b is the total charging
     double ratio = 0;            // off-nominal tap at the first end; 0 for a line
     double shift = 0;            // degrees
+    double rateA = 0;            // MVA, the long-term rating; 0 unlimited
     bool controlled = false;     // the case adjusts its tap or angle (CDF branch types 2-4)
     bool inService = true;
     int line = 0;

@@ -652,6 +652,9 @@ CaseData caseFromTables(const Tables& t)
         br.r = v(2, "r") / ohmPerUnit;
         br.x = v(3, "x") / ohmPerUnit;
         br.b = v(4, "b");
+        // A rating that is no positive finite number limits nothing.
+        const double rateA = t.branch.at(i, 5);
+        br.rateA = std::isfinite(rateA) && rateA > 0 ? rateA : 0.0;
         br.ratio = v(8, "ratio");
         br.shift = v(9, "angle");
         br.inService = finite(t.branch.at(i, 10), line, "status") > 0;

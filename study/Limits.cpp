@@ -1,0 +1,134 @@
+#include "study/Limits.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "model/TextFile.h"
+
+namespace tarvel {
+
+namespace {
+
+struct VoltageClass {
+    double unom;
+    double highest;
+};
+
+constexpr VoltageClass kClasses[] = {{6, 7.2},     {10, 12},    {20, 24},    {35, 40.5},
+                                     {110, 126},   {150, 172},  {220, 252},  {330, 363},
+                                     {500, 525},   {750, 787},  {1150, 1200}};
+
+std::vector<std::string_view> splitLines(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == '\n') {
+            std::string_view line = text.substr(start, i - start);
+            if (!line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            if (i < text.size() || !line.empty())
+                lines.push_back(line);
+            start = i + 1;
+        }
+    }
+    return lines;
+}
+
+std::vector<std::string_view> words(std::string_view s)
+{
+    std::vector<std::string_view> out;
+    std::size_t i = 0;
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (i < s.size()) {
+        while (i < s.size() && blank(s[i]))
+            ++i;
+        const std::size_t start = i;
+        while (i < s.size() && !blank(s[i]))
+            ++i;
+        if (i > start)
+            out.push_back(s.substr(start, i - start));
+    }
+    return out;
+}
+
+template <typename T>
+bool parseWhole(std::string_view word, T& value)
+{
+    const auto r = std::from_chars(word.data(), word.data() + word.size(), value);
+    return !word.empty() && r.ec == std::errc() && r.ptr == word.data() + word.size();
+}
+
+}  // namespace
+
+double highestOperatingVoltage(double unom)
+{
+    for (const VoltageClass& c : kClasses)
+        if (unom == c.unom)
+            return c.highest;
+    return 1.1 * unom;
+}
+
+Limits defaultLimits(const NetworkModel& model)
+{
+    Limits limits;
+    const int n = model.nodeCount;
+    limits.vmin.resize(n + 1);
+    limits.vmax.resize(n + 1);
+    for (int k = 0; k <= n; ++k) {
+        const double unom = model.nodeUnom[k];
+        limits.vmin[k] = 0.9 * unom;
+        limits.vmax[k] = highestOperatingVoltage(unom);
+    }
+    limits.kind.assign(model.branchCount + 1, BranchLimitKind::None);
+    limits.branchLimit.assign(model.branchCount + 1, 0.0);
+    return limits;
+}
+
+void applyRatings(Limits& limits, const std::vector<double>& ratingMva)
+{
+    for (std::size_t i = 1; i < ratingMva.size() && i < limits.kind.size(); ++i) {
+        if (ratingMva[i] > 0) {
+            limits.kind[i] = BranchLimitKind::Power;
+            limits.branchLimit[i] = ratingMva[i];
+        }
+    }
+}
+
+std::string readCurrentLimits(std::string_view text, const BranchIndex& index, Limits& limits)
+{
+    const std::vector<std::string_view> lines = splitLines(text);
+    Limits read = limits;
+    for (std::size_t l = 0; l < lines.size(); ++l) {
+        const std::string where = "Строка " + formatInt(static_cast<long long>(l) + 1) + " файла пределов: ";
+        std::string_view content = lines[l];
+        if (const auto hash = content.find('#'); hash != std::string_view::npos)
+            content = content.substr(0, hash);
+        const std::vector<std::string_view> w = words(content);
+        if (w.empty())
+            continue;
+        int32_t n1 = 0, n2 = 0;
+        int k = 1;
+        if ((w.size() != 3 && w.size() != 4) || !parseWhole(w[0], n1) || !parseWhole(w[1], n2) ||
+            (w.size() == 4 && (!parseWhole(w[2], k) || k < 1)))
+            return where + "ожидается \"N1 N2 Imax\" или \"N1 N2 K Imax\" (Imax в кА): \"" +
+                   std::string(content) + "\"";
+        double imax = 0;
+        const std::string_view limitWord = w.back();
+        if (!parseWhole(limitWord, imax) || !std::isfinite(imax) || imax <= 0)
+            return where + "предел тока должен быть положительным числом (кА): \"" + std::string(limitWord) + "\"";
+        const int branch = index.find(n1, n2, k);
+        if (branch == 0) {
+            std::string name = formatInt(n1) + " " + formatInt(n2);
+            if (w.size() == 4)
+                name += " " + formatInt(k);
+            return where + "ветви " + name + " в сети нет";
+        }
+        read.kind[branch] = BranchLimitKind::Current;
+        read.branchLimit[branch] = imax;
+    }
+    limits = std::move(read);
+    return {};
+}
+
+}  // namespace tarvel

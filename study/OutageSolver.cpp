@@ -1,0 +1,974 @@
+// The equations are those of the sparse method, in double precision, with
+// unknowns and rows per node k = 1..n at 0-based 2(k-1) (the reactive-power
+// or voltage equation, the real part's correction) and 2(k-1)+1 (the
+// active-power equation, the imaginary part's correction).
+#include "study/OutageSolver.h"
+
+#include <algorithm>
+#include <array>
+#include <tuple>
+#include <cmath>
+
+#include <amd.h>
+#include <klu.h>
+
+#include "powerflow/BranchFlows.h"
+
+namespace tarvel {
+
+namespace {
+
+constexpr int kScaleByLargestEntry = 2;
+constexpr int kNoScaling = -1;
+// A chord step must cut the residual at least this much, or the outage goes
+// on by Newton's method.
+constexpr double kChordReduction = 0.25;
+constexpr int kMaxChordSteps = 12;
+
+struct Block {
+    int e = -1;  // position of the real part's column entries
+    int f = -1;  // of the imaginary part's column
+    int activeRow = 1;  // 0 where the row node's first equation fixes its magnitude
+};
+
+}  // namespace
+
+struct StudyBase::Shared {
+    NetworkModel model;
+    Limits limits;
+    StudyOptions options;
+    BranchIndex branchIndex;
+    int n = 0, m = 0;
+
+    // Admittances.
+    std::vector<double> seriesG, seriesB;  // branches 1..m
+    std::vector<double> mutualG, mutualB;  // y / K
+    std::vector<double> selfG, selfB;      // nodes 0..n, every branch in service
+
+    // Branches at each node (both ends), compressed.
+    std::vector<int> incidentStart;  // n + 2
+    std::vector<int> incident;
+
+    // The Jacobian's pattern (compressed columns) and the places of its blocks.
+    std::vector<int> columnStart, rowIndex;
+    std::vector<Block> diagonal;            // nodes 1..n
+    std::vector<Block> startRow, endRow;    // branches 1..m; e = -1 when an end is the base node
+    std::vector<char> unlinked;             // nodes 1..n that no branch touches
+    std::vector<int> neighbourStart;        // nodes 1..n+1: q's neighbours (itself included), sorted
+    std::vector<int> neighbour;
+    std::vector<int> rowOffset;             // per neighbour entry: its first row within q's columns
+
+    klu_common common{};
+    klu_symbolic* symbolic = nullptr;
+
+    // The base case.
+    bool solved = false;
+    std::vector<double> e0, f0;  // kV
+    std::vector<double> J0;      // the Jacobian at the base voltages
+    OutageResult base;
+
+    Shared(const NetworkModel& network, const Limits& l, const StudyOptions& o)
+        : model(network), limits(l), options(o), branchIndex(network), n(network.nodeCount), m(network.branchCount)
+    {
+    }
+    ~Shared()
+    {
+        if (symbolic)
+            klu_free_symbolic(&symbolic, &common);
+    }
+
+    Block block(int p, int q) const
+    {
+        const auto begin = neighbour.begin() + neighbourStart[q];
+        const auto end = neighbour.begin() + neighbourStart[q + 1];
+        const int a = static_cast<int>(std::lower_bound(begin, end, p) - neighbour.begin());
+        const bool fixedRow = p != q && model.nodeType[p] != 1;
+        return Block{columnStart[2 * (q - 1)] + rowOffset[a], columnStart[2 * (q - 1) + 1] + rowOffset[a],
+                     fixedRow ? 0 : 1};
+    }
+};
+
+struct OutageWorkspace::Data {
+    const StudyBase::Shared& s;
+    klu_common common{};
+    klu_numeric* baseFactors = nullptr;    // of J0, for the low-rank correction
+    klu_numeric* newtonFactors = nullptr;  // refactorised per iteration, in J0's pivot order
+    bool ready = false;
+
+    // The outage: branches in service, cut-off nodes, self admittances.
+    std::vector<char> inService, lost;
+    std::vector<double> selfG, selfB;
+    std::vector<int> queue;
+
+    // The state of the iteration.
+    std::vector<double> e, f, Ir, Ii, P, Q;
+    std::vector<double> mismatch, J, lastE, lastF;
+
+    // The correction: changed nodes, their rows' change D (local row, column,
+    // value), Z = J0^-1 P, and the factorised capacitance matrix I + D Z.
+    std::vector<int> changed;
+    std::vector<int> localOf;  // nodes 0..n -> index in changed, -1
+    struct Entry {
+        int row, column;
+        double value;
+    };
+    std::vector<Entry> D;
+    std::vector<double> Z, C, Dy;
+    std::vector<int> pivot;
+
+    explicit Data(const StudyBase::Shared& shared) : s(shared)
+    {
+        klu_defaults(&common);
+        const std::size_t slots = static_cast<std::size_t>(s.n) + 1;
+        e.resize(slots);
+        f.resize(slots);
+        Ir.resize(slots);
+        Ii.resize(slots);
+        P.resize(slots);
+        Q.resize(slots);
+        mismatch.resize(2 * slots - 2);
+        J.resize(s.rowIndex.size());
+        localOf.assign(slots, -1);
+    }
+    ~Data()
+    {
+        if (baseFactors)
+            klu_free_numeric(&baseFactors, &common);
+        if (newtonFactors)
+            klu_free_numeric(&newtonFactors, &common);
+    }
+};
+
+namespace {
+
+using Shared = StudyBase::Shared;
+using Work = OutageWorkspace::Data;
+
+void formAdmittances(Shared& s)
+{
+    const NetworkModel& model = s.model;
+    s.seriesG.assign(s.m + 1, 0.0);
+    s.seriesB.assign(s.m + 1, 0.0);
+    s.mutualG.assign(s.m + 1, 0.0);
+    s.mutualB.assign(s.m + 1, 0.0);
+    s.selfG.assign(s.n + 1, 0.0);
+    s.selfB.assign(s.n + 1, 0.0);
+    for (int k = 0; k <= s.n; ++k) {
+        s.selfG[k] = model.nodeShuntG[k];
+        s.selfB[k] = model.nodeShuntB[k];
+    }
+    for (int i = 1; i <= s.m; ++i) {
+        const double r = model.branchResistance[i];
+        const double x = model.branchReactance[i];
+        const double d = r * r + x * x;
+        const double g = r / d;
+        const double b = -x / d;
+        const double K = model.branchRatio[i];
+        s.seriesG[i] = g;
+        s.seriesB[i] = b;
+        s.mutualG[i] = g / K;
+        s.mutualB[i] = b / K;
+    }
+    for (int i = 1; i <= s.m; ++i) {
+        const int a = model.branchStartIndex[i];
+        const int t = model.branchEndIndex[i];
+        const double K = model.branchRatio[i];
+        s.selfG[a] += s.seriesG[i] / (K * K) + 0.5 * model.branchConductance[i];
+        s.selfB[a] += s.seriesB[i] / (K * K) + 0.5 * model.branchSusceptance[i];
+        s.selfG[t] += s.seriesG[i] + 0.5 * model.branchConductance[i];
+        s.selfB[t] += s.seriesB[i] + 0.5 * model.branchSusceptance[i];
+    }
+}
+
+// Takes branch i's share out of the self admittances of its ends.
+void removeFromSelf(const Shared& s, int i, std::vector<double>& selfG, std::vector<double>& selfB)
+{
+    const NetworkModel& model = s.model;
+    const double K = model.branchRatio[i];
+    const int a = model.branchStartIndex[i];
+    const int t = model.branchEndIndex[i];
+    selfG[a] -= s.seriesG[i] / (K * K) + 0.5 * model.branchConductance[i];
+    selfB[a] -= s.seriesB[i] / (K * K) + 0.5 * model.branchSusceptance[i];
+    selfG[t] -= s.seriesG[i] + 0.5 * model.branchConductance[i];
+    selfB[t] -= s.seriesB[i] + 0.5 * model.branchSusceptance[i];
+}
+
+void formIncidence(Shared& s)
+{
+    const NetworkModel& model = s.model;
+    std::vector<int> count(s.n + 2, 0);
+    for (int i = 1; i <= s.m; ++i) {
+        ++count[model.branchStartIndex[i] + 1];
+        ++count[model.branchEndIndex[i] + 1];
+    }
+    for (int k = 0; k <= s.n; ++k)
+        count[k + 1] += count[k];
+    s.incidentStart = count;
+    s.incident.resize(count[s.n + 1]);
+    for (int i = 1; i <= s.m; ++i) {
+        s.incident[count[model.branchStartIndex[i]]++] = i;
+        s.incident[count[model.branchEndIndex[i]]++] = i;
+    }
+}
+
+// The pattern: one 2 x 2 block for every node and every pair of non-base
+// nodes joined by a branch; the voltage row of a fixed-magnitude node has
+// entries only in its own columns.
+void formPattern(Shared& s)
+{
+    const NetworkModel& model = s.model;
+    const int n = s.n;
+    s.neighbourStart.assign(n + 2, 0);
+    std::vector<int> list;
+    std::vector<int> start(n + 2, 0);
+    for (int q = 1; q <= n; ++q) {
+        start[q] = static_cast<int>(list.size());
+        list.push_back(q);
+        for (int a = s.incidentStart[q]; a < s.incidentStart[q + 1]; ++a) {
+            const int i = s.incident[a];
+            const int other = model.branchStartIndex[i] == q ? model.branchEndIndex[i] : model.branchStartIndex[i];
+            if (other != 0 && other != q)
+                list.push_back(other);
+        }
+        auto begin = list.begin() + start[q];
+        std::sort(begin, list.end());
+        list.erase(std::unique(begin, list.end()), list.end());
+    }
+    start[n + 1] = static_cast<int>(list.size());
+    s.neighbourStart = start;
+    s.neighbour = list;
+    s.rowOffset.resize(list.size());
+
+    const auto fixedMagnitude = [&](int p) { return model.nodeType[p] != 1; };
+    std::size_t entries = 0;
+    for (int q = 1; q <= n; ++q)
+        for (int a = start[q]; a < start[q + 1]; ++a)
+            entries += list[a] != q && fixedMagnitude(list[a]) ? 2 : 4;
+    s.columnStart.assign(2 * static_cast<std::size_t>(n) + 1, 0);
+    s.rowIndex.resize(entries);
+    int position = 0;
+    for (int q = 1; q <= n; ++q) {
+        for (int part = 0; part < 2; ++part) {
+            const int column = 2 * (q - 1) + part;
+            s.columnStart[column] = position;
+            for (int a = start[q]; a < start[q + 1]; ++a) {
+                const int p = list[a];
+                s.rowOffset[a] = position - s.columnStart[column];
+                if (p == q || !fixedMagnitude(p))
+                    s.rowIndex[position++] = 2 * (p - 1);
+                s.rowIndex[position++] = 2 * (p - 1) + 1;
+            }
+        }
+    }
+    s.columnStart[2 * n] = position;
+
+    s.unlinked.assign(n + 1, 1);
+    for (int i = 1; i <= s.m; ++i) {
+        s.unlinked[model.branchStartIndex[i]] = 0;
+        s.unlinked[model.branchEndIndex[i]] = 0;
+    }
+    s.diagonal.resize(n + 1);
+    for (int k = 1; k <= n; ++k)
+        s.diagonal[k] = s.block(k, k);
+    s.startRow.assign(s.m + 1, Block{});
+    s.endRow.assign(s.m + 1, Block{});
+    for (int i = 1; i <= s.m; ++i) {
+        const int a = model.branchStartIndex[i];
+        const int t = model.branchEndIndex[i];
+        if (a == 0 || t == 0 || a == t)
+            continue;
+        s.startRow[i] = s.block(a, t);
+        s.endRow[i] = s.block(t, a);
+    }
+}
+
+// AMD on the graph of the nodes, each node taking its two rows and columns
+// together, as the sparse method orders its matrix.
+bool analyze(Shared& s)
+{
+    const int n = s.n;
+    std::vector<int> graphStart(n + 1), graph;
+    graph.reserve(s.neighbour.size());
+    for (int q = 1; q <= n; ++q) {
+        graphStart[q - 1] = static_cast<int>(graph.size());
+        for (int a = s.neighbourStart[q]; a < s.neighbourStart[q + 1]; ++a)
+            graph.push_back(s.neighbour[a] - 1);
+    }
+    graphStart[n] = static_cast<int>(graph.size());
+    std::vector<int> nodeOrder(n);
+    double info[AMD_INFO];
+    if (amd_order(n, graphStart.data(), graph.data(), nodeOrder.data(), nullptr, info) < AMD_OK)
+        return false;
+    std::vector<int> order(2 * static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k) {
+        order[2 * k] = 2 * nodeOrder[k];
+        order[2 * k + 1] = 2 * nodeOrder[k] + 1;
+    }
+    klu_defaults(&s.common);
+    s.common.btf = 0;
+    s.symbolic = klu_analyze_given(2 * n, s.columnStart.data(), s.rowIndex.data(), order.data(), order.data(),
+                                   &s.common);
+    return s.symbolic != nullptr;
+}
+
+void computeInjections(const Shared& s, Work& w)
+{
+    const NetworkModel& model = s.model;
+    for (int k = 0; k <= s.n; ++k) {
+        w.Ir[k] = w.selfG[k] * w.e[k] - w.selfB[k] * w.f[k];
+        w.Ii[k] = w.selfG[k] * w.f[k] + w.selfB[k] * w.e[k];
+    }
+    for (int i = 1; i <= s.m; ++i) {
+        if (!w.inService[i])
+            continue;
+        const int a = model.branchStartIndex[i];
+        const int t = model.branchEndIndex[i];
+        const double g = s.mutualG[i];
+        const double b = s.mutualB[i];
+        w.Ir[a] -= g * w.e[t] - b * w.f[t];
+        w.Ii[a] -= g * w.f[t] + b * w.e[t];
+        w.Ir[t] -= g * w.e[a] - b * w.f[a];
+        w.Ii[t] -= g * w.f[a] + b * w.e[a];
+    }
+    for (int k = 0; k <= s.n; ++k) {
+        w.P[k] = w.e[k] * w.Ir[k] + w.f[k] * w.Ii[k];
+        w.Q[k] = w.f[k] * w.Ir[k] - w.e[k] * w.Ii[k];
+    }
+}
+
+struct Residual {
+    double rms = 0;
+    double worst = 0;
+};
+
+// The mismatches and the errors measured as the power-flow run measures
+// them; a cut-off node's equations hold by themselves.
+Residual computeResidual(const Shared& s, Work& w)
+{
+    computeInjections(s, w);
+    const NetworkModel& model = s.model;
+    double sum = 0, worst = 0;
+    int equations = 0;
+    for (int k = 1; k <= s.n; ++k) {
+        double& mQ = w.mismatch[2 * (k - 1)];
+        double& mP = w.mismatch[2 * (k - 1) + 1];
+        if (w.lost[k] || s.unlinked[k]) {
+            mQ = mP = 0;
+            continue;
+        }
+        const double loadP = model.nodeLoadP[k];
+        const double loadQ = model.nodeLoadQ[k];
+        const double unom = model.nodeUnom[k];
+        mP = -(w.P[k] + loadP);
+        double eQ;
+        if (model.nodeType[k] == 1) {
+            mQ = -(w.Q[k] + loadQ);
+            eQ = std::fabs(loadQ) >= 1.0 ? mQ / loadQ : mQ;
+        } else {
+            mQ = -((w.e[k] * w.e[k] + w.f[k] * w.f[k]) - unom * unom) / unom;
+            eQ = mQ / unom;
+        }
+        const double eP = std::fabs(loadP) >= 1.0 ? mP / loadP : mP;
+        sum += eP * eP + eQ * eQ;
+        worst = std::max({worst, std::fabs(eP), std::fabs(eQ)});
+        equations += 2;
+    }
+    return {equations ? std::sqrt(sum / equations) : 0.0, worst};
+}
+
+// The diagonal block of node k (positions 0: J[d.e], 1: J[d.f], 2: J[d.e+1], 3: J[d.f+1]).
+std::array<double, 4> diagonalBlock(const Shared& s, int k, double G, double B, double e, double f, double Ir,
+                                    double Ii)
+{
+    std::array<double, 4> v{};
+    if (s.model.nodeType[k] == 1) {
+        v[0] = G * f - B * e - Ii;
+        v[1] = -G * e - B * f + Ir;
+    } else {
+        v[0] = 2.0 * e / s.model.nodeUnom[k];
+        v[1] = 2.0 * f / s.model.nodeUnom[k];
+    }
+    v[2] = G * e + B * f + Ir;
+    v[3] = G * f - B * e + Ii;
+    return v;
+}
+
+// What a branch of mutual admittance g + jb adds to the block of row node p
+// against the other end's unknowns: the reactive-power row (none at a node
+// of fixed magnitude) and the active-power row, each in the real and the
+// imaginary part's column.
+struct Coupling {
+    bool hasQ = true;
+    double qe = 0, qf = 0, pe = 0, pf = 0;
+};
+
+Coupling couplingOf(const Shared& s, int p, double g, double b, double e, double f)
+{
+    Coupling c;
+    c.hasQ = s.model.nodeType[p] == 1;
+    if (c.hasQ) {
+        c.qe = -(g * f - b * e);
+        c.qf = g * e + b * f;
+    }
+    c.pe = -(g * e + b * f);
+    c.pf = -(g * f - b * e);
+    return c;
+}
+
+// The Jacobian of the present state into J (cut-off and unlinked nodes: identity rows).
+void formJacobian(const Shared& s, const Work& w, std::vector<double>& J)
+{
+    std::fill(J.begin(), J.end(), 0.0);
+    for (int k = 1; k <= s.n; ++k) {
+        const Block d = s.diagonal[k];
+        if (w.lost[k] || s.unlinked[k]) {
+            J[d.e] = 1.0;
+            J[d.f + 1] = 1.0;
+            continue;
+        }
+        const auto v = diagonalBlock(s, k, w.selfG[k], w.selfB[k], w.e[k], w.f[k], w.Ir[k], w.Ii[k]);
+        J[d.e] = v[0];
+        J[d.f] = v[1];
+        J[d.e + 1] = v[2];
+        J[d.f + 1] = v[3];
+    }
+    const auto add = [&](const Block& at, const Coupling& c) {
+        if (c.hasQ) {
+            J[at.e] += c.qe;
+            J[at.f] += c.qf;
+        }
+        J[at.e + at.activeRow] += c.pe;
+        J[at.f + at.activeRow] += c.pf;
+    };
+    for (int i = 1; i <= s.m; ++i) {
+        if (s.startRow[i].e < 0 || !w.inService[i])
+            continue;
+        const int a = s.model.branchStartIndex[i];
+        const int t = s.model.branchEndIndex[i];
+        add(s.startRow[i], couplingOf(s, a, s.mutualG[i], s.mutualB[i], w.e[a], w.f[a]));
+        add(s.endRow[i], couplingOf(s, t, s.mutualG[i], s.mutualB[i], w.e[t], w.f[t]));
+    }
+}
+
+bool allFinite(const std::vector<double>& v)
+{
+    return std::all_of(v.begin(), v.end(), [](double a) { return std::isfinite(a); });
+}
+
+// Factorises J with the ordering of the base case: a refactorisation in the
+// pivot order of the base Jacobian, or, when that meets a zero pivot, a
+// factorisation of its own for this outage (so that no outage changes the
+// pivot order another one starts from).
+bool factorNewton(Work& w, klu_numeric*& own)
+{
+    const Shared& s = w.s;
+    int* Ap = const_cast<int*>(s.columnStart.data());
+    int* Ai = const_cast<int*>(s.rowIndex.data());
+    if (!own) {
+        w.common.scale = kNoScaling;
+        if (klu_refactor(Ap, Ai, w.J.data(), s.symbolic, w.newtonFactors, &w.common) && w.common.status == KLU_OK)
+            return true;
+    }
+    if (own)
+        klu_free_numeric(&own, &w.common);
+    w.common.scale = kScaleByLargestEntry;
+    own = klu_factor(Ap, Ai, w.J.data(), s.symbolic, &w.common);
+    return own != nullptr && w.common.status == KLU_OK;
+}
+
+void prepareFactors(Work& w)
+{
+    if (w.ready)
+        return;
+    const Shared& s = w.s;
+    int* Ap = const_cast<int*>(s.columnStart.data());
+    int* Ai = const_cast<int*>(s.rowIndex.data());
+    std::vector<double> J0 = s.J0;
+    w.common.scale = kScaleByLargestEntry;
+    w.baseFactors = klu_factor(Ap, Ai, J0.data(), s.symbolic, &w.common);
+    w.newtonFactors = klu_factor(Ap, Ai, J0.data(), s.symbolic, &w.common);
+    w.ready = true;
+}
+
+struct SolveSteps {
+    bool converged = false;
+    bool diverged = false;
+    int iterations = 0;
+    Residual residual;
+};
+
+// Newton's method from the present state, a refactorisation per iteration.
+SolveSteps solveNewton(Work& w, const CalculationSettings& settings, int done, Residual residual)
+{
+    const Shared& s = w.s;
+    SolveSteps out;
+    out.iterations = done;
+    out.residual = residual;
+    const double precision = settings.precision;
+    const auto unmet = [&](const Residual& r) {
+        return static_cast<float>(r.rms) > settings.precision || r.worst > precision;
+    };
+    klu_numeric* own = nullptr;
+    int newtonSteps = 0;
+    while (unmet(out.residual) && newtonSteps < settings.iteraz) {
+        formJacobian(s, w, w.J);
+        if (!factorNewton(w, own) ||
+            !klu_solve(s.symbolic, own ? own : w.newtonFactors, static_cast<int>(w.mismatch.size()), 1,
+                       w.mismatch.data(), &w.common) ||
+            !allFinite(w.mismatch)) {
+            out.diverged = true;
+            break;
+        }
+        w.lastE = w.e;
+        w.lastF = w.f;
+        for (int k = 1; k <= s.n; ++k) {
+            w.e[k] += w.mismatch[2 * (k - 1)];
+            w.f[k] += w.mismatch[2 * (k - 1) + 1];
+        }
+        const Residual next = computeResidual(s, w);
+        if (!std::isfinite(next.rms) || !allFinite(w.e) || !allFinite(w.f)) {
+            w.e = w.lastE;
+            w.f = w.lastF;
+            out.residual = computeResidual(s, w);
+            out.diverged = true;
+            break;
+        }
+        out.residual = next;
+        ++newtonSteps;
+        ++out.iterations;
+    }
+    if (own)
+        klu_free_numeric(&own, &w.common);
+    out.converged = !out.diverged && !unmet(out.residual);
+    return out;
+}
+
+// The rows of the changed nodes: the outage's Jacobian at the base voltages
+// minus the base Jacobian, as (local row, column, value).
+void formCorrectionRows(Work& w, const std::vector<int>& outaged)
+{
+    const Shared& s = w.s;
+    w.D.clear();
+    const auto local = [&](int k, int part) { return 2 * w.localOf[k] + part; };
+    for (int k : w.changed) {
+        if (w.lost[k]) {
+            // The row becomes the identity's: minus the base row, plus 1 on the diagonal.
+            for (int a = s.neighbourStart[k]; a < s.neighbourStart[k + 1]; ++a) {
+                const int q = s.neighbour[a];
+                const Block b = s.block(k, q);
+                const int ce = 2 * (q - 1), cf = 2 * (q - 1) + 1;
+                if (b.activeRow == 1) {
+                    w.D.push_back({local(k, 0), ce, (q == k ? 1.0 : 0.0) - s.J0[b.e]});
+                    w.D.push_back({local(k, 0), cf, -s.J0[b.f]});
+                    w.D.push_back({local(k, 1), ce, -s.J0[b.e + 1]});
+                    w.D.push_back({local(k, 1), cf, (q == k ? 1.0 : 0.0) - s.J0[b.f + 1]});
+                } else {
+                    w.D.push_back({local(k, 1), ce, -s.J0[b.e]});
+                    w.D.push_back({local(k, 1), cf, -s.J0[b.f]});
+                }
+            }
+            continue;
+        }
+        // The diagonal block at the outage's admittances and currents (at the
+        // base voltages, which computeInjections left in w) minus the base one.
+        const Block d = s.diagonal[k];
+        const auto v = diagonalBlock(s, k, w.selfG[k], w.selfB[k], w.e[k], w.f[k], w.Ir[k], w.Ii[k]);
+        const int ce = 2 * (k - 1), cf = 2 * (k - 1) + 1;
+        w.D.push_back({local(k, 0), ce, v[0] - s.J0[d.e]});
+        w.D.push_back({local(k, 0), cf, v[1] - s.J0[d.f]});
+        w.D.push_back({local(k, 1), ce, v[2] - s.J0[d.e + 1]});
+        w.D.push_back({local(k, 1), cf, v[3] - s.J0[d.f + 1]});
+    }
+    // The couplings of the outaged branches leave the rows of their ends.
+    for (int i : outaged) {
+        if (s.startRow[i].e < 0)
+            continue;
+        const int a = s.model.branchStartIndex[i];
+        const int t = s.model.branchEndIndex[i];
+        for (const auto& [p, q] : {std::pair{a, t}, std::pair{t, a}}) {
+            if (w.lost[p])
+                continue;
+            const Coupling c = couplingOf(s, p, s.mutualG[i], s.mutualB[i], w.e[p], w.f[p]);
+            const int ce = 2 * (q - 1), cf = 2 * (q - 1) + 1;
+            if (c.hasQ) {
+                w.D.push_back({local(p, 0), ce, -c.qe});
+                w.D.push_back({local(p, 0), cf, -c.qf});
+            }
+            w.D.push_back({local(p, 1), ce, -c.pe});
+            w.D.push_back({local(p, 1), cf, -c.pf});
+        }
+    }
+}
+
+// Z = J0^-1 P (P: the unit columns of the changed rows) and the factorised
+// capacitance matrix C = I + D Z. False when C is singular.
+bool formCapacitance(Work& w)
+{
+    const Shared& s = w.s;
+    const int dim = static_cast<int>(w.mismatch.size());
+    const int r = 2 * static_cast<int>(w.changed.size());
+    w.Z.assign(static_cast<std::size_t>(dim) * r, 0.0);
+    for (std::size_t c = 0; c < w.changed.size(); ++c) {
+        const int k = w.changed[c];
+        w.Z[static_cast<std::size_t>(2 * c) * dim + 2 * (k - 1)] = 1.0;
+        w.Z[static_cast<std::size_t>(2 * c + 1) * dim + 2 * (k - 1) + 1] = 1.0;
+    }
+    if (!klu_solve(s.symbolic, w.baseFactors, dim, r, w.Z.data(), &w.common))
+        return false;
+    w.C.assign(static_cast<std::size_t>(r) * r, 0.0);
+    for (int a = 0; a < r; ++a)
+        w.C[static_cast<std::size_t>(a) * r + a] = 1.0;
+    for (const auto& d : w.D)
+        for (int b = 0; b < r; ++b)
+            w.C[static_cast<std::size_t>(d.row) * r + b] += d.value * w.Z[static_cast<std::size_t>(b) * dim + d.column];
+    // LU with partial pivoting, row-major.
+    w.pivot.resize(r);
+    double largest = 0;
+    for (double v : w.C)
+        largest = std::max(largest, std::fabs(v));
+    for (int c = 0; c < r; ++c) {
+        int best = c;
+        for (int a = c + 1; a < r; ++a)
+            if (std::fabs(w.C[static_cast<std::size_t>(a) * r + c]) > std::fabs(w.C[static_cast<std::size_t>(best) * r + c]))
+                best = a;
+        w.pivot[c] = best;
+        if (best != c)
+            for (int b = 0; b < r; ++b)
+                std::swap(w.C[static_cast<std::size_t>(c) * r + b], w.C[static_cast<std::size_t>(best) * r + b]);
+        const double p = w.C[static_cast<std::size_t>(c) * r + c];
+        if (!(std::fabs(p) > 1e-12 * std::max(largest, 1.0)))
+            return false;
+        for (int a = c + 1; a < r; ++a) {
+            double& l = w.C[static_cast<std::size_t>(a) * r + c];
+            l /= p;
+            for (int b = c + 1; b < r; ++b)
+                w.C[static_cast<std::size_t>(a) * r + b] -= l * w.C[static_cast<std::size_t>(c) * r + b];
+        }
+    }
+    return true;
+}
+
+// Overwrites mismatch with J'^-1 mismatch, J' = J0 + P D.
+bool correctedSolve(Work& w)
+{
+    const Shared& s = w.s;
+    const int dim = static_cast<int>(w.mismatch.size());
+    const int r = 2 * static_cast<int>(w.changed.size());
+    if (!klu_solve(s.symbolic, w.baseFactors, dim, 1, w.mismatch.data(), &w.common))
+        return false;
+    w.Dy.assign(r, 0.0);
+    for (const auto& d : w.D)
+        w.Dy[d.row] += d.value * w.mismatch[d.column];
+    for (int c = 0; c < r; ++c) {
+        std::swap(w.Dy[c], w.Dy[w.pivot[c]]);
+        for (int a = c + 1; a < r; ++a)
+            w.Dy[a] -= w.C[static_cast<std::size_t>(a) * r + c] * w.Dy[c];
+    }
+    for (int c = r - 1; c >= 0; --c) {
+        for (int b = c + 1; b < r; ++b)
+            w.Dy[c] -= w.C[static_cast<std::size_t>(c) * r + b] * w.Dy[b];
+        w.Dy[c] /= w.C[static_cast<std::size_t>(c) * r + c];
+    }
+    for (int b = 0; b < r; ++b) {
+        const double* z = w.Z.data() + static_cast<std::size_t>(b) * dim;
+        const double c = w.Dy[b];
+        if (c != 0)
+            for (int row = 0; row < dim; ++row)
+                w.mismatch[row] -= z[row] * c;
+    }
+    return true;
+}
+
+// Chord steps with the outage's Jacobian at the base voltages, applied as a
+// correction of the base factors. Stops when the precision is reached, or
+// when a step cuts the residual too little (the state then stays as the
+// last good step left it).
+SolveSteps solveChord(Work& w, const CalculationSettings& settings, Residual residual, const std::vector<int>& outaged)
+{
+    SolveSteps out;
+    out.residual = residual;
+    const double precision = settings.precision;
+    const auto unmet = [&](const Residual& r) {
+        return static_cast<float>(r.rms) > settings.precision || r.worst > precision;
+    };
+    if (!unmet(residual)) {
+        out.converged = true;
+        return out;
+    }
+    formCorrectionRows(w, outaged);
+    if (!formCapacitance(w))
+        return out;
+    const Shared& s = w.s;
+    while (out.iterations < kMaxChordSteps) {
+        if (!correctedSolve(w) || !allFinite(w.mismatch))
+            return out;
+        w.lastE = w.e;
+        w.lastF = w.f;
+        for (int k = 1; k <= s.n; ++k) {
+            w.e[k] += w.mismatch[2 * (k - 1)];
+            w.f[k] += w.mismatch[2 * (k - 1) + 1];
+        }
+        const Residual next = computeResidual(s, w);
+        if (!std::isfinite(next.rms) || next.rms > kChordReduction * out.residual.rms) {
+            if (std::isfinite(next.rms) && next.rms < out.residual.rms) {
+                // A step that helped, if slowly, is kept.
+                out.residual = next;
+                ++out.iterations;
+            } else {
+                w.e = w.lastE;
+                w.f = w.lastF;
+                out.residual = computeResidual(s, w);
+            }
+            return out;
+        }
+        out.residual = next;
+        ++out.iterations;
+        if (!unmet(next)) {
+            out.converged = true;
+            return out;
+        }
+    }
+    return out;
+}
+
+// Marks the nodes that a breadth-first walk from the base node over the
+// branches in service does not reach.
+void markCutOff(const Shared& s, Work& w)
+{
+    w.lost.assign(s.n + 1, 1);
+    w.queue.clear();
+    w.queue.push_back(0);
+    w.lost[0] = 0;
+    for (std::size_t head = 0; head < w.queue.size(); ++head) {
+        const int k = w.queue[head];
+        for (int a = s.incidentStart[k]; a < s.incidentStart[k + 1]; ++a) {
+            const int i = s.incident[a];
+            if (!w.inService[i])
+                continue;
+            const int other = s.model.branchStartIndex[i] == k ? s.model.branchEndIndex[i] : s.model.branchStartIndex[i];
+            if (w.lost[other]) {
+                w.lost[other] = 0;
+                w.queue.push_back(other);
+            }
+        }
+    }
+    // A node that no branch touches stays as the network has it.
+    for (int k = 1; k <= s.n; ++k)
+        if (s.unlinked[k])
+            w.lost[k] = 0;
+}
+
+// The figures of a solved state against the limits.
+void checkLimits(const Shared& s, const Work& w, OutageResult& result)
+{
+    const NetworkModel& model = s.model;
+    const Limits& limits = s.limits;
+    double severity = -1e300;
+    bool limited = false;
+    for (int k = 0; k <= s.n; ++k) {
+        if (w.lost[k])
+            continue;
+        const double unom = model.nodeUnom[k];
+        if (!(unom > 0))
+            continue;
+        const double u = std::hypot(w.e[k], w.f[k]);
+        const double pu = u / unom;
+        if (result.vmin.node < 0 || pu < result.vmin.pu)
+            result.vmin = {k, u, pu};
+        if (result.vmax.node < 0 || pu > result.vmax.pu)
+            result.vmax = {k, u, pu};
+        const double below = 100.0 * (limits.vmin[k] - u) / unom;
+        const double above = 100.0 * (u - limits.vmax[k]) / unom;
+        severity = std::max({severity, below, above});
+        limited = true;
+        if (below > 0)
+            result.violations.push_back({ViolationKind::VoltageLow, k, 0, u, limits.vmin[k], below});
+        else if (above > 0)
+            result.violations.push_back({ViolationKind::VoltageHigh, k, 0, u, limits.vmax[k], above});
+    }
+    const FlowState<double> state{w.e.data(), w.f.data(), w.P.data(), w.Q.data(), s.seriesG.data(), s.seriesB.data()};
+    for (int i = 1; i <= s.m; ++i) {
+        if (!w.inService[i] || limits.kind[i] == BranchLimitKind::None)
+            continue;
+        const BranchFlowOf<double> flow = branchFlowsOf(model, state, i);
+        double value = 0;
+        if (limits.kind[i] == BranchLimitKind::Current)
+            value = std::hypot(flow.i12Re, flow.i12Im);
+        else
+            value = std::max(std::hypot(flow.p12, flow.q12), std::hypot(flow.p21, flow.q21));
+        const double percent = 100.0 * value / limits.branchLimit[i];
+        if (result.maxLoading.branch == 0 || percent > result.maxLoading.percent)
+            result.maxLoading = {i, percent};
+        severity = std::max(severity, percent - 100.0);
+        limited = true;
+        if (percent > 100.0)
+            result.violations.push_back({ViolationKind::Overload, -1, i, value, limits.branchLimit[i], percent - 100.0});
+    }
+    result.severity = limited ? severity : 0.0;
+}
+
+// Sets the outage's branches out of service and finds what they cut off.
+void applyOutage(const Shared& s, Work& w, const std::vector<int>& outaged)
+{
+    w.inService.assign(s.m + 1, 1);
+    w.selfG = s.selfG;
+    w.selfB = s.selfB;
+    for (int i : outaged) {
+        if (!w.inService[i])
+            continue;
+        w.inService[i] = 0;
+        removeFromSelf(s, i, w.selfG, w.selfB);
+    }
+    markCutOff(s, w);
+}
+
+OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged, bool fromBase,
+                       OutageSolution* solution)
+{
+    OutageResult result;
+    applyOutage(s, w, outaged);
+    const StudyOptions& options = s.options;
+    for (int k = 0; k <= s.n; ++k) {
+        if (fromBase) {
+            w.e[k] = w.lost[k] ? 0.0 : s.e0[k];
+            w.f[k] = w.lost[k] ? 0.0 : s.f0[k];
+        } else {
+            w.e[k] = s.model.nodeUnom[k];
+            w.f[k] = 0.0;
+        }
+    }
+    for (int k = 1; k <= s.n; ++k) {
+        if (w.lost[k]) {
+            result.lostNodes.push_back(k);
+            const double load = s.model.nodeLoadP[k];
+            (load > 0 ? result.lostLoadMw : result.lostGenerationMw) += std::fabs(load);
+        }
+    }
+    Residual residual = computeResidual(s, w);
+    SolveSteps steps;
+    bool useChord = fromBase && options.method == OutageMethod::Woodbury;
+    if (useChord) {
+        w.changed.clear();
+        const auto addChanged = [&](int k) {
+            if (k != 0 && w.localOf[k] < 0) {
+                w.localOf[k] = static_cast<int>(w.changed.size());
+                w.changed.push_back(k);
+            }
+        };
+        for (int i : outaged) {
+            addChanged(s.model.branchStartIndex[i]);
+            addChanged(s.model.branchEndIndex[i]);
+        }
+        for (int k : result.lostNodes)
+            addChanged(k);
+        useChord = static_cast<int>(w.changed.size()) <= kMaxCorrectedNodes;
+        if (useChord) {
+            steps = solveChord(w, options.settings, residual, outaged);
+            result.woodbury = steps.converged;
+            residual = steps.residual;
+        }
+        for (int k : w.changed)
+            w.localOf[k] = -1;
+    }
+    if (!steps.converged) {
+        const SolveSteps newton = solveNewton(w, options.settings, steps.iterations, residual);
+        steps = newton;
+    }
+    result.iterations = steps.iterations;
+    result.residual = steps.residual.rms;
+    if (steps.diverged)
+        result.outcome = OutageOutcome::Diverged;
+    else if (!steps.converged)
+        result.outcome = OutageOutcome::NotConverged;
+    if (!result.lostNodes.empty()) {
+        result.restSolved = steps.converged;
+        result.outcome = OutageOutcome::Split;
+    }
+    if (steps.converged || !result.lostNodes.empty())
+        checkLimits(s, w, result);
+    if (solution) {
+        solution->voltageRe = w.e;
+        solution->voltageIm = w.f;
+        solution->calcP = w.P;
+        solution->calcQ = w.Q;
+        solution->lost = w.lost;
+        solution->inService = w.inService;
+    }
+    return result;
+}
+
+}  // namespace
+
+StudyBase::StudyBase(const NetworkModel& model, const Limits& limits, const StudyOptions& options)
+    : shared_(std::make_unique<Shared>(model, limits, options))
+{
+    Shared& s = *shared_;
+    formAdmittances(s);
+    formIncidence(s);
+    formPattern(s);
+    if (s.n == 0 || !analyze(s))
+        return;
+    Work base(s);
+    // The base case: Newton's method from a flat start, each iteration
+    // factorised afresh (there is no pivot order to keep yet).
+    applyOutage(s, base, {});
+    for (int k = 0; k <= s.n; ++k) {
+        base.e[k] = s.model.nodeUnom[k];
+        base.f[k] = 0.0;
+    }
+    Residual residual = computeResidual(s, base);
+    StudyOptions firstOptions = options;
+    SolveSteps steps;
+    {
+        // Refactorisation needs factors to refactor: the first ones come from klu_factor.
+        int* Ap = s.columnStart.data();
+        int* Ai = s.rowIndex.data();
+        formJacobian(s, base, base.J);
+        base.common.scale = kScaleByLargestEntry;
+        base.newtonFactors = klu_factor(Ap, Ai, base.J.data(), s.symbolic, &base.common);
+        if (!base.newtonFactors)
+            return;
+        steps = solveNewton(base, firstOptions.settings, 0, residual);
+    }
+    s.solved = steps.converged;
+    s.e0 = base.e;
+    s.f0 = base.f;
+    s.base.iterations = steps.iterations;
+    s.base.residual = steps.residual.rms;
+    s.base.outcome = steps.converged ? OutageOutcome::Solved
+                                     : (steps.diverged ? OutageOutcome::Diverged : OutageOutcome::NotConverged);
+    checkLimits(s, base, s.base);
+    s.J0.resize(s.rowIndex.size());
+    formJacobian(s, base, s.J0);
+}
+
+StudyBase::~StudyBase() = default;
+
+bool StudyBase::solved() const { return shared_->solved; }
+const OutageResult& StudyBase::baseResult() const { return shared_->base; }
+const NetworkModel& StudyBase::model() const { return shared_->model; }
+const Limits& StudyBase::limits() const { return shared_->limits; }
+const BranchIndex& StudyBase::branches() const { return shared_->branchIndex; }
+const StudyOptions& StudyBase::options() const { return shared_->options; }
+const std::vector<double>& StudyBase::voltageRe() const { return shared_->e0; }
+const std::vector<double>& StudyBase::voltageIm() const { return shared_->f0; }
+
+OutageWorkspace::OutageWorkspace(const StudyBase& base) : data_(std::make_unique<Data>(base.shared())) {}
+
+OutageWorkspace::~OutageWorkspace() = default;
+
+OutageResult evaluateOutage(const StudyBase& base, const Outage& outage, OutageWorkspace& workspace,
+                            OutageSolution* solution)
+{
+    const Shared& s = base.shared();
+    Work& w = workspace.data();
+    prepareFactors(w);
+    if (!w.baseFactors || !w.newtonFactors) {
+        OutageResult failed;
+        failed.outcome = OutageOutcome::Diverged;
+        return failed;
+    }
+    return solveCase(s, w, outage.branches, true, solution);
+}
+
+}  // namespace tarvel

@@ -1,0 +1,148 @@
+// One outage of a contingency study, solved from the base case.
+//
+// The base case is solved once (StudyBase) and then only read: the network,
+// its admittances, the Jacobian's pattern and KLU's analysis of it, the base
+// voltages and the Jacobian at them. Each thread keeps its own numeric
+// factors and vectors (OutageWorkspace). An outaged branch keeps its place in
+// the pattern with zero values, so every outage reuses the base ordering.
+//
+// Two ways to solve an outage:
+// - Woodbury (default): the base Jacobian's factors stay; the outage changes
+//   the rows of the few nodes at the outaged branches (and of cut-off nodes,
+//   whose rows become the identity), a low-rank correction applied by the
+//   Woodbury identity at every step. The matrix is held at the base
+//   voltages (a chord iteration), which converges to the same solution; when
+//   it converges slowly, or more than kMaxCorrectedNodes nodes change, the
+//   outage goes on by Newton's method.
+// - Refactor: Newton's method with a numeric refactorisation every
+//   iteration, in the base ordering and pivot order.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "model/CalculationSettings.h"
+#include "model/NetworkModel.h"
+#include "study/Limits.h"
+#include "study/Outage.h"
+
+namespace tarvel {
+
+enum class OutageOutcome {
+    Solved,        // the precision was reached (violations may remain)
+    NotConverged,  // the iteration limit came first
+    Diverged,      // a singular matrix or a step that is no finite number
+    Split,         // nodes were cut off from the base node; the rest was solved
+};
+
+enum class ViolationKind { VoltageLow, VoltageHigh, Overload };
+
+struct Violation {
+    ViolationKind kind = ViolationKind::VoltageLow;
+    int node = -1;      // node index 0..n, for a voltage
+    int branch = 0;     // branch 1..m, for an overload
+    double value = 0;   // kV; kA or MVA by the branch's limit
+    double limit = 0;   // the same unit
+    double excess = 0;  // beyond the limit: % of Unom for a voltage, % of the limit for a loading
+};
+
+struct NodeVoltage {
+    int node = -1;  // index 0..n
+    double kv = 0;
+    double pu = 0;  // of the Unom written in the node's record
+};
+
+struct BranchLoading {
+    int branch = 0;  // 1..m; 0 when no branch in service has a limit
+    double percent = 0;
+};
+
+struct OutageResult {
+    OutageOutcome outcome = OutageOutcome::Solved;
+    // For a split: whether the rest of the network reached the precision.
+    bool restSolved = true;
+    int iterations = 0;
+    double residual = 0;      // root mean square of the equations' errors
+    NodeVoltage vmin, vmax;
+    BranchLoading maxLoading;
+    std::vector<int> lostNodes;  // node indices, ascending
+    double lostLoadMw = 0;       // the consumption of the cut-off nodes
+    double lostGenerationMw = 0; // their generation (a negative load), positive
+    std::vector<Violation> violations;
+    // The largest excess beyond a limit, voltage or loading (negative: the
+    // smallest margin left); 0 when nothing is limited.
+    double severity = 0;
+    bool woodbury = false;  // solved by the low-rank correction alone
+};
+
+enum class OutageMethod { Woodbury, Refactor };
+
+// Nodes whose rows a low-rank correction may change; beyond, an outage is
+// solved by Newton's method.
+constexpr int kMaxCorrectedNodes = 8;
+
+struct StudyOptions {
+    CalculationSettings settings;  // precision and iteration limit of every solve
+    OutageMethod method = OutageMethod::Woodbury;
+};
+
+class OutageWorkspace;
+
+// The base case: solved once, then read by every outage at the same time.
+class StudyBase {
+public:
+    // Copies the network (accepted data) and solves it from a flat start.
+    StudyBase(const NetworkModel& model, const Limits& limits, const StudyOptions& options);
+    ~StudyBase();
+    StudyBase(const StudyBase&) = delete;
+    StudyBase& operator=(const StudyBase&) = delete;
+
+    // True when the base case reached the precision; outages need it.
+    bool solved() const;
+    const OutageResult& baseResult() const;
+    const NetworkModel& model() const;
+    const Limits& limits() const;
+    const BranchIndex& branches() const;
+    const StudyOptions& options() const;
+    // The base voltages, kV, nodes 0..n.
+    const std::vector<double>& voltageRe() const;
+    const std::vector<double>& voltageIm() const;
+
+    struct Shared;
+    const Shared& shared() const { return *shared_; }
+
+private:
+    std::unique_ptr<Shared> shared_;
+};
+
+// What one thread needs to solve outages: its own factors and vectors.
+class OutageWorkspace {
+public:
+    explicit OutageWorkspace(const StudyBase& base);
+    ~OutageWorkspace();
+    OutageWorkspace(const OutageWorkspace&) = delete;
+    OutageWorkspace& operator=(const OutageWorkspace&) = delete;
+
+    struct Data;
+    Data& data() { return *data_; }
+
+private:
+    std::unique_ptr<Data> data_;
+};
+
+// The solution of one outage, when the caller wants it whole.
+struct OutageSolution {
+    std::vector<double> voltageRe, voltageIm;  // kV, nodes 0..n; 0 at cut-off nodes
+    std::vector<double> calcP, calcQ;          // MW, Mvar injected, nodes 0..n
+    std::vector<char> lost;                    // nodes 0..n
+    std::vector<char> inService;               // branches 1..m
+};
+
+// Solves the network without the outage's branches, starting from the base
+// solution, and checks it against the limits. A function of its arguments
+// only: the workspace holds no state from one outage to the next that
+// changes a result.
+OutageResult evaluateOutage(const StudyBase& base, const Outage& outage, OutageWorkspace& workspace,
+                            OutageSolution* solution = nullptr);
+
+}  // namespace tarvel
