@@ -1,5 +1,6 @@
 #include "study/Limits.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -115,7 +116,10 @@ std::string readCurrentLimits(std::string_view text, const BranchIndex& index, L
                    std::string(content) + "\"";
         double imax = 0;
         const std::string_view limitWord = w.back();
-        if (!parseWhole(limitWord, imax) || !std::isfinite(imax) || imax <= 0)
+        // A decimal comma is taken as the point it stands for.
+        std::string figure(limitWord);
+        std::replace(figure.begin(), figure.end(), ',', '.');
+        if (!parseWhole(std::string_view(figure), imax) || !std::isfinite(imax) || imax <= 0)
             return where + "предел тока должен быть положительным числом (кА): \"" + std::string(limitWord) + "\"";
         const int branch = index.find(n1, n2, k);
         if (branch == 0) {

@@ -3,7 +3,8 @@
 #   tools/dev.sh run    install what is missing, build, start the window
 #   tools/dev.sh test   install what is missing, build, run every test: the
 #                       normal build, the core under AddressSanitizer and
-#                       UndefinedBehaviorSanitizer, and a one-minute fuzz run
+#                       UndefinedBehaviorSanitizer, the contingency study's
+#                       tests under ThreadSanitizer, and a one-minute fuzz run
 #   tools/dev.sh package
 #                       install what is missing, build the Release programs in
 #                       build-package and make the Debian package there
@@ -11,7 +12,7 @@
 #   tools/dev.sh fuzz [SECONDS]
 #                       a longer fuzz run of the whole calculation chain
 #                       (default one hour); the corpus grows in build-fuzz/corpus
-# TARVEL_QUICK=1 leaves out the sanitizer build and the fuzz run.
+# TARVEL_QUICK=1 leaves out the sanitizer builds and the fuzz run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -64,6 +65,13 @@ build_sanitized() {
     cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_SANITIZE=ON \
           -DTARVEL_BUILD_UI=OFF -DTARVEL_BUILD_BENCH=OFF
     cmake --build build-asan -j"$jobs"
+}
+
+# The contingency study's tests and tarvel-cli under ThreadSanitizer.
+build_thread_sanitized() {
+    cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVEL_TSAN=ON \
+          -DTARVEL_BUILD_UI=OFF -DTARVEL_BUILD_BENCH=OFF
+    cmake --build build-tsan -j"$jobs" --target test_study tarvel-cli
 }
 
 build_fuzzer() {
@@ -122,6 +130,13 @@ test)
             ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions="$suppressions" UBSAN_OPTIONS=print_stacktrace=1 \
             ctest --output-on-failure -j"$jobs") | tee "$log"
         summary+="; the $(tests_passed "$log") core tests among them passed again under the sanitizers"
+        echo "== The contingency study's tests under ThreadSanitizer"
+        build_thread_sanitized
+        # The cold-run comparison of the 2 000-node grid is single-threaded and
+        # takes minutes under the sanitizer; the threads are in the others.
+        TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tools/tsan.supp" \
+            ./build-tsan/test_study --gtest_filter='-ColdRun.EveryOutageOfAGenerated2000NodeGrid*'
+        summary+="; the study's tests passed under ThreadSanitizer"
         echo "== One minute of fuzzing the whole calculation chain"
         build_fuzzer
         run_fuzzer 60

@@ -1,0 +1,177 @@
+// The outcomes of a study: a lost load, an outage that cannot be solved
+// while the others go on, violations measured as the reports measure, the
+// ranking, the files whatever the number of threads, and cancel.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <tbb/global_control.h>
+
+#include "powerflow/BranchFlows.h"
+#include "powerflow/Solver.h"
+#include "study/Study.h"
+#include "study/StudyFiles.h"
+#include "tests/study/StudySupport.h"
+#include "tests/support/NetworkGenerator.h"
+
+namespace tarvel {
+namespace {
+
+using ::testing::HasSubstr;
+
+// A 110 kV ring 1-2-3-4 with a radial node 5 at 4, and a heavy load at 3
+// fed from 2 over two parallel lines: without one of them 3 cannot be
+// supplied.
+const char* const kNetwork =
+    "0102 0 1 115 0 0 0 0 0 0 0\n"
+    "0201 0 2 110 10 5 0 0 0 0 0\n"
+    "0201 0 3 110 140 60 0 0 0 0 0\n"
+    "0201 0 4 110 10 5 0 0 0 0 0\n"
+    "0201 0 5 110 7 3 0 0 0 0 0\n"
+    "0301 0 1 2 1 4 -50 1 0 0 0\n"
+    "0301 0 2 3 6 24 -50 1 0 0 0\n"
+    "0301 0 2 3 6 24 -50 1 0 0 0\n"
+    "0301 0 1 4 2 8 -50 1 0 0 0\n"
+    "0301 0 4 5 3 10 -50 1 0 0 0\n";
+
+StudyOptions preciseOptions()
+{
+    StudyOptions options;
+    options.settings.precision = 1e-6f;
+    options.settings.iteraz = 15;
+    return options;
+}
+
+TEST(StudyOutcome, ACutOffNodeAndAnUnsolvableOutageAreOutcomesAndTheStudyGoesOn)
+{
+    const NetworkModel model = test::modelFromText(kNetwork);
+    const StudyBase base(model, defaultLimits(model), preciseOptions());
+    ASSERT_TRUE(base.solved());
+    const StudyResult study = runStudy(base, allBranchOutages(base.branches()));
+    ASSERT_EQ(study.results.size(), 5u);
+    // 1-2 feeds 2 and 3: both are cut off with their load.
+    EXPECT_EQ(study.results[0].outcome, OutageOutcome::Split);
+    EXPECT_EQ(study.results[0].lostNodes, (std::vector<int>{1, 2}));
+    EXPECT_DOUBLE_EQ(study.results[0].lostLoadMw, 150);
+    // One circuit of 2-3 cannot carry the load.
+    for (int i : {1, 2})
+        EXPECT_TRUE(study.results[i].outcome == OutageOutcome::NotConverged ||
+                    study.results[i].outcome == OutageOutcome::Diverged)
+            << outcomeKey(study.results[i].outcome);
+    EXPECT_EQ(study.results[3].outcome, OutageOutcome::Split);
+    EXPECT_EQ(study.results[3].lostNodes, (std::vector<int>{3, 4}));
+    EXPECT_DOUBLE_EQ(study.results[3].lostLoadMw, 17);
+    EXPECT_TRUE(study.results[3].restSolved);
+    EXPECT_EQ(study.results[4].outcome, OutageOutcome::Split);
+
+    const std::vector<std::size_t> order = rankBySeverity(study.results);
+    EXPECT_EQ(order, (std::vector<std::size_t>{0, 3, 4, 1, 2}));
+    const StudyCounts counts = countOutcomes(study.results);
+    EXPECT_EQ(counts.splits, 3u);
+    EXPECT_EQ(counts.failed, 2u);
+    EXPECT_EQ(studySummary(counts),
+              "Отключений: 5; без нарушений: 0; с нарушениями: 0; разделение сети: 3; не сошлось: 2");
+}
+
+TEST(StudyOutcome, ViolationsAreMeasuredAsTheReportsMeasureCurrentAndVoltage)
+{
+    NetworkModel model = test::modelFromFile("samples/ieee14.cdu");
+    Limits limits = defaultLimits(model);
+    const BranchIndex index(model);
+    // Branch 1-2 carries about 0.41 kA in the base case; 4-5 less.
+    ASSERT_EQ(readCurrentLimits("1 2 0.3\n4 5 5\n", index, limits), "");
+    limits.vmin[13] = 0.99 * model.nodeUnom[13];  // node 14 sits at about 1.036 p.u. of 220 kV
+    limits.vmax[13] = 1.01 * model.nodeUnom[13];
+    const StudyBase base(model, limits, preciseOptions());
+    ASSERT_TRUE(base.solved());
+
+    NetworkModel cold = model;
+    CalculationSettings settings;
+    settings.precision = 1e-6f;
+    ASSERT_EQ(solveSparse(cold, settings).outcome, SolveOutcome::Converged);
+    const BranchFlowOf<double> flow = branchFlowsOf(cold, doubleState(cold), 1);
+    const double current = std::hypot(flow.i12Re, flow.i12Im);
+    const double u14 = std::hypot(cold.exact.voltageRe[13], cold.exact.voltageIm[13]);
+
+    const OutageResult& r = base.baseResult();
+    ASSERT_EQ(r.violations.size(), 2u);
+    EXPECT_EQ(r.violations[0].kind, ViolationKind::VoltageHigh);
+    EXPECT_EQ(r.violations[0].node, 13);
+    EXPECT_NEAR(r.violations[0].value, u14, 1e-4);
+    EXPECT_NEAR(r.violations[0].excess, 100 * (u14 - 1.01 * model.nodeUnom[13]) / model.nodeUnom[13], 1e-4);
+    EXPECT_EQ(r.violations[1].kind, ViolationKind::Overload);
+    EXPECT_EQ(r.violations[1].branch, 1);
+    EXPECT_NEAR(r.violations[1].value, current, 1e-6);
+    EXPECT_NEAR(r.maxLoading.percent, 100 * current / 0.3, 1e-3);
+    EXPECT_EQ(r.maxLoading.branch, 1);
+    EXPECT_NEAR(r.severity, 100 * current / 0.3 - 100, 1e-3);
+    EXPECT_THAT(violationText(base, r.violations[1]), HasSubstr("перегрузка ветви 1-2: I = "));
+
+    // Without 1-2 the other lines from the base node carry more: the worst
+    // outage of this list leads the report.
+    const StudyResult study = runStudy(base, allBranchOutages(base.branches()));
+    const std::vector<std::size_t> order = rankBySeverity(study.results);
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        if (study.results[order[i]].outcome == OutageOutcome::Solved &&
+            study.results[order[i - 1]].outcome == OutageOutcome::Solved) {
+            EXPECT_GE(study.results[order[i - 1]].severity, study.results[order[i]].severity);
+        }
+    }
+    const std::string report = contingencyReport(base, study, {"limits.txt", false});
+    EXPECT_THAT(report, HasSubstr("Исходный режим: нарушений 2"));
+    EXPECT_THAT(report, HasSubstr("по току у 2 ветвей (кА, файл limits.txt)"));
+}
+
+// The files of one study of a generated grid with some limits, made with
+// the given number of threads.
+std::string studyFiles(const StudyBase& base, const std::vector<Outage>& outages, int threads)
+{
+    tbb::global_control control(tbb::global_control::max_allowed_parallelism, threads);
+    const StudyResult study = runStudy(base, outages);
+    return contingencyReport(base, study, {}) + studyJson(base, study) + contingenciesCsv(base, study) +
+           violationsCsv(base, study);
+}
+
+TEST(StudyOutcome, TheFilesAreTheSameWithOneTwoOrFourThreads)
+{
+    test::GridOptions grid;
+    grid.nodes = 400;
+    grid.seed = 3;
+    const NetworkModel model = test::modelFromText(test::generateGrid(grid).text);
+    Limits limits = defaultLimits(model);
+    for (int i = 1; i <= model.branchCount; i += 3) {
+        limits.kind[i] = BranchLimitKind::Power;
+        limits.branchLimit[i] = 60;
+    }
+    for (int k = 0; k <= model.nodeCount; k += 5)
+        limits.vmin[k] = 1.0 * model.nodeUnom[k];
+    StudyOptions options;
+    const StudyBase base(model, limits, options);
+    ASSERT_TRUE(base.solved());
+    const std::vector<Outage> outages = allBranchOutages(base.branches());
+    const std::string one = studyFiles(base, outages, 1);
+    EXPECT_THAT(one, HasSubstr("\"overload\""));
+    EXPECT_THAT(one, HasSubstr("\"split\""));
+    EXPECT_EQ(studyFiles(base, outages, 2), one);
+    EXPECT_EQ(studyFiles(base, outages, 4), one);
+}
+
+TEST(StudyOutcome, CancelStopsTheStudyAndSaysSo)
+{
+    test::GridOptions grid;
+    grid.nodes = 300;
+    const NetworkModel model = test::modelFromText(test::generateGrid(grid).text);
+    const StudyBase base(model, defaultLimits(model), StudyOptions{});
+    StudyControl control;
+    control.cancel = true;
+    const StudyResult cancelled = runStudy(base, allBranchOutages(base.branches()), &control);
+    EXPECT_TRUE(cancelled.cancelled);
+    EXPECT_EQ(control.done.load(), 0u);
+
+    StudyControl counting;
+    const StudyResult whole = runStudy(base, allBranchOutages(base.branches()), &counting);
+    EXPECT_FALSE(whole.cancelled);
+    EXPECT_EQ(counting.done.load(), whole.outages.size());
+}
+
+}  // namespace
+}  // namespace tarvel
