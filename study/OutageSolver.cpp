@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <tuple>
 #include <cmath>
 
@@ -116,6 +117,8 @@ struct OutageWorkspace::Data {
     std::vector<double> Z, C, Dy;
     std::vector<int> pivot;
 
+    OutagePhaseTimes times;
+
     explicit Data(const StudyBase::Shared& shared) : s(shared)
     {
         klu_defaults(&common);
@@ -143,6 +146,22 @@ namespace {
 
 using Shared = StudyBase::Shared;
 using Work = OutageWorkspace::Data;
+
+// Adds the time since the last call to one of the phase totals.
+class PhaseClock {
+public:
+    void into(double& total)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        total += std::chrono::duration<double>(now - last_).count();
+        last_ = now;
+    }
+
+    void restart() { last_ = std::chrono::steady_clock::now(); }
+
+private:
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
 
 void formAdmittances(Shared& s)
 {
@@ -510,9 +529,12 @@ SolveSteps solveNewton(Work& w, const CalculationSettings& settings, int done, R
     };
     klu_numeric* own = nullptr;
     int newtonSteps = 0;
+    PhaseClock clock;
     while (unmet(out.residual) && newtonSteps < settings.iteraz) {
         formJacobian(s, w, w.J);
-        if (!factorNewton(w, own) ||
+        const bool factored = factorNewton(w, own);
+        clock.into(w.times.factor);
+        if (!factored ||
             !klu_solve(s.symbolic, own ? own : w.newtonFactors, static_cast<int>(w.mismatch.size()), 1,
                        w.mismatch.data(), &w.common) ||
             !allFinite(w.mismatch)) {
@@ -536,7 +558,9 @@ SolveSteps solveNewton(Work& w, const CalculationSettings& settings, int done, R
         out.residual = next;
         ++newtonSteps;
         ++out.iterations;
+        clock.into(w.times.solves);
     }
+    clock.into(w.times.solves);
     if (own)
         klu_free_numeric(&own, &w.common);
     out.converged = !out.diverged && !unmet(out.residual);
@@ -695,10 +719,18 @@ SolveSteps solveChord(Work& w, const CalculationSettings& settings, Residual res
         out.converged = true;
         return out;
     }
+    PhaseClock clock;
     formCorrectionRows(w, outaged);
-    if (!formCapacitance(w))
+    const bool formed = formCapacitance(w);
+    clock.into(w.times.factor);
+    if (!formed)
         return out;
     const Shared& s = w.s;
+    struct CountSolves {
+        PhaseClock& clock;
+        double& total;
+        ~CountSolves() { clock.into(total); }
+    } counted{clock, w.times.solves};
     while (out.iterations < kMaxChordSteps) {
         if (!correctedSolve(w) || !allFinite(w.mismatch))
             return out;
@@ -826,6 +858,7 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
                        OutageSolution* solution)
 {
     OutageResult result;
+    PhaseClock clock;
     applyOutage(s, w, outaged);
     const StudyOptions& options = s.options;
     for (int k = 0; k <= s.n; ++k) {
@@ -845,6 +878,7 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
         }
     }
     Residual residual = computeResidual(s, w);
+    clock.into(w.times.setup);
     SolveSteps steps;
     bool useChord = fromBase && options.method == OutageMethod::Woodbury;
     if (useChord) {
@@ -884,8 +918,10 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
         result.restSolved = steps.converged;
         result.outcome = OutageOutcome::Split;
     }
+    clock.restart();  // the steps counted their own time
     if (steps.converged || !result.lostNodes.empty())
         checkLimits(s, w, result);
+    clock.into(w.times.checks);
     if (solution) {
         solution->voltageRe = w.e;
         solution->voltageIm = w.f;
@@ -956,6 +992,11 @@ const std::vector<double>& StudyBase::voltageIm() const { return shared_->f0; }
 OutageWorkspace::OutageWorkspace(const StudyBase& base) : data_(std::make_unique<Data>(base.shared())) {}
 
 OutageWorkspace::~OutageWorkspace() = default;
+
+const OutagePhaseTimes& OutageWorkspace::times() const
+{
+    return data_->times;
+}
 
 OutageResult evaluateOutage(const StudyBase& base, const Outage& outage, OutageWorkspace& workspace,
                             OutageSolution* solution)

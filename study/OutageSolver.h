@@ -115,6 +115,14 @@ private:
     std::unique_ptr<Shared> shared_;
 };
 
+// Where one thread's time went, summed over the outages it solved (seconds).
+struct OutagePhaseTimes {
+    double setup = 0;   // the outage's admittances, the walk for cut-off nodes, the first residual
+    double factor = 0;  // the low-rank correction's set-up, or the refactorisations
+    double solves = 0;  // the steps: solves with the factors and the residuals
+    double checks = 0;  // voltages and loadings against the limits
+};
+
 // What one thread needs to solve outages: its own factors and vectors.
 class OutageWorkspace {
 public:
@@ -125,6 +133,7 @@ public:
 
     struct Data;
     Data& data() { return *data_; }
+    const OutagePhaseTimes& times() const;
 
 private:
     std::unique_ptr<Data> data_;
