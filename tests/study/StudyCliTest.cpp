@@ -135,6 +135,9 @@ TEST(StudyCli, BadInputIsToldWithItsLineEndsWithTwoAndWritesNoStudyFile)
     EXPECT_EQ(usage.status, 2);
     EXPECT_THAT(usage.err, HasSubstr("только вместе с --contingencies"));
     EXPECT_EQ(runCli(dir.path(), "--contingencies all --threads 0 " + ieee14).status, 2);
+    const CliResult both = runCli(dir.path(), "--contingencies all --profile list.txt " + ieee14);
+    EXPECT_EQ(both.status, 2);
+    EXPECT_THAT(both.err, HasSubstr("--contingencies и --profile не задаются вместе"));
 }
 
 TEST(StudyCli, EverySecureOutageEndsWithZero)
