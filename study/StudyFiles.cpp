@@ -292,7 +292,7 @@ std::string studyJson(const StudyBase& base, const StudyResult& study)
     const CalculationSettings& settings = base.options().settings;
     std::string s = "{\n";
     s += "  \"settings\": {\"precision\": " + fullPrecision(settings.precision) +
-         ", \"iterations\": " + formatInt(settings.iteraz) + "},\n";
+         ", \"iterationLimit\": " + formatInt(settings.iteraz) + "},\n";
     s += "  \"base\": {\n" + figuresJson(base, base.baseResult(), "    ") + "\n  },\n";
     s += "  \"contingencies\": [";
     for (std::size_t i = 0; i < study.outages.size(); ++i) {
