@@ -1,7 +1,11 @@
-// The equations are those of the sparse method, in double precision, with
-// unknowns and rows per node k = 1..n at 0-based 2(k-1) (the reactive-power
-// or voltage equation, the real part's correction) and 2(k-1)+1 (the
-// active-power equation, the imaginary part's correction).
+// The base case and every outage that the low-rank correction does not
+// settle are solved by the sparse method (solveSparse, with the branches out
+// and the nodes cut off as changes). The correction writes the same equations
+// for a network without zero-impedance ties and phase shifts (others are
+// solved by the sparse method alone), in double precision, with unknowns and
+// rows per node k = 1..n at 0-based 2(k-1) (the reactive-power or voltage
+// equation, the real part's correction) and 2(k-1)+1 (the active-power
+// equation, the imaginary part's correction).
 #include "study/OutageSolver.h"
 
 #include <algorithm>
@@ -14,6 +18,7 @@
 #include <klu.h>
 
 #include "powerflow/BranchFlows.h"
+#include "powerflow/SparseSolver.h"
 
 namespace tarvel {
 
@@ -35,11 +40,16 @@ struct Block {
 }  // namespace
 
 struct StudyBase::Shared {
-    NetworkModel model;
+    NetworkModel model;  // the node numbers and branch names of the reports
+    Network net;
     Limits limits;
     StudyOptions options;
     BranchIndex branchIndex;
     int n = 0, m = 0;
+    std::unique_ptr<SolverAnalysis> analysis;  // of the sparse method
+    Solution baseSolution;
+    // The correction's equations are the network's: no ties, no phase shifts.
+    bool correctable = false;
 
     // Admittances.
     std::vector<double> seriesG, seriesB;  // branches 1..m
@@ -69,7 +79,8 @@ struct StudyBase::Shared {
     OutageResult base;
 
     Shared(const NetworkModel& network, const Limits& l, const StudyOptions& o)
-        : model(network), limits(l), options(o), branchIndex(network), n(network.nodeCount), m(network.branchCount)
+        : model(network), net(buildNetwork(network)), limits(l), options(o), branchIndex(network),
+          n(network.nodeCount), m(network.branchCount)
     {
     }
     ~Shared()
@@ -83,7 +94,7 @@ struct StudyBase::Shared {
         const auto begin = neighbour.begin() + neighbourStart[q];
         const auto end = neighbour.begin() + neighbourStart[q + 1];
         const int a = static_cast<int>(std::lower_bound(begin, end, p) - neighbour.begin());
-        const bool fixedRow = p != q && model.nodeType[p] != 1;
+        const bool fixedRow = p != q && net.nodeType[p] != 1;
         return Block{columnStart[2 * (q - 1)] + rowOffset[a], columnStart[2 * (q - 1) + 1] + rowOffset[a],
                      fixedRow ? 0 : 1};
     }
@@ -92,9 +103,9 @@ struct StudyBase::Shared {
 struct OutageWorkspace::Data {
     const StudyBase::Shared& s;
     klu_common common{};
-    klu_numeric* baseFactors = nullptr;    // of J0, for the low-rank correction
-    klu_numeric* newtonFactors = nullptr;  // refactorised per iteration, in J0's pivot order
+    klu_numeric* baseFactors = nullptr;  // of J0, for the low-rank correction
     bool ready = false;
+    SolverWorkspace solver;              // the sparse method's
 
     // The outage: branches in service, cut-off nodes, self admittances.
     std::vector<char> inService, lost;
@@ -104,6 +115,7 @@ struct OutageWorkspace::Data {
     // The state of the iteration.
     std::vector<double> e, f, Ir, Ii, P, Q;
     std::vector<double> mismatch, J, lastE, lastF;
+    std::vector<double> tieP, tieQ;  // from the sparse method, for a network with ties
 
     // The correction: changed nodes, their rows' change D (local row, column,
     // value), Z = J0^-1 P, and the factorised capacitance matrix I + D Z.
@@ -137,8 +149,6 @@ struct OutageWorkspace::Data {
     {
         if (baseFactors)
             klu_free_numeric(&baseFactors, &common);
-        if (newtonFactors)
-            klu_free_numeric(&newtonFactors, &common);
     }
 };
 
@@ -165,68 +175,61 @@ private:
 
 void formAdmittances(Shared& s)
 {
-    const NetworkModel& model = s.model;
+    const Network& net = s.net;
     s.seriesG.assign(s.m + 1, 0.0);
     s.seriesB.assign(s.m + 1, 0.0);
     s.mutualG.assign(s.m + 1, 0.0);
     s.mutualB.assign(s.m + 1, 0.0);
-    s.selfG.assign(s.n + 1, 0.0);
-    s.selfB.assign(s.n + 1, 0.0);
-    for (int k = 0; k <= s.n; ++k) {
-        s.selfG[k] = model.nodeShuntG[k];
-        s.selfB[k] = model.nodeShuntB[k];
-    }
+    s.selfG.assign(net.shuntG.begin(), net.shuntG.end());
+    s.selfB.assign(net.shuntB.begin(), net.shuntB.end());
     for (int i = 1; i <= s.m; ++i) {
-        const double r = model.branchResistance[i];
-        const double x = model.branchReactance[i];
-        const double d = r * r + x * x;
-        const double g = r / d;
-        const double b = -x / d;
-        const double K = model.branchRatio[i];
-        s.seriesG[i] = g;
-        s.seriesB[i] = b;
-        s.mutualG[i] = g / K;
-        s.mutualB[i] = b / K;
-    }
-    for (int i = 1; i <= s.m; ++i) {
-        const int a = model.branchStartIndex[i];
-        const int t = model.branchEndIndex[i];
-        const double K = model.branchRatio[i];
-        s.selfG[a] += s.seriesG[i] / (K * K) + 0.5 * model.branchConductance[i];
-        s.selfB[a] += s.seriesB[i] / (K * K) + 0.5 * model.branchSusceptance[i];
-        s.selfG[t] += s.seriesG[i] + 0.5 * model.branchConductance[i];
-        s.selfB[t] += s.seriesB[i] + 0.5 * model.branchSusceptance[i];
+        const double K = net.ratio[i];
+        s.seriesG[i] = net.seriesG[i];
+        s.seriesB[i] = net.seriesB[i];
+        s.mutualG[i] = net.seriesG[i] / K;
+        s.mutualB[i] = net.seriesB[i] / K;
+        const int a = net.branchStart[i];
+        const int t = net.branchEnd[i];
+        s.selfG[a] += net.seriesG[i] / (K * K) + 0.5 * net.chargingG[i];
+        s.selfB[a] += net.seriesB[i] / (K * K) + 0.5 * net.chargingB[i];
+        s.selfG[t] += net.seriesG[i] + 0.5 * net.chargingG[i];
+        s.selfB[t] += net.seriesB[i] + 0.5 * net.chargingB[i];
     }
 }
 
 // Takes branch i's share out of the self admittances of its ends.
 void removeFromSelf(const Shared& s, int i, std::vector<double>& selfG, std::vector<double>& selfB)
 {
-    const NetworkModel& model = s.model;
-    const double K = model.branchRatio[i];
-    const int a = model.branchStartIndex[i];
-    const int t = model.branchEndIndex[i];
-    selfG[a] -= s.seriesG[i] / (K * K) + 0.5 * model.branchConductance[i];
-    selfB[a] -= s.seriesB[i] / (K * K) + 0.5 * model.branchSusceptance[i];
-    selfG[t] -= s.seriesG[i] + 0.5 * model.branchConductance[i];
-    selfB[t] -= s.seriesB[i] + 0.5 * model.branchSusceptance[i];
+    const Network& net = s.net;
+    const double K = net.ratio[i];
+    const int a = net.branchStart[i];
+    const int t = net.branchEnd[i];
+    selfG[a] -= s.seriesG[i] / (K * K) + 0.5 * net.chargingG[i];
+    selfB[a] -= s.seriesB[i] / (K * K) + 0.5 * net.chargingB[i];
+    selfG[t] -= s.seriesG[i] + 0.5 * net.chargingG[i];
+    selfB[t] -= s.seriesB[i] + 0.5 * net.chargingB[i];
 }
 
 void formIncidence(Shared& s)
 {
-    const NetworkModel& model = s.model;
+    const Network& model = s.net;
     std::vector<int> count(s.n + 2, 0);
     for (int i = 1; i <= s.m; ++i) {
-        ++count[model.branchStartIndex[i] + 1];
-        ++count[model.branchEndIndex[i] + 1];
+        ++count[model.branchStart[i] + 1];
+        ++count[model.branchEnd[i] + 1];
     }
     for (int k = 0; k <= s.n; ++k)
         count[k + 1] += count[k];
     s.incidentStart = count;
     s.incident.resize(count[s.n + 1]);
     for (int i = 1; i <= s.m; ++i) {
-        s.incident[count[model.branchStartIndex[i]]++] = i;
-        s.incident[count[model.branchEndIndex[i]]++] = i;
+        s.incident[count[model.branchStart[i]]++] = i;
+        s.incident[count[model.branchEnd[i]]++] = i;
+    }
+    s.unlinked.assign(s.n + 1, 1);
+    for (int i = 1; i <= s.m; ++i) {
+        s.unlinked[model.branchStart[i]] = 0;
+        s.unlinked[model.branchEnd[i]] = 0;
     }
 }
 
@@ -235,7 +238,7 @@ void formIncidence(Shared& s)
 // entries only in its own columns.
 void formPattern(Shared& s)
 {
-    const NetworkModel& model = s.model;
+    const Network& model = s.net;
     const int n = s.n;
     s.neighbourStart.assign(n + 2, 0);
     std::vector<int> list;
@@ -245,7 +248,7 @@ void formPattern(Shared& s)
         list.push_back(q);
         for (int a = s.incidentStart[q]; a < s.incidentStart[q + 1]; ++a) {
             const int i = s.incident[a];
-            const int other = model.branchStartIndex[i] == q ? model.branchEndIndex[i] : model.branchStartIndex[i];
+            const int other = model.branchStart[i] == q ? model.branchEnd[i] : model.branchStart[i];
             if (other != 0 && other != q)
                 list.push_back(other);
         }
@@ -281,19 +284,14 @@ void formPattern(Shared& s)
     }
     s.columnStart[2 * n] = position;
 
-    s.unlinked.assign(n + 1, 1);
-    for (int i = 1; i <= s.m; ++i) {
-        s.unlinked[model.branchStartIndex[i]] = 0;
-        s.unlinked[model.branchEndIndex[i]] = 0;
-    }
     s.diagonal.resize(n + 1);
     for (int k = 1; k <= n; ++k)
         s.diagonal[k] = s.block(k, k);
     s.startRow.assign(s.m + 1, Block{});
     s.endRow.assign(s.m + 1, Block{});
     for (int i = 1; i <= s.m; ++i) {
-        const int a = model.branchStartIndex[i];
-        const int t = model.branchEndIndex[i];
+        const int a = model.branchStart[i];
+        const int t = model.branchEnd[i];
         if (a == 0 || t == 0 || a == t)
             continue;
         s.startRow[i] = s.block(a, t);
@@ -332,7 +330,7 @@ bool analyze(Shared& s)
 
 void computeInjections(const Shared& s, Work& w)
 {
-    const NetworkModel& model = s.model;
+    const Network& model = s.net;
     for (int k = 0; k <= s.n; ++k) {
         w.Ir[k] = w.selfG[k] * w.e[k] - w.selfB[k] * w.f[k];
         w.Ii[k] = w.selfG[k] * w.f[k] + w.selfB[k] * w.e[k];
@@ -340,8 +338,8 @@ void computeInjections(const Shared& s, Work& w)
     for (int i = 1; i <= s.m; ++i) {
         if (!w.inService[i])
             continue;
-        const int a = model.branchStartIndex[i];
-        const int t = model.branchEndIndex[i];
+        const int a = model.branchStart[i];
+        const int t = model.branchEnd[i];
         const double g = s.mutualG[i];
         const double b = s.mutualB[i];
         w.Ir[a] -= g * w.e[t] - b * w.f[t];
@@ -365,7 +363,7 @@ struct Residual {
 Residual computeResidual(const Shared& s, Work& w)
 {
     computeInjections(s, w);
-    const NetworkModel& model = s.model;
+    const Network& model = s.net;
     double sum = 0, worst = 0;
     int equations = 0;
     for (int k = 1; k <= s.n; ++k) {
@@ -375,8 +373,8 @@ Residual computeResidual(const Shared& s, Work& w)
             mQ = mP = 0;
             continue;
         }
-        const double loadP = model.nodeLoadP[k];
-        const double loadQ = model.nodeLoadQ[k];
+        const double loadP = model.loadP[k];
+        const double loadQ = model.loadQ[k];
         const double unom = model.nodeUnom[k];
         mP = -(w.P[k] + loadP);
         double eQ;
@@ -400,12 +398,12 @@ std::array<double, 4> diagonalBlock(const Shared& s, int k, double G, double B, 
                                     double Ii)
 {
     std::array<double, 4> v{};
-    if (s.model.nodeType[k] == 1) {
+    if (s.net.nodeType[k] == 1) {
         v[0] = G * f - B * e - Ii;
         v[1] = -G * e - B * f + Ir;
     } else {
-        v[0] = 2.0 * e / s.model.nodeUnom[k];
-        v[1] = 2.0 * f / s.model.nodeUnom[k];
+        v[0] = 2.0 * e / s.net.nodeUnom[k];
+        v[1] = 2.0 * f / s.net.nodeUnom[k];
     }
     v[2] = G * e + B * f + Ir;
     v[3] = G * f - B * e + Ii;
@@ -424,7 +422,7 @@ struct Coupling {
 Coupling couplingOf(const Shared& s, int p, double g, double b, double e, double f)
 {
     Coupling c;
-    c.hasQ = s.model.nodeType[p] == 1;
+    c.hasQ = s.net.nodeType[p] == 1;
     if (c.hasQ) {
         c.qe = -(g * f - b * e);
         c.qf = g * e + b * f;
@@ -462,8 +460,8 @@ void formJacobian(const Shared& s, const Work& w, std::vector<double>& J)
     for (int i = 1; i <= s.m; ++i) {
         if (s.startRow[i].e < 0 || !w.inService[i])
             continue;
-        const int a = s.model.branchStartIndex[i];
-        const int t = s.model.branchEndIndex[i];
+        const int a = s.net.branchStart[i];
+        const int t = s.net.branchEnd[i];
         add(s.startRow[i], couplingOf(s, a, s.mutualG[i], s.mutualB[i], w.e[a], w.f[a]));
         add(s.endRow[i], couplingOf(s, t, s.mutualG[i], s.mutualB[i], w.e[t], w.f[t]));
     }
@@ -474,39 +472,20 @@ bool allFinite(const std::vector<double>& v)
     return std::all_of(v.begin(), v.end(), [](double a) { return std::isfinite(a); });
 }
 
-// Factorises J with the ordering of the base case: a refactorisation in the
-// pivot order of the base Jacobian, or, when that meets a zero pivot, a
-// factorisation of its own for this outage (so that no outage changes the
-// pivot order another one starts from).
-bool factorNewton(Work& w, klu_numeric*& own)
-{
-    const Shared& s = w.s;
-    int* Ap = const_cast<int*>(s.columnStart.data());
-    int* Ai = const_cast<int*>(s.rowIndex.data());
-    if (!own) {
-        w.common.scale = kNoScaling;
-        if (klu_refactor(Ap, Ai, w.J.data(), s.symbolic, w.newtonFactors, &w.common) && w.common.status == KLU_OK)
-            return true;
-    }
-    if (own)
-        klu_free_numeric(&own, &w.common);
-    w.common.scale = kScaleByLargestEntry;
-    own = klu_factor(Ap, Ai, w.J.data(), s.symbolic, &w.common);
-    return own != nullptr && w.common.status == KLU_OK;
-}
-
+// The base Jacobian's factors of this thread, for the correction.
 void prepareFactors(Work& w)
 {
     if (w.ready)
         return;
+    w.ready = true;
     const Shared& s = w.s;
+    if (!s.correctable)
+        return;
     int* Ap = const_cast<int*>(s.columnStart.data());
     int* Ai = const_cast<int*>(s.rowIndex.data());
     std::vector<double> J0 = s.J0;
     w.common.scale = kScaleByLargestEntry;
     w.baseFactors = klu_factor(Ap, Ai, J0.data(), s.symbolic, &w.common);
-    w.newtonFactors = klu_factor(Ap, Ai, J0.data(), s.symbolic, &w.common);
-    w.ready = true;
 }
 
 struct SolveSteps {
@@ -516,54 +495,27 @@ struct SolveSteps {
     Residual residual;
 };
 
-// Newton's method from the present state, a refactorisation per iteration.
-SolveSteps solveNewton(Work& w, const CalculationSettings& settings, int done, Residual residual)
+// Newton's method of the sparse solver, from the base solution, with the
+// outage's branches out and its cut-off nodes kept out of the equations.
+SolveSteps solveNewton(Work& w, const std::vector<int>& outaged, const std::vector<int>& lost, int done)
 {
     const Shared& s = w.s;
-    SolveSteps out;
-    out.iterations = done;
-    out.residual = residual;
-    const double precision = settings.precision;
-    const auto unmet = [&](const Residual& r) {
-        return static_cast<float>(r.rms) > settings.precision || r.worst > precision;
-    };
-    klu_numeric* own = nullptr;
-    int newtonSteps = 0;
     PhaseClock clock;
-    while (unmet(out.residual) && newtonSteps < settings.iteraz) {
-        formJacobian(s, w, w.J);
-        const bool factored = factorNewton(w, own);
-        clock.into(w.times.factor);
-        if (!factored ||
-            !klu_solve(s.symbolic, own ? own : w.newtonFactors, static_cast<int>(w.mismatch.size()), 1,
-                       w.mismatch.data(), &w.common) ||
-            !allFinite(w.mismatch)) {
-            out.diverged = true;
-            break;
-        }
-        w.lastE = w.e;
-        w.lastF = w.f;
-        for (int k = 1; k <= s.n; ++k) {
-            w.e[k] += w.mismatch[2 * (k - 1)];
-            w.f[k] += w.mismatch[2 * (k - 1) + 1];
-        }
-        const Residual next = computeResidual(s, w);
-        if (!std::isfinite(next.rms) || !allFinite(w.e) || !allFinite(w.f)) {
-            w.e = w.lastE;
-            w.f = w.lastF;
-            out.residual = computeResidual(s, w);
-            out.diverged = true;
-            break;
-        }
-        out.residual = next;
-        ++newtonSteps;
-        ++out.iterations;
-        clock.into(w.times.solves);
-    }
-    clock.into(w.times.solves);
-    if (own)
-        klu_free_numeric(&own, &w.common);
-    out.converged = !out.diverged && !unmet(out.residual);
+    const SolveChanges changes{outaged, lost, {}, {}};
+    const Solution solution =
+        solveSparse(s.net, s.options.settings, Start::from(s.baseSolution), *s.analysis, w.solver, changes);
+    w.e = solution.voltageRe;
+    w.f = solution.voltageIm;
+    w.P = solution.powerP;
+    w.Q = solution.powerQ;
+    w.tieP = solution.tieP;
+    w.tieQ = solution.tieQ;
+    SolveSteps out;
+    out.iterations = done + solution.iterations;
+    out.residual = {solution.residual, solution.worstError};
+    out.converged = solution.outcome == SolveOutcome::Converged;
+    out.diverged = solution.outcome == SolveOutcome::Diverged;
+    clock.into(w.times.factor);
     return out;
 }
 
@@ -607,8 +559,8 @@ void formCorrectionRows(Work& w, const std::vector<int>& outaged)
     for (int i : outaged) {
         if (s.startRow[i].e < 0)
             continue;
-        const int a = s.model.branchStartIndex[i];
-        const int t = s.model.branchEndIndex[i];
+        const int a = s.net.branchStart[i];
+        const int t = s.net.branchEnd[i];
         for (const auto& [p, q] : {std::pair{a, t}, std::pair{t, a}}) {
             if (w.lost[p])
                 continue;
@@ -777,7 +729,7 @@ void markCutOff(const Shared& s, Work& w)
             const int i = s.incident[a];
             if (!w.inService[i])
                 continue;
-            const int other = s.model.branchStartIndex[i] == k ? s.model.branchEndIndex[i] : s.model.branchStartIndex[i];
+            const int other = s.net.branchStart[i] == k ? s.net.branchEnd[i] : s.net.branchStart[i];
             if (w.lost[other]) {
                 w.lost[other] = 0;
                 w.queue.push_back(other);
@@ -793,14 +745,14 @@ void markCutOff(const Shared& s, Work& w)
 // The figures of a solved state against the limits.
 void checkLimits(const Shared& s, const Work& w, OutageResult& result)
 {
-    const NetworkModel& model = s.model;
+    const Network& net = s.net;
     const Limits& limits = s.limits;
     double severity = -1e300;
     bool limited = false;
     for (int k = 0; k <= s.n; ++k) {
         if (w.lost[k])
             continue;
-        const double unom = model.nodeUnom[k];
+        const double unom = s.model.nodeUnom[k];
         if (!(unom > 0))
             continue;
         const double u = std::hypot(w.e[k], w.f[k]);
@@ -818,11 +770,20 @@ void checkLimits(const Shared& s, const Work& w, OutageResult& result)
         else if (above > 0)
             result.violations.push_back({ViolationKind::VoltageHigh, k, 0, u, limits.vmax[k], above});
     }
-    const FlowState<double> state{w.e.data(), w.f.data(), w.P.data(), w.Q.data(), s.seriesG.data(), s.seriesB.data()};
+    FlowState<double> state{w.e.data(),        w.f.data(),         w.P.data(),         w.Q.data(),
+                            net.seriesG.data(), net.seriesB.data(), net.shuntG.data(), net.shuntB.data(),
+                            net.ratio.data(),   net.chargingG.data(), net.chargingB.data()};
+    state.shiftCos = net.shiftCos.data();
+    state.shiftSin = net.shiftSin.data();
+    if (net.hasTies && !w.tieP.empty()) {
+        state.tie = net.tie.data();
+        state.tieP = w.tieP.data();
+        state.tieQ = w.tieQ.data();
+    }
     for (int i = 1; i <= s.m; ++i) {
         if (!w.inService[i] || limits.kind[i] == BranchLimitKind::None)
             continue;
-        const BranchFlowOf<double> flow = branchFlowsOf(model, state, i);
+        const BranchFlowOf<double> flow = branchFlowsOf(s.model, state, i);
         double value = 0;
         if (limits.kind[i] == BranchLimitKind::Current)
             value = std::hypot(flow.i12Re, flow.i12Im);
@@ -854,34 +815,30 @@ void applyOutage(const Shared& s, Work& w, const std::vector<int>& outaged)
     markCutOff(s, w);
 }
 
-OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged, bool fromBase,
-                       OutageSolution* solution)
+OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged, OutageSolution* solution)
 {
     OutageResult result;
     PhaseClock clock;
     applyOutage(s, w, outaged);
     const StudyOptions& options = s.options;
     for (int k = 0; k <= s.n; ++k) {
-        if (fromBase) {
-            w.e[k] = w.lost[k] ? 0.0 : s.e0[k];
-            w.f[k] = w.lost[k] ? 0.0 : s.f0[k];
-        } else {
-            w.e[k] = s.model.nodeUnom[k];
-            w.f[k] = 0.0;
-        }
+        w.e[k] = w.lost[k] ? 0.0 : s.baseSolution.voltageRe[k];
+        w.f[k] = w.lost[k] ? 0.0 : s.baseSolution.voltageIm[k];
     }
+    w.tieP.clear();
+    w.tieQ.clear();
     for (int k = 1; k <= s.n; ++k) {
         if (w.lost[k]) {
             result.lostNodes.push_back(k);
-            const double load = s.model.nodeLoadP[k];
+            const double load = s.net.loadP[k];
             (load > 0 ? result.lostLoadMw : result.lostGenerationMw) += std::fabs(load);
         }
     }
-    Residual residual = computeResidual(s, w);
-    clock.into(w.times.setup);
     SolveSteps steps;
-    bool useChord = fromBase && options.method == OutageMethod::Woodbury;
+    bool useChord = s.correctable && w.baseFactors && options.method == OutageMethod::Woodbury;
     if (useChord) {
+        const Residual residual = computeResidual(s, w);
+        clock.into(w.times.setup);
         w.changed.clear();
         const auto addChanged = [&](int k) {
             if (k != 0 && w.localOf[k] < 0) {
@@ -890,8 +847,8 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
             }
         };
         for (int i : outaged) {
-            addChanged(s.model.branchStartIndex[i]);
-            addChanged(s.model.branchEndIndex[i]);
+            addChanged(s.net.branchStart[i]);
+            addChanged(s.net.branchEnd[i]);
         }
         for (int k : result.lostNodes)
             addChanged(k);
@@ -899,15 +856,15 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
         if (useChord) {
             steps = solveChord(w, options.settings, residual, outaged);
             result.woodbury = steps.converged;
-            residual = steps.residual;
         }
         for (int k : w.changed)
             w.localOf[k] = -1;
+    } else {
+        clock.into(w.times.setup);
     }
-    if (!steps.converged) {
-        const SolveSteps newton = solveNewton(w, options.settings, steps.iterations, residual);
-        steps = newton;
-    }
+    if (!steps.converged)
+        steps = solveNewton(w, outaged, result.lostNodes, steps.iterations);
+    clock.restart();  // the steps counted their own time
     result.iterations = steps.iterations;
     result.residual = steps.residual.rms;
     if (steps.diverged)
@@ -918,7 +875,6 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
         result.restSolved = steps.converged;
         result.outcome = OutageOutcome::Split;
     }
-    clock.restart();  // the steps counted their own time
     if (steps.converged || !result.lostNodes.empty())
         checkLimits(s, w, result);
     clock.into(w.times.checks);
@@ -939,41 +895,42 @@ StudyBase::StudyBase(const NetworkModel& model, const Limits& limits, const Stud
     : shared_(std::make_unique<Shared>(model, limits, options))
 {
     Shared& s = *shared_;
+    if (s.n == 0)
+        return;
     formAdmittances(s);
     formIncidence(s);
-    formPattern(s);
-    if (s.n == 0 || !analyze(s))
-        return;
+    s.analysis = std::make_unique<SolverAnalysis>(s.net);
     Work base(s);
-    // The base case: Newton's method from a flat start, each iteration
-    // factorised afresh (there is no pivot order to keep yet).
+    s.baseSolution = solveSparse(s.net, options.settings, Start::flat(), *s.analysis, base.solver);
+    s.solved = s.baseSolution.outcome == SolveOutcome::Converged;
     applyOutage(s, base, {});
-    for (int k = 0; k <= s.n; ++k) {
-        base.e[k] = s.model.nodeUnom[k];
-        base.f[k] = 0.0;
-    }
-    Residual residual = computeResidual(s, base);
-    StudyOptions firstOptions = options;
-    SolveSteps steps;
-    {
-        // Refactorisation needs factors to refactor: the first ones come from klu_factor.
-        int* Ap = s.columnStart.data();
-        int* Ai = s.rowIndex.data();
-        formJacobian(s, base, base.J);
-        base.common.scale = kScaleByLargestEntry;
-        base.newtonFactors = klu_factor(Ap, Ai, base.J.data(), s.symbolic, &base.common);
-        if (!base.newtonFactors)
-            return;
-        steps = solveNewton(base, firstOptions.settings, 0, residual);
-    }
-    s.solved = steps.converged;
-    s.e0 = base.e;
-    s.f0 = base.f;
-    s.base.iterations = steps.iterations;
-    s.base.residual = steps.residual.rms;
-    s.base.outcome = steps.converged ? OutageOutcome::Solved
-                                     : (steps.diverged ? OutageOutcome::Diverged : OutageOutcome::NotConverged);
+    base.e = s.baseSolution.voltageRe;
+    base.f = s.baseSolution.voltageIm;
+    base.P = s.baseSolution.powerP;
+    base.Q = s.baseSolution.powerQ;
+    base.tieP = s.baseSolution.tieP;
+    base.tieQ = s.baseSolution.tieQ;
+    s.base.iterations = s.baseSolution.iterations;
+    s.base.residual = s.baseSolution.residual;
+    s.base.outcome = s.solved ? OutageOutcome::Solved
+                              : (s.baseSolution.outcome == SolveOutcome::Diverged ? OutageOutcome::Diverged
+                                                                                  : OutageOutcome::NotConverged);
     checkLimits(s, base, s.base);
+
+    // The correction works on the network's own equations: without ties and
+    // phase shifts they are the ones written here.
+    s.correctable = !s.net.hasTies && std::all_of(s.net.shiftSin.begin(), s.net.shiftSin.end(),
+                                                  [](double v) { return v == 0.0; });
+    if (!s.correctable || !s.solved)
+        return;
+    formPattern(s);
+    if (!analyze(s)) {
+        s.correctable = false;
+        return;
+    }
+    base.selfG = s.selfG;
+    base.selfB = s.selfB;
+    computeInjections(s, base);
     s.J0.resize(s.rowIndex.size());
     formJacobian(s, base, s.J0);
 }
@@ -1001,15 +958,9 @@ const OutagePhaseTimes& OutageWorkspace::times() const
 OutageResult evaluateOutage(const StudyBase& base, const Outage& outage, OutageWorkspace& workspace,
                             OutageSolution* solution)
 {
-    const Shared& s = base.shared();
     Work& w = workspace.data();
     prepareFactors(w);
-    if (!w.baseFactors || !w.newtonFactors) {
-        OutageResult failed;
-        failed.outcome = OutageOutcome::Diverged;
-        return failed;
-    }
-    return solveCase(s, w, outage.branches, true, solution);
+    return solveCase(base.shared(), w, outage.branches, solution);
 }
 
 }  // namespace tarvel

@@ -1,21 +1,24 @@
 // One outage of a contingency study, solved from the base case.
 //
 // The base case is solved once (StudyBase) and then only read: the network,
-// its admittances, the Jacobian's pattern and KLU's analysis of it, the base
-// voltages and the Jacobian at them. Each thread keeps its own numeric
-// factors and vectors (OutageWorkspace). An outaged branch keeps its place in
-// the pattern with zero values, so every outage reuses the base ordering.
+// the sparse method's analysis of it, the base solution and, for the
+// low-rank correction, the Jacobian at the base voltages with its own
+// ordering and analysis. Each thread keeps its own numeric factors and
+// vectors (OutageWorkspace). An outaged branch keeps its place in the
+// pattern with zero values, so every outage reuses the base ordering.
 //
 // Two ways to solve an outage:
 // - Woodbury (default): the base Jacobian's factors stay; the outage changes
 //   the rows of the few nodes at the outaged branches (and of cut-off nodes,
 //   whose rows become the identity), a low-rank correction applied by the
 //   Woodbury identity at every step. The matrix is held at the base
-//   voltages (a chord iteration), which converges to the same solution; when
-//   it converges slowly, or more than kMaxCorrectedNodes nodes change, the
-//   outage goes on by Newton's method.
-// - Refactor: Newton's method with a numeric refactorisation every
-//   iteration, in the base ordering and pivot order.
+//   voltages (a chord iteration), which converges to the same solution. When
+//   it converges slowly, when more than kMaxCorrectedNodes nodes change, or
+//   in a network with zero-impedance ties or phase shifts, the outage is
+//   solved by the sparse method instead.
+// - Refactor: the sparse method (solveSparse) from the base solution, with
+//   the outage as its changes: a factorisation in the first step and a
+//   refactorisation in the others, in the base ordering.
 #pragma once
 
 #include <memory>

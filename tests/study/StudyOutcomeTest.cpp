@@ -87,10 +87,10 @@ TEST(StudyOutcome, ViolationsAreMeasuredAsTheReportsMeasureCurrentAndVoltage)
     NetworkModel cold = model;
     CalculationSettings settings;
     settings.precision = 1e-6f;
-    ASSERT_EQ(solveSparse(cold, settings).outcome, SolveOutcome::Converged);
+    ASSERT_EQ(solveSparseModel(cold, settings).outcome, SolveOutcome::Converged);
     const BranchFlowOf<double> flow = branchFlowsOf(cold, doubleState(cold), 1);
     const double current = std::hypot(flow.i12Re, flow.i12Im);
-    const double u14 = std::hypot(cold.exact.voltageRe[13], cold.exact.voltageIm[13]);
+    const double u14 = std::hypot(cold.sparseSolution->voltageRe[13], cold.sparseSolution->voltageIm[13]);
 
     const OutageResult& r = base.baseResult();
     ASSERT_EQ(r.violations.size(), 2u);
