@@ -17,7 +17,7 @@ namespace tarvel::ui {
 
 namespace {
 
-constexpr int kTopics[] = {100, 200, 300, 400, 500};
+constexpr int kTopics[] = {100, 200, 300, 400, 500, 600};
 constexpr int kMainTopic = 100;
 
 class HelpWindow : public QDialog {

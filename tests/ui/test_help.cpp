@@ -104,7 +104,7 @@ private slots:
     void linksLeadToPages()
     {
         const QRegularExpression link(QStringLiteral("href=\"([^\"]*)\""));
-        for (int topic : {100, 200, 300, 400}) {
+        for (int topic : {100, 200, 300, 400, 500, 600}) {
             const QString html = page(topic);
             QVERIFY(!html.isEmpty());
             for (const QRegularExpressionMatch& m : link.globalMatch(html)) {
