@@ -175,7 +175,7 @@ RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDi
 }
 
 RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings, const std::filesystem::path& workDir,
-                        std::string_view inputText, MessageSink& sink, char decimalSeparator)
+                        std::string_view inputText, MessageSink& sink, char decimalSeparator, const LoadOverride& loads)
 {
     clearRunTables(model);
 
@@ -193,6 +193,12 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
         model.branchCount >= static_cast<int>(model.branchStartIndex.size())) {
         sink.showMessage("Расчет невозможен!");
         return RunOutcome::Rejected;
+    }
+    if (loads.p.size() == static_cast<std::size_t>(model.nodeCount) + 1 && loads.q.size() == loads.p.size()) {
+        for (int k = 0; k <= model.nodeCount; ++k) {
+            model.nodeLoadP[k] = static_cast<float>(loads.p[static_cast<std::size_t>(k)]);
+            model.nodeLoadQ[k] = static_cast<float>(loads.q[static_cast<std::size_t>(k)]);
+        }
     }
 
     TextFileWriter out;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,12 @@ enum class RunOutcome {
 // The progress text shown in the lower pane while a run works.
 extern const char* const kRunProgressText;
 
+// Loads of the node slots 0..n (MW, Mvar) that take the place of those
+// read, as one step of a load profile sets them; empty: the loads as read.
+struct LoadOverride {
+    std::span<const double> p, q;
+};
+
 // Runs one calculation in workDir: clears the run tables, writes inputText
 // (UTF-8, the input pane's text) as network.cdu in Windows-1251 with CR LF,
 // reads and checks it, writes the echo to network.out, solves (solvePowerFlow:
@@ -45,8 +52,12 @@ extern const char* const kRunProgressText;
 // Diverged. Final voltages from which some figure of the reports would
 // not be a finite number are told in the same way, with the number of the
 // last iteration done.
+//
+// loads, when given for every node slot, replace the loads read before the
+// echo is written: the run of one step of a load profile.
 RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings, const std::filesystem::path& workDir,
-                        std::string_view inputText, MessageSink& sink, char decimalSeparator = ',');
+                        std::string_view inputText, MessageSink& sink, char decimalSeparator = ',',
+                        const LoadOverride& loads = {});
 // The same with the built-in settings (precision 0.01, 10 iterations).
 RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDir, std::string_view inputText,
                         MessageSink& sink, char decimalSeparator = ',');

@@ -105,7 +105,8 @@ void TForm1::createPanes()
     Memo1->setOemConvert(true);
     Memo2->setOemConvert(true);
     createDiagramPage();
-    for (int i = EchoPage; i <= DiagramTab; ++i)
+    createSeriesPage();
+    for (int i = EchoPage; i <= ChartTab; ++i)
         PageControl1->setTabVisible(i, false);
     PageControl1->setCurrentIndex(InputPage);
     PageControl1->hide();
@@ -256,6 +257,7 @@ void TForm1::createMenus()
     N24 = menu("N24", QStringLiteral("&Настройки"));
     N25 = entry(N24, "N25", QStringLiteral("&Параметры расчета..."), &TForm1::editParameters);
     N33 = entry(N24, "N33", QStringLiteral("&Шрифт..."), &TForm1::choosePaneFont);
+    addSeriesEntries();
 
     N17 = menu("N17", QStringLiteral("&Справка"));
     N18 = entry(N17, "N18", QStringLiteral("&О программе"), &TForm1::showAbout);
@@ -332,7 +334,7 @@ void TForm1::activatePage(int index)
 
 void TForm1::hideResultTabs()
 {
-    for (int i = EchoPage; i <= DiagramTab; ++i)
+    for (int i = EchoPage; i <= ChartTab; ++i)
         PageControl1->setTabVisible(i, false);
     Diagram1->clear();  // the layouts stay in the session's cache
 }

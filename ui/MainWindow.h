@@ -15,6 +15,7 @@
 //   MainWindowSettings.cpp     settings at start and exit, parameters dialog
 //   InterchangeCommands.cpp    import of MATPOWER and IEEE CDF cases, CSV export
 //   MainWindowDiagram.cpp      the "Схема" tab: showing a run, exports, records
+//   MainWindowSeries.cpp       the load profile run and its "График" tab
 //
 // Menu entry → handler:
 //   "Файл"       "Создать" N3 (toolbar 2)        newDocument
@@ -30,10 +31,13 @@
 //   "Расчет"     "Потокораспределение" N2        calculatePowerFlow
 //                "Анализ потерь" N22             showLossAnalysis
 //                "Разделение потерь" N27         allocateLossesToLoads
+//                "Расчет по графику нагрузки..." ProfileRun1  calculateLoadProfile
 //   "Экспорт"    "В блокнот" N15, N16            exportEchoToEditor, exportResultsToEditor
 //                "Результаты в CSV..." N36       exportResultsToCsv
 //                "Схема в SVG..." DiagramSvg1    exportDiagramSvg
 //                "Схема в PNG..." DiagramPng1    exportDiagramPng
+//                "График в PNG..." ChartPng1     exportChartPng
+//                "График в SVG..." ChartSvg1     exportChartSvg
 //   "Настройки"  "Параметры расчета..." N25      editParameters
 //                "Шрифт..." N33                  choosePaneFont
 //   "Справка"    "О программе" N18               showAbout
@@ -60,11 +64,14 @@ class QToolButton;
 
 namespace tarvel {
 struct NetworkResults;
+struct LoadOverride;
+class SeriesJob;
 }
 
 namespace tarvel::ui {
 
 class DiagramPage;
+class SeriesPage;
 class TextPane;
 class TForm2;
 
@@ -117,6 +124,8 @@ public:
     TextPane* Memo6 = nullptr;  // losses.rez
     QWidget* TabSheet6 = nullptr;     // "Схема"
     DiagramPage* Diagram1 = nullptr;  // the network diagram
+    QWidget* TabSheet7 = nullptr;     // "График"
+    SeriesPage* Chart1 = nullptr;     // the steps of the last load profile run
     QFrame* ToolBar1 = nullptr;
     QToolButton* ToolButton1 = nullptr;  // "Сохранить"
     QToolButton* ToolButton2 = nullptr;  // "Создать"
@@ -154,6 +163,7 @@ public:
     QAction* N2 = nullptr;
     QAction* N22 = nullptr;
     QAction* N27 = nullptr;
+    QAction* ProfileRun1 = nullptr;  // "Расчет по графику нагрузки..."
     QMenu* N13 = nullptr;  // "Экспорт"
     QMenu* N14 = nullptr;  // "В блокнот"
     QAction* N15 = nullptr;
@@ -161,6 +171,8 @@ public:
     QAction* N36 = nullptr;  // "Результаты в CSV..."
     QAction* DiagramSvg1 = nullptr;
     QAction* DiagramPng1 = nullptr;
+    QAction* ChartPng1 = nullptr;
+    QAction* ChartSvg1 = nullptr;
     QMenu* N24 = nullptr;  // "Настройки"
     QAction* N25 = nullptr;
     QAction* N33 = nullptr;
@@ -186,6 +198,7 @@ public slots:
     void calculatePowerFlow();
     void showLossAnalysis();
     void allocateLossesToLoads();
+    void calculateLoadProfile();
     // Edit, settings, export and help commands.
     void cutText();
     void copyText();
@@ -201,6 +214,8 @@ public slots:
     void exportResultsToCsv();
     void exportDiagramSvg();
     void exportDiagramPng();
+    void exportChartPng();
+    void exportChartSvg();
     void showAbout();
     void editParameters();
     void choosePaneFont();
@@ -219,7 +234,15 @@ protected:
 private:
     enum class SaveResult { Saved, Cancelled, Failed };
     // Tab pages in tab order.
-    enum Page { InputPage = 0, EchoPage = 1, ResultsPage = 2, AnalysisPage = 3, AllocationPage = 4, DiagramTab = 5 };
+    enum Page {
+        InputPage = 0,
+        EchoPage = 1,
+        ResultsPage = 2,
+        AnalysisPage = 3,
+        AllocationPage = 4,
+        DiagramTab = 5,
+        ChartTab = 6
+    };
     class WindowSink;
 
     void createPanes();
@@ -249,6 +272,13 @@ private:
 
     void hideResultTabs();
     void createDiagramPage();
+    // The power flow of the input tab, with loads replaced when given.
+    void runCalculation(const LoadOverride& loads);
+    // The "График" tab and its menu entries.
+    void createSeriesPage();
+    void addSeriesEntries();
+    // Loads the reports of one step of the chart's run.
+    void showProfileStep(int index);
     // Shows the "Схема" tab for the run that just read the input.
     void showRunDiagram(bool accepted);
     // Selects a record of the input pane and brings the pane forward.
@@ -316,6 +346,7 @@ private:
     bool shownOnce_ = false;
     std::unique_ptr<NetworkResults> lastResults_;
     Calculation calculation_;
+    std::shared_ptr<const SeriesJob> seriesJob_;  // the load profile run the chart shows
 };
 
 }  // namespace tarvel::ui

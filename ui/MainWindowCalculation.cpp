@@ -53,6 +53,11 @@ private:
 
 void TForm1::calculatePowerFlow()
 {
+    runCalculation({});
+}
+
+void TForm1::runCalculation(const LoadOverride& loads)
+{
     WindowSink sink(*this, Memo4);
     const QByteArray input = Memo1->text().toUtf8();
     const QString point = QLocale().decimalPoint();
@@ -60,7 +65,7 @@ void TForm1::calculatePowerFlow()
     const RunOutcome outcome =
         runPowerFlow(calculation_.model, calculation_.settings, localPath(QDir::currentPath()),
                      toCrLf(std::string_view(input.constData(), static_cast<std::size_t>(input.size()))), sink,
-                     separator);
+                     separator, loads);
 
     switch (outcome) {
     case RunOutcome::InputNotSaved:

@@ -1,0 +1,150 @@
+// "Расчет по графику нагрузки...": the steps run from the window, the chart,
+// a step's reports on a click, a wrong profile, cancel, and the chart's export.
+#include <QImage>
+#include <QProgressDialog>
+#include <QTimer>
+#include <QToolTip>
+
+#include "model/CalculationSettings.h"
+#include "model/TextFile.h"
+#include "series/SeriesReports.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/WindowFixture.h"
+#include "ui/SeriesChart.h"
+
+using tarvel::test::WindowFixture;
+
+class SeriesTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<WindowFixture> f;
+    tarvel::ui::TForm1& w() { return *f->window; }
+
+    void openSample(const char* name)
+    {
+        f->dialogs.answerOpen(QString::fromStdString(tarvel::test::sourcePath(name).string()));
+        w().N4->trigger();
+    }
+    // A profile of the districts 0 and 1 of IEEE 118 over `steps` hours.
+    QString writeProfile(const QString& name, int steps, double scale = 1.0)
+    {
+        QByteArray text = "step,d0,d1\n";
+        for (int h = 1; h <= steps; ++h)
+            text += QByteArray::number(h) + "," + QByteArray::number(scale * (0.7 + 0.01 * (h % 30))) + "," +
+                    QByteArray::number(scale * (0.8 + 0.005 * (h % 24))) + "\n";
+        f->write(name, text);
+        return f->path(name);
+    }
+    tarvel::ui::SeriesChartView* chart() { return w().Chart1->view(); }
+
+private slots:
+    void init()
+    {
+        f = std::make_unique<WindowFixture>();
+        QVERIFY(f->exposed);
+        w().calculation().settings.precision = 0.01f;
+        w().calculation().settings.iteraz = 10;
+    }
+    void cleanup()
+    {
+        const QStringList unexpected = f->dialogs.unexpected();
+        f.reset();
+        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(QStringLiteral("; "))));
+    }
+
+    void aProfileRunShowsTheChartAndAStepsReports()
+    {
+        openSample("samples/ieee118.cdu");
+        QVERIFY(w().ProfileRun1->isEnabled());
+        f->dialogs.answerOpen(writeProfile(QStringLiteral("day.csv"), 30));
+        w().ProfileRun1->trigger();
+        QCOMPARE(f->dialogs.messages(), QStringList());
+        QCOMPARE(f->activeTab(), QStringLiteral("График"));
+        QCOMPARE(chart()->steps().size(), std::size_t(30));
+        QVERIFY(!f->read(QString::fromLatin1(tarvel::kTimeSeriesFile)).isEmpty());
+        QVERIFY(w().ChartPng1->isEnabled());
+        QVERIFY(chart()->stepText(4).startsWith(QStringLiteral("Шаг 5: решен")));
+
+        // The base case's reports first; a click on the chart loads that step's.
+        const QString baseResults = w().Memo3->text();
+        chart()->resize(900, 500);
+        QApplication::processEvents();
+        const QRectF plot = chart()->chart()->plotArea();
+        const QPoint middle = chart()->mapFromScene(chart()->chart()->mapToScene(plot.center()));
+        const int index = chart()->stepAt(middle);
+        QVERIFY(index > 0 && index < 29);
+        // Pointing at a step shows its figures.
+        QTest::mouseMove(chart()->viewport(), middle);
+        QTRY_COMPARE(QToolTip::text(), chart()->stepText(index));
+        QTest::mouseClick(chart()->viewport(), Qt::LeftButton, {}, middle);
+        QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
+        QVERIFY(w().Memo3->text() != baseResults);
+        QVERIFY(w().Chart1->caption().endsWith(
+            QStringLiteral("показывают шаг %1.").arg(chart()->steps()[std::size_t(index)].step)));
+        QCOMPARE(f->dialogs.messages(), QStringList());
+
+        // Exports of the chart.
+        f->dialogs.answerSave(f->path(QStringLiteral("chart.png")));
+        w().ChartPng1->trigger();
+        QVERIFY(!QImage(f->path(QStringLiteral("chart.png"))).isNull());
+        f->dialogs.answerSave(f->path(QStringLiteral("chart.svg")));
+        w().ChartSvg1->trigger();
+        QVERIFY(f->read(QStringLiteral("chart.svg")).contains("<svg"));
+    }
+
+    void aWrongProfileIsToldWithItsLine()
+    {
+        openSample("samples/ieee118.cdu");
+        f->write(QStringLiteral("bad.csv"), "step,d0\n1,1\n2,-0.5\n");
+        f->dialogs.answerOpen(f->path(QStringLiteral("bad.csv")));
+        w().ProfileRun1->trigger();
+        QCOMPARE(f->dialogs.messages(),
+                 QStringList{QStringLiteral("График нагрузки, строка 3: столбец \"d0\": отрицательный множитель -0.5")});
+        QVERIFY(!w().PageControl1->isTabVisible(6));
+        QVERIFY(f->read(QString::fromLatin1(tarvel::kTimeSeriesFile)).isEmpty());
+    }
+
+    void cancelLeavesTheEarlierResults()
+    {
+        openSample("samples/ieee118.cdu");
+        f->dialogs.answerOpen(writeProfile(QStringLiteral("day.csv"), 24));
+        w().ProfileRun1->trigger();
+        QCOMPARE(chart()->steps().size(), std::size_t(24));
+        const QByteArray report = f->read(QString::fromLatin1(tarvel::kTimeSeriesFile));
+
+        // A long second run, cancelled from its progress dialog as soon as it shows.
+        f->dialogs.answerOpen(writeProfile(QStringLiteral("year.csv"), 8784, 1.1));
+        QTimer poll;
+        bool cancelled = false;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (auto* progress = w().findChild<QProgressDialog*>(QStringLiteral("ProfileProgress1"))) {
+                progress->cancel();
+                cancelled = true;
+                poll.stop();
+            }
+        });
+        poll.start(20);
+        w().ProfileRun1->trigger();
+        QVERIFY(cancelled);
+        QCOMPARE(chart()->steps().size(), std::size_t(24));
+        QCOMPARE(f->read(QString::fromLatin1(tarvel::kTimeSeriesFile)), report);
+        QVERIFY(w().Memo4->text().contains(QStringLiteral("прерван")));
+    }
+
+    // TARVEL_SERIES_SHOT=FILE.png: the window with the chart of a week of hours.
+    void screenshot()
+    {
+        const QByteArray shot = qgetenv("TARVEL_SERIES_SHOT");
+        if (shot.isEmpty())
+            QSKIP("TARVEL_SERIES_SHOT not set");
+        w().resize(1200, 760);
+        openSample("samples/ieee118.cdu");
+        f->dialogs.answerOpen(writeProfile(QStringLiteral("week.csv"), 168));
+        w().ProfileRun1->trigger();
+        QTest::qWait(300);
+        QVERIFY(w().grab().save(QString::fromLocal8Bit(shot)));
+    }
+};
+
+QTEST_MAIN(SeriesTest)
+#include "test_series.moc"

@@ -1,0 +1,176 @@
+// "Расчет" → "Расчет по графику нагрузки...": the network of the input tab at
+// every step of a load profile, on all cores in the background with a
+// progress dialog that can cancel, then the "График" tab. A click on a step
+// loads that step's full reports.
+#include <atomic>
+#include <memory>
+
+#include <QAction>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFutureWatcher>
+#include <QMenu>
+#include <QProgressDialog>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include "model/CalculationSettings.h"
+#include "model/TextFile.h"
+#include "powerflow/PowerFlowRun.h"
+#include "series/SeriesJob.h"
+#include "series/SeriesReports.h"
+#include "ui/Dialogs.h"
+#include "ui/MainWindow.h"
+#include "ui/SeriesChart.h"
+#include "ui/TextPane.h"
+#include "ui/WindowText.h"
+
+namespace tarvel::ui {
+
+void TForm1::createSeriesPage()
+{
+    TabSheet7 = new QWidget;
+    TabSheet7->setObjectName(QStringLiteral("TabSheet7"));
+    auto* layout = new QVBoxLayout(TabSheet7);
+    layout->setContentsMargins(0, 0, 0, 0);
+    Chart1 = new SeriesPage(TabSheet7);
+    Chart1->setObjectName(QStringLiteral("Chart1"));
+    layout->addWidget(Chart1);
+    PageControl1->addTab(TabSheet7, QStringLiteral("График"));
+    connect(Chart1->view(), &SeriesChartView::stepChosen, this, &TForm1::showProfileStep);
+}
+
+void TForm1::addSeriesEntries()
+{
+    ProfileRun1 = N1->addAction(QStringLiteral("Расчет по &графику нагрузки..."));
+    ProfileRun1->setObjectName(QStringLiteral("ProfileRun1"));
+    connect(ProfileRun1, &QAction::triggered, this, &TForm1::calculateLoadProfile);
+    ChartPng1 = N13->addAction(QStringLiteral("&График в PNG..."));
+    ChartPng1->setObjectName(QStringLiteral("ChartPng1"));
+    connect(ChartPng1, &QAction::triggered, this, &TForm1::exportChartPng);
+    ChartSvg1 = N13->addAction(QStringLiteral("Гр&афик в SVG..."));
+    ChartSvg1->setObjectName(QStringLiteral("ChartSvg1"));
+    connect(ChartSvg1, &QAction::triggered, this, &TForm1::exportChartSvg);
+    ChartPng1->setEnabled(false);
+    ChartSvg1->setEnabled(false);
+}
+
+void TForm1::calculateLoadProfile()
+{
+    const QString path = dialogs().openFile(this, QStringLiteral("Расчет по графику нагрузки"),
+                                            QStringLiteral("График нагрузки (*.csv *.m);;Все файлы (*)"));
+    if (path.isEmpty())
+        return;
+    std::string profile;
+    if (!readFileBytes(localPath(path), profile)) {
+        dialogs().message(this, QStringLiteral("Невозможно прочитать файл \"%1\".").arg(QDir::toNativeSeparators(path)),
+                          QMessageBox::Critical);
+        return;
+    }
+    const QByteArray input = Memo1->text().toUtf8();
+    const std::string text = toCrLf(std::string_view(input.constData(), static_cast<std::size_t>(input.size())));
+    auto job = std::make_shared<SeriesJob>();
+    std::string error, note;
+    switch (job->prepare(text, {}, profile, calculation_.settings, error, note)) {
+    case SeriesPrepared::BadProfile:
+        dialogs().message(this, fromUtf8(error), QMessageBox::Warning);
+        return;
+    case SeriesPrepared::NetworkRejected:
+        calculatePowerFlow();  // tells why
+        return;
+    case SeriesPrepared::Ready:
+        break;
+    }
+
+    // The steps run beside the window; the dialog shows their count and can stop them.
+    const int count = job->study().stepCount();
+    std::atomic<bool> cancel{false};
+    std::atomic<int> done{0};
+    QProgressDialog progress(QStringLiteral("Расчет шагов графика нагрузки..."), QStringLiteral("Отмена"), 0, count,
+                             this);
+    progress.setObjectName(QStringLiteral("ProfileProgress1"));
+    progress.setWindowTitle(applicationTitle());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    QFutureWatcher<std::vector<StepResult>> watcher;
+    QEventLoop loop;
+    connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    connect(&progress, &QProgressDialog::canceled, &loop, [&cancel] { cancel = true; });
+    QTimer ticks;
+    connect(&ticks, &QTimer::timeout, &progress, [&] {
+        if (progress.wasCanceled()) {
+            cancel = true;
+            return;
+        }
+        progress.setValue(done.load());
+        progress.setLabelText(QStringLiteral("Расчет шагов графика нагрузки: %1 из %2").arg(done.load()).arg(count));
+    });
+    ticks.start(100);
+    watcher.setFuture(QtConcurrent::run([job, &cancel, &done] {
+        return job->solveAll(&cancel, [&done](int n) { done.store(n, std::memory_order_relaxed); });
+    }));
+    loop.exec();
+    ticks.stop();
+    progress.reset();
+    if (cancel) {
+        // The earlier chart and files stay as they were.
+        showLowerPane();
+        Memo4->setText(QStringLiteral("Расчет по графику нагрузки прерван, прежние результаты сохранены"));
+        return;
+    }
+    const std::vector<StepResult> steps = watcher.result();
+    SeriesOutputs outputs;
+    outputs.workDir = localPath(QDir::currentPath());
+    std::filesystem::path failed;
+    if (!writeSeriesFiles(steps, calculation_.settings, outputs, failed))
+        tellFileNotCreated(QString::fromStdString(failed.string()));
+
+    // The reports of the network as written, then the chart of its steps.
+    calculatePowerFlow();
+    seriesJob_ = job;
+    int unsolved = 0;
+    for (const StepResult& s : steps)
+        unsolved += s.outcome != StepOutcome::Solved;
+    Chart1->setSummary(QStringLiteral("Шагов: %1, не решено: %2, потери энергии %3 МВт·ч. %4Щелчок по шагу "
+                                      "загружает его отчеты.")
+                           .arg(count)
+                           .arg(unsolved)
+                           .arg(QLocale().toString(energyLostMwh(steps), 'f', 3))
+                           .arg(note.empty() ? QString() : fromUtf8(note) + QStringLiteral(". ")));
+    Chart1->view()->setSteps(steps);
+    PageControl1->setTabVisible(ChartTab, true);
+    activatePage(ChartTab);
+    ChartPng1->setEnabled(true);
+    ChartSvg1->setEnabled(true);
+}
+
+void TForm1::showProfileStep(int index)
+{
+    if (!seriesJob_ || index < 0 || index >= seriesJob_->study().stepCount())
+        return;
+    StepLoads loads;
+    seriesJob_->study().stepLoads(index, loads);
+    runCalculation(LoadOverride{loads.p, loads.q});
+    Chart1->setShownStep(Chart1->view()->steps()[static_cast<std::size_t>(index)].step);
+}
+
+void TForm1::exportChartPng()
+{
+    const QString path = dialogs().saveFile(this, QStringLiteral("График в PNG"),
+                                            QStringLiteral("Рисунок PNG *.png (*.png)"), QStringLiteral("png"));
+    if (!path.isEmpty() && !Chart1->view()->exportPng(path))
+        tellFileNotCreated(path);
+}
+
+void TForm1::exportChartSvg()
+{
+    const QString path = dialogs().saveFile(this, QStringLiteral("График в SVG"),
+                                            QStringLiteral("Рисунок SVG *.svg (*.svg)"), QStringLiteral("svg"));
+    if (!path.isEmpty() && !Chart1->view()->exportSvg(path))
+        tellFileNotCreated(path);
+}
+
+}  // namespace tarvel::ui

@@ -1,0 +1,258 @@
+#include "ui/SeriesChart.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QChart>
+#include <QLabel>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSaveFile>
+#include <QScatterSeries>
+#include <QSvgGenerator>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+namespace tarvel::ui {
+
+namespace {
+
+QString number(double value, int decimals)
+{
+    return std::isfinite(value) ? QLocale().toString(value, 'f', decimals) : QStringLiteral("—");
+}
+
+bool insecure(const StepResult& s)
+{
+    return s.outcome != StepOutcome::Solved || s.violations > 0 || s.outagesWithViolations > 0 ||
+           s.outagesNotConverged + s.outagesDiverged + s.outagesSplit > 0;
+}
+
+const char* outcomeCaption(StepOutcome outcome)
+{
+    switch (outcome) {
+    case StepOutcome::Solved:
+        return "решен";
+    case StepOutcome::NotConverged:
+        return "не сошелся";
+    case StepOutcome::Diverged:
+        return "расходится";
+    }
+    return "";
+}
+
+}  // namespace
+
+SeriesChartView::SeriesChartView(QWidget* parent) : QChartView(parent)
+{
+    setObjectName(QStringLiteral("SeriesChart1"));
+    setRenderHint(QPainter::Antialiasing);
+    // The figures follow the pointer without a button held.
+    viewport()->setMouseTracking(true);
+    auto* chart = new QChart;
+    chart->setTitle(QStringLiteral("Напряжения и потери по шагам графика нагрузки"));
+    chart->legend()->setAlignment(Qt::AlignBottom);
+
+    vmin_ = new QLineSeries;
+    vmin_->setName(QStringLiteral("Umin, о.е."));
+    vmin_->setPen(QPen(QColor(0x1f, 0x5f, 0xbf), 1.5));
+    vmax_ = new QLineSeries;
+    vmax_->setName(QStringLiteral("Umax, о.е."));
+    vmax_->setPen(QPen(QColor(0xc0, 0x30, 0x30), 1.5));
+    lowLimit_ = new QLineSeries;
+    lowLimit_->setName(QStringLiteral("Пределы напряжения"));
+    highLimit_ = new QLineSeries;
+    for (QLineSeries* limit : {lowLimit_, highLimit_}) {
+        QPen pen(QColor(0x60, 0x60, 0x60), 1.0, Qt::DashLine);
+        limit->setPen(pen);
+    }
+    losses_ = new QLineSeries;
+    losses_->setName(QStringLiteral("Потери, МВт"));
+    losses_->setPen(QPen(QColor(0x20, 0x90, 0x40), 1.2));
+    insecure_ = new QScatterSeries;
+    insecure_->setName(QStringLiteral("Небезопасные и нерешенные шаги"));
+    insecure_->setMarkerSize(7);
+    insecure_->setColor(QColor(0xe0, 0x80, 0x00));
+    insecure_->setBorderColor(QColor(0xe0, 0x80, 0x00));
+
+    for (QAbstractSeries* s : std::initializer_list<QAbstractSeries*>{vmin_, vmax_, lowLimit_, highLimit_, insecure_, losses_})
+        chart->addSeries(s);
+
+    stepAxis_ = new QValueAxis;
+    stepAxis_->setTitleText(QStringLiteral("Шаг"));
+    stepAxis_->setLabelFormat(QStringLiteral("%d"));
+    voltageAxis_ = new QValueAxis;
+    voltageAxis_->setTitleText(QStringLiteral("U, о.е."));
+    lossAxis_ = new QValueAxis;
+    lossAxis_->setTitleText(QStringLiteral("Потери, МВт"));
+    chart->addAxis(stepAxis_, Qt::AlignBottom);
+    chart->addAxis(voltageAxis_, Qt::AlignLeft);
+    chart->addAxis(lossAxis_, Qt::AlignRight);
+    for (QAbstractSeries* s : std::initializer_list<QAbstractSeries*>{vmin_, vmax_, lowLimit_, highLimit_, insecure_}) {
+        s->attachAxis(stepAxis_);
+        s->attachAxis(voltageAxis_);
+    }
+    losses_->attachAxis(stepAxis_);
+    losses_->attachAxis(lossAxis_);
+    // The upper limit line shares the lower one's legend entry.
+    for (QLegendMarker* marker : chart->legend()->markers(highLimit_))
+        marker->setVisible(false);
+    setChart(chart);
+}
+
+void SeriesChartView::setSteps(std::vector<StepResult> steps)
+{
+    steps_ = std::move(steps);
+    QList<QPointF> vmin, vmax, losses, marked;
+    vmin.reserve(static_cast<qsizetype>(steps_.size()));
+    vmax.reserve(static_cast<qsizetype>(steps_.size()));
+    losses.reserve(static_cast<qsizetype>(steps_.size()));
+    double low = kChartLowVoltage, high = kChartHighVoltage, lossTop = 0;
+    for (const StepResult& s : steps_) {
+        const double x = static_cast<double>(s.step);
+        if (s.outcome == StepOutcome::Solved) {
+            vmin.append({x, s.vminPu});
+            vmax.append({x, s.vmaxPu});
+            losses.append({x, s.lossesMw});
+            low = std::min(low, s.vminPu);
+            high = std::max(high, s.vmaxPu);
+            lossTop = std::max(lossTop, s.lossesMw);
+        }
+        if (insecure(s))
+            marked.append({x, s.outcome == StepOutcome::Solved ? s.vminPu : kChartLowVoltage});
+    }
+    vmin_->replace(vmin);
+    vmax_->replace(vmax);
+    losses_->replace(losses);
+    insecure_->replace(marked);
+    const double first = steps_.empty() ? 0 : static_cast<double>(steps_.front().step);
+    const double last = steps_.empty() ? 1 : static_cast<double>(std::max(steps_.back().step, steps_.front().step + 1));
+    lowLimit_->replace(QList<QPointF>{{first, kChartLowVoltage}, {last, kChartLowVoltage}});
+    highLimit_->replace(QList<QPointF>{{first, kChartHighVoltage}, {last, kChartHighVoltage}});
+    stepAxis_->setRange(first, last);
+    const double margin = 0.02;
+    voltageAxis_->setRange(low - margin, high + margin);
+    lossAxis_->setRange(0, lossTop > 0 ? lossTop * 1.1 : 1);
+}
+
+int SeriesChartView::stepAt(const QPoint& position) const
+{
+    if (steps_.empty())
+        return -1;
+    const QPointF scene = mapToScene(position);
+    const QPointF inChart = chart()->mapFromScene(scene);
+    if (!chart()->plotArea().contains(inChart))
+        return -1;
+    const double step = chart()->mapToValue(inChart, vmin_).x();
+    const int64_t nearest = static_cast<int64_t>(std::llround(step));
+    const int64_t first = steps_.front().step;
+    const int64_t index = std::clamp<int64_t>(nearest - first, 0, static_cast<int64_t>(steps_.size()) - 1);
+    return static_cast<int>(index);
+}
+
+QString SeriesChartView::stepText(int index) const
+{
+    if (index < 0 || index >= static_cast<int>(steps_.size()))
+        return QString();
+    const StepResult& s = steps_[static_cast<std::size_t>(index)];
+    QString text = QStringLiteral("Шаг %1: %2, итераций %3").arg(s.step).arg(QString::fromUtf8(outcomeCaption(s.outcome))).arg(s.iterations);
+    if (s.outcome == StepOutcome::Solved) {
+        text += QStringLiteral("\nUmin %1 о.е. (узел %2), Umax %3 о.е. (узел %4)")
+                    .arg(number(s.vminPu, 4))
+                    .arg(s.vminNode)
+                    .arg(number(s.vmaxPu, 4))
+                    .arg(s.vmaxNode);
+        text += QStringLiteral("\nНагрузка %1 МВт, потери %2 МВт, базисный узел %3 МВт")
+                    .arg(number(s.loadMw, 2), number(s.lossesMw, 3), number(s.baseMw, 2));
+        if (std::isfinite(s.maxLoadingPct))
+            text += QStringLiteral("\nНаибольшая загрузка %1 % (ветвь %2-%3)")
+                        .arg(number(s.maxLoadingPct, 1))
+                        .arg(s.maxLoadingStart)
+                        .arg(s.maxLoadingEnd);
+        if (s.violations > 0)
+            text += QStringLiteral("\nНарушений: %1").arg(s.violations);
+    }
+    text += QStringLiteral("\nЩелчок - отчеты этого шага");
+    return text;
+}
+
+void SeriesChartView::mouseMoveEvent(QMouseEvent* event)
+{
+    const int index = stepAt(event->position().toPoint());
+    if (index >= 0)
+        QToolTip::showText(event->globalPosition().toPoint(), stepText(index), this);
+    else
+        QToolTip::hideText();
+    QChartView::mouseMoveEvent(event);
+}
+
+void SeriesChartView::mousePressEvent(QMouseEvent* event)
+{
+    const int index = event->button() == Qt::LeftButton ? stepAt(event->position().toPoint()) : -1;
+    if (index >= 0) {
+        emit stepChosen(index);
+        event->accept();
+        return;
+    }
+    QChartView::mousePressEvent(event);
+}
+
+bool SeriesChartView::exportPng(const QString& path)
+{
+    const QPixmap picture = grab();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !picture.save(&file, "PNG"))
+        return false;
+    return file.commit();
+}
+
+bool SeriesChartView::exportSvg(const QString& path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QSvgGenerator generator;
+    generator.setOutputDevice(&file);
+    generator.setSize(size());
+    generator.setViewBox(rect());
+    generator.setTitle(chart()->title());
+    {
+        QPainter painter(&generator);
+        render(&painter);
+    }
+    return file.commit();
+}
+
+SeriesPage::SeriesPage(QWidget* parent) : QWidget(parent)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    caption_ = new QLabel(this);
+    caption_->setObjectName(QStringLiteral("SeriesCaption1"));
+    caption_->setContentsMargins(6, 4, 6, 0);
+    view_ = new SeriesChartView(this);
+    layout->addWidget(caption_);
+    layout->addWidget(view_, 1);
+}
+
+void SeriesPage::setSummary(const QString& text)
+{
+    summary_ = text;
+    caption_->setText(summary_);
+}
+
+void SeriesPage::setShownStep(int64_t step)
+{
+    caption_->setText(summary_ + QStringLiteral(" Вкладки отчетов показывают шаг %1.").arg(step));
+}
+
+QString SeriesPage::caption() const
+{
+    return caption_->text();
+}
+
+}  // namespace tarvel::ui
