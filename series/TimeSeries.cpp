@@ -8,8 +8,9 @@
 #include <tbb/enumerable_thread_specific.h>
 #include <tbb/parallel_for.h>
 
-#include "powerflow/NetworkResults.h"
-#include "powerflow/Solver.h"
+#include <complex>
+
+#include "powerflow/SparseSolver.h"
 
 namespace tarvel {
 
@@ -28,49 +29,67 @@ StepOutcome stepOutcome(SolveOutcome outcome)
     return StepOutcome::Diverged;
 }
 
+// The active power lost in the series elements of the branches, MW:
+// g |V1/K - V2|^2 with the ratio K (and its phase) at the first end.
+double branchLosses(const Network& network, const Solution& solution)
+{
+    double total = 0;
+    for (int i = 1; i <= network.branchCount; ++i) {
+        if (network.seriesG[i] == 0)
+            continue;
+        const std::complex<double> k(network.ratio[i] * network.shiftCos[i], network.ratio[i] * network.shiftSin[i]);
+        const int s = network.branchStart[i];
+        const int t = network.branchEnd[i];
+        const std::complex<double> vs(solution.voltageRe[s], solution.voltageIm[s]);
+        const std::complex<double> vt(solution.voltageRe[t], solution.voltageIm[t]);
+        total += network.seriesG[i] * std::norm(vs / k - vt);
+    }
+    return total;
+}
+
 }  // namespace
 
-// Each thread solves its steps on a copy of the network's tables.
+// The network as the sparse method solves it, its analysis shared by every
+// thread, and the base case every block starts from.
 struct TimeSeriesStudy::Engine {
     CalculationSettings settings;
+    Network network;
+    std::unique_ptr<SolverAnalysis> analysis;
+    Solution base;
     std::vector<double> unom;  // the Unom written in each node's record, kV
+
     struct Workspace {
-        NetworkModel model;
+        SolverWorkspace solver;
         StepLoads loads;
     };
-    const NetworkModel* network = nullptr;
 
-    StepResult solveStep(Workspace& w, const StepLoads& loads) const
+    // A base case that did not converge is no start: its blocks start flat.
+    const Solution* blockStart() const { return base.outcome == SolveOutcome::Converged ? &base : nullptr; }
+
+    StepResult summarize(const Solution& solution, const StepLoads& loads) const
     {
-        NetworkModel& m = w.model;
-        for (int k = 0; k <= m.nodeCount; ++k) {
-            m.nodeLoadP[k] = static_cast<float>(loads.p[static_cast<std::size_t>(k)]);
-            m.nodeLoadQ[k] = static_cast<float>(loads.q[static_cast<std::size_t>(k)]);
-        }
-        const SolveResult solved = solvePowerFlow(m, settings);
-        const NetworkResults results = collectResults(m);
         StepResult r;
-        r.outcome = stepOutcome(solved.outcome);
-        r.iterations = m.iterationNumber;
-        for (int k = 1; k <= m.nodeCount; ++k)
-            if (m.nodeType[k] == 1)
+        r.outcome = stepOutcome(solution.outcome);
+        r.iterations = solution.iterations;
+        for (int k = 1; k <= network.nodeCount; ++k)
+            if (network.nodeType[k] == 1)
                 r.loadMw += loads.p[static_cast<std::size_t>(k)];
-        r.baseMw = -results.nodes[0].p;
-        r.lossesMw = results.totalLoss;
+        r.baseMw = solution.powerP[0];
+        r.lossesMw = branchLosses(network, solution);
         r.vminPu = std::numeric_limits<double>::infinity();
         r.vmaxPu = -std::numeric_limits<double>::infinity();
-        for (int k = 0; k <= m.nodeCount; ++k) {
+        for (int k = 0; k <= network.nodeCount; ++k) {
             const double u = unom[static_cast<std::size_t>(k)];
             if (!(u > 0))
                 continue;
-            const double pu = results.nodes[static_cast<std::size_t>(k)].u / u;
+            const double pu = std::hypot(solution.voltageRe[k], solution.voltageIm[k]) / u;
             if (pu < r.vminPu) {
                 r.vminPu = pu;
-                r.vminNode = m.nodeNumber[k];
+                r.vminNode = network.nodeNumber[k];
             }
             if (pu > r.vmaxPu) {
                 r.vmaxPu = pu;
-                r.vmaxNode = m.nodeNumber[k];
+                r.vmaxNode = network.nodeNumber[k];
             }
         }
         return r;
@@ -90,7 +109,10 @@ TimeSeriesStudy::TimeSeriesStudy(const NetworkModel& model, const LoadProfile& p
     : model_(model), profile_(profile), binding_(binding), engine_(std::make_unique<Engine>())
 {
     engine_->settings = settings;
-    engine_->network = &model_;
+    engine_->network = buildNetwork(model);
+    engine_->analysis = std::make_unique<SolverAnalysis>(engine_->network);
+    SolverWorkspace workspace;
+    engine_->base = solveSparse(engine_->network, settings, Start::flat(), *engine_->analysis, workspace);
     engine_->unom.resize(static_cast<std::size_t>(model.nodeCount) + 1);
     for (int k = 0; k <= model.nodeCount; ++k)
         engine_->unom[static_cast<std::size_t>(k)] = model.nodeUnom[static_cast<std::size_t>(k)];
@@ -108,20 +130,37 @@ void TimeSeriesStudy::solve(StepRange range, std::span<StepResult> out, const st
 {
     const int firstBlock = range.first / kStepsPerBlock;
     const int lastBlock = (range.last + kStepsPerBlock - 1) / kStepsPerBlock;
-    tbb::enumerable_thread_specific<Engine::Workspace> workspaces([this] { return Engine::Workspace{model_, {}}; });
+    tbb::enumerable_thread_specific<Engine::Workspace> workspaces;
     std::atomic<int> done{0};
+    const Engine& engine = *engine_;
     tbb::parallel_for(tbb::blocked_range<int>(firstBlock, lastBlock, 1), [&](const tbb::blocked_range<int>& blocks) {
         Engine::Workspace& w = workspaces.local();
         for (int block = blocks.begin(); block != blocks.end(); ++block) {
             const int first = std::max(range.first, block * kStepsPerBlock);
             const int last = std::min(range.last, (block + 1) * kStepsPerBlock);
+            // Each step starts from the one before; a step that failed hands
+            // no start on, the next begins from the block's start again.
+            Solution previous;
+            const Solution* start = engine.blockStart();
             for (int step = first; step < last; ++step) {
                 if (cancel && cancel->load(std::memory_order_relaxed))
                     return;
                 stepLoads(step, w.loads);
-                StepResult r = engine_->solveStep(w, w.loads);
+                SolveChanges changes;
+                changes.loadP = w.loads.p;
+                changes.loadQ = w.loads.q;
+                Solution solution = solveSparse(engine.network, engine.settings,
+                                                start ? Start::from(*start) : Start::flat(), *engine.analysis,
+                                                w.solver, changes);
+                StepResult r = engine.summarize(solution, w.loads);
                 r.step = profile_.steps[static_cast<std::size_t>(step)];
                 out[static_cast<std::size_t>(step - range.first)] = r;
+                if (solution.outcome == SolveOutcome::Converged) {
+                    previous = std::move(solution);
+                    start = &previous;
+                } else {
+                    start = engine.blockStart();
+                }
                 const int count = done.fetch_add(1, std::memory_order_relaxed) + 1;
                 if (progress)
                     progress(count);
