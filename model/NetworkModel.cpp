@@ -24,8 +24,9 @@ NetworkModel::NetworkModel()
 void NetworkModel::reserveNodes(int slots)
 {
     const std::size_t s = static_cast<std::size_t>(std::max(slots, 0));
-    growAll(s, nodeNumber, nodeType, nodeUnom, nodeLoadP, nodeLoadQ, nodeShuntG, nodeShuntB, voltageRe, voltageIm,
+    growAll(s, nodeNumber, nodeType, nodeUnom, nodeLoadP, nodeLoadQ, nodeShuntG, nodeShuntB, nodeQmin, nodeQmax, voltageRe, voltageIm,
             selfG, selfB, currentRe, currentIm, calcP, calcQ);
+    growAll(s, nodeHeldAt);
     growAll(2 * s, mismatch);
 }
 

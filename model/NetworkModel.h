@@ -68,6 +68,10 @@ struct NetworkModel {
     std::vector<float> nodeLoadQ;   // Mvar, + consumption
     std::vector<float> nodeShuntG;  // S
     std::vector<float> nodeShuntB;  // S, capacitive positive
+    // Limits of the reactive power generated at a fixed-voltage node, Mvar,
+    // output positive; both 0: none.
+    std::vector<float> nodeQmin;
+    std::vector<float> nodeQmax;
 
     // Branch tables, j = 1..m.
     std::vector<int32_t> branchStartNode;
@@ -94,6 +98,10 @@ struct NetworkModel {
     std::vector<float> currentRe, currentIm;
     std::vector<float> calcP, calcQ;
     std::vector<float> mismatch;  // 1..2n
+    // Fixed-voltage nodes held at a reactive limit by the last run: +1 at
+    // Qmax, -1 at Qmin, 0 holding their voltage. Such a node is solved as a
+    // load node whose generation is the limit.
+    std::vector<int8_t> nodeHeldAt;
     DenseMatrix jacobian;         // [1..2n][1..2n], exact method only
 
     // After the sparse method, the network it solved and its solution, from
@@ -113,6 +121,9 @@ struct NetworkModel {
 
     // True when the network is beyond the exact method's limits.
     bool needsSparseMethod() const { return nodeCount > kExactMethodNodes || branchCount > kExactMethodBranches; }
+
+    // True when node k's record gives reactive limits.
+    bool hasQLimits(int k) const { return nodeQmin[k] != 0.0f || nodeQmax[k] != 0.0f; }
 };
 
 // District 0..9 of a node number: q = number / 100, then q /= 10 while q > 9.

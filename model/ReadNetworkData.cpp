@@ -54,6 +54,14 @@ private:
     bool usedMissing_ = false;
 };
 
+// A node record whose reactive limits are the wrong way round.
+struct CrossedLimits {
+    int32_t number = 0;
+    int line = 0;
+    float qmin = 0.0f;
+    float qmax = 0.0f;
+};
+
 // What the text held and where its reading ended.
 struct TextSummary {
     long long nodeRecords = 0;    // 201 records in the text, stored or not
@@ -63,6 +71,7 @@ struct TextSummary {
     int stopLine = 0;
     int32_t stopCode = 0;
     std::string stopWord;        // raw bytes of the token that stopped the reading
+    std::vector<CrossedLimits> crossedLimits;
 };
 
 // Reads the records into the model, growing its tables with the text.
@@ -98,12 +107,14 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             model.nodeType[0] = 3;
             model.nodeShuntG[0] = 0.0f;
             model.nodeShuntB[0] = 0.0f;
+            model.nodeQmin[0] = 0.0f;
+            model.nodeQmax[0] = 0.0f;
             countNode(model, number);
             break;
         }
         case 201: {
             int32_t number = 0;
-            float unom = 0.0f, p = 0.0f, q = 0.0f, fixedVoltage = 0.0f;
+            float unom = 0.0f, p = 0.0f, q = 0.0f, fixedVoltage = 0.0f, qmin = 0.0f, qmax = 0.0f;
             fields.integer(flag, false);
             fields.integer(number);
             fields.real(unom);
@@ -111,8 +122,12 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             fields.real(q);
             fields.unusedReals(2);
             fields.real(fixedVoltage);
-            fields.unusedReals(2);
+            // Limits the text does not give are no limits: nothing to warn about.
+            fields.real(qmin, false);
+            fields.real(qmax, false);
             ++text.nodeRecords;
+            if (qmin > qmax)
+                text.crossedLimits.push_back({number, codeLine, qmin, qmax});
             if (i == kMaxNodes)
                 break;
             ++i;
@@ -125,6 +140,8 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             model.nodeType[i] = 1;
             model.nodeShuntG[i] = 0.0f;
             model.nodeShuntB[i] = 0.0f;
+            model.nodeQmin[i] = qmin;
+            model.nodeQmax[i] = qmax;
             // Compared in single precision, so a fixed voltage written as 0.1 is no fixed voltage.
             if (fixedVoltage > 0.1f) {
                 model.nodeUnom[i] = fixedVoltage;
@@ -356,6 +373,17 @@ bool checkNumbersAndFiniteValues(const NetworkModel& model, TextFileWriter& err)
     return found;
 }
 
+// Reactive limits whose minimum exceeds the maximum, named with the line of
+// their record.
+bool checkReactiveLimits(const TextSummary& text, TextFileWriter& err)
+{
+    for (const CrossedLimits& c : text.crossedLimits)
+        writeLine(err, "Числовая ошибка 7. Qmin больше Qmax в записи узла " + formatInt(c.number) + " (строка " +
+                           formatInt(c.line) + "): " + formatGeneral(c.qmin, 0, 6) + " > " +
+                           formatGeneral(c.qmax, 0, 6));
+    return !text.crossedLimits.empty();
+}
+
 struct BranchEnds {
     std::vector<int32_t> start;  // 1..m
     std::vector<int32_t> end;
@@ -575,6 +603,7 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
     if (!rejected)
         rejected = checkConnection(model, slots, ends, err);
     rejected |= valuesRejected;
+    rejected |= checkReactiveLimits(text, err);
     if (rejected) {
         err.close();
         return false;

@@ -18,7 +18,8 @@ namespace tarvel {
 // refuses what the tables or the solver cannot take: more than
 // kMaxNodeRecords nodes besides the base node or kMaxBranchRecords branches
 // (only that line is written then; nothing past these counts is stored),
-// node numbers below -99,
+// node numbers below -99, reactive limits of a node record whose minimum
+// exceeds the maximum (named with the record's line),
 // values that overflow a float, and, when the other checks pass, node numbers
 // given twice and nodes that no chain of branches joins to the base node.
 // Accepted data may come with warnings (sink.warning): a branch from a node to

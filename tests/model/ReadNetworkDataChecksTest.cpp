@@ -269,3 +269,34 @@ TEST(ReadNetworkDataChecks, HostileTextsEndInBoundedTime)
     EXPECT_LT(seconds, kSeconds);
     EXPECT_EQ(r.model->branchCount, 1);
 }
+
+// The two reals after the fixed voltage are the reactive limits of the node.
+// A minimum above the maximum is refused after every other finding, with the
+// line of its record; limits left out of a cut record are no limits.
+TEST(ReadNetworkDataChecks, ReactiveLimitsOfANode)
+{
+    {
+        Reader r;
+        EXPECT_TRUE(r.read(kThreeRecords + "0201 0 3 110 0 0 0 0 115 -20 50\r\n0301 0 2 3 5 20 0 0 0 0 0\r\n"));
+        EXPECT_EQ(r.model->nodeQmin[2], -20.0f);
+        EXPECT_EQ(r.model->nodeQmax[2], 50.0f);
+        EXPECT_TRUE(r.model->hasQLimits(2));
+        EXPECT_FALSE(r.model->hasQLimits(1));
+        EXPECT_EQ(r.err(), "");
+    }
+    {
+        Reader r;
+        EXPECT_FALSE(r.read(kThreeRecords + "\r\n0201 0 3 110 0 0 0 0 115 50 -20\r\n" + node201(7, 110) +
+                            "0201 0 4 110 0 0 0 0 0 5 4.5\r\n0301 0 2 3 5 20 0 0 0 0 0\r\n" + branch(3, 4, 5, 20)));
+        EXPECT_EQ(r.err(), errLines({"Ошибка связи 1. Нет ветвей для узла 7",
+                                     "Числовая ошибка 7. Qmin больше Qmax в записи узла 3 (строка 5): 50 > -20",
+                                     "Числовая ошибка 7. Qmin больше Qmax в записи узла 4 (строка 7): 5 > 4.5"}));
+    }
+    {  // the text ends before the limits: none, and nothing to warn about
+        Reader r;
+        EXPECT_TRUE(r.read(kThreeRecords + "0301 0 2 3 5 20 0 0 0 0 0\r\n0201 0 3 110 0 0 0 0 115"));
+        EXPECT_EQ(r.model->nodeType[2], 2);
+        EXPECT_FALSE(r.model->hasQLimits(2));
+        EXPECT_TRUE(r.sink.warnings.empty());
+    }
+}
