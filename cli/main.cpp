@@ -33,7 +33,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitNotConverged = 3;
 
 constexpr const char* kUsage =
-    "Использование: tarvel-cli [--precision P] [--iterations N] [--losses] [--workdir DIR]\n"
+    "Использование: tarvel-cli [--precision P] [--iterations N] [--q-limits] [--losses] [--workdir DIR]\n"
     "                  [--base-kv KV] [--convert OUT.cdu] [--csv PREFIX] [--json FILE]\n"
     "                  [--diagram FILE.svg|FILE.png]\n"
     "                  [--profile FILE] [--contingencies all|FILE [--limits FILE] [--threads N]]\n"
@@ -46,6 +46,8 @@ constexpr const char* kHelp =
     "Параметры:\n"
     "  --precision P    точность расчета, положительное число (по умолчанию 0.01)\n"
     "  --iterations N   наибольшее число итераций, целое >= 0 (по умолчанию 10)\n"
+    "  --q-limits       учитывать пределы Q узлов с фиксированным напряжением: узел,\n"
+    "                   вышедший за предел, остается на пределе без удержания напряжения\n"
     "  --losses         после расчета выполнить разделение потерь (losses.rez)\n"
     "  --workdir DIR    папка рабочих файлов network.* (по умолчанию текущая)\n"
     "  --diagram FILE.svg|FILE.png\n"
@@ -140,6 +142,7 @@ int main(int argc, char** argv)
     float precision = 0.01f;
     int32_t iterations = 10;
     bool losses = false;
+    bool qLimits = false;
     std::filesystem::path workDir = ".";
     std::filesystem::path diagramFile;
     std::string input;
@@ -164,6 +167,10 @@ int main(int argc, char** argv)
             }
             if (arg == "--losses") {
                 losses = true;
+                continue;
+            }
+            if (arg == "--q-limits") {
+                qLimits = true;
                 continue;
             }
             // Options with a value: "--name value" or "--name=value".
@@ -252,6 +259,7 @@ int main(int argc, char** argv)
     tarvel::CalculationSettings& settings = calculation.settings;
     settings.precision = precision;
     settings.iteraz = iterations;
+    settings.qLimits = qLimits;
 
     // A wrong profile is told before any file is written.
     tarvel::SeriesJob series;

@@ -6,10 +6,22 @@
 
 namespace tarvel {
 
+// Which method solves the network.
+enum class CalculationMethod {
+    Auto,    // the exact method within 99 nodes and 149 branches, the full model beyond
+    Exact,   // the classic single-precision method (networks within those limits)
+    Sparse,  // the full model in double precision, at any size
+};
+
 struct CalculationSettings {
     float precision = 0.01f;  // the run iterates while the residual exceeds it
     int32_t iteraz = 10;      // the largest number of iterations of one run
     bool DelFile = false;     // delete the working files when the program closes
+    // Fixed-voltage nodes keep their reactive generation within the limits of
+    // their records: a node that would leave them is held at the limit and its
+    // voltage freed.
+    bool qLimits = false;
+    CalculationMethod method = CalculationMethod::Auto;
 };
 
 }  // namespace tarvel

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "powerflow/Equations.h"
+#include "powerflow/ReactiveLimits.h"
 
 namespace tarvel {
 
@@ -37,11 +38,11 @@ float computeResidual(NetworkModel& model)
     float sum = 0.0f;
     for (int k = 1; k <= n; ++k) {
         const float loadP = model.nodeLoadP[k];
-        const float loadQ = model.nodeLoadQ[k];
+        const float loadQ = equationLoadQ(model, k);
         const float unom = model.nodeUnom[k];
         float eQ;
         mis[2 * k] = -(model.calcP[k] + loadP);
-        if (model.nodeType[k] == 1) {
+        if (solvesReactivePower(model, k)) {
             mis[2 * k - 1] = -(model.calcQ[k] + loadQ);
             eQ = std::fabs(loadQ) >= 1.0f ? mis[2 * k - 1] / loadQ : mis[2 * k - 1];
         } else {
@@ -74,7 +75,7 @@ void formJacobian(NetworkModel& model)
         const float f = model.voltageIm[k];
         const float Ir = model.currentRe[k];
         const float Ii = model.currentIm[k];
-        if (model.nodeType[k] == 1) {
+        if (solvesReactivePower(model, k)) {
             J[2 * k - 1][2 * k - 1] = G * f - B * e - Ii;
             J[2 * k - 1][2 * k] = -G * e - B * f + Ir;
         } else {
@@ -101,7 +102,7 @@ void formJacobian(NetworkModel& model)
             const int q = pair[1];
             const float e = model.voltageRe[p];
             const float f = model.voltageIm[p];
-            if (model.nodeType[p] == 1) {
+            if (solvesReactivePower(model, p)) {
                 J[2 * p - 1][2 * q - 1] += -(g * f - b * e) / K;
                 J[2 * p - 1][2 * q] += (g * e + b * f) / K;
             }

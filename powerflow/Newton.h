@@ -2,8 +2,8 @@
 //
 // Unknowns are voltageRe and voltageIm of nodes 1..n; the base node stays put.
 // Rows 2k-1 and 2k of the system belong to node k: its reactive-power (or, at
-// a node with fixed voltage magnitude, its voltage) equation and its
-// active-power equation; columns 2k-1 and 2k to the corrections of
+// a node with fixed voltage magnitude, its voltage, unless the node is held
+// at a reactive limit) equation and its active-power equation; columns 2k-1 and 2k to the corrections of
 // voltageRe[k] and voltageIm[k]. The driver calls computeResidual, then in a
 // loop formJacobian, solveAndUpdate and computeResidual again.
 #pragma once

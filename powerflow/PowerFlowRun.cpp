@@ -61,7 +61,20 @@ RunOutcome tellOutcome(NetworkModel& model, const SolveResult& result, TextFileW
     return RunOutcome::NotConverged;
 }
 
-// The log lines of the iterations, then the outcome's message.
+// The switches of nodes at their reactive limits, in order, and the nodes
+// held at a limit at the end; nothing when no node was switched.
+void writeLimitSwitches(const NetworkModel& model, const SolveResult& result, TextFileWriter& log)
+{
+    for (const LimitSwitch& s : result.limitSwitches) {
+        log << limitSwitchLine(model, s);
+        log.endLine();
+    }
+    if (const std::string held = heldNodesLine(model); !held.empty())
+        writeLines(log, held);
+}
+
+// The log lines of the iterations, then the switches at reactive limits and
+// the outcome's message.
 RunOutcome logAndTell(NetworkModel& model, const SolveResult& result, TextFileWriter& log, MessageSink& sink,
                       char decimalSeparator)
 {
@@ -69,6 +82,7 @@ RunOutcome logAndTell(NetworkModel& model, const SolveResult& result, TextFileWr
         log << iterationLogLine(static_cast<int>(i) + 1, result.residuals[i]);
         log.endLine();
     }
+    writeLimitSwitches(model, result, log);
     return tellOutcome(model, result, log, sink, decimalSeparator);
 }
 

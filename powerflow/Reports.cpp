@@ -51,6 +51,9 @@ void writeNodeSection(const NetworkModel& model, const FlowState<Real>& state, i
             << FixedField{voltageAngle(e, f), 10, 2} << FixedField{static_cast<double>(-state.calcP[k]), 10, 2}
             << FixedField{static_cast<double>(-state.calcQ[k]), 10, 2} << FixedField{static_cast<double>(pg), 10, 2}
             << FixedField{static_cast<double>(qb), 10, 2};
+        // A fixed-voltage node held at a reactive limit is marked after its figures.
+        if (const int8_t held = model.nodeHeldAt[k]; held != 0)
+            rez << (held > 0 ? "  Qmax" : "  Qmin");
         rez.endLine();
         sumP += state.calcP[k];
         sumQ += state.calcQ[k];
@@ -65,6 +68,10 @@ void writeNodeSection(const NetworkModel& model, const FlowState<Real>& state, i
     rez.endLine();
     rez << "                         + потребление, - генерация ";
     rez.endLine();
+    if (std::any_of(model.nodeHeldAt.begin(), model.nodeHeldAt.begin() + n + 1, [](int8_t held) { return held != 0; })) {
+        rez << "                         Qmax, Qmin - генерация Q на пределе, напряжение не удержано";
+        rez.endLine();
+    }
     rez << " ";
     rez.endLine();
     rez << "                   Результаты расчета по ветвям";

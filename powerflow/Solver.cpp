@@ -24,6 +24,20 @@ bool voltagesFinite(const NetworkModel& model)
     return true;
 }
 
+// Switches the fixed-voltage nodes whose hold at a limit changes after an
+// iteration of the exact method; computeResidual has left the injections of
+// the present voltages. Returns the number of switches.
+int switchExactLimits(NetworkModel& model, int iteration, std::vector<int>& releases, SolveResult& result)
+{
+    const auto generation = [&model](int k) { return static_cast<double>(model.calcQ[k] + model.nodeLoadQ[k]); };
+    const auto voltage2 = [&model](int k) {
+        const float e = model.voltageRe[k];
+        const float f = model.voltageIm[k];
+        return static_cast<double>(e * e + f * f);
+    };
+    return switchAtLimits(model, iteration, model.nodeHeldAt, releases, generation, voltage2, result.limitSwitches);
+}
+
 }  // namespace
 
 SolveResult solveExact(NetworkModel& model, const CalculationSettings& settings)
@@ -31,6 +45,8 @@ SolveResult solveExact(NetworkModel& model, const CalculationSettings& settings)
     SolveResult result;
     model.sparseNetwork.reset();
     model.sparseSolution.reset();
+    std::fill_n(model.nodeHeldAt.begin(), model.nodeCount + 1, int8_t{0});
+    std::vector<int> releases(settings.qLimits ? model.nodeCount + 1 : 0, 0);
     initVoltages(model);
     formAdmittances(model);
     model.iterationNumber = 0;
@@ -53,7 +69,7 @@ SolveResult solveExact(NetworkModel& model, const CalculationSettings& settings)
             result.divergedAt = iteration;
             break;
         }
-        const float residual = computeResidual(model);
+        float residual = computeResidual(model);
         if (!std::isfinite(residual) || !voltagesFinite(model)) {
             std::copy_n(lastRe.begin(), slots, model.voltageRe.begin());
             std::copy_n(lastIm.begin(), slots, model.voltageIm.begin());
@@ -61,6 +77,8 @@ SolveResult solveExact(NetworkModel& model, const CalculationSettings& settings)
             result.divergedAt = iteration;
             break;
         }
+        if (settings.qLimits && switchExactLimits(model, iteration, releases, result) > 0)
+            residual = computeResidual(model);
         model.iterationNumber = iteration;
         model.residual = residual;
         result.residuals.push_back(residual);

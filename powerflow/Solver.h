@@ -9,6 +9,7 @@
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
 #include "powerflow/SparseSolver.h"
+#include "powerflow/ReactiveLimits.h"
 
 namespace tarvel {
 
@@ -25,14 +26,18 @@ struct SolveResult {
     // The sparse method's largest single-equation error after the last
     // iteration, in the residual's units; 0 for the exact method.
     double worstError = 0;
+    // With reactive limits: every switch of a node at a limit, in order.
+    std::vector<LimitSwitch> limitSwitches;
 };
 
 // Solves with the exact method up to kExactMethodNodes nodes and
 // kExactMethodBranches branches, with the sparse one beyond. Leaves
 // model.iterationNumber, model.residual and the solution (the single-precision
 // tables, and model.sparseNetwork and model.sparseSolution after the sparse
-// method). A diverging step is undone: the voltages of the last finite
-// iteration stay.
+// method) and model.nodeHeldAt. A diverging step is undone: the voltages of
+// the last finite iteration stay. With settings.qLimits the limits of
+// fixed-voltage nodes are checked after every iteration; a run counts as
+// converged only when the last check switched no node.
 SolveResult solvePowerFlow(NetworkModel& model, const CalculationSettings& settings);
 
 // The exact method: iterate while the residual exceeds the precision and

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes a MATPOWER case (version 2: bus, gen and branch tables) as ЦДУ text.
 
-    tools/matpower-to-cdu.py CASE.m BASE_KV > NETWORK.cdu
+    tools/matpower-to-cdu.py CASE.m BASE_KV [--q-limits] > NETWORK.cdu
 
 Every bus is taken at the nominal voltage BASE_KV, so impedances in ohm are
 the per-unit values times BASE_KV^2 / baseMVA and susceptances in uS the
@@ -9,7 +9,8 @@ per-unit values divided by that and times 1e6 (written with the capacitive
 sign negative). The reference bus becomes the base node at its set voltage;
 generators are summed per bus and enter as negative load; a generator bus
 (type 2) holds its set voltage. Bus shunts become shunt records; a branch
-tap of 0 is a line (ratio 1). Used for the IEEE 57 network of the
+tap of 0 is a line (ratio 1). With --q-limits a generator bus's record also
+carries the summed QMIN and QMAX of its generators. Used for the IEEE 57 network of the
 benchmarks (samples/ieee57.cdu from tests/data/interchange/case57.m at 220 kV).
 """
 import re
@@ -38,7 +39,8 @@ def main():
     z_base = base_kv * base_kv / base_mva
     buses, gens, branches = table(text, "bus"), table(text, "gen"), table(text, "branch")
 
-    gen_p, gen_q, gen_v = {}, {}, {}
+    limits = "--q-limits" in sys.argv[3:]
+    gen_p, gen_q, gen_v, gen_qmin, gen_qmax = {}, {}, {}, {}, {}
     for g in gens:
         if len(g) > 7 and g[7] <= 0:
             continue
@@ -46,6 +48,8 @@ def main():
         gen_p[bus] = gen_p.get(bus, 0.0) + g[1]
         gen_q[bus] = gen_q.get(bus, 0.0) + g[2]
         gen_v[bus] = g[5]
+        gen_qmax[bus] = gen_qmax.get(bus, 0.0) + g[3]
+        gen_qmin[bus] = gen_qmin.get(bus, 0.0) + g[4]
 
     out = []
     ref = [b for b in buses if int(b[1]) == 3][0]
@@ -60,7 +64,9 @@ def main():
         # The reactive power of a generator bus is a result, not data.
         q = b[3] if kind == 2 else b[3] - gen_q.get(n, 0.0)
         fixed = gen_v[n] * base_kv if kind == 2 and n in gen_v else 0.0
-        out.append("0201 0 %d %s %s %s 0 0 %s 0 0" % (n, number(base_kv), number(p), number(q), number(fixed)))
+        qmin, qmax = (gen_qmin.get(n, 0.0), gen_qmax.get(n, 0.0)) if limits and fixed else (0.0, 0.0)
+        out.append("0201 0 %d %s %s %s 0 0 %s %s %s" % (n, number(base_kv), number(p), number(q), number(fixed),
+                                                          number(qmin), number(qmax)))
         if b[5] != 0:
             out.append("0301 0 %d 0 0 %s" % (n, number(-b[5] / base_mva / z_base * 1e6)))
     for br in branches:

@@ -577,7 +577,7 @@ std::string cduText(const GeneratedNetwork& network)
             line({"0102", "0", number(n.number), number(n.unom), number(n.p), number(n.q), "0", "0", "0", "0", "0"});
         } else {
             line({"0201", "0", number(n.number), number(n.unom), number(n.p), number(n.q), "0", "0",
-                  number(n.fixedVoltage), "0", "0"});
+                  number(n.fixedVoltage), number(n.qmin), number(n.qmax)});
         }
         if (n.shuntB != 0 && n.type != 3)
             line({"0301", "0", number(n.number), "0", "0", number(n.shuntB)});

@@ -32,6 +32,7 @@ struct GeneratedNode {
     double fixedVoltage = 0;  // kV, a type-2 node's voltage magnitude; 0 otherwise
     double p = 0, q = 0; // MW, Mvar, + consumption
     double shuntB = 0;   // uS as written (capacitive negative), 0 without shunt
+    double qmin = 0, qmax = 0;  // Mvar generated, a type-2 node's reactive limits; 0 and 0: none
 };
 
 struct GeneratedBranch {
