@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
@@ -61,6 +62,15 @@ TForm2::TForm2(CalculationSettings& calculation, QWidget* parent)
     Label3->setText(QStringLiteral("Удаление файлов исходных данных и результатов"));
     Label4 = named<QLabel>(this, "Label4");
     Label4->setText(QStringLiteral("после завершения работы программы"));
+    CheckBox2 = named<QCheckBox>(this, "CheckBox2");
+    CheckBox2->setText(QStringLiteral("Учитывать пределы Q"));
+    Label5 = named<QLabel>(this, "Label5");
+    Label5->setText(QStringLiteral("Метод расчета"));
+    ComboBox1 = named<QComboBox>(this, "ComboBox1");
+    // In the order of CalculationMethod.
+    ComboBox1->addItems({QStringLiteral("автоматически"), QStringLiteral("классический"),
+                         QStringLiteral("полная модель")});
+    Label5->setBuddy(ComboBox1);
     BitBtn1 = named<QPushButton>(this, "BitBtn1");
     BitBtn1->setText(QStringLiteral("Применить"));
     BitBtn1->setEnabled(false);
@@ -76,10 +86,14 @@ TForm2::TForm2(CalculationSettings& calculation, QWidget* parent)
     setTabOrder(BitBtn3, Edit1);
     setTabOrder(Edit1, Edit2);
     setTabOrder(Edit2, CheckBox1);
+    setTabOrder(CheckBox1, CheckBox2);
+    setTabOrder(CheckBox2, ComboBox1);
 
     connect(Edit1, &QLineEdit::textChanged, this, &TForm2::ChangeEdit);
     connect(Edit2, &QLineEdit::textChanged, this, &TForm2::ChangeEdit);
     connect(CheckBox1, &QCheckBox::toggled, this, &TForm2::ChangeEdit);
+    connect(CheckBox2, &QCheckBox::toggled, this, &TForm2::ChangeEdit);
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TForm2::ChangeEdit);
     connect(BitBtn1, &QPushButton::clicked, this, &TForm2::BitBtn1Click);
     connect(BitBtn3, &QPushButton::clicked, this, &TForm2::BitBtn3Click);
     connect(Edit1, &QLineEdit::returnPressed, this, &TForm2::applyOnEnter);
@@ -119,8 +133,9 @@ void TForm2::fitToFont()
         {Label1, {64, 16, 144, 20}},  {Edit1, {56, 36, 65, 21}},      {Label2, {48, 64, 160, 20}},
         {Edit2, {56, 84, 65, 21}},    {CheckBox1, {16, 120, 17, 33}}, {Label3, {40, 120, 271, 16}},
         {Label4, {48, 136, 263, 31}}, {BitBtn1, {208, 34, 75, 25}},   {BitBtn3, {208, 82, 75, 25}},
+        {CheckBox2, {16, 167, 283, 20}}, {Label5, {16, 198, 96, 20}},  {ComboBox1, {112, 195, 171, 22}},
     };
-    const QSize client(315, 167);
+    const QSize client(315, 230);
 
     // A font wider or taller than that one scales the whole layout up alike,
     // so that every text fits and the controls keep their arrangement.
@@ -133,7 +148,7 @@ void TForm2::fitToFont()
     const auto scaled = [scale](int value) { return static_cast<int>(std::lround(value * scale)); };
     for (const auto& c : controls) {
         const QPoint topLeft(scaled(c.room.left()), scaled(c.room.top()));
-        if (qobject_cast<QLabel*>(c.control)) {
+        if (qobject_cast<QLabel*>(c.control) || c.control == CheckBox2) {
             c.control->setGeometry(QRect(topLeft, c.control->sizeHint()));
         } else {
             // Edges scaled alike keep controls that touched touching, and never overlapping.
@@ -159,6 +174,8 @@ void TForm2::prepare()
     Edit2->setText(QString::number(calculation_.iteraz));
     Edit1->setModified(false);
     Edit2->setModified(false);
+    CheckBox2->setChecked(calculation_.qLimits);
+    ComboBox1->setCurrentIndex(static_cast<int>(calculation_.method));
     BitBtn1->setEnabled(false);
     // A box that changes its state enables "Применить" through ChangeEdit.
     CheckBox1->setChecked(calculation_.DelFile);
@@ -199,6 +216,8 @@ void TForm2::BitBtn1Click()
             } else {
                 calculation_.precision = static_cast<float>(*precision);
                 calculation_.DelFile = CheckBox1->isChecked();
+                calculation_.qLimits = CheckBox2->isChecked();
+                calculation_.method = static_cast<CalculationMethod>(ComboBox1->currentIndex());
             }
             return;
         }

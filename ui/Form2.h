@@ -1,5 +1,5 @@
 // The calculation parameters dialog: precision, iteration limit, deletion of
-// the working files at exit.
+// the working files at exit, reactive limits and the method.
 #pragma once
 
 #include <QDialog>
@@ -7,6 +7,7 @@
 #include "model/CalculationSettings.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -30,6 +31,9 @@ public:
     QCheckBox* CheckBox1 = nullptr;  // delete the working files at exit
     QLabel* Label3 = nullptr;
     QLabel* Label4 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;  // "Учитывать пределы Q"
+    QLabel* Label5 = nullptr;        // "Метод расчета"
+    QComboBox* ComboBox1 = nullptr;  // автоматически / классический / полная модель
     QPushButton* BitBtn1 = nullptr;  // "Применить"
     QPushButton* BitBtn3 = nullptr;  // "Закрыть"
 

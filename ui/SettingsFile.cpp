@@ -78,7 +78,26 @@ float readFloat(const IniFile& ini, const QString& key, float fallback)
     return value ? static_cast<float>(*value) : fallback;
 }
 
-// Reads every key in the order the file has always been read in.
+// The values of the key "Method", in the order of CalculationMethod.
+const QString kMethodNames[] = {QStringLiteral("auto"), QStringLiteral("exact"), QStringLiteral("sparse")};
+
+// An unknown method is the automatic choice.
+CalculationMethod readMethod(const IniFile& ini)
+{
+    const QString value = ini.value(kParametr, QStringLiteral("Method")).trimmed();
+    for (int i = 0; i < 3; ++i)
+        if (value.compare(kMethodNames[i], Qt::CaseInsensitive) == 0)
+            return static_cast<CalculationMethod>(i);
+    return CalculationMethod::Auto;
+}
+
+QString methodName(CalculationMethod method)
+{
+    return kMethodNames[static_cast<int>(method)];
+}
+
+// Reads every key in the order the file has always been read in, the keys
+// added later after them.
 void readSettings(const IniFile& ini, CalculationSettings& calculation, WindowSettings& window)
 {
     const QString font = ini.value(kParametr, QStringLiteral("Font"));
@@ -89,6 +108,8 @@ void readSettings(const IniFile& ini, CalculationSettings& calculation, WindowSe
     window.width = readSize(ini, QStringLiteral("Width"), kDefaultWidth, 0, kLargestWindowSide);
     window.fontSize = readSize(ini, QStringLiteral("FontSize"), kDefaultFontSize, 1, kLargestFontSize);
     calculation.DelFile = readInt(ini, QStringLiteral("DelFile"), 0) != 0;
+    calculation.qLimits = readInt(ini, QStringLiteral("QLimits"), 0) != 0;
+    calculation.method = readMethod(ini);
     for (int k = 0; k < 3; ++k) {
         window.recentKeyPresent[k] = ini.contains(kFiles, recentKey(k));
         window.recentFiles[k] = window.recentKeyPresent[k] ? ini.value(kFiles, recentKey(k)) : QString();
@@ -158,6 +179,8 @@ bool SettingsFile::save(const CalculationSettings& calculation, const WindowSett
     ini.setValue(kParametr, QStringLiteral("Height"), QString::number(window.height));
     ini.setValue(kParametr, QStringLiteral("Width"), QString::number(window.width));
     ini.setValue(kParametr, QStringLiteral("DelFile"), calculation.DelFile ? QStringLiteral("1") : QStringLiteral("0"));
+    ini.setValue(kParametr, QStringLiteral("QLimits"), calculation.qLimits ? QStringLiteral("1") : QStringLiteral("0"));
+    ini.setValue(kParametr, QStringLiteral("Method"), methodName(calculation.method));
     if (!ini.save()) {
         dialogs().message(parent, QStringLiteral("Невозможно записать файл настроек \"Vetrasol.ini\".\n"
                                                  "Настройки не сохранены.\n") +

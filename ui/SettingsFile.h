@@ -44,7 +44,8 @@ public:
     //
     // A key that is missing or cannot be read takes its default (font
     // "MS Scan Serif" of 10 points, 550 x 750, precision 0.01, 10 iterations,
-    // no deletion); so does every key of a file that cannot be read at all.
+    // no deletion, no reactive limits, the automatic method); so does every
+    // key of a file that cannot be read at all.
     void load(CalculationSettings& calculation, WindowSettings& window, const QString& programPath,
               QWidget* parent);
 

@@ -81,7 +81,7 @@ private slots:
         QFont small = form_->font();
         small.setPixelSize(8);
         form_->setFont(small);
-        QCOMPARE(form_->size(), QSize(315, 167));
+        QCOMPARE(form_->size(), QSize(315, 230));
         QCOMPARE(form_->minimumSize(), form_->maximumSize());
         QVERIFY(!(form_->windowFlags() & Qt::WindowCloseButtonHint));
         QVERIFY(form_->windowFlags() & Qt::CustomizeWindowHint);
@@ -97,11 +97,19 @@ private slots:
         QCOMPARE(form_->Label2->text(), QStringLiteral("Число итераций"));
         QCOMPARE(form_->Label3->text(), QStringLiteral("Удаление файлов исходных данных и результатов"));
         QVERIFY(form_->CheckBox1->text().isEmpty());
-        for (const char* name : {"Edit1", "Edit2", "CheckBox1", "BitBtn1", "BitBtn3", "Label1", "Label4"})
+        QCOMPARE(form_->CheckBox2->text(), QStringLiteral("Учитывать пределы Q"));
+        QCOMPARE(form_->Label5->text(), QStringLiteral("Метод расчета"));
+        QCOMPARE(form_->ComboBox1->count(), 3);
+        QCOMPARE(form_->ComboBox1->itemText(0), QStringLiteral("автоматически"));
+        QCOMPARE(form_->ComboBox1->itemText(1), QStringLiteral("классический"));
+        QCOMPARE(form_->ComboBox1->itemText(2), QStringLiteral("полная модель"));
+        for (const char* name : {"Edit1", "Edit2", "CheckBox1", "BitBtn1", "BitBtn3", "Label1", "Label4", "CheckBox2",
+                                 "ComboBox1"})
             QVERIFY2(form_->findChild<QWidget*>(QString::fromLatin1(name)), name);
 
-        // Tab order: Применить, Закрыть, the two fields, the check box.
-        QWidget* expected[] = {form_->BitBtn3, form_->Edit1, form_->Edit2, form_->CheckBox1};
+        // Tab order: Применить, Закрыть, the two fields, the check boxes, the method.
+        QWidget* expected[] = {form_->BitBtn3,   form_->Edit1,     form_->Edit2,
+                               form_->CheckBox1, form_->CheckBox2, form_->ComboBox1};
         QWidget* w = form_->BitBtn1;
         for (QWidget* next : expected) {
             w = w->nextInFocusChain();
@@ -118,7 +126,8 @@ private slots:
     {
         const QList<QWidget*> controls = {form_->Label1,    form_->Edit1,  form_->Label2,
                                           form_->Edit2,     form_->CheckBox1, form_->Label3,
-                                          form_->Label4,    form_->BitBtn1, form_->BitBtn3};
+                                          form_->Label4,    form_->BitBtn1, form_->BitBtn3,
+                                          form_->CheckBox2, form_->Label5, form_->ComboBox1};
         for (int pixels : {0, 18, 24, 8}) {
             if (pixels > 0) {
                 QFont font = form_->font();
@@ -152,7 +161,7 @@ private slots:
             QCOMPARE(form_->Edit1->x(), form_->Edit2->x());
             const double scale = form_->width() / 315.0;
             QVERIFY(scale >= 1.0);
-            QVERIFY(qAbs(form_->height() - 167 * scale) <= 1.0);
+            QVERIFY(qAbs(form_->height() - 230 * scale) <= 1.0);
             QVERIFY(qAbs(form_->BitBtn1->x() - 208 * scale) <= 1.0);
             QVERIFY(qAbs(form_->Label4->y() - 136 * scale) <= 1.0);
         }
@@ -213,6 +222,36 @@ private slots:
         QVERIFY(!fresh.BitBtn1->isEnabled());
         QCOMPARE(calculation_->DelFile, false);
         QVERIFY(dialogs_->messages().isEmpty());
+    }
+
+    // The reactive limits and the method: shown from the working values
+    // without enabling "Применить", changed by the user, stored by Apply with
+    // the precision, and not stored when the precision is refused.
+    void limitsAndMethodChoices()
+    {
+        calculation_->qLimits = true;
+        calculation_->method = tarvel::CalculationMethod::Sparse;
+        form_->prepare();
+        QVERIFY(form_->CheckBox2->isChecked());
+        QCOMPARE(form_->ComboBox1->currentIndex(), 2);
+        QVERIFY(!form_->BitBtn1->isEnabled());
+
+        QTest::mouseClick(form_->CheckBox2, Qt::LeftButton, {}, QPoint(6, form_->CheckBox2->height() / 2));
+        QVERIFY(!form_->CheckBox2->isChecked());
+        QVERIFY(form_->BitBtn1->isEnabled());
+        form_->ComboBox1->setCurrentIndex(1);
+        apply(QStringLiteral("0,005"), QStringLiteral("10"));  // refused: nothing of the choices stored
+        QCOMPARE(calculation_->qLimits, true);
+        QCOMPARE(calculation_->method, tarvel::CalculationMethod::Sparse);
+        apply(QStringLiteral("0,01"), QStringLiteral("10"));
+        QCOMPARE(calculation_->qLimits, false);
+        QCOMPARE(calculation_->method, tarvel::CalculationMethod::Exact);
+
+        form_->ComboBox1->setFocus();
+        QTest::keyClick(form_->ComboBox1, Qt::Key_Up);
+        QVERIFY(form_->BitBtn1->isEnabled());
+        QTest::mouseClick(form_->BitBtn1, Qt::LeftButton);
+        QCOMPARE(calculation_->method, tarvel::CalculationMethod::Auto);
     }
 
     // Enter in either field acts as "Применить" while it is enabled.

@@ -249,6 +249,34 @@ private slots:
         QCOMPARE(window.height, 3000);
     }
 
+    // The reactive limits and the method: missing or unknown values take
+    // the defaults; whatever was chosen is written back and read again.
+    void limitsAndMethodKeys()
+    {
+        using tarvel::CalculationMethod;
+        auto calculation = freshSettings();
+        WindowSettings window;
+        loadText("[Parametr]\r\niteraz=12\r\n", *calculation, window);
+        QCOMPARE(calculation->qLimits, false);
+        QCOMPARE(calculation->method, CalculationMethod::Auto);
+        loadText("[Parametr]\r\nQLimits=1\r\nMethod=Sparse\r\n", *calculation, window);
+        QCOMPARE(calculation->qLimits, true);
+        QCOMPARE(calculation->method, CalculationMethod::Sparse);
+        loadText("[Parametr]\r\nQLimits=x\r\nMethod=dense\r\n", *calculation, window);
+        QCOMPARE(calculation->qLimits, false);
+        QCOMPARE(calculation->method, CalculationMethod::Auto);
+
+        for (const auto method : {CalculationMethod::Exact, CalculationMethod::Sparse, CalculationMethod::Auto}) {
+            calculation->qLimits = method != CalculationMethod::Auto;
+            calculation->method = method;
+            QVERIFY(SettingsFile(ini_).save(*calculation, window, nullptr));
+            auto again = freshSettings();
+            SettingsFile(ini_).load(*again, window, QStringLiteral("/opt/tarvel/tarvel"), nullptr);
+            QCOMPARE(again->method, method);
+            QCOMPARE(again->qLimits, method != CalculationMethod::Auto);
+        }
+    }
+
     void recentFileKeys()
     {
         auto calculation = freshSettings();
@@ -302,6 +330,8 @@ private slots:
                                            "Height=550\r\n"
                                            "Width=750\r\n"
                                            "DelFile=0\r\n"
+                                           "QLimits=0\r\n"
+                                           "Method=auto\r\n"
                                            "\r\n"
                                            "[Other]\r\n"
                                            "x=1\r\n"));
