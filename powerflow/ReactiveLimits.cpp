@@ -32,17 +32,6 @@ int8_t nextHold(int8_t held, double generation, double voltage2, double setting2
     return held;
 }
 
-LimitSwitch limitSwitch(const NetworkModel& model, int iteration, int k, int8_t before, int8_t after)
-{
-    LimitSwitch s;
-    s.iteration = iteration;
-    s.node = k;
-    s.released = after == 0;
-    s.upper = (s.released ? before : after) > 0;
-    s.limit = s.upper ? model.nodeQmax[k] : model.nodeQmin[k];
-    return s;
-}
-
 std::string limitSwitchLine(const NetworkModel& model, const LimitSwitch& s)
 {
     const std::string head = "Итерация " + formatInt(s.iteration) + ": узел " + formatInt(model.nodeNumber[s.node]);

@@ -51,9 +51,6 @@ inline float equationLoadQ(const NetworkModel& model, int k)
     return model.nodeLoadQ[k] - (held > 0 ? model.nodeQmax[k] : model.nodeQmin[k]);
 }
 
-// The switch that one node's change of hold makes.
-LimitSwitch limitSwitch(const NetworkModel& model, int iteration, int k, int8_t before, int8_t after);
-
 // The text of one switch for network.out.
 std::string limitSwitchLine(const NetworkModel& model, const LimitSwitch& s);
 
@@ -61,30 +58,47 @@ std::string limitSwitchLine(const NetworkModel& model, const LimitSwitch& s);
 // ended; empty when none is.
 std::string heldNodesLine(const NetworkModel& model);
 
-// Checks every fixed-voltage node with limits after an iteration and
-// changes the holds (held, indexed as the nodes) that nextHold changes, but
-// gives no node its voltage back more than kMaxReleases times (releases
-// counts them). generation(k) is node k's reactive generation in Mvar,
-// voltage2(k) its squared voltage magnitude. Appends the switches to log and
-// returns how many were made.
-template <typename Generation, typename Voltage2>
-int switchAtLimits(const NetworkModel& model, int iteration, std::vector<int8_t>& held, std::vector<int>& releases,
-                   Generation generation, Voltage2 voltage2, std::vector<LimitSwitch>& log)
+// The limits of one node as the switching reads them.
+struct NodeLimits {
+    bool given = false;  // a fixed-voltage node whose record gives limits
+    double qmin = 0, qmax = 0;  // Mvar generated
+    double setting = 0;         // kV, its fixed voltage
+};
+
+inline NodeLimits limitsOf(const NetworkModel& model, int k)
+{
+    return {model.nodeType[k] == 2 && model.hasQLimits(k), model.nodeQmin[k], model.nodeQmax[k], model.nodeUnom[k]};
+}
+
+// Checks every node 1..nodeCount whose limits are given after an iteration
+// and changes the holds (held, indexed as the nodes) that nextHold changes,
+// but gives no node its voltage back more than kMaxReleases times (releases
+// counts them). limits(k) gives node k's NodeLimits, generation(k) its
+// reactive generation in Mvar, voltage2(k) its squared voltage magnitude.
+// Appends the switches to log and returns how many were made.
+template <typename Limits, typename Generation, typename Voltage2>
+int switchAtLimits(int nodeCount, int iteration, Limits limits, Generation generation, Voltage2 voltage2,
+                   std::vector<int8_t>& held, std::vector<int>& releases, std::vector<LimitSwitch>& log)
 {
     int switches = 0;
-    for (int k = 1; k <= model.nodeCount; ++k) {
-        if (model.nodeType[k] != 2 || !model.hasQLimits(k))
+    for (int k = 1; k <= nodeCount; ++k) {
+        const NodeLimits l = limits(k);
+        if (!l.given)
             continue;
-        const double setting = model.nodeUnom[k];
         const int8_t before = held[k];
-        const int8_t after = nextHold(before, generation(k), voltage2(k), setting * setting, model.nodeQmin[k],
-                                      model.nodeQmax[k]);
+        const int8_t after = nextHold(before, generation(k), voltage2(k), l.setting * l.setting, l.qmin, l.qmax);
         if (after == before || (after == 0 && releases[k] >= kMaxReleases))
             continue;
         if (after == 0)
             ++releases[k];
         held[k] = after;
-        log.push_back(limitSwitch(model, iteration, k, before, after));
+        LimitSwitch s;
+        s.iteration = iteration;
+        s.node = k;
+        s.released = after == 0;
+        s.upper = (s.released ? before : after) > 0;
+        s.limit = static_cast<float>(s.upper ? l.qmax : l.qmin);
+        log.push_back(s);
         ++switches;
     }
     return switches;

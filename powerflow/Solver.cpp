@@ -35,7 +35,9 @@ int switchExactLimits(NetworkModel& model, int iteration, std::vector<int>& rele
         const float f = model.voltageIm[k];
         return static_cast<double>(e * e + f * f);
     };
-    return switchAtLimits(model, iteration, model.nodeHeldAt, releases, generation, voltage2, result.limitSwitches);
+    const auto limits = [&model](int k) { return limitsOf(model, k); };
+    return switchAtLimits(model.nodeCount, iteration, limits, generation, voltage2, model.nodeHeldAt, releases,
+                          result.limitSwitches);
 }
 
 }  // namespace
@@ -58,7 +60,10 @@ SolveResult solveExact(NetworkModel& model, const CalculationSettings& settings)
     const std::size_t slots = static_cast<std::size_t>(model.nodeCount) + 1;
     std::vector<float> lastRe(slots), lastIm(slots);
 
-    while (result.divergedAt < 0 && model.residual > settings.precision && model.iterationNumber < settings.iteraz) {
+    // A switch at a reactive limit calls for one more iteration at least.
+    bool switched = false;
+    while (result.divergedAt < 0 && (model.residual > settings.precision || switched) &&
+           model.iterationNumber < settings.iteraz) {
         const int iteration = model.iterationNumber + 1;
         std::copy_n(model.voltageRe.begin(), slots, lastRe.begin());
         std::copy_n(model.voltageIm.begin(), slots, lastIm.begin());
@@ -77,7 +82,8 @@ SolveResult solveExact(NetworkModel& model, const CalculationSettings& settings)
             result.divergedAt = iteration;
             break;
         }
-        if (settings.qLimits && switchExactLimits(model, iteration, releases, result) > 0)
+        switched = settings.qLimits && switchExactLimits(model, iteration, releases, result) > 0;
+        if (switched)
             residual = computeResidual(model);
         model.iterationNumber = iteration;
         model.residual = residual;
@@ -85,7 +91,7 @@ SolveResult solveExact(NetworkModel& model, const CalculationSettings& settings)
     }
     if (result.divergedAt >= 0)
         result.outcome = SolveOutcome::Diverged;
-    else if (model.residual > settings.precision)
+    else if (model.residual > settings.precision || switched)
         result.outcome = SolveOutcome::NotConverged;
     else
         result.outcome = SolveOutcome::Converged;
@@ -123,6 +129,9 @@ SolveResult solveSparseModel(NetworkModel& model, const CalculationSettings& set
     result.worstError = solution->worstError;
     for (const double r : solution->residuals)
         result.residuals.push_back(static_cast<float>(r));
+    result.limitSwitches = solution->limitSwitches;
+    std::fill_n(model.nodeHeldAt.begin(), model.nodeCount + 1, int8_t{0});
+    std::copy(solution->held.begin(), solution->held.end(), model.nodeHeldAt.begin());
     model.iterationNumber = solution->iterations;
     model.residual = static_cast<float>(solution->residual);
     storeRounded(model, *network, *solution);

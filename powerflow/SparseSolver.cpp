@@ -60,6 +60,11 @@ struct JacobianPattern {
 
 namespace {
 
+bool hasLimits(const Network& net, int k)
+{
+    return net.nodeType[k] == 2 && (net.qmin[k] != 0.0 || net.qmax[k] != 0.0);
+}
+
 Admittances formAdmittances(const Network& net)
 {
     const int n = net.nodeCount;
@@ -156,7 +161,9 @@ JacobianPattern formPattern(const Network& net, Admittances y)
     std::transform(neighbour.begin(), neighbour.end(), pattern.graph.neighbour.begin(), [](int k) { return k - 1; });
     // The equation of a node with fixed voltage magnitude involves only its
     // own voltage: its row has no entries in other nodes' columns.
-    const auto fixedMagnitude = [&](int p) { return net.nodeType[p] != 1; };
+    // A fixed-voltage node with reactive limits keeps the entries of its
+    // reactive-power row, which it uses while it is held at a limit.
+    const auto fixedMagnitude = [&](int p) { return net.nodeType[p] != 1 && !hasLimits(net, p); };
     std::vector<int> rowOffset(unique);  // of a neighbour's first row within the column
     std::size_t entries = 0;
     for (int q = 1; q <= n; ++q)
@@ -305,6 +312,12 @@ struct SolverWorkspace::Data {
     std::vector<double> lastE, lastF;
     std::vector<double> selfG, selfB;  // with the branches out of service taken away
     std::vector<double> loadP, loadQ;  // per representative
+    // Reactive limits per representative (summed over its fixed-voltage
+    // nodes that give limits), and its hold at them: +1 at Qmax, -1 at Qmin.
+    std::vector<double> qmin, qmax;
+    std::vector<char> limited;
+    std::vector<int8_t> held;
+    std::vector<int> releases;
     std::vector<char> skip;            // branches 1..m: a tie or out of service
     std::vector<char> identity;        // nodes 0..n: an identity row (unlinked, excluded)
     std::vector<char> excluded;        // nodes 0..n: no equations (solved as another node, cut off)
@@ -360,6 +373,19 @@ void applyChanges(const Network& net, const JacobianPattern& pattern, const Solv
         w.loadP[net.solvedAs[k]] += loadP[k];
         w.loadQ[net.solvedAs[k]] += loadQ[k];
     }
+    w.qmin.assign(n + 1, 0.0);
+    w.qmax.assign(n + 1, 0.0);
+    w.limited.assign(n + 1, 0);
+    for (int k = 1; k <= n; ++k) {
+        if (!hasLimits(net, k))
+            continue;
+        const int r = net.solvedAs[k];
+        w.qmin[r] += net.qmin[k];
+        w.qmax[r] += net.qmax[k];
+        w.limited[r] = net.nodeType[r] == 2 && r != 0;
+    }
+    w.held.assign(n + 1, 0);
+    w.releases.assign(n + 1, 0);
     w.identity.assign(pattern.unlinked.begin(), pattern.unlinked.end());
     w.excluded.assign(n + 1, 0);
     for (int k = 1; k <= n; ++k)
@@ -380,6 +406,19 @@ void applyChanges(const Network& net, const JacobianPattern& pattern, const Solv
         }
     }
     w.activeEquations = 2 * (n - inactive);
+}
+
+// A load node, or a fixed-voltage node held at a reactive limit.
+bool solvesReactivePower(const Network& net, const Data& w, int k)
+{
+    return net.nodeType[k] == 1 || w.held[k] != 0;
+}
+
+// The reactive power node k consumes in its equation: less the generation at
+// the limit where it is held.
+double equationLoadQ(const Data& w, int k)
+{
+    return w.loadQ[k] - (w.held[k] > 0 ? w.qmax[k] : w.held[k] < 0 ? w.qmin[k] : 0.0);
 }
 
 void computeInjections(const Network& net, const Admittances& y, Data& w)
@@ -431,11 +470,11 @@ Residual computeResidual(const Network& net, const Admittances& y, Data& w)
             continue;
         }
         const double loadP = w.loadP[k];
-        const double loadQ = w.loadQ[k];
+        const double loadQ = equationLoadQ(w, k);
         const double unom = net.nodeUnom[k];
         mP = -(w.P[k] + loadP);
         double eQ;
-        if (net.nodeType[k] == 1) {
+        if (solvesReactivePower(net, w, k)) {
             mQ = -(w.Q[k] + loadQ);
             eQ = std::fabs(loadQ) >= 1.0 ? mQ / loadQ : mQ;
         } else {
@@ -466,7 +505,7 @@ void formJacobian(const Network& net, const JacobianPattern& pattern, Data& w)
             J[d.f + 1] = 1.0;
             continue;
         }
-        if (net.nodeType[k] == 1) {
+        if (solvesReactivePower(net, w, k)) {
             J[d.e] = G * f - B * e - w.Ii[k];
             J[d.f] = -G * e - B * f + w.Ir[k];
         } else {
@@ -480,7 +519,7 @@ void formJacobian(const Network& net, const JacobianPattern& pattern, Data& w)
     // row of a node with fixed magnitude has none.
     const auto couple = [&](int p, const BlockPositions& at, double g, double b) {
         const double e = w.e[p], f = w.f[p];
-        if (net.nodeType[p] == 1) {
+        if (solvesReactivePower(net, w, p)) {
             J[at.e] += -(g * f - b * e);
             J[at.f] += g * e + b * f;
         }
@@ -543,6 +582,29 @@ bool allFinite(const std::vector<double>& v)
     return std::all_of(v.begin(), v.end(), [](double a) { return std::isfinite(a); });
 }
 
+// Switches the nodes whose hold at a reactive limit changes after a step;
+// computeResidual has left the injections of the present voltages.
+int switchAtLimits(const Network& net, Data& w, int iteration, std::vector<LimitSwitch>& log)
+{
+    const auto limits = [&](int k) {
+        return NodeLimits{w.limited[k] && !w.excluded[k], w.qmin[k], w.qmax[k], net.nodeUnom[k]};
+    };
+    const auto generation = [&](int k) { return w.Q[k] + w.loadQ[k]; };
+    const auto voltage2 = [&](int k) { return w.e[k] * w.e[k] + w.f[k] * w.f[k]; };
+    return tarvel::switchAtLimits(net.nodeCount, iteration, limits, generation, voltage2, w.held, w.releases, log);
+}
+
+// The holds of the nodes 0..n: a tie group's fixed-voltage nodes with limits
+// share their representative's.
+std::vector<int8_t> nodeHolds(const Network& net, const Data& w)
+{
+    std::vector<int8_t> held(w.held);
+    for (int k = 1; k <= net.nodeCount; ++k)
+        if (net.solvedAs[k] != k)
+            held[k] = hasLimits(net, k) ? w.held[net.solvedAs[k]] : 0;
+    return held;
+}
+
 // Nodes solved as another take its voltage.
 void followRepresentatives(const Network& net, Data& w)
 {
@@ -585,19 +647,25 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
 
     // The residual is compared in single precision, as the exact method's.
     const double precision = settings.precision;
-    const auto unmet = [&] { return rms > settings.precision || residual.worst > precision; };
+    // A switch at a reactive limit calls for one more step at least.
+    bool switched = false;
+    const auto unmet = [&] { return rms > settings.precision || residual.worst > precision || switched; };
     bool tieOut = false;
     for (const int i : changes.branchesOut)
         tieOut = tieOut || (i >= 1 && i <= network.branchCount && network.tie[i]);
     if (tieOut || !analysis.ok())
         solution.divergedAt = std::max(solution.divergedAt, tieOut ? 0 : 1);
 
+    const bool limitsOn =
+        settings.qLimits && std::any_of(w.limited.begin(), w.limited.end(), [](char l) { return l != 0; });
+    // A switch also changes the equations: the next step factorises afresh.
+
     // At least one step: a start is never taken as the answer.
     while (solution.divergedAt < 0 && (solution.iterations == 0 || unmet()) &&
            solution.iterations < settings.iteraz) {
         const int iteration = solution.iterations + 1;
         formJacobian(network, pattern, w);
-        if (!factor(analysis, w, iteration == 1) || !solveStep(analysis, w) || !allFinite(w.mismatch)) {
+        if (!factor(analysis, w, iteration == 1 || switched) || !solveStep(analysis, w) || !allFinite(w.mismatch)) {
             // A singular matrix or a step that is no number: the voltages stay
             // those of the last finite step.
             solution.divergedAt = iteration;
@@ -621,6 +689,9 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
             break;
         }
         residual = next;
+        switched = limitsOn && switchAtLimits(network, w, iteration, solution.limitSwitches) > 0;
+        if (switched)
+            residual = computeResidual(network, y, w);
         rms = static_cast<float>(residual.rms);
         solution.iterations = iteration;
         solution.residuals.push_back(residual.rms);
@@ -636,6 +707,8 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
     solution.voltageIm = w.f;
     solution.powerP = w.P;
     solution.powerQ = w.Q;
+    if (limitsOn)
+        solution.held = nodeHolds(network, w);
     return solution;
 }
 
@@ -704,6 +777,8 @@ Network buildNetwork(const NetworkModel& model)
     net.loadQ = toDouble(nodes(model.nodeLoadQ));
     net.shuntG = toDouble(nodes(model.nodeShuntG));
     net.shuntB = toDouble(nodes(model.nodeShuntB));
+    net.qmin = toDouble(nodes(model.nodeQmin));
+    net.qmax = toDouble(nodes(model.nodeQmax));
     net.branchStart = branches(model.branchStartIndex);
     net.branchEnd = branches(model.branchEndIndex);
     net.resistance = toDouble(branches(model.branchResistance));

@@ -30,6 +30,7 @@
 
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
+#include "powerflow/ReactiveLimits.h"
 
 namespace tarvel {
 
@@ -54,6 +55,9 @@ struct Network {
     std::vector<double> loadQ;      // Mvar, + consumption
     std::vector<double> shuntG;     // S
     std::vector<double> shuntB;     // S, capacitive positive
+    // Reactive limits of fixed-voltage nodes, Mvar generated (both 0: none);
+    // they bind only with settings.qLimits.
+    std::vector<double> qmin, qmax;
 
     // Branches 1..m.
     std::vector<int32_t> branchStart;  // node index 0..n of the first end
@@ -101,6 +105,12 @@ struct Solution {
     // element carries from its first end to its second (without its charging
     // halves); empty for a network without ties.
     std::vector<double> tieP, tieQ;
+    // With settings.qLimits: the nodes 0..n held at a reactive limit at the
+    // end (+1 at Qmax, -1 at Qmin, 0 none; a tie group's fixed-voltage nodes
+    // share their representative's hold) and every switch, in order. Empty
+    // without the limits.
+    std::vector<int8_t> held;
+    std::vector<LimitSwitch> limitSwitches;
 };
 
 // Where the iteration starts: the flat profile (every node at its nominal or
@@ -184,7 +194,10 @@ private:
 // largest single-equation error exceeds the precision and fewer than
 // settings.iteraz steps were made, and at least one step. A singular matrix
 // or a step that is no number ends Diverged with the voltages of the last
-// finite step.
+// finite step. With settings.qLimits the limits of fixed-voltage nodes are
+// checked after every step (a node beyond one is held there, its voltage
+// freed, and given its voltage back once the voltage comes back past its
+// setting); the solve converges only when the last check switched no node.
 Solution solveSparse(const Network& network, const CalculationSettings& settings, const Start& start);
 
 // The same with a shared analysis of the network, this thread's workspace and

@@ -56,14 +56,14 @@ struct LimitRun {
     double voltage(int k) const
     {
         const auto& m = *model;
-        if (!m.exact.empty())
-            return std::hypot(m.exact.voltageRe[k], m.exact.voltageIm[k]);
+        if (m.solvedSparse())
+            return std::hypot(m.sparseSolution->voltageRe[k], m.sparseSolution->voltageIm[k]);
         return std::hypot(static_cast<double>(m.voltageRe[k]), static_cast<double>(m.voltageIm[k]));
     }
     double generation(int k) const
     {
         const auto& m = *model;
-        return (m.exact.empty() ? static_cast<double>(m.calcQ[k]) : m.exact.calcQ[k]) + m.nodeLoadQ[k];
+        return (m.solvedSparse() ? m.sparseSolution->powerQ[k] : static_cast<double>(m.calcQ[k])) + m.nodeLoadQ[k];
     }
 };
 
@@ -120,7 +120,7 @@ TEST(ReactiveLimits, Ieee14OnTheExactMethodAgainstTheReference)
     const Reference ref = readReference(fileBytes(sourcePath("tests/data/qlimits/case14_qlimits.ref.json")));
     ASSERT_EQ(ref.held.size(), 3u);
     const LimitRun run(cdu, withLimits(1e-4f));
-    EXPECT_EQ(run.model->exact.empty(), true);  // the exact method
+    EXPECT_FALSE(run.model->solvedSparse());
     expectReference(run, ref, 220.0, 1e-6);
 
     // network.out lists the switches and the nodes at a limit; network.rez marks them.
@@ -136,6 +136,25 @@ TEST(ReactiveLimits, Ieee14OnTheExactMethodAgainstTheReference)
         if (run.model->nodeHeldAt[k] != 0)
             EXPECT_NEAR(run.generation(k),
                         run.model->nodeHeldAt[k] > 0 ? run.model->nodeQmax[k] : run.model->nodeQmin[k], 1e-3);
+}
+
+// IEEE 118 with the limits of MATPOWER's case118.m on the sparse method:
+// nodes 19, 32, 34, 92 and 105 at Qmin, 103 at Qmax.
+TEST(ReactiveLimits, Ieee118OnTheSparseMethodAgainstTheReference)
+{
+    const std::string cdu = fileBytes(sourcePath("tests/data/qlimits/case118_qlimits.cdu"));
+    const Reference ref = readReference(fileBytes(sourcePath("tests/data/qlimits/case118_qlimits.ref.json")));
+    ASSERT_EQ(ref.held.size(), 6u);
+    const LimitRun run(cdu, withLimits(1e-6f));
+    EXPECT_TRUE(run.model->solvedSparse());
+    expectReference(run, ref, 500.0, 1e-6);
+    const std::string out = run.file("network.out");
+    EXPECT_NE(out.find("Узлы на пределах реактивной мощности: 19 (Qmin) 32 (Qmin) 34 (Qmin) 92 (Qmin) 103 (Qmax) 105 "
+                       "(Qmin)\r\n"),
+              std::string::npos)
+        << out;
+    const std::string rez = run.file("network.rez");
+    EXPECT_NE(rez.find("  Qmax\r\n  104 "), std::string::npos);  // node 103's line, then node 104's
 }
 
 // The limits of the records change nothing while the choice is off: every
@@ -244,4 +263,23 @@ TEST(ReactiveLimits, GeneratedNetworksMeetTheirLimits)
             switched += run.model->nodeHeldAt[k] != 0;
     }
     EXPECT_GT(switched, 12);
+}
+
+// A generated grid for the sparse method whose generators cannot keep the
+// output they would like: the solution meets every limit.
+TEST(ReactiveLimits, AGridOnTheSparseMethodMeetsItsLimits)
+{
+    tarvel::test::GridOptions options;
+    options.nodes = 600;
+    tarvel::test::GeneratedNetwork network = tarvel::test::generateGrid(options);
+    const LimitRun free(network.text, withLimits(1e-6f));
+    ASSERT_EQ(free.outcome, tarvel::RunOutcome::Converged);
+    narrowLimits(network, free);
+    const LimitRun run(network.text, withLimits(1e-6f, 30));
+    ASSERT_EQ(run.outcome, tarvel::RunOutcome::Converged) << run.file("network.out");
+    expectLimitsMet(run, 1e-5);
+    int held = 0;
+    for (int k = 1; k <= run.model->nodeCount; ++k)
+        held += run.model->nodeHeldAt[k] != 0;
+    EXPECT_GT(held, 10);
 }
