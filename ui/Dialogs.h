@@ -15,6 +15,8 @@ namespace tarvel::ui {
 // The caption of the application's own message boxes.
 QString applicationTitle();
 
+struct ContingencyRequest;  // ui/ContingencyPage.h
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -46,6 +48,9 @@ public:
                            double min, double max, int decimals);
     // A line of text asked with label, proposed as value; false when cancelled.
     virtual bool askText(QWidget* parent, const QString& caption, const QString& label, QString& value);
+    // The contingency study's options (ui/ContingencyDialog.cpp), loaded with
+    // request; false when cancelled.
+    virtual bool contingencyOptions(QWidget* parent, ContingencyRequest& request);
 };
 
 // Loads the toolkit's own texts (buttons of the message boxes, the file and

@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "ui/ContingencyPage.h"
 #include "ui/DiagramPage.h"
 #include "ui/TextPane.h"
 #include "ui/WindowPlacement.h"
@@ -106,7 +107,8 @@ void TForm1::createPanes()
     Memo2->setOemConvert(true);
     createDiagramPage();
     createSeriesPage();
-    for (int i = EchoPage; i <= ChartTab; ++i)
+    createContingencyPage();
+    for (int i = EchoPage; i <= ContingencyTab; ++i)
         PageControl1->setTabVisible(i, false);
     PageControl1->setCurrentIndex(InputPage);
     PageControl1->hide();
@@ -239,8 +241,10 @@ void TForm1::createMenus()
     N2 = entry(N1, "N2", QStringLiteral("&Потокораспределение"), &TForm1::calculatePowerFlow);
     N22 = entry(N1, "N22", QStringLiteral("&Анализ потерь"), &TForm1::showLossAnalysis);
     N27 = entry(N1, "N27", QStringLiteral("&Разделение потерь"), &TForm1::allocateLossesToLoads);
+    Contingency1 = entry(N1, "Contingency1", QStringLiteral("Анализ &отключений (N-1)..."), &TForm1::analyseContingencies);
     N22->setEnabled(false);
     N27->setEnabled(false);
+    Contingency1->setEnabled(false);
     N1->menuAction()->setVisible(false);
 
     N13 = menu("N13", QStringLiteral("&Экспорт"));
@@ -334,7 +338,8 @@ void TForm1::activatePage(int index)
 
 void TForm1::hideResultTabs()
 {
-    for (int i = EchoPage; i <= ChartTab; ++i)
+    Contingency1Page->stop();
+    for (int i = EchoPage; i <= ContingencyTab; ++i)
         PageControl1->setTabVisible(i, false);
     Diagram1->clear();  // the layouts stay in the session's cache
 }
@@ -379,6 +384,7 @@ void TForm1::EnterEditingState()
     N2->setShortcut(QKeySequence(Qt::Key_F9));
     N22->setEnabled(false);
     N27->setEnabled(false);
+    Contingency1->setEnabled(false);
     N13->menuAction()->setVisible(false);
     N5->menuAction()->setVisible(true);
     N10->setVisible(true);

@@ -32,6 +32,7 @@
 //                "Анализ потерь" N22             showLossAnalysis
 //                "Разделение потерь" N27         allocateLossesToLoads
 //                "Расчет по графику нагрузки..." ProfileRun1  calculateLoadProfile
+//                "Анализ отключений (N-1)..." Contingency1  analyseContingencies (ui/MainWindowContingency.cpp)
 //   "Экспорт"    "В блокнот" N15, N16            exportEchoToEditor, exportResultsToEditor
 //                "Результаты в CSV..." N36       exportResultsToCsv
 //                "Схема в SVG..." DiagramSvg1    exportDiagramSvg
@@ -70,6 +71,7 @@ class SeriesJob;
 
 namespace tarvel::ui {
 
+class ContingencyPage;
 class DiagramPage;
 class SeriesPage;
 class TextPane;
@@ -126,6 +128,8 @@ public:
     DiagramPage* Diagram1 = nullptr;  // the network diagram
     QWidget* TabSheet7 = nullptr;     // "График"
     SeriesPage* Chart1 = nullptr;     // the steps of the last load profile run
+    QWidget* TabSheet8 = nullptr;            // "Отключения"
+    ContingencyPage* Contingency1Page = nullptr;  // the contingency study
     QFrame* ToolBar1 = nullptr;
     QToolButton* ToolButton1 = nullptr;  // "Сохранить"
     QToolButton* ToolButton2 = nullptr;  // "Создать"
@@ -164,6 +168,7 @@ public:
     QAction* N22 = nullptr;
     QAction* N27 = nullptr;
     QAction* ProfileRun1 = nullptr;  // "Расчет по графику нагрузки..."
+    QAction* Contingency1 = nullptr;  // "Анализ отключений (N-1)..."
     QMenu* N13 = nullptr;  // "Экспорт"
     QMenu* N14 = nullptr;  // "В блокнот"
     QAction* N15 = nullptr;
@@ -199,6 +204,7 @@ public slots:
     void showLossAnalysis();
     void allocateLossesToLoads();
     void calculateLoadProfile();
+    void analyseContingencies();
     // Edit, settings, export and help commands.
     void cutText();
     void copyText();
@@ -241,7 +247,8 @@ private:
         AnalysisPage = 3,
         AllocationPage = 4,
         DiagramTab = 5,
-        ChartTab = 6
+        ChartTab = 6,
+        ContingencyTab = 7
     };
     class WindowSink;
 
@@ -279,6 +286,7 @@ private:
     void addSeriesEntries();
     // Loads the reports of one step of the chart's run.
     void showProfileStep(int index);
+    void createContingencyPage();
     // Shows the "Схема" tab for the run that just read the input.
     void showRunDiagram(bool accepted);
     // Selects a record of the input pane and brings the pane forward.

@@ -115,6 +115,7 @@ void TForm1::runCalculation(const LoadOverride& loads)
     N13->menuAction()->setVisible(true);
     N22->setEnabled(true);
     N27->setEnabled(true);
+    Contingency1->setEnabled(true);
 }
 
 void TForm1::showLossAnalysis()

@@ -11,13 +11,14 @@
 #include <QString>
 #include <QStringList>
 
+#include "ui/ContingencyPage.h"
 #include "ui/Dialogs.h"
 
 namespace tarvel::test {
 
 class ScriptedDialogs : public tarvel::ui::Dialogs {
 public:
-    enum class Kind { Message, Question, OpenFile, SaveFile, Font, Number, Text };
+    enum class Kind { Message, Question, OpenFile, SaveFile, Font, Number, Text, Contingency };
 
     struct Shown {
         Kind kind;
@@ -40,6 +41,7 @@ public:
     void answerFont(const QFont& font) { fonts_.push_back(font); }
     void answerNumber(double value) { numbers_.push_back(value); }
     void answerText(const QString& text) { textAnswers_.push_back(text); }  // a null QString = Cancel
+    void answerContingency(const tarvel::ui::ContingencyRequest& request) { contingencies_.push_back(request); }
 
     void message(QWidget*, const QString& text, QMessageBox::Icon icon) override
     {
@@ -116,6 +118,19 @@ public:
         return true;
     }
 
+    // The contingency study's dialog: the queued request, or Cancel.
+    bool contingencyOptions(QWidget*, tarvel::ui::ContingencyRequest& request) override
+    {
+        shown.push_back({Kind::Contingency, QString(), request.listFile});
+        if (contingencies_.empty()) {
+            unexpected_ << QStringLiteral("contingency options");
+            return false;
+        }
+        request = contingencies_.front();
+        contingencies_.pop_front();
+        return true;
+    }
+
     // Texts of the messages shown, in order.
     QStringList messages() const { return texts(Kind::Message); }
     QStringList questions() const { return texts(Kind::Question); }
@@ -142,6 +157,8 @@ public:
             all << QStringLiteral("unused number answers: %1").arg(numbers_.size());
         if (!textAnswers_.empty())
             all << QStringLiteral("unused text answers: %1").arg(textAnswers_.size());
+        if (!contingencies_.empty())
+            all << QStringLiteral("unused contingency answers: %1").arg(contingencies_.size());
         return all;
     }
     void clear() { shown.clear(); }
@@ -150,6 +167,7 @@ public:
     std::vector<QFont> offeredFonts;  // that the font dialogs were loaded with
 
 private:
+    std::deque<tarvel::ui::ContingencyRequest> contingencies_;
     QString next(std::deque<QString>& queue, const QString& what)
     {
         if (queue.empty()) {

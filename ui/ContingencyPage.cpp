@@ -1,0 +1,255 @@
+#include "ui/ContingencyPage.h"
+
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <tbb/global_control.h>
+
+#include "model/TextFile.h"
+#include "ui/Dialogs.h"
+#include "ui/WindowText.h"
+
+namespace tarvel::ui {
+
+namespace {
+
+// A cell that sorts by its number, shown with the given decimals.
+QTableWidgetItem* numberItem(double value, int decimals)
+{
+    auto* item = new QTableWidgetItem;
+    item->setData(Qt::DisplayRole, QString::number(value, 'f', decimals).toDouble());
+    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return item;
+}
+
+QTableWidgetItem* textItem(const std::string& text)
+{
+    return new QTableWidgetItem(QString::fromStdString(text));
+}
+
+bool readText(const QString& path, std::string& text)
+{
+    std::string bytes;
+    if (!readFileBytes(localPath(path), bytes)) {
+        dialogs().message(nullptr, QStringLiteral("Невозможно прочитать файл \"%1\".").arg(path),
+                          QMessageBox::Critical);
+        return false;
+    }
+    text = cp1251ToUtf8(bytes);
+    return true;
+}
+
+}  // namespace
+
+ContingencyPage::ContingencyPage(QWidget* parent) : QWidget(parent)
+{
+    auto* layout = new QVBoxLayout(this);
+    auto* bar = new QHBoxLayout;
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("ContingencyStatus"));
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName(QStringLiteral("ContingencyProgress"));
+    progress_->setFormat(QStringLiteral("%v из %m"));
+    cancel_ = new QPushButton(QStringLiteral("Прервать"), this);
+    cancel_->setObjectName(QStringLiteral("ContingencyCancel"));
+    export_ = new QPushButton(QStringLiteral("Экспорт в CSV..."), this);
+    export_->setObjectName(QStringLiteral("ContingencyCsv"));
+    bar->addWidget(status_, 1);
+    bar->addWidget(progress_, 1);
+    bar->addWidget(cancel_);
+    bar->addWidget(export_);
+    layout->addLayout(bar);
+    table_ = new QTableWidget(this);
+    table_->setObjectName(QStringLiteral("ContingencyTable"));
+    table_->setColumnCount(9);
+    table_->setHorizontalHeaderLabels({QStringLiteral("Отключение"), QStringLiteral("Исход"), QStringLiteral("Итер."),
+                                       QStringLiteral("Umin, о.е."), QStringLiteral("Узел"),
+                                       QStringLiteral("Umax, о.е."), QStringLiteral("Узел"),
+                                       QStringLiteral("Загрузка, %"), QStringLiteral("Нарушений")});
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->verticalHeader()->setVisible(false);
+    table_->setSortingEnabled(true);
+    layout->addWidget(table_, 1);
+    timer_ = new QTimer(this);
+    timer_->setInterval(100);
+    connect(timer_, &QTimer::timeout, this, &ContingencyPage::poll);
+    connect(cancel_, &QPushButton::clicked, this, &ContingencyPage::cancel);
+    connect(export_, &QPushButton::clicked, this, [this] {
+        const QString path = dialogs().saveFile(this, QStringLiteral("Отключения в CSV"),
+                                                QStringLiteral("Таблица CSV *.csv (*.csv)"), QStringLiteral("csv"),
+                                                QStringLiteral("contingencies.csv"));
+        if (!path.isEmpty() && !writeCsv(path))
+            dialogs().message(this, QStringLiteral("Невозможно создать файл \"%1\".").arg(path), QMessageBox::Critical);
+    });
+    cancel_->setEnabled(false);
+    export_->setEnabled(false);
+}
+
+ContingencyPage::~ContingencyPage()
+{
+    stop();
+}
+
+bool ContingencyPage::start(const NetworkModel& model, const CalculationSettings& settings,
+                            const ContingencyRequest& request, const QString& workDir)
+{
+    stop();
+    const BranchIndex index(model);
+    OutageList list;
+    if (request.listFile.isEmpty()) {
+        list.ok = true;
+        list.outages = allBranchOutages(index);
+    } else {
+        std::string text;
+        if (!readText(request.listFile, text))
+            return false;
+        list = readOutageList(text, index);
+    }
+    if (!list.ok) {
+        dialogs().message(this, QString::fromStdString(list.error), QMessageBox::Warning);
+        return false;
+    }
+    limits_ = defaultLimits(model);
+    source_ = {};
+    if (!request.limitsFile.isEmpty()) {
+        std::string text;
+        if (!readText(request.limitsFile, text))
+            return false;
+        if (const std::string problem = readCurrentLimits(text, index, limits_); !problem.empty()) {
+            dialogs().message(this, QString::fromStdString(problem), QMessageBox::Warning);
+            return false;
+        }
+        source_.currentFile = localPath(request.limitsFile).filename().string();
+    }
+    model_ = std::make_unique<NetworkModel>(model);
+    outages_ = std::move(list.outages);
+    settings_ = settings;
+    threads_ = request.threads;
+    workDir_ = workDir;
+    base_.reset();
+    result_ = {};
+    control_.cancel = false;
+    control_.done = 0;
+    done_ = false;
+    table_->setRowCount(0);
+    progress_->setRange(0, static_cast<int>(outages_.size()));
+    progress_->setValue(0);
+    progress_->show();
+    status_->setText(QStringLiteral("Исходный режим..."));
+    cancel_->setEnabled(true);
+    export_->setEnabled(false);
+    worker_ = std::thread([this] {
+        std::unique_ptr<tbb::global_control> threads;
+        if (threads_ > 0)
+            threads = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism,
+                                                            static_cast<std::size_t>(threads_));
+        StudyOptions options;
+        options.settings = settings_;
+        base_ = std::make_unique<StudyBase>(*model_, limits_, options);
+        if (base_->solved() && !control_.cancel)
+            result_ = runStudy(*base_, outages_, &control_);
+        else
+            result_.cancelled = true;
+        done_ = true;
+    });
+    timer_->start();
+    return true;
+}
+
+void ContingencyPage::cancel()
+{
+    control_.cancel = true;
+}
+
+void ContingencyPage::stop()
+{
+    if (!worker_.joinable())
+        return;
+    control_.cancel = true;
+    worker_.join();
+    timer_->stop();
+}
+
+void ContingencyPage::poll()
+{
+    const std::size_t done = control_.done.load();
+    progress_->setValue(static_cast<int>(done));
+    status_->setText(QStringLiteral("Рассчитано отключений: %1 из %2").arg(done).arg(outages_.size()));
+    if (!done_)
+        return;
+    timer_->stop();
+    worker_.join();
+    cancel_->setEnabled(false);
+    const bool completed = !result_.cancelled && base_ && base_->solved();
+    if (!base_ || !base_->solved()) {
+        status_->setText(QStringLiteral("Анализ отключений невозможен: исходный режим не рассчитан с заданной точностью"));
+    } else if (!completed) {
+        status_->setText(QStringLiteral("Анализ прерван: рассчитано отключений %1 из %2, файлы не записаны")
+                             .arg(control_.done.load())
+                             .arg(outages_.size()));
+    } else {
+        showResults();
+        std::filesystem::path failed;
+        if (!writeStudyFiles(*base_, result_, source_, {localPath(workDir_), {}, {}}, failed))
+            dialogs().message(this, QStringLiteral("Невозможно создать файл \"%1\".").arg(QString::fromStdString(failed.string())),
+                              QMessageBox::Critical);
+    }
+    emit finished(completed);
+}
+
+void ContingencyPage::showResults()
+{
+    const StudyBase& base = *base_;
+    status_->setText(QString::fromStdString(studySummary(countOutcomes(result_.results))));
+    progress_->hide();
+    table_->setSortingEnabled(false);
+    table_->setRowCount(static_cast<int>(result_.outages.size()));
+    for (std::size_t i = 0; i < result_.outages.size(); ++i) {
+        const OutageResult& r = result_.results[i];
+        const int row = static_cast<int>(i);
+        table_->setItem(row, 0, textItem(result_.outages[i].label));
+        table_->setItem(row, 1, textItem(outcomeText(r.outcome)));
+        table_->setItem(row, 2, numberItem(r.iterations, 0));
+        if (r.vmin.node >= 0) {
+            table_->setItem(row, 3, numberItem(r.vmin.pu, 4));
+            table_->setItem(row, 4, numberItem(base.model().nodeNumber[r.vmin.node], 0));
+            table_->setItem(row, 5, numberItem(r.vmax.pu, 4));
+            table_->setItem(row, 6, numberItem(base.model().nodeNumber[r.vmax.node], 0));
+        }
+        if (r.maxLoading.branch > 0) {
+            QTableWidgetItem* loading = numberItem(r.maxLoading.percent, 1);
+            loading->setToolTip(QString::fromStdString(branchLabel(base.branches(), r.maxLoading.branch)));
+            table_->setItem(row, 7, loading);
+        }
+        QTableWidgetItem* count = numberItem(static_cast<double>(r.violations.size()), 0);
+        QString tip;
+        for (const Violation& v : r.violations)
+            tip += QString::fromStdString(violationText(base, v)) + QLatin1Char('\n');
+        if (r.outcome == OutageOutcome::Split)
+            tip += QStringLiteral("отделено узлов: %1, нагрузка %2 МВт\n")
+                       .arg(r.lostNodes.size())
+                       .arg(r.lostLoadMw, 0, 'f', 2);
+        count->setToolTip(tip.trimmed());
+        table_->setItem(row, 8, count);
+    }
+    table_->setSortingEnabled(true);
+    table_->resizeColumnsToContents();
+    export_->setEnabled(true);
+}
+
+bool ContingencyPage::writeCsv(const QString& path) const
+{
+    if (!base_ || result_.results.empty())
+        return false;
+    return replaceFileSafely(localPath(path), contingenciesCsv(*base_, result_));
+}
+
+}  // namespace tarvel::ui

@@ -1,0 +1,88 @@
+// The tab "Отключения": a contingency study run in the background with its
+// progress, count and cancel button, then its outages in a sortable table
+// that exports as CSV.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include <QString>
+#include <QWidget>
+
+#include "model/CalculationSettings.h"
+#include "model/NetworkModel.h"
+#include "study/Limits.h"
+#include "study/Study.h"
+#include "study/StudyFiles.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+class QTimer;
+
+namespace tarvel::ui {
+
+// What the study's dialog asks.
+struct ContingencyRequest {
+    QString listFile;    // empty: every branch on its own
+    QString limitsFile;  // empty: none
+    int threads = 0;     // 0: every core
+};
+
+class ContingencyPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit ContingencyPage(QWidget* parent = nullptr);
+    ~ContingencyPage() override;
+
+    // Reads the request's files against the network and starts the study in
+    // the background; a file that cannot be taken is told (with its line)
+    // and false returned. contingency.rez goes into workDir when the study
+    // completes.
+    bool start(const NetworkModel& model, const CalculationSettings& settings, const ContingencyRequest& request,
+               const QString& workDir);
+    bool running() const { return worker_.joinable(); }
+    // Asks the study to stop; the outages under way finish, nothing is written.
+    void cancel();
+    // Waits for a running study to end (as after cancel).
+    void stop();
+    // Writes the table as CSV (the outages in the order of the study).
+    bool writeCsv(const QString& path) const;
+
+    QTableWidget* table() const { return table_; }
+    QProgressBar* progress() const { return progress_; }
+
+signals:
+    // The study ended (completed or cancelled); its table is shown.
+    void finished(bool completed);
+
+private:
+    void poll();
+    void showResults();
+
+    QLabel* status_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QPushButton* export_ = nullptr;
+    QTableWidget* table_ = nullptr;
+    QTimer* timer_ = nullptr;
+
+    std::unique_ptr<NetworkModel> model_;
+    Limits limits_;
+    LimitsSource source_;
+    std::vector<Outage> outages_;
+    CalculationSettings settings_;
+    int threads_ = 0;
+    QString workDir_;
+
+    StudyControl control_;
+    std::atomic<bool> done_{false};
+    std::thread worker_;
+    std::unique_ptr<StudyBase> base_;
+    StudyResult result_;
+    bool baseSolved_ = false;
+};
+
+}  // namespace tarvel::ui
