@@ -20,13 +20,26 @@ namespace tarvel::ui {
 
 namespace {
 
-// A cell that sorts by its number, shown with the given decimals.
+// A cell shown with the given decimals that sorts by its number.
+class NumberItem : public QTableWidgetItem {
+public:
+    NumberItem(double value, int decimals) : QTableWidgetItem(QString::number(value, 'f', decimals)), value_(value)
+    {
+        setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    bool operator<(const QTableWidgetItem& other) const override
+    {
+        const auto* number = dynamic_cast<const NumberItem*>(&other);
+        return number ? value_ < number->value_ : QTableWidgetItem::operator<(other);
+    }
+
+private:
+    double value_;
+};
+
 QTableWidgetItem* numberItem(double value, int decimals)
 {
-    auto* item = new QTableWidgetItem;
-    item->setData(Qt::DisplayRole, QString::number(value, 'f', decimals).toDouble());
-    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return item;
+    return new NumberItem(value, decimals);
 }
 
 QTableWidgetItem* textItem(const std::string& text)
@@ -85,7 +98,7 @@ ContingencyPage::ContingencyPage(QWidget* parent) : QWidget(parent)
     connect(export_, &QPushButton::clicked, this, [this] {
         const QString path = dialogs().saveFile(this, QStringLiteral("Отключения в CSV"),
                                                 QStringLiteral("Таблица CSV *.csv (*.csv)"), QStringLiteral("csv"),
-                                                QStringLiteral("contingencies.csv"));
+                                                QStringLiteral("contingencies.csv"), false);
         if (!path.isEmpty() && !writeCsv(path))
             dialogs().message(this, QStringLiteral("Невозможно создать файл \"%1\".").arg(path), QMessageBox::Critical);
     });
@@ -242,6 +255,7 @@ void ContingencyPage::showResults()
     }
     table_->setSortingEnabled(true);
     table_->resizeColumnsToContents();
+    table_->resizeRowsToContents();
     export_->setEnabled(true);
 }
 
