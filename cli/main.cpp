@@ -33,7 +33,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitNotConverged = 3;
 
 constexpr const char* kUsage =
-    "Использование: tarvel-cli [--precision P] [--iterations N] [--q-limits] [--losses] [--workdir DIR]\n"
+    "Использование: tarvel-cli [--precision P] [--iterations N] [--method M] [--q-limits] [--losses] [--workdir DIR]\n"
     "                  [--base-kv KV] [--convert OUT.cdu] [--csv PREFIX] [--json FILE]\n"
     "                  [--diagram FILE.svg|FILE.png]\n"
     "                  [--profile FILE] [--contingencies all|FILE [--limits FILE] [--threads N]]\n"
@@ -46,6 +46,9 @@ constexpr const char* kHelp =
     "Параметры:\n"
     "  --precision P    точность расчета, положительное число (по умолчанию 0.01)\n"
     "  --iterations N   наибольшее число итераций, целое >= 0 (по умолчанию 10)\n"
+    "  --method M       метод расчета: auto - классический до 99 узлов и 149 ветвей,\n"
+    "                   полная модель дальше (по умолчанию); exact - классический;\n"
+    "                   sparse - полная модель при любом размере сети\n"
     "  --q-limits       учитывать пределы Q узлов с фиксированным напряжением: узел,\n"
     "                   вышедший за предел, остается на пределе без удержания напряжения\n"
     "  --losses         после расчета выполнить разделение потерь (losses.rez)\n"
@@ -83,6 +86,19 @@ public:
         std::fprintf(stderr, "%s\n", text.c_str());
     }
 };
+
+bool parseMethod(std::string_view text, tarvel::CalculationMethod& method)
+{
+    if (text == "auto")
+        method = tarvel::CalculationMethod::Auto;
+    else if (text == "exact")
+        method = tarvel::CalculationMethod::Exact;
+    else if (text == "sparse")
+        method = tarvel::CalculationMethod::Sparse;
+    else
+        return false;
+    return true;
+}
 
 int usageError(const std::string& problem)
 {
@@ -141,6 +157,7 @@ int main(int argc, char** argv)
 {
     float precision = 0.01f;
     int32_t iterations = 10;
+    tarvel::CalculationMethod method = tarvel::CalculationMethod::Auto;
     bool losses = false;
     bool qLimits = false;
     std::filesystem::path workDir = ".";
@@ -182,7 +199,7 @@ int main(int argc, char** argv)
                 value = arg.substr(eq + 1);
                 haveValue = true;
             }
-            if (name != "--precision" && name != "--iterations" && name != "--workdir" &&
+            if (name != "--precision" && name != "--iterations" && name != "--method" && name != "--workdir" &&
                 name != "--diagram" && !cli::isInterchangeOption(name) && !cli::isProfileOption(name) &&
                 !cli::isStudyOption(name))
                 return usageError("неизвестный параметр " + arg);
@@ -209,6 +226,9 @@ int main(int argc, char** argv)
             } else if (name == "--iterations") {
                 if (!parseIterations(value, iterations))
                     return usageError("число итераций должно быть целым числом не меньше 0: " + value);
+            } else if (name == "--method") {
+                if (!parseMethod(value, method))
+                    return usageError("метод расчета задается словом auto, exact или sparse: " + value);
             } else if (name == "--diagram") {
                 if (cli::diagramFormatOf(value) == cli::DiagramFormat::None)
                     return usageError("схема записывается в SVG или PNG, имя файла должно кончаться на .svg или .png: " +
@@ -259,6 +279,7 @@ int main(int argc, char** argv)
     tarvel::CalculationSettings& settings = calculation.settings;
     settings.precision = precision;
     settings.iteraz = iterations;
+    settings.method = method;
     settings.qLimits = qLimits;
 
     // A wrong profile is told before any file is written.

@@ -27,6 +27,7 @@ void NetworkModel::reserveNodes(int slots)
     growAll(s, nodeNumber, nodeType, nodeUnom, nodeLoadP, nodeLoadQ, nodeShuntG, nodeShuntB, nodeQmin, nodeQmax, voltageRe, voltageIm,
             selfG, selfB, currentRe, currentIm, calcP, calcQ);
     growAll(s, nodeHeldAt);
+    growAll(s, written.nodeUnom, written.nodeLoadP, written.nodeLoadQ, written.nodeShuntB);
     growAll(2 * s, mismatch);
 }
 
@@ -34,7 +35,8 @@ void NetworkModel::reserveBranches(int branchSlots)
 {
     const std::size_t s = static_cast<std::size_t>(std::max(branchSlots, 0));
     growAll(s, branchStartNode, branchEndNode, branchStartIndex, branchEndIndex, branchResistance, branchReactance,
-            branchSusceptance, branchConductance, branchRatio, seriesG, seriesB);
+            branchSusceptance, branchConductance, branchRatio, seriesG, seriesB, written.branchResistance,
+            written.branchReactance, written.branchSusceptance, written.branchRatio, written.branchPhase);
 }
 
 int districtOf(int32_t number)

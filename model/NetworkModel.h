@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "model/CalculationSettings.h"
+
 namespace tarvel {
 
 // Up to these counts (nodes besides the base node, branches) a network is
@@ -84,6 +86,24 @@ struct NetworkModel {
     std::vector<float> branchConductance;  // S, always 0
     std::vector<float> branchRatio;        // Kt, 1 for a line
 
+    // The figures of the text in double precision, each rounded once from its
+    // digits, from which the full model is built; the tables above hold the
+    // same figures as the exact method reads them. No reactance is raised
+    // here; a ratio below 0.001 is 1 as above. Nodes 0..n, branches 1..m.
+    struct WrittenFigures {
+        std::vector<double> nodeUnom;  // kV (the fixed magnitude for type 2)
+        std::vector<double> nodeLoadP, nodeLoadQ;
+        std::vector<double> nodeShuntB;  // S after reading (µS in the text)
+        std::vector<double> branchResistance, branchReactance;
+        std::vector<double> branchSusceptance;  // S after reading, of the solver's sign
+        std::vector<double> branchRatio;
+        std::vector<double> branchPhase;  // degrees: the angle of the ratio, the first unused real after Kt
+    };
+    WrittenFigures written;
+
+    // The method asked for; the run sets it from its settings before reading.
+    CalculationMethod method = CalculationMethod::Auto;
+
     // Node records per district, base-node records included.
     std::array<int32_t, kDistricts> districtNodeCount{};
 
@@ -124,6 +144,9 @@ struct NetworkModel {
 
     // True when node k's record gives reactive limits.
     bool hasQLimits(int k) const { return nodeQmin[k] != 0.0f || nodeQmax[k] != 0.0f; }
+    // True when the network is solved as written by the sparse method: beyond
+    // the exact method's limits, or when that method is asked for.
+    bool fullModel() const { return method == CalculationMethod::Sparse || needsSparseMethod(); }
 };
 
 // District 0..9 of a node number: q = number / 100, then q /= 10 while q > 9.

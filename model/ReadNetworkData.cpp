@@ -10,6 +10,7 @@
 #include "model/CduTokenizer.h"
 #include "model/TextFile.h"
 #include "model/WorkingFiles.h"
+#include "model/ZeroImpedanceTies.h"
 
 namespace tarvel {
 
@@ -30,6 +31,8 @@ public:
     // used = false for the fields the model does not keep (flags, unused reals).
     void integer(int32_t& value, bool used = true) { note(read_ && in_.readInt(value), used); }
     void real(float& value, bool used = true) { note(read_ && in_.readReal(value), used); }
+    // The same, also rounded once to double precision.
+    void real(float& value, double& exact, bool used = true) { note(read_ && in_.readReal(value, exact), used); }
     void unusedReals(int count)
     {
         for (int k = 0; k < count; ++k) {
@@ -72,6 +75,7 @@ struct TextSummary {
     int32_t stopCode = 0;
     std::string stopWord;        // raw bytes of the token that stopped the reading
     std::vector<CrossedLimits> crossedLimits;
+    std::vector<int32_t> branchLine;  // 1..m: the line of each stored branch record's code
 };
 
 // Reads the records into the model, growing its tables with the text.
@@ -83,6 +87,7 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
     int j = 0;  // branches stored
     // The first slot 1..i of each node number, where a shunt record goes.
     std::unordered_map<int32_t, int> firstSlot;
+    NetworkModel::WrittenFigures& written = model.written;
     for (;;) {
         int32_t code = 0;
         if (!in.readInt(code))
@@ -94,11 +99,12 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
         case 102: {
             int32_t number = 0;
             float unom = 0.0f, p = 0.0f, q = 0.0f;
+            double unomW = 0, pW = 0, qW = 0;
             fields.integer(flag, false);
             fields.integer(number);
-            fields.real(unom);
-            fields.real(p);
-            fields.real(q);
+            fields.real(unom, unomW);
+            fields.real(p, pW);
+            fields.real(q, qW);
             fields.unusedReals(5);
             model.nodeNumber[0] = number;
             model.nodeUnom[0] = unom;
@@ -109,19 +115,24 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             model.nodeShuntB[0] = 0.0f;
             model.nodeQmin[0] = 0.0f;
             model.nodeQmax[0] = 0.0f;
+            written.nodeUnom[0] = unomW;
+            written.nodeLoadP[0] = pW;
+            written.nodeLoadQ[0] = qW;
+            written.nodeShuntB[0] = 0.0;
             countNode(model, number);
             break;
         }
         case 201: {
             int32_t number = 0;
             float unom = 0.0f, p = 0.0f, q = 0.0f, fixedVoltage = 0.0f, qmin = 0.0f, qmax = 0.0f;
+            double unomW = 0, pW = 0, qW = 0, fixedW = 0;
             fields.integer(flag, false);
             fields.integer(number);
-            fields.real(unom);
-            fields.real(p);
-            fields.real(q);
+            fields.real(unom, unomW);
+            fields.real(p, pW);
+            fields.real(q, qW);
             fields.unusedReals(2);
-            fields.real(fixedVoltage);
+            fields.real(fixedVoltage, fixedW);
             // Limits the text does not give are no limits: nothing to warn about.
             fields.real(qmin, false);
             fields.real(qmax, false);
@@ -142,10 +153,15 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             model.nodeShuntB[i] = 0.0f;
             model.nodeQmin[i] = qmin;
             model.nodeQmax[i] = qmax;
+            written.nodeUnom[i] = unomW;
+            written.nodeLoadP[i] = pW;
+            written.nodeLoadQ[i] = qW;
+            written.nodeShuntB[i] = 0.0;
             // Compared in single precision, so a fixed voltage written as 0.1 is no fixed voltage.
             if (fixedVoltage > 0.1f) {
                 model.nodeUnom[i] = fixedVoltage;
                 model.nodeType[i] = 2;
+                written.nodeUnom[i] = fixedW;
             }
             countNode(model, number);
             break;
@@ -156,36 +172,50 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             fields.integer(n1);
             fields.integer(n2);
             if (n2 != 0) {
-                float r = 0.0f, x = 0.0f, b = 0.0f, kt = 0.0f;
-                fields.real(r);
-                fields.real(x);
-                fields.real(b);
-                fields.real(kt);
-                fields.unusedReals(3);
+                float r = 0.0f, x = 0.0f, b = 0.0f, kt = 0.0f, phase = 0.0f;
+                double rW = 0, xW = 0, bW = 0, ktW = 0, phaseW = 0;
+                fields.real(r, rW);
+                fields.real(x, xW);
+                fields.real(b, bW);
+                fields.real(kt, ktW);
+                fields.real(phase, phaseW, false);
+                fields.unusedReals(2);
                 ++text.branchRecords;
                 if (j == kMaxBranches)
                     break;
                 ++j;
                 model.reserveBranches(j + 1);
+                text.branchLine.resize(j + 1);
+                text.branchLine[j] = codeLine;
                 model.branchStartNode[j] = n1;
                 model.branchEndNode[j] = n2;
-                if (std::fabs(x) < 1.001f)
-                    x = 1.01f;
-                if (kt < 0.001f)
+                // The exact method's raise of small reactances comes once the
+                // size of the network is known (raiseSmallReactances).
+                if (kt < 0.001f) {
                     kt = 1.0f;
+                    ktW = 1.0;
+                }
                 b = -b;
                 model.branchResistance[j] = r;
                 model.branchReactance[j] = x;
                 model.branchSusceptance[j] = b;
                 model.branchRatio[j] = kt;
                 model.branchConductance[j] = 0.0f;
+                written.branchResistance[j] = rW;
+                written.branchReactance[j] = xW;
+                written.branchSusceptance[j] = -bW;
+                written.branchRatio[j] = ktW;
+                written.branchPhase[j] = phaseW;
             } else {
                 // A shunt at node N1. Its conductance is read but not applied.
                 float g = 0.0f, b = 0.0f;
+                double bW = 0;
                 fields.real(g, false);
-                fields.real(b);
-                if (const auto slot = firstSlot.find(n1); slot != firstSlot.end())
+                fields.real(b, bW);
+                if (const auto slot = firstSlot.find(n1); slot != firstSlot.end()) {
                     model.nodeShuntB[slot->second] = -b;
+                    written.nodeShuntB[slot->second] = -bW;
+                }
             }
             break;
         }
@@ -256,9 +286,43 @@ bool touchesBaseNode(const NetworkModel& model, int j)
     return model.branchStartNode[j] == model.nodeNumber[0] || model.branchEndNode[j] == model.nodeNumber[0];
 }
 
+// Within the exact method a branch at the base node may not be a
+// transformer; the full model takes one of any ratio.
 bool isTransformerAtBase(const NetworkModel& model, int j)
 {
-    return std::fabs(model.branchRatio[j] - 1.0f) > 0.1f && touchesBaseNode(model, j);
+    return !model.fullModel() && std::fabs(model.branchRatio[j] - 1.0f) > 0.1f && touchesBaseNode(model, j);
+}
+
+// The exact method raises a reactance below 1.001 Ohm to 1.01 Ohm; the full
+// model takes it as written.
+void raiseSmallReactances(NetworkModel& model)
+{
+    if (model.fullModel())
+        return;
+    for (int j = 1; j <= model.branchCount; ++j)
+        if (std::fabs(model.branchReactance[j]) < 1.001f)
+            model.branchReactance[j] = 1.01f;
+}
+
+std::string branchAtLine(const NetworkModel& model, const TextSummary& text, int j)
+{
+    return "ветвь " + branchName(model, j) + ", строка " + formatInt(text.branchLine[j]);
+}
+
+// The phase angle of a ratio, read by the full model only, within ±90°.
+bool checkPhaseAngles(const NetworkModel& model, const TextSummary& text, TextFileWriter& err)
+{
+    if (!model.fullModel())
+        return false;
+    bool found = false;
+    for (int j = 1; j <= model.branchCount; ++j) {
+        const double phase = model.written.branchPhase[j];
+        if (!(std::fabs(phase) <= 90.0)) {
+            writeLine(err, "Числовая ошибка 7. Угол сдвига фазы вне пределов ±90°: " + branchAtLine(model, text, j));
+            found = true;
+        }
+    }
+    return found;
 }
 
 // Every node besides the base node must be an end of some branch.
@@ -318,7 +382,7 @@ bool checkNodeValues(const NetworkModel& model, TextFileWriter& err)
 // within the same magnitude.
 bool checkBranchValues(const NetworkModel& model, TextFileWriter& err)
 {
-    const float lowest = model.needsSparseMethod() ? -99999.0f : 0.0f;
+    const float lowest = model.fullModel() ? -99999.0f : 0.0f;
     bool found = false;
     for (int j = 1; j <= model.branchCount; ++j) {
         if (std::fabs(model.branchReactance[j]) > 999999.0f) {
@@ -497,6 +561,22 @@ bool checkConnection(const NetworkModel& model, const NumberSlots& slots, const 
     return found;
 }
 
+// Ties of the full model: a chain of them may not join two fixed voltages
+// that differ, and a branch with a ratio needs some impedance.
+bool checkTies(const NetworkModel& model, const BranchEnds& ends, const TextSummary& text, TextFileWriter& err)
+{
+    if (!model.fullModel())
+        return false;
+    const TieGroups groups = findTieGroups(model, ends.start, ends.end);
+    for (const int j : groups.zeroImpedanceTransformers)
+        writeLine(err, "Числовая ошибка 8. Трансформатор без сопротивления: " + branchAtLine(model, text, j));
+    for (const int j : groups.conflicts)
+        writeLine(err, "Ошибка схемы сети 2. Ветви нулевого сопротивления соединяют узлы с разными фиксированными "
+                       "напряжениями: " +
+                           branchAtLine(model, text, j));
+    return !groups.zeroImpedanceTransformers.empty() || !groups.conflicts.empty();
+}
+
 std::string printableWord(const std::string& raw)
 {
     std::string word = raw;
@@ -560,6 +640,7 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
             model.nodeShuntG[0] = 0.0f;
             model.nodeShuntB[0] = 0.0f;
             text = readRecords(model, in);
+            raiseSmallReactances(model);
         }
     }
     std::fclose(file);
@@ -597,11 +678,14 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
     rejected |= checkLinksOfBranches(model, slots, err);
     rejected |= checkNodeValues(model, err);
     rejected |= checkBranchValues(model, err);
+    rejected |= checkPhaseAngles(model, text, err);
     const bool valuesRejected = checkNumbersAndFiniteValues(model, err);
     // The branch ends are indexed only when every branch names existing nodes.
     const BranchEnds ends = rejected ? BranchEnds{} : branchEndIndices(model, slots);
     if (!rejected)
         rejected = checkConnection(model, slots, ends, err);
+    if (!rejected)
+        rejected = checkTies(model, ends, text, err);
     rejected |= valuesRejected;
     rejected |= checkReactiveLimits(text, err);
     if (rejected) {
@@ -615,11 +699,13 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
     }
     for (int j = 1; j <= model.branchCount; ++j) {
         model.branchSusceptance[j] *= 1e-6;
+        model.written.branchSusceptance[j] *= 1e-6;
         model.branchConductance[j] *= 1e-6;
     }
     for (int k = 0; k <= model.nodeCount; ++k) {
         model.nodeShuntG[k] *= 1e-6;
         model.nodeShuntB[k] *= 1e-6;
+        model.written.nodeShuntB[k] *= 1e-6;
     }
     err.close();
 

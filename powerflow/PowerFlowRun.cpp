@@ -17,6 +17,9 @@
 
 namespace tarvel {
 
+const char* const kExactMethodTooSmallText =
+    "Классический метод рассчитывает сети до 99 узлов и 149 ветвей; сеть рассчитана по полной модели.";
+
 const char* const kRunProgressText = "Идёт расчет потокораспределения электрической сети Tarvel V.M 1.1";
 
 namespace {
@@ -192,6 +195,7 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
                         std::string_view inputText, MessageSink& sink, char decimalSeparator, const LoadOverride& loads)
 {
     clearRunTables(model);
+    model.method = settings.method;
 
     if (!writeFileBytes(workDir / kInputFile, paneTextToCduBytes(inputText))) {
         sink.showMessage("Невозможно создать файл \"network.cdu\"");
@@ -221,7 +225,9 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
         return RunOutcome::OutNotCreatable;
     }
     SolveResult result;
-    if (model.needsSparseMethod()) {
+    if (settings.method == CalculationMethod::Exact && model.needsSparseMethod())
+        sink.warning(kExactMethodTooSmallText);
+    if (model.fullModel()) {
         result = solveBesideEcho(model, settings, out);
     } else {
         writeInputEcho(model, out);

@@ -27,6 +27,10 @@ enum class RunOutcome {
                       // iteration: the iteration diverged (divergenceText shown)
 };
 
+// The warning of a run that asked for the exact method on a network beyond
+// its limits: the full model solves it.
+extern const char* const kExactMethodTooSmallText;
+
 // The progress text shown in the lower pane while a run works.
 extern const char* const kRunProgressText;
 

@@ -142,7 +142,7 @@ SolveResult solveSparseModel(NetworkModel& model, const CalculationSettings& set
 
 SolveResult solvePowerFlow(NetworkModel& model, const CalculationSettings& settings)
 {
-    SolveResult result = model.needsSparseMethod() ? solveSparseModel(model, settings) : solveExact(model, settings);
+    SolveResult result = model.fullModel() ? solveSparseModel(model, settings) : solveExact(model, settings);
     // Figures beyond single precision are told as a diverging iteration.
     if (result.outcome != SolveOutcome::Diverged && !reportFiguresFinite(model)) {
         result.outcome = SolveOutcome::Diverged;

@@ -31,7 +31,8 @@ struct SolveResult {
 };
 
 // Solves with the exact method up to kExactMethodNodes nodes and
-// kExactMethodBranches branches, with the sparse one beyond. Leaves
+// kExactMethodBranches branches, with the sparse one beyond or when it is
+// asked for (model.fullModel()). Leaves
 // model.iterationNumber, model.residual and the solution (the single-precision
 // tables, and model.sparseNetwork and model.sparseSolution after the sparse
 // method) and model.nodeHeldAt. A diverging step is undone: the voltages of

@@ -16,6 +16,7 @@
 #include <amd.h>
 #include <klu.h>
 
+#include "model/ZeroImpedanceTies.h"
 #include "powerflow/SparseSteps.h"
 
 namespace tarvel {
@@ -616,6 +617,140 @@ void followRepresentatives(const Network& net, Data& w)
     }
 }
 
+// The powers of the nodes that ties join and the flows of the ties. The
+// equations give each group's total injection at its representative; every
+// other node of the group injects what its record asks (minus its load), the
+// representative the rest. What a node injects beyond its own elements and
+// other branches leaves through its ties; along a spanning tree of the group
+// (breadth-first from the representative) each tie carries what the nodes
+// beyond it need; a tie that closes a loop of ties carries nothing.
+void distributeTies(const Network& net, const Data& w, std::span<const double> loadP, std::span<const double> loadQ,
+                    Solution& solution)
+{
+    const int n = net.nodeCount;
+    const int m = net.branchCount;
+    std::vector<int> members(n + 1, 0);
+    for (int k = 0; k <= n; ++k)
+        ++members[net.solvedAs[k]];
+    const auto grouped = [&](int k) { return members[net.solvedAs[k]] > 1; };
+
+    // Currents into each grouped node's own shunt and its other branches.
+    std::vector<double> Ir(n + 1, 0.0), Ii(n + 1, 0.0);
+    for (int k = 0; k <= n; ++k) {
+        if (!grouped(k))
+            continue;
+        Ir[k] = net.shuntG[k] * w.e[k] - net.shuntB[k] * w.f[k];
+        Ii[k] = net.shuntG[k] * w.f[k] + net.shuntB[k] * w.e[k];
+    }
+    std::vector<int> tieStart(n + 2, 0);
+    for (int i = 1; i <= m; ++i) {
+        const int a = net.branchStart[i];
+        const int b = net.branchEnd[i];
+        if (net.tie[i]) {
+            ++tieStart[a + 1];
+            ++tieStart[b + 1];
+            continue;
+        }
+        if (w.skip[i] || (!grouped(a) && !grouped(b)))
+            continue;
+        const double g = net.seriesG[i], bs = net.seriesB[i], K = net.ratio[i];
+        const double halfG = 0.5 * net.chargingG[i], halfB = 0.5 * net.chargingB[i];
+        const double ea = w.e[a], fa = w.f[a], eb = w.e[b], fb = w.f[b];
+        // y / N and y / conj(N) as the equations have them.
+        const double c = net.shiftCos[i], sn = net.shiftSin[i];
+        const double stG = (g * c - bs * sn) / K, stB = (g * sn + bs * c) / K;
+        const double tsG = (g * c + bs * sn) / K, tsB = (bs * c - g * sn) / K;
+        if (grouped(a)) {
+            const double G = g / (K * K) + halfG, B = bs / (K * K) + halfB;
+            Ir[a] += G * ea - B * fa - (stG * eb - stB * fb);
+            Ii[a] += G * fa + B * ea - (stG * fb + stB * eb);
+        }
+        if (grouped(b)) {
+            const double G = g + halfG, B = bs + halfB;
+            Ir[b] += G * eb - B * fb - (tsG * ea - tsB * fa);
+            Ii[b] += G * fb + B * eb - (tsG * fa + tsB * ea);
+        }
+    }
+    for (int k = 0; k <= n; ++k)
+        tieStart[k + 1] += tieStart[k];
+    std::vector<int> tieOf(tieStart[n + 1]);
+    std::vector<int> fill(tieStart.begin(), tieStart.end() - 1);
+    for (int i = 1; i <= m; ++i) {
+        if (!net.tie[i])
+            continue;
+        tieOf[fill[net.branchStart[i]]++] = i;
+        tieOf[fill[net.branchEnd[i]]++] = i;
+    }
+
+    // What each grouped node sends into its ties (its charging halves taken
+    // off, so that the rest is the series flows), from the representative's
+    // total.
+    std::vector<double> outP(n + 1, 0.0), outQ(n + 1, 0.0);
+    std::vector<double> restP(n + 1, 0.0), restQ(n + 1, 0.0);  // of the representatives: their own share
+    const auto dead = [&](int k) { return w.e[k] == 0.0 && w.f[k] == 0.0; };  // cut off
+    for (int k = 0; k <= n; ++k) {
+        if (!grouped(k) || dead(k))
+            continue;
+        const int r = net.solvedAs[k];
+        if (k != r) {
+            solution.powerP[k] = -loadP[k];
+            solution.powerQ[k] = -loadQ[k];
+            restP[r] += solution.powerP[k];
+            restQ[r] += solution.powerQ[k];
+        }
+    }
+    for (int k = 0; k <= n; ++k) {
+        if (!grouped(k) || dead(k))
+            continue;
+        if (k == net.solvedAs[k]) {
+            solution.powerP[k] = w.P[k] - restP[k];
+            solution.powerQ[k] = w.Q[k] - restQ[k];
+        }
+        const double u2 = w.e[k] * w.e[k] + w.f[k] * w.f[k];
+        outP[k] = solution.powerP[k] - (w.e[k] * Ir[k] + w.f[k] * Ii[k]);
+        outQ[k] = solution.powerQ[k] - (w.f[k] * Ir[k] - w.e[k] * Ii[k]);
+        for (int a = tieStart[k]; a < tieStart[k + 1]; ++a) {
+            const int i = tieOf[a];
+            outP[k] -= 0.5 * net.chargingG[i] * u2;
+            outQ[k] += 0.5 * net.chargingB[i] * u2;
+        }
+    }
+
+    solution.tieP.assign(m + 1, 0.0);
+    solution.tieQ.assign(m + 1, 0.0);
+    std::vector<int> parentTie(n + 1, 0);
+    std::vector<char> reached(n + 1, 0);
+    std::vector<int> order;
+    for (int r = 0; r <= n; ++r) {
+        if (net.solvedAs[r] != r || members[r] < 2 || dead(r))
+            continue;
+        order.assign(1, r);
+        reached[r] = 1;
+        for (std::size_t q = 0; q < order.size(); ++q) {
+            const int k = order[q];
+            for (int a = tieStart[k]; a < tieStart[k + 1]; ++a) {
+                const int i = tieOf[a];
+                const int other = net.branchStart[i] == k ? net.branchEnd[i] : net.branchStart[i];
+                if (!reached[other]) {
+                    reached[other] = 1;
+                    parentTie[other] = i;
+                    order.push_back(other);
+                }
+            }
+        }
+        for (std::size_t q = order.size(); q-- > 1;) {
+            const int k = order[q];
+            const int i = parentTie[k];
+            const int parent = net.branchStart[i] == k ? net.branchEnd[i] : net.branchStart[i];
+            const double sign = net.branchStart[i] == k ? 1.0 : -1.0;
+            solution.tieP[i] = sign * outP[k];
+            solution.tieQ[i] = sign * outQ[k];
+            outP[parent] += outP[k];
+            outQ[parent] += outQ[k];
+        }
+    }
+}
+
 }  // namespace
 
 Solution solveSparse(const Network& network, const CalculationSettings& settings, const Start& start,
@@ -707,6 +842,11 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
     solution.voltageIm = w.f;
     solution.powerP = w.P;
     solution.powerQ = w.Q;
+    if (network.hasTies) {
+        const bool ownLoads = changes.loadP.size() != slots || changes.loadQ.size() != slots;
+        distributeTies(network, w, ownLoads ? std::span<const double>(network.loadP) : changes.loadP,
+                       ownLoads ? std::span<const double>(network.loadQ) : changes.loadQ, solution);
+    }
     if (limitsOn)
         solution.held = nodeHolds(network, w);
     return solution;
@@ -764,42 +904,60 @@ Network buildNetwork(const NetworkModel& model)
 {
     const int n = model.nodeCount;
     const int m = model.branchCount;
+    const NetworkModel::WrittenFigures& w = model.written;
     Network net;
     net.nodeCount = n;
     net.branchCount = m;
     const auto nodes = [&](const auto& table) { return std::vector(table.begin(), table.begin() + n + 1); };
     const auto branches = [&](const auto& table) { return std::vector(table.begin(), table.begin() + m + 1); };
-    const auto toDouble = [](const auto& v) { return std::vector<double>(v.begin(), v.end()); };
+    // A load that a study changed in the single-precision table after reading
+    // (it no longer rounds from the written figure) is taken from there.
+    const auto load = [&](const std::vector<double>& written, const std::vector<float>& single) {
+        std::vector<double> v(n + 1);
+        for (int k = 0; k <= n; ++k)
+            v[k] = static_cast<float>(written[k]) == single[k] ? written[k] : single[k];
+        return v;
+    };
     net.nodeNumber = nodes(model.nodeNumber);
     net.nodeType = nodes(model.nodeType);
-    net.nodeUnom = toDouble(nodes(model.nodeUnom));
-    net.loadP = toDouble(nodes(model.nodeLoadP));
-    net.loadQ = toDouble(nodes(model.nodeLoadQ));
-    net.shuntG = toDouble(nodes(model.nodeShuntG));
-    net.shuntB = toDouble(nodes(model.nodeShuntB));
-    net.qmin = toDouble(nodes(model.nodeQmin));
-    net.qmax = toDouble(nodes(model.nodeQmax));
+    net.nodeUnom = nodes(w.nodeUnom);
+    net.loadP = load(w.nodeLoadP, model.nodeLoadP);
+    net.loadQ = load(w.nodeLoadQ, model.nodeLoadQ);
+    net.shuntG = std::vector<double>(model.nodeShuntG.begin(), model.nodeShuntG.begin() + n + 1);
+    net.shuntB = nodes(w.nodeShuntB);
+    net.qmin = std::vector<double>(model.nodeQmin.begin(), model.nodeQmin.begin() + n + 1);
+    net.qmax = std::vector<double>(model.nodeQmax.begin(), model.nodeQmax.begin() + n + 1);
     net.branchStart = branches(model.branchStartIndex);
     net.branchEnd = branches(model.branchEndIndex);
-    net.resistance = toDouble(branches(model.branchResistance));
-    net.reactance = toDouble(branches(model.branchReactance));
-    net.chargingG = toDouble(branches(model.branchConductance));
-    net.chargingB = toDouble(branches(model.branchSusceptance));
-    net.ratio = toDouble(branches(model.branchRatio));
+    net.resistance = branches(w.branchResistance);
+    net.reactance = branches(w.branchReactance);
+    net.chargingG = std::vector<double>(model.branchConductance.begin(), model.branchConductance.begin() + m + 1);
+    net.chargingB = branches(w.branchSusceptance);
+    net.ratio = branches(w.branchRatio);
     net.shiftCos.assign(m + 1, 1.0);
     net.shiftSin.assign(m + 1, 0.0);
     net.seriesG.assign(m + 1, 0.0);
     net.seriesB.assign(m + 1, 0.0);
-    net.tie.assign(m + 1, 0);
     for (int i = 1; i <= m; ++i) {
+        const double phase = w.branchPhase[i];
+        if (phase != 0.0) {
+            net.shiftCos[i] = std::cos(phase * std::numbers::pi / 180.0);
+            net.shiftSin[i] = std::sin(phase * std::numbers::pi / 180.0);
+        }
+    }
+    TieGroups ties = findTieGroups(model, net.branchStart, net.branchEnd);
+    net.tie = std::move(ties.tie);
+    net.solvedAs = std::move(ties.solvedAs);
+    net.hasTies = ties.any;
+    for (int i = 1; i <= m; ++i) {
+        if (net.tie[i])
+            continue;
         const double r = net.resistance[i];
         const double x = net.reactance[i];
         const double d = r * r + x * x;
         net.seriesG[i] = r / d;
         net.seriesB[i] = -x / d;
     }
-    net.solvedAs.resize(n + 1);
-    std::iota(net.solvedAs.begin(), net.solvedAs.end(), 0);
     return net;
 }
 

@@ -73,17 +73,13 @@ struct Network {
     std::vector<double> seriesB;
 
     // Zero-impedance ties (switches, bus couplers): branches whose impedance
-    // is below kTieImpedance of their base impedance. The nodes a chain of
+    // is below kTieImpedance of their base impedance (model/ZeroImpedanceTies.h). The nodes a chain of
     // ties joins are solved as one node, the group's representative (the
     // base node, else the group's fixed-voltage node, else its first node).
     std::vector<char> tie;            // branches 1..m: nonzero for a tie
     std::vector<int32_t> solvedAs;    // nodes 0..n: the representative's index (itself when no tie)
     bool hasTies = false;
 };
-
-// A branch whose |r + jx| is below this share of its base impedance
-// (Unom^2 / 100 MVA) is a zero-impedance tie.
-constexpr double kTieImpedance = 1e-6;
 
 // The Network of a model whose data the reader accepted (beyond the exact
 // method's limits, or whenever the full model is asked for).

@@ -186,3 +186,39 @@ TEST(CduTokenizer, NumbersAcrossChunkBoundariesOfAFile)
         std::fclose(file);
     }
 }
+
+// One reading gives both precisions: the float exactly as the single-precision
+// reading gives it (the exact method's files depend on every bit), the double
+// as strtod rounds the same text.
+TEST(CduTokenizer, TheDoubleOfAFieldIsStrtodsAndItsFloatStaysTheSame)
+{
+    std::mt19937 random(19);
+    std::uniform_int_distribution<int> digitCount(1, 19), digit(0, 9), point(-1, 18), exponent(-40, 40);
+    std::uniform_int_distribution<int> withExponent(0, 3);
+    std::vector<std::string> texts = {"0", "1.01", "0.1", "1e-6", "123456789.123456789", "3.4028235e38", "1e39",
+                                      "1e-50", "4.9e-324", "2.2250738585072011e-308", "0.30000000000000004"};
+    for (int t = 0; t < 20000; ++t) {
+        std::string text;
+        const int count = digitCount(random);
+        const int at = point(random);
+        for (int k = 0; k < count; ++k) {
+            if (k == at)
+                text += '.';
+            text += static_cast<char>('0' + digit(random));
+        }
+        if (withExponent(random) == 0)
+            text += "e" + std::to_string(exponent(random));
+        texts.push_back(random() % 2 ? "-" + text : text);
+    }
+    for (const std::string& text : texts) {
+        CduTokenizer single(text);
+        CduTokenizer both(text);
+        float alone = 0, f = 0;
+        double d = 0;
+        ASSERT_TRUE(single.readReal(alone)) << text;
+        ASSERT_TRUE(both.readReal(f, d)) << text;
+        ASSERT_EQ(std::memcmp(&alone, &f, sizeof f), 0) << text;
+        const double expected = std::strtod(text.c_str(), nullptr);
+        ASSERT_EQ(d, expected) << text;
+    }
+}

@@ -228,7 +228,7 @@ private slots:
     // The reactive limits and the method: shown from the working values
     // without enabling "Применить", changed by the user, stored by Apply with
     // the precision, and not stored when the precision is refused.
-    void limitsAndMethodChoices()
+    void limitsAndCalculationMethods()
     {
         calculation_->qLimits = true;
         calculation_->method = tarvel::CalculationMethod::Sparse;
