@@ -106,7 +106,7 @@ bool exportResults(const tarvel::NetworkModel& model, const tarvel::CalculationS
     }
     if (!options.jsonPath.empty()) {
         const tarvel::ConvergenceFigures convergence{outcome == tarvel::RunOutcome::Converged, model.iterationNumber,
-                                                     model.residual};
+                                                     model.residual, model.runWarnings};
         if (!tarvel::replaceFileSafely(options.jsonPath, tarvel::resultsJson(settings, results, convergence))) {
             std::fprintf(stderr, "Невозможно записать файл \"%s\"\n", options.jsonPath.string().c_str());
             ok = false;

@@ -150,6 +150,29 @@ bool writeResultsCsv(const NetworkResults& results, const std::filesystem::path&
     return true;
 }
 
+namespace {
+
+// A JSON string of UTF-8 text.
+std::string jsonText(const std::string& text)
+{
+    std::string j = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            j += '\\';
+            j += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned char>(c));
+            j += code;
+        } else {
+            j += c;
+        }
+    }
+    return j + "\"";
+}
+
+}  // namespace
+
 std::string resultsJson(const CalculationSettings& settings, const NetworkResults& results,
                         const ConvergenceFigures& convergence)
 {
@@ -160,6 +183,12 @@ std::string resultsJson(const CalculationSettings& settings, const NetworkResult
     j += "  \"convergence\": {\"outcome\": \"" + std::string(convergence.converged ? "converged" : "notConverged") +
          "\", \"iterations\": " + formatInt(convergence.iterations) +
          ", \"residual\": " + jsonNumber(convergence.residual) + "},\n";
+    if (!convergence.warnings.empty()) {
+        j += "  \"warnings\": [";
+        for (std::size_t i = 0; i < convergence.warnings.size(); ++i)
+            j += std::string(i ? ", " : "") + jsonText(convergence.warnings[i]);
+        j += "],\n";
+    }
     j += "  \"nodes\": [";
     for (std::size_t i = 0; i < results.nodes.size(); ++i) {
         const NodeResult& n = results.nodes[i];

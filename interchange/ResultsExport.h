@@ -39,6 +39,7 @@ struct ConvergenceFigures {
     bool converged = false;
     int iterations = 0;
     double residual = 0;
+    std::vector<std::string> warnings;  // about a converged result; written only when there are some
 };
 
 // The whole result as JSON (docs/results.schema.json): settings,

@@ -109,6 +109,9 @@ struct NetworkModel {
 
     // The last message of a run or of the loss allocation.
     std::string runMessage;
+    // The warnings about the result of the last run (a converged result that
+    // is no believable state), for the exports.
+    std::vector<std::string> runWarnings;
 
     // Solver working tables (single precision; the sparse method leaves its
     // final voltages and powers here too, rounded).

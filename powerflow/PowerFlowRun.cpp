@@ -180,6 +180,36 @@ RunOutcome solveAndLog(NetworkModel& model, const CalculationSettings& settings,
     return logAndTell(model, solvePowerFlow(model, settings), log, sink, decimalSeparator);
 }
 
+std::string voltageRangeWarning(const NetworkModel& model, char decimalSeparator)
+{
+    if (!model.solvedSparse())
+        return "";
+    const Solution& x = *model.sparseSolution;
+    const auto decimal = [decimalSeparator](double v, int decimals) {
+        std::string text = formatFixed(v, 0, decimals);
+        std::replace(text.begin(), text.end(), '.', decimalSeparator);
+        return text;
+    };
+    std::string nodes;
+    int count = 0;
+    for (int k = 0; k <= model.nodeCount; ++k) {
+        const double unom = model.nodeUnom[k];
+        const double u = std::hypot(x.voltageRe[k], x.voltageIm[k]);
+        if (!(unom > 0) || (u >= kLowestBelievableVoltage * unom && u <= kHighestBelievableVoltage * unom))
+            continue;
+        if (++count <= kWarningNodes)
+            nodes += std::string(count > 1 ? ", " : "") + formatInt(model.nodeNumber[k]) + " - " + decimal(u, 2) +
+                     " кВ (" + decimal(u / unom, 3) + " Uном)";
+    }
+    if (count == 0)
+        return "";
+    std::string text = "Напряжение вне пределов " + decimal(kLowestBelievableVoltage, 1) + "-" +
+                       decimal(kHighestBelievableVoltage, 1) + " Uном в узлах: " + nodes;
+    if (count > kWarningNodes)
+        text += " и еще в " + formatInt(count - kWarningNodes);
+    return text;
+}
+
 std::string sparseMethodLine(int nodeCount)
 {
     return "Расчет разреженным методом Ньютона в двойной точности, число узлов n = " + formatInt(nodeCount);
@@ -234,6 +264,14 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
         result = solvePowerFlow(model, settings);
     }
     const RunOutcome outcome = logAndTell(model, result, out, sink, decimalSeparator);
+    // A converged result can still be no believable state of the network.
+    if (outcome == RunOutcome::Converged) {
+        if (const std::string warning = voltageRangeWarning(model, decimalSeparator); !warning.empty()) {
+            writeLines(out, warning);
+            sink.warning(warning);
+            model.runWarnings.push_back(warning);
+        }
+    }
 
     writeReports(model, workDir, sink);
     out.close();

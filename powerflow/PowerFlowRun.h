@@ -77,6 +77,18 @@ RunOutcome solveAndLog(NetworkModel& model, const CalculationSettings& settings,
 // solves the network.
 std::string sparseMethodLine(int nodeCount);
 
+// Bounds of a believable node voltage, as shares of the node's nominal
+// voltage, and the most nodes a warning names.
+constexpr double kLowestBelievableVoltage = 0.7;
+constexpr double kHighestBelievableVoltage = 1.3;
+constexpr int kWarningNodes = 10;
+
+// After the full model converged: the warning that names the nodes whose
+// voltage lies outside kLowestBelievableVoltage..kHighestBelievableVoltage
+// of their nominal voltage (at most kWarningNodes of them, in input order,
+// with their voltages), or "" when there are none.
+std::string voltageRangeWarning(const NetworkModel& model, char decimalSeparator);
+
 // The bytes of network.cdu for a pane's text: Windows-1251, every pane line
 // ended by CR LF. Lines are separated by CR LF, LF or a lone CR; a final line
 // end closes the last line rather than starting an empty one, a last line

@@ -175,3 +175,30 @@ TEST_F(Cli, AllocatesLossesOnRequest)
     EXPECT_TRUE(contains(fileBytes(dir / "network.rez"), "   31 "));
     EXPECT_FALSE(std::filesystem::exists(dir / "losses.rez"));
 }
+
+TEST_F(Cli, ChoosesTheMethod)
+{
+    EXPECT_EQ(runCli(dir.path(), "--method dense net.cdu").status, 2);
+    const std::string sparseLine = tarvel::utf8ToCp1251(tarvel::sparseMethodLine(1));
+    const CliResult full = runCli(dir.path(), "--method=sparse net.cdu");
+    EXPECT_EQ(full.status, 0) << full.err;
+    EXPECT_TRUE(contains(fileBytes(dir / "network.out"), sparseLine));
+    const CliResult automatic = runCli(dir.path(), "--method auto net.cdu");
+    EXPECT_EQ(automatic.status, 0);
+    EXPECT_FALSE(contains(fileBytes(dir / "network.out"), sparseLine));
+}
+
+TEST_F(Cli, WarnsOfAnUnbelievableVoltageAndStillExitsConverged)
+{
+    // A long line ending at a large capacitor: the full model converges to
+    // about twice the node's nominal voltage.
+    writeBytes(dir / "net.cdu", std::string(kThreeRecords) + "0201 0 3 110 0 0 0 0 0 0 0\n"
+                                                               "0301 0 2 3 1 100 0 0 0 0 0\n"
+                                                               "0301 0 3 0 0 -5000\n");
+    const CliResult r = runCli(dir.path(), "--method sparse --json out.json net.cdu");
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string warning = "Напряжение вне пределов 0,7-1,3 Uном в узлах: 3 - ";
+    EXPECT_TRUE(contains(r.err, warning)) << r.err;
+    EXPECT_TRUE(contains(tarvel::cp1251ToUtf8(fileBytes(dir / "network.out")), warning));
+    EXPECT_TRUE(contains(fileBytes(dir / "out.json"), "\"warnings\": [\"" + warning));
+}

@@ -328,4 +328,49 @@ TEST(FullModel, TheExactMethodAskedForALargeNetworkIsToldAndTheFullModelSolvesIt
     EXPECT_TRUE(told);
 }
 
+TEST(FullModel, AFlatStartIsNeverTakenAsTheAnswer)
+{
+    // Nothing flows: the flat start meets every equation, and still one step is made.
+    const std::string idle = "0102 0 1 110 0 0 0 0 0 0 0\r\n0201 0 2 110 0 0 0 0 0 0 0\r\n" +
+                             branchRecord(1, 2, "1", "10");
+    const auto r = run(idle, CalculationMethod::Sparse, 0.01f);
+    ASSERT_EQ(r->outcome, RunOutcome::Converged);
+    EXPECT_EQ(r->model->iterationNumber, 1);
+    EXPECT_TRUE(r->sink.warnings.empty());
+}
+
+TEST(FullModel, AConvergedVoltageFarFromNominalIsToldForAtMostTenNodes)
+{
+    // Twelve nodes behind long lines ending at large capacitors: about 1.4
+    // times their nominal voltage.
+    const GeneratedNetwork g = grid();
+    std::string text = g.text;
+    for (int k = 0; k < 12; ++k) {
+        const int number = 90001 + k;
+        text += nodeRecord(number, 230, 0, 0) + branchRecord(g.nodes[3 + 7 * k].number, number, "1", "100") +
+                "0301 0 " + std::to_string(number) + " 0 0 -3000\r\n";
+    }
+    const auto r = run(text, CalculationMethod::Auto, 0.01f);
+    ASSERT_EQ(r->outcome, RunOutcome::Converged);
+    ASSERT_EQ(r->sink.warnings.size(), 1u);
+    const std::string& w = r->sink.warnings[0];
+    EXPECT_EQ(w.rfind("Напряжение вне пределов 0,7-1,3 Uном в узлах: ", 0), 0u) << w;
+    // The first ten such nodes in input order are named, the others counted.
+    const NetworkResults results = collectResults(*r->model);
+    std::vector<const NodeResult*> far;
+    for (const NodeResult& n : results.nodes)
+        if (n.u < 0.7 * n.unom || n.u > 1.3 * n.unom)
+            far.push_back(&n);
+    ASSERT_GT(far.size(), 12u);
+    std::size_t at = 0;
+    for (std::size_t k = 0; k < 10; ++k) {
+        at = w.find(std::to_string(far[k]->number) + " - ", at);
+        ASSERT_NE(at, std::string::npos) << far[k]->number;
+    }
+    EXPECT_EQ(w.find(std::to_string(far[10]->number) + " - "), std::string::npos);
+    EXPECT_NE(w.find(" и еще в " + std::to_string(far.size() - 10)), std::string::npos);
+    EXPECT_NE(r->file("network.out").find(w), std::string::npos);
+    EXPECT_EQ(r->model->runWarnings, r->sink.warnings);
+}
+
 }  // namespace
