@@ -59,6 +59,10 @@ NetworkModel withoutElements(const NetworkModel& model, const std::vector<int>& 
         cut.nodeLoadQ[j] = model.nodeLoadQ[k];
         cut.nodeShuntG[j] = model.nodeShuntG[k];
         cut.nodeShuntB[j] = model.nodeShuntB[k];
+        cut.written.nodeUnom[j] = model.written.nodeUnom[k];
+        cut.written.nodeLoadP[j] = model.written.nodeLoadP[k];
+        cut.written.nodeLoadQ[j] = model.written.nodeLoadQ[k];
+        cut.written.nodeShuntB[j] = model.written.nodeShuntB[k];
     }
     int m = 0;
     cut.reserveBranches(model.branchCount + 1);
@@ -77,6 +81,11 @@ NetworkModel withoutElements(const NetworkModel& model, const std::vector<int>& 
         cut.branchSusceptance[m] = model.branchSusceptance[i];
         cut.branchConductance[m] = model.branchConductance[i];
         cut.branchRatio[m] = model.branchRatio[i];
+        cut.written.branchResistance[m] = model.written.branchResistance[i];
+        cut.written.branchReactance[m] = model.written.branchReactance[i];
+        cut.written.branchSusceptance[m] = model.written.branchSusceptance[i];
+        cut.written.branchRatio[m] = model.written.branchRatio[i];
+        cut.written.branchPhase[m] = model.written.branchPhase[i];
     }
     cut.branchCount = m;
     return cut;
