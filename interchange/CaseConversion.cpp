@@ -158,6 +158,7 @@ public:
         chooseReference();
         keepBranches();
         findIslands();
+        judgeSize();
         setBaseVoltages();
         raiseShortLineLevels();
         convertBranches();

@@ -312,3 +312,56 @@ TEST(ConversionNotes, LoadsBelowAHundredPrecisionsAreToldWithThePrecisionToUse)
     EXPECT_FALSE(toldAt(0.009));
     EXPECT_TRUE(toldAt(0.0091));
 }
+
+namespace {
+
+// A 110 kV ring of `ring` buses fed by a 10.5 kV generator behind its step-up
+// transformer (the reference bus 1), every fifth line a 0.3 Ohm tie, one
+// line a phase shifter of 5 degrees, and a 110/10 kV transformer whose
+// reactance on the 10 kV side is 0.08 Ohm.
+std::string ringCase(int ring)
+{
+    std::string buses = "1 3 0 0 0 0 1 1.05 0 10.5 1 1.1 0.9;\n", branches = "1 2 0 0.1 0 0 0 0 0 0 1;\n";
+    for (int k = 2; k <= ring + 1; ++k) {
+        buses += std::to_string(k) + " 1 5 2 0 0 1 1 0 110 1 1.1 0.9;\n";
+        const int next = k == ring + 1 ? 2 : k + 1;
+        const char* x = k % 5 == 0 ? "0.00247934" : "0.05";
+        branches += std::to_string(k) + " " + std::to_string(next) + " 0.01 " + x + " 0.02 0 0 0 0 " +
+                    (k == 3 ? "5" : "0") + " 1;\n";
+    }
+    const std::string low = std::to_string(ring + 2);
+    buses += low + " 1 3 1 0 0 1 1 0 10 1 1.1 0.9;\n";
+    branches += "2 " + low + " 0.005 0.08 0 0 0 0 1.025 0 1;\n";
+    return caseText(buses, "1 0 0 Inf -Inf 1.05 100 1 100 0;\n", branches);
+}
+
+}  // namespace
+
+// Within 99 nodes and 149 branches the small-impedance and base-node
+// workarounds stay as they were; beyond, the calculation takes the network
+// as written, so the case's reference bus stays the base node, the step-down
+// transformer keeps its own side and short lines and phase shifts are
+// written as they are, without a note.
+TEST(ConversionNotes, BeyondTheExactMethodsTablesTheNetworkIsWrittenAsItIs)
+{
+    const Imported small = importText(ringCase(20));
+    ASSERT_TRUE(small.conversion.ok) << small.read.error << small.conversion.error;
+    EXPECT_NE(small.conversion.baseNode, 1);
+    EXPECT_TRUE(hasLine(small.conversion.text, "0301 0 22 2 0.6356281 10.17005 0 0.0886918 0 0 0"))
+        << small.conversion.text;
+    for (const char* told : {"базисный узел перенесен", "|x| меньше 1,001 Ом", "Фазовый сдвиг"})
+        EXPECT_NE(small.summary().find(told), std::string::npos) << told << "\n" << small.summary();
+
+    const Imported large = importText(ringCase(110));
+    ASSERT_TRUE(large.conversion.ok) << large.read.error << large.conversion.error;
+    const std::string& t = large.conversion.text;
+    EXPECT_EQ(large.conversion.baseNode, 1);
+    EXPECT_TRUE(hasLine(t, "0102 0 1 11.025 0 0 0 0 0 0 0")) << t.substr(0, 200);
+    EXPECT_TRUE(hasLine(t, "0301 0 1 2 0 12.1 0 0.09545455 0 0 0"));
+    EXPECT_TRUE(hasLine(t, "0301 0 2 112 0.005 0.08 0 11.275 0 0 0"));
+    EXPECT_TRUE(hasLine(t, "0301 0 5 6 1.21 0.3000001 -165.2893 1 0 0 0"));
+    EXPECT_TRUE(hasLine(t, "0301 0 3 4 1.21 6.05 -165.2893 1 5 0 0"));
+    EXPECT_TRUE(large.conversion.raisedBases.empty());
+    for (const char* silent : {"перенесен в узел", "|x| меньше", "Фазовый сдвиг", "повышенном"})
+        EXPECT_EQ(large.summary().find(silent), std::string::npos) << silent << "\n" << large.summary();
+}
