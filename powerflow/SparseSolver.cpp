@@ -13,10 +13,10 @@
 #include <numbers>
 #include <numeric>
 
-#include <amd.h>
 #include <klu.h>
 
 #include "model/ZeroImpedanceTies.h"
+#include "powerflow/DcStart.h"
 #include "powerflow/SparseSteps.h"
 
 namespace tarvel {
@@ -55,6 +55,7 @@ struct JacobianPattern {
     std::vector<BlockPositions> startRow;  // branches 1..m: equations of the start node, unknowns of the end node
     std::vector<BlockPositions> endRow;    // the other way round; e = -1 when an end is the base node or a tie
     NodeGraph graph;
+    std::vector<int> nodeOrder;  // the graph's nodes in the order of elimination
     Admittances y;
     double initmem = 0;  // KLU's first allocation, relative to the matrix's entries
 };
@@ -222,18 +223,6 @@ JacobianPattern formPattern(const Network& net, Admittances y)
 
 }  // namespace
 
-// The fill-reducing ordering: AMD on the graph of the nodes.
-std::vector<int> orderNodes(const NodeGraph& graph, double& predictedFactorEntries)
-{
-    const int nodes = static_cast<int>(graph.start.size()) - 1;
-    std::vector<int> order(nodes);
-    double info[AMD_INFO];
-    if (amd_order(nodes, graph.start.data(), graph.neighbour.data(), order.data(), nullptr, info) < AMD_OK)
-        return {};
-    predictedFactorEntries = info[AMD_LNZ];
-    return order;
-}
-
 void startVoltages(const Network& net, const Start& start, std::vector<double>& e, std::vector<double>& f)
 {
     const std::size_t slots = static_cast<std::size_t>(net.nodeCount) + 1;
@@ -263,13 +252,25 @@ void startVoltages(const Network& net, const Start& start, std::vector<double>& 
 SolverAnalysis::SolverAnalysis(const Network& network)
     : pattern_(std::make_unique<JacobianPattern>(formPattern(network, formAdmittances(network))))
 {
+    double predicted = 0;
+    std::vector<int> nodeOrder = orderNodes(pattern_->graph, predicted);
+    analyse(std::move(nodeOrder), predicted);
+}
+
+SolverAnalysis::SolverAnalysis(const Network& network, NodeOrdering ordering)
+    : pattern_(std::make_unique<JacobianPattern>(formPattern(network, formAdmittances(network))))
+{
+    NodeOrder order = orderNodes(pattern_->graph, ordering);
+    analyse(std::move(order.order), order.factorEntries);
+}
+
+void SolverAnalysis::analyse(std::vector<int> nodeOrder, double predicted)
+{
     // Each node takes its two rows and columns together: every 2 x 2 block of
     // the pattern is full, so ordering the nodes orders the whole matrix at a
     // quarter of the cost. The Jacobian of a network joined to its base node
     // is irreducible, so no block triangular form is sought.
-    double predicted = 0;
-    const std::vector<int> nodeOrder = orderNodes(pattern_->graph, predicted);
-    const int nodes = network.nodeCount;
+    const int nodes = static_cast<int>(pattern_->graph.start.size()) - 1;
     if (nodes < 1 || static_cast<int>(nodeOrder.size()) != nodes)
         return;
     std::vector<int> order(2 * static_cast<std::size_t>(nodes));
@@ -277,6 +278,7 @@ SolverAnalysis::SolverAnalysis(const Network& network)
         order[2 * k] = 2 * nodeOrder[k];
         order[2 * k + 1] = 2 * nodeOrder[k] + 1;
     }
+    pattern_->nodeOrder = std::move(nodeOrder);
     klu_common common;
     klu_defaults(&common);
     common.btf = 0;
@@ -606,6 +608,49 @@ std::vector<int8_t> nodeHolds(const Network& net, const Data& w)
     return held;
 }
 
+// Angles (radians) beyond which the straight Newton step of e and f goes
+// astray: a DC power flow whose largest angle is smaller does not start the
+// iteration, and a step that turns no node's voltage further is taken
+// straight. Below, the flat start is as close, and for a lightly loaded
+// network the straight step is all but exact (the equations are nearly linear
+// in e and f), where a turned start or step stops at an equally precise
+// point that an ill-conditioned network (a chain of 50 000 lines) may hold
+// 0.1-0.2 kV away.
+constexpr double kLargeAngle = 0.05;
+
+// The flat start turned by the angles of a DC power flow over this solve's
+// branches and loads (B' theta = P with b = U_start U_end Im(-y/N), which
+// leaves out the losses; nodes without equations stay at angle 0). False,
+// with the voltages untouched, where B' is singular or every angle is small.
+bool turnByDcAngles(const Network& net, const JacobianPattern& pattern, Data& w)
+{
+    const int n = net.nodeCount;
+    const Admittances& y = pattern.y;
+    DcNetwork dc;
+    dc.from.assign(y.start.begin(), y.start.end());
+    dc.to.assign(y.end.begin(), y.end.end());
+    dc.coupling.assign(y.start.size(), 0.0);
+    for (int i = 1; i <= net.branchCount; ++i) {
+        const int s = y.start[i], t = y.end[i];
+        if (!w.skip[i] && !w.excluded[s] && !w.excluded[t])
+            dc.coupling[i] = -y.mutualStB[i] * w.e[s] * w.e[t];
+    }
+    dc.injection.assign(n + 1, 0.0);
+    for (int k = 1; k <= n; ++k)
+        if (!w.excluded[k])
+            dc.injection[k] = -w.loadP[k];
+    const std::vector<double> theta = dcAngles(pattern.graph, pattern.nodeOrder, dc);
+    if (theta.empty() ||
+        std::none_of(theta.begin(), theta.end(), [](double a) { return std::fabs(a) > kLargeAngle; }))
+        return false;
+    for (int k = 1; k <= n; ++k) {
+        const double u = w.e[k];
+        w.e[k] = u * std::cos(theta[k]);
+        w.f[k] = u * std::sin(theta[k]);
+    }
+    return true;
+}
+
 // Nodes solved as another take its voltage.
 void followRepresentatives(const Network& net, Data& w)
 {
@@ -751,6 +796,49 @@ void distributeTies(const Network& net, const Data& w, std::span<const double> l
     }
 }
 
+// The change of each node's voltage angle to first order in a step of e
+// and f at the node.
+double turnOf(double e, double f, double de, double df)
+{
+    const double square = e * e + f * f;
+    return square > 0 ? (e * df - f * de) / square : 0.0;
+}
+
+// Takes the step of the iteration. Where it turns some
+// node's voltage by more than kLargeAngle, each node's corrections of e and
+// f are turned into the corrections of its voltage magnitude and angle that
+// they are to first order, and those are applied: the step then follows a
+// large change of angle along the circle instead of its tangent, which cuts
+// the slow first steps (on public and generated grids of 2 000 to 30 000
+// nodes three or four steps where the straight one took four to six).
+// Otherwise the corrections are added as they are.
+void takeStep(const Network& net, Data& w)
+{
+    const int n = net.nodeCount;
+    const auto& step = w.mismatch;
+    bool turned = false;
+    for (int k = 1; k <= n && !turned; ++k)
+        turned = std::fabs(turnOf(w.e[k], w.f[k], step[2 * (k - 1)], step[2 * (k - 1) + 1])) > kLargeAngle;
+    for (int k = 1; k <= n; ++k) {
+        const double de = step[2 * (k - 1)];
+        const double df = step[2 * (k - 1) + 1];
+        const double e = w.e[k], f = w.f[k];
+        const double u = std::sqrt(e * e + f * f);
+        const double du = u > 0 ? (e * de + f * df) / u : 0.0;
+        if (!turned || !(u > 0) || !(u + du > 0)) {
+            w.e[k] = e + de;
+            w.f[k] = f + df;
+            continue;
+        }
+        const double turn = turnOf(e, f, de, df);
+        const double scale = (u + du) / u;
+        const double c = std::cos(turn), s = std::sin(turn);
+        w.e[k] = scale * (e * c - f * s);
+        w.f[k] = scale * (e * s + f * c);
+    }
+    followRepresentatives(net, w);
+}
+
 }  // namespace
 
 Solution solveSparse(const Network& network, const CalculationSettings& settings, const Start& start,
@@ -776,6 +864,19 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
     w.J.resize(pattern.rowIndex.size());
 
     Residual residual = computeResidual(network, y, w);
+    if (start.kind == Start::Kind::Flat && analysis.ok() && std::isfinite(residual.rms)) {
+        const std::vector<double> flatF = w.f, flatE = w.e;
+        if (turnByDcAngles(network, pattern, w)) {
+            const Residual turned = computeResidual(network, y, w);
+            if (turned.rms <= residual.rms) {
+                residual = turned;
+            } else {
+                w.e = flatE;
+                w.f = flatF;
+                residual = computeResidual(network, y, w);
+            }
+        }
+    }
     float rms = static_cast<float>(residual.rms);
     if (!std::isfinite(residual.rms))
         solution.divergedAt = 0;
@@ -809,11 +910,7 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
         }
         w.lastE = w.e;
         w.lastF = w.f;
-        for (int k = 1; k <= n; ++k) {
-            w.e[k] += w.mismatch[2 * (k - 1)];
-            w.f[k] += w.mismatch[2 * (k - 1) + 1];
-        }
-        followRepresentatives(network, w);
+        takeStep(network, w);
         const Residual next = computeResidual(network, y, w);
         if (!std::isfinite(next.rms) || !std::isfinite(static_cast<float>(next.rms)) || !allFinite(w.e) ||
             !allFinite(w.f)) {
@@ -850,6 +947,16 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
     if (limitsOn)
         solution.held = nodeHolds(network, w);
     return solution;
+}
+
+FactorStatistics factorStatistics(const SolverAnalysis& analysis, SolverWorkspace& workspace)
+{
+    Data& w = workspace.data();
+    if (!w.numeric || w.numericOf != &analysis.pattern())
+        return {};
+    auto* symbolic = static_cast<klu_symbolic*>(analysis.symbolic());
+    klu_flops(symbolic, w.numeric, &w.common);
+    return {static_cast<double>(w.numeric->lnz) + static_cast<double>(w.numeric->unz), w.common.flops};
 }
 
 Solution solveSparse(const Network& network, const CalculationSettings& settings, const Start& start)

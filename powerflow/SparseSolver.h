@@ -30,6 +30,7 @@
 
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
+#include "powerflow/Ordering.h"
 #include "powerflow/ReactiveLimits.h"
 
 namespace tarvel {
@@ -110,8 +111,9 @@ struct Solution {
 };
 
 // Where the iteration starts: the flat profile (every node at its nominal or
-// fixed voltage, angle 0) or the voltages of another solution of the same
-// network.
+// fixed voltage) with the angles of a DC power flow (angle 0 where that is
+// no closer to the solution), or the voltages of another solution of the
+// same network.
 struct Start {
     enum class Kind { Flat, FromSolution };
     Kind kind = Kind::Flat;
@@ -152,6 +154,9 @@ struct JacobianPattern;
 class SolverAnalysis {
 public:
     explicit SolverAnalysis(const Network& network);
+    // The same in a given ordering instead of the one chosen for the
+    // network (for measuring one against the other).
+    SolverAnalysis(const Network& network, NodeOrdering ordering);
     ~SolverAnalysis();
     SolverAnalysis(const SolverAnalysis&) = delete;
     SolverAnalysis& operator=(const SolverAnalysis&) = delete;
@@ -164,6 +169,8 @@ public:
     void* symbolic() const { return symbolic_; }  // klu_symbolic*
 
 private:
+    void analyse(std::vector<int> nodeOrder, double predictedFactorEntries);
+
     std::unique_ptr<JacobianPattern> pattern_;
     void* symbolic_ = nullptr;
 };
@@ -185,6 +192,15 @@ public:
 private:
     std::unique_ptr<Data> data_;
 };
+
+// The size and work of the factors that the workspace holds after a solve:
+// entries of L and U (the diagonal included) and KLU's count of floating-point
+// operations of a factorisation; zeros before the first.
+struct FactorStatistics {
+    double entries = 0;
+    double flops = 0;
+};
+FactorStatistics factorStatistics(const SolverAnalysis& analysis, SolverWorkspace& workspace);
 
 // Solves the network from the start: iterates while the residual or the
 // largest single-equation error exceeds the precision and fewer than

@@ -4,17 +4,10 @@
 
 #include <vector>
 
+#include "powerflow/Ordering.h"
 #include "powerflow/SparseSolver.h"
 
 namespace tarvel {
-
-// The graph of the nodes 1..n that the Jacobian couples, 0-based, each node
-// among its own neighbours, in compressed form: node k's neighbours are
-// neighbour[start[k] .. start[k + 1]), sorted.
-struct NodeGraph {
-    std::vector<int> start;  // n + 1
-    std::vector<int> neighbour;
-};
 
 // A fill-reducing order of the graph's nodes (order[rank] = node), and the
 // number of entries that the nodes' factor L will hold by its prediction

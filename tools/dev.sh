@@ -23,7 +23,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 packages=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev qt6-svg-dev libgraphviz-dev qt6-translations-l10n fonts-liberation xvfb xauth
           dpkg-dev librsvg2-bin desktop-file-utils shared-mime-info groff-base xdg-utils file
-          python3-jsonschema python3-numpy libsuitesparse-dev libtbb-dev
+          python3-jsonschema python3-numpy libsuitesparse-dev libmetis-dev libtbb-dev
           libopenmpi-dev openmpi-bin qt6-charts-dev)
 # The fuzzer and sanitizer runtime of the distribution's default clang: the
 # two packages always come in matching versions.
