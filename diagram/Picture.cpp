@@ -58,7 +58,7 @@ std::string nodeResultText(const NodeResult& r)
     if (r.deviation >= 0)
         deviation = "+" + deviation;
     return "V = " + fixed2(r.u) + " кВ (Uном " + fixed2(r.unom) + " кВ, " + deviation + " %)\n" +
-           "dV = " + fixed2(r.angle) + "°\n" + "P = " + fixed2(r.p) + " МВт, Q = " + fixed2(r.q) + " Мвар\n" +
+           "Угол = " + fixed2(r.angle) + "°\n" + "P = " + fixed2(r.p) + " МВт, Q = " + fixed2(r.q) + " Мвар\n" +
            "Pg = " + fixed2(r.pg) + " МВт, Qb = " + fixed2(r.qb) + " Мвар";
 }
 

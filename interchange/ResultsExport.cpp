@@ -12,31 +12,38 @@ namespace tarvel {
 
 namespace {
 
-// The shortest text that reads back as the same double.
-std::string fullPrecision(double v)
+// The shortest text that reads back as the same value. A figure of single
+// precision (every figure of the exact method, and the values taken from the
+// model's float tables) is written as that float: 233.2, not the
+// 233.1999969482422 that the same number gives as a double. A zero is "0",
+// never "-0".
+std::string shortestText(double v, bool singlePrecision)
 {
+    const float single = static_cast<float>(v);
+    const bool asFloat = (singlePrecision && std::isfinite(single)) || static_cast<double>(single) == v;
+    if (v == 0 || (asFloat && single == 0.0f))
+        return "0";
     char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    const auto r = asFloat ? std::to_chars(buf, buf + sizeof buf, single) : std::to_chars(buf, buf + sizeof buf, v);
     return std::string(buf, r.ptr);
 }
 
-std::string csvNumber(double v, CsvConvention c)
+std::string csvNumber(double v, CsvConvention c, bool singlePrecision)
 {
-    std::string s = fullPrecision(v);
+    std::string s = shortestText(v, singlePrecision);
     for (char& ch : s)
         if (ch == '.')
             ch = c.decimal;
     return s;
 }
 
-std::string jsonNumber(double v)
-{
-    return std::isfinite(v) ? fullPrecision(v) : "null";
-}
-
 class CsvTable {
 public:
-    explicit CsvTable(CsvConvention c) : c_(c) {}
+    CsvTable(CsvConvention c, bool singlePrecision) : c_(c), single_(singlePrecision)
+    {
+        if (c.byteOrderMark)
+            out_ = "\xEF\xBB\xBF";
+    }
     CsvTable& text(const std::string& s)
     {
         separate();
@@ -46,7 +53,7 @@ public:
     CsvTable& number(double v)
     {
         separate();
-        line_ += csvNumber(v, c_);
+        line_ += csvNumber(v, c_, single_);
         return *this;
     }
     void endRow()
@@ -65,6 +72,7 @@ private:
         first_ = false;
     }
     CsvConvention c_;
+    bool single_;
     std::string out_, line_;
     bool first_ = true;
 };
@@ -82,12 +90,12 @@ const char* nodeTypeName(int32_t type)
 
 CsvConvention csvConventionFor(char localeDecimalMark)
 {
-    return localeDecimalMark == ',' ? CsvConvention{';', ','} : CsvConvention{',', '.'};
+    return localeDecimalMark == ',' ? CsvConvention{';', ',', true} : CsvConvention{',', '.', false};
 }
 
 std::string nodesCsv(const NetworkResults& results, CsvConvention convention)
 {
-    CsvTable t(convention);
+    CsvTable t(convention, results.singlePrecision);
     for (const char* h : {"N", "Район", "Uном (кВ)", "U (кВ)", "dV (%)", "Угол (град)", "P (МВт)", "Q (Мвар)",
                           "Pg (МВт)", "Qb (Мвар)"})
         t.text(h);
@@ -101,7 +109,7 @@ std::string nodesCsv(const NetworkResults& results, CsvConvention convention)
 
 std::string branchesCsv(const NetworkResults& results, CsvConvention convention)
 {
-    CsvTable t(convention);
+    CsvTable t(convention, results.singlePrecision);
     for (const char* h : {"N1", "N2", "P12 (МВт)", "Q12 (Мвар)", "P21 (МВт)", "Q21 (Мвар)", "dP (МВт)", "I (кА)",
                           "Трансформатор"})
         t.text(h);
@@ -176,6 +184,9 @@ std::string jsonText(const std::string& text)
 std::string resultsJson(const CalculationSettings& settings, const NetworkResults& results,
                         const ConvergenceFigures& convergence)
 {
+    const auto jsonNumber = [single = results.singlePrecision](double v) -> std::string {
+        return std::isfinite(v) ? shortestText(v, single) : "null";
+    };
     std::string j;
     j.reserve(256 + results.nodes.size() * 220 + results.branches.size() * 200);
     j += "{\n  \"settings\": {\"precision\": " + jsonNumber(settings.precision) +

@@ -15,14 +15,19 @@
 namespace tarvel {
 
 // The field separator and decimal mark of a spreadsheet: ";" and "," where
-// the decimal mark is a comma, "," and "." otherwise.
+// the decimal mark is a comma, "," and "." otherwise. The spreadsheets of a
+// decimal-comma locale take a file for their own 8-bit code page unless it
+// starts with the UTF-8 byte-order mark, so such files carry it.
 struct CsvConvention {
     char separator = ',';
     char decimal = '.';
+    bool byteOrderMark = false;
 };
 CsvConvention csvConventionFor(char localeDecimalMark);
 
-// UTF-8 text with a header row, lines ended by CR LF.
+// UTF-8 text with a header row, lines ended by CR LF. Figures are written in
+// the shortest form that reads back as the same value, a single-precision
+// figure as that float (233.2), a zero as 0.
 std::string nodesCsv(const NetworkResults& results, CsvConvention convention);
 std::string branchesCsv(const NetworkResults& results, CsvConvention convention);
 
@@ -44,7 +49,7 @@ struct ConvergenceFigures {
 
 // The whole result as JSON (docs/results.schema.json): settings,
 // convergence, nodes, branches and district losses, numbers at full
-// precision.
+// precision in their shortest form, as in the CSV files.
 std::string resultsJson(const CalculationSettings& settings, const NetworkResults& results,
                         const ConvergenceFigures& convergence);
 

@@ -155,6 +155,7 @@ bool CduTokenizer::refill(std::size_t needed)
         const std::size_t kept = text_.size() - pos_;
         if (kept > 0 && pos_ > 0)
             std::copy(buffer_.data() + pos_, buffer_.data() + text_.size(), buffer_.data());
+        dropped_ += static_cast<long long>(pos_);
         pos_ = 0;
         const std::size_t got = std::fread(buffer_.data() + kept, 1, buffer_.size() - kept, file_);
         if (got == 0) {
@@ -175,9 +176,12 @@ int CduTokenizer::peek(std::size_t offset)
 
 void CduTokenizer::advance()
 {
-    if (peek() == '\n')
-        ++line_;
+    const bool lineEnd = peek() == '\n';
     ++pos_;
+    if (lineEnd) {
+        ++line_;
+        lineStart_ = dropped_ + static_cast<long long>(pos_);
+    }
 }
 
 void CduTokenizer::skipSpace()
@@ -188,8 +192,11 @@ void CduTokenizer::skipSpace()
             const char c = text_[pos_];
             if (!isSpace(static_cast<unsigned char>(c)))
                 return;
-            line_ += c == '\n';
             ++pos_;
+            if (c == '\n') {
+                ++line_;
+                lineStart_ = dropped_ + static_cast<long long>(pos_);
+            }
         }
     } while (refill(1));
 }

@@ -51,6 +51,10 @@ public:
     // 1-based line of the current position (lines end with LF).
     int line() const { return line_; }
 
+    // 1-based column of the current position: bytes since the line's start,
+    // which in Windows-1251 text are characters (a tab counts as one).
+    long long column() const { return dropped_ + static_cast<long long>(pos_) - lineStart_ + 1; }
+
     // Up to maxBytes of the text at the current position, stopping at white
     // space; the raw bytes, nothing consumed.
     std::string peekWord(std::size_t maxBytes);
@@ -75,6 +79,8 @@ private:
     bool eof_ = false;
     bool readError_ = false;
     int line_ = 1;
+    long long dropped_ = 0;    // bytes of the file before buffer_[0]
+    long long lineStart_ = 0;  // offset in the whole text where the current line starts
 };
 
 }  // namespace tarvel

@@ -24,8 +24,8 @@ NetworkModel::NetworkModel()
 void NetworkModel::reserveNodes(int slots)
 {
     const std::size_t s = static_cast<std::size_t>(std::max(slots, 0));
-    growAll(s, nodeNumber, nodeType, nodeUnom, nodeLoadP, nodeLoadQ, nodeShuntG, nodeShuntB, nodeQmin, nodeQmax, voltageRe, voltageIm,
-            selfG, selfB, currentRe, currentIm, calcP, calcQ);
+    growAll(s, nodeNumber, nodeType, nodeUnom, nodeRecordUnom, nodeLoadP, nodeLoadQ, nodeShuntG, nodeShuntB, nodeQmin, nodeQmax,
+            voltageRe, voltageIm, selfG, selfB, currentRe, currentIm, calcP, calcQ);
     growAll(s, nodeHeldAt);
     growAll(s, written.nodeUnom, written.nodeLoadP, written.nodeLoadQ, written.nodeShuntB);
     growAll(2 * s, mismatch);
@@ -37,6 +37,12 @@ void NetworkModel::reserveBranches(int branchSlots)
     growAll(s, branchStartNode, branchEndNode, branchStartIndex, branchEndIndex, branchResistance, branchReactance,
             branchSusceptance, branchConductance, branchRatio, seriesG, seriesB, written.branchResistance,
             written.branchReactance, written.branchSusceptance, written.branchRatio, written.branchPhase);
+}
+
+float nominalVoltage(const NetworkModel& model, int k)
+{
+    const float written = model.nodeRecordUnom[k];
+    return model.nodeType[k] == 2 && written >= 0.1f && written <= 1500.0f ? written : model.nodeUnom[k];
 }
 
 int districtOf(int32_t number)

@@ -66,6 +66,7 @@ struct NetworkModel {
     std::vector<int32_t> nodeNumber;
     std::vector<int32_t> nodeType;  // 3 base, 1 load, 2 fixed voltage magnitude
     std::vector<float> nodeUnom;    // kV (fixed magnitude for type 2)
+    std::vector<float> nodeRecordUnom;  // kV, the Unom written in the node's record
     std::vector<float> nodeLoadP;   // MW, + consumption
     std::vector<float> nodeLoadQ;   // Mvar, + consumption
     std::vector<float> nodeShuntG;  // S
@@ -151,6 +152,12 @@ struct NetworkModel {
     // the exact method's limits, or when that method is asked for.
     bool fullModel() const { return method == CalculationMethod::Sparse || needsSparseMethod(); }
 };
+
+// The nominal voltage of node k that deviations and voltage limits are
+// measured against: the Unom written in its record, which for a node with a
+// fixed voltage magnitude is not nodeUnom; the fixed voltage when the record
+// gives no usable Unom (below 0.1 kV).
+float nominalVoltage(const NetworkModel& model, int k);
 
 // District 0..9 of a node number: q = number / 100, then q /= 10 while q > 9.
 // Numbers from -99 up give 0..9; a number of -100 or less has no district and

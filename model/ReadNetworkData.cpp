@@ -72,6 +72,7 @@ struct TextSummary {
     bool stoppedAtText = false;  // a token that is not a number of the field's kind
     bool recordCut = false;      // the text ended before a field the model keeps
     int stopLine = 0;
+    long long stopColumn = 0;
     int32_t stopCode = 0;
     std::string stopWord;        // raw bytes of the token that stopped the reading
     std::vector<CrossedLimits> crossedLimits;
@@ -90,9 +91,12 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
     NetworkModel::WrittenFigures& written = model.written;
     for (;;) {
         int32_t code = 0;
-        if (!in.readInt(code))
+        if (in.atEnd())
             break;
         const int codeLine = in.line();
+        const long long codeColumn = in.column();
+        if (!in.readInt(code))
+            break;
         RecordFields fields(in);
         int32_t flag = 0;
         switch (code) {
@@ -108,6 +112,7 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             fields.unusedReals(5);
             model.nodeNumber[0] = number;
             model.nodeUnom[0] = unom;
+            model.nodeRecordUnom[0] = unom;
             model.nodeLoadP[0] = p;
             model.nodeLoadQ[0] = q;
             model.nodeType[0] = 3;
@@ -146,6 +151,7 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             firstSlot.try_emplace(number, i);
             model.nodeNumber[i] = number;
             model.nodeUnom[i] = unom;
+            model.nodeRecordUnom[i] = unom;
             model.nodeLoadP[i] = p;
             model.nodeLoadQ[i] = q;
             model.nodeType[i] = 1;
@@ -226,6 +232,7 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             text.stoppedAtText = !in.atEnd();
             text.recordCut = !text.stoppedAtText && fields.usedFieldMissing();
             text.stopLine = text.stoppedAtText ? in.line() : codeLine;
+            text.stopColumn = text.stoppedAtText ? in.column() : codeColumn;
             text.stopCode = code;
             if (text.stoppedAtText)
                 text.stopWord = in.peekWord(24);
@@ -236,6 +243,7 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
         // The next record code was not a number.
         text.stoppedAtText = true;
         text.stopLine = in.line();
+        text.stopColumn = in.column();
         text.stopWord = in.peekWord(24);
     }
     model.nodeCount = i;
@@ -591,11 +599,13 @@ std::string printableWord(const std::string& raw)
 void warnAboutText(const TextSummary& text, MessageSink& sink)
 {
     if (text.stoppedAtText)
-        sink.warning("Данные прочитаны не полностью: в строке " + formatInt(text.stopLine) + " текст \"" +
-                     printableWord(text.stopWord) + "\" не является числом; дальше данные не читались.");
+        sink.warning("Данные прочитаны не полностью: в строке " + formatInt(text.stopLine) + ", позиции " +
+                     formatInt(text.stopColumn) + " текст \"" + printableWord(text.stopWord) +
+                     "\" не является числом; дальше данные не читались.");
     else if (text.recordCut)
         sink.warning("Данные кончились внутри записи с кодом " + formatInt(text.stopCode) + " (строка " +
-                     formatInt(text.stopLine) + "); недостающие значения приняты равными 0.");
+                     formatInt(text.stopLine) + ", позиция " + formatInt(text.stopColumn) +
+                     "); недостающие значения приняты равными 0.");
 }
 
 void warnAboutRepeatedNumbers(const NetworkModel& model, const NumberSlots& slots, MessageSink& sink)
@@ -635,6 +645,7 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
             // the run's clearing; its values are cleared here so that none is
             // left from an earlier run.
             model.nodeUnom[0] = 0.0f;
+            model.nodeRecordUnom[0] = 0.0f;
             model.nodeLoadP[0] = 0.0f;
             model.nodeLoadQ[0] = 0.0f;
             model.nodeShuntG[0] = 0.0f;
@@ -648,6 +659,9 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
         sink.showMessage("Если нет ошибок в данных то перезапустите расчет.");
         return false;
     }
+    // Where the reading stopped is told whatever the checks decide: the
+    // records after it are lost either way.
+    warnAboutText(text, sink);
 
     TextFileWriter err;
     if (!err.open(workDir / kErrorFile))
@@ -709,7 +723,6 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
     }
     err.close();
 
-    warnAboutText(text, sink);
     warnAboutRepeatedNumbers(model, slots, sink);
     warnAboutSelfLoops(model, sink);
     return true;

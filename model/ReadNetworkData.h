@@ -22,9 +22,12 @@ namespace tarvel {
 // exceeds the maximum (named with the record's line),
 // values that overflow a float, and, when the other checks pass, node numbers
 // given twice and nodes that no chain of branches joins to the base node.
-// Accepted data may come with warnings (sink.warning): a branch from a node to
-// itself, and a text whose reading stopped early. Fields that a cut record did
-// not get are 0.
+// A text whose reading stopped early (a token that is not a number of its
+// field's kind, or a record cut by the end of the text) is told by a warning
+// (sink.warning) with its line and column, whether the data are accepted or
+// not. Accepted data may come with further warnings: node numbers given twice
+// and a branch from a node to itself. Fields that a cut record did not get
+// are 0.
 bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
 
 }  // namespace tarvel

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "powerflow/BranchFlows.h"
 #include "powerflow/DistrictAnalysis.h"
@@ -21,7 +22,7 @@ NodeResult nodeResult(const NetworkModel& model, const FlowState<Real>& state, i
     r.number = model.nodeNumber[k];
     r.type = model.nodeType[k];
     r.district = districtOf(r.number);
-    r.unom = model.nodeUnom[k];
+    r.unom = nominalVoltage(model, k);
     r.u = std::sqrt(u2);
     r.angle = (e == 0 && f == 0) ? 0.0 : std::atan2(f, e) * 180.0 / M_PI;
     r.deviation = r.unom != 0 ? 100.0 * (r.u - r.unom) / r.unom : 0.0;
@@ -90,6 +91,7 @@ NetworkResults collect(const NetworkModel& model, const FlowState<Real>& state)
         accumulateBranch(districts, model, i, f);
     }
     results.districts = districtResults(districts, model);
+    results.singlePrecision = std::is_same_v<Real, float>;
     return results;
 }
 

@@ -15,7 +15,8 @@ struct NodeResult {
     int32_t number = 0;
     int32_t type = 0;         // 3 base, 1 load, 2 fixed voltage magnitude
     int district = 0;         // 0..9, -1 for none
-    double unom = 0;          // kV
+    double unom = 0;          // kV, written in the record (nominalVoltage): for a fixed-voltage
+                              // node not the fixed voltage
     double u = 0;             // kV, the "V" column of network.rez
     double angle = 0;         // degrees, the "dV" column of network.rez
     double deviation = 0;     // % of Unom: 100 (u - unom) / unom, 0 when unom is 0
@@ -56,6 +57,9 @@ struct NetworkResults {
     std::vector<BranchResult> branches;  // the branches of network.rez, in order
     double totalLoss = 0;                // MW, the sum of dP
     std::vector<DistrictResult> districts;  // the districts that have nodes
+    // Computed by the exact method in single precision: every figure holds
+    // no more than a float's digits.
+    bool singlePrecision = false;
 };
 
 // Collects the figures of the last run from the model.

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs two tarvel-cli builds on the same networks within 99 nodes and 149
 # branches and compares every working file byte for byte (network.cdu, .err,
-# .out, .rez, .tok, .rip and losses.rez), the messages and the exit code.
+# .out, .rez, .tok, .rip and losses.rez), the messages and the exit code
+# (the message telling where the reading of a text stopped is left out).
 #
 #   tools/compare-small-runs.sh OLD_CLI NEW_CLI NETGEN [COUNT]
 #
@@ -37,7 +38,13 @@ for net in "$work"/nets/*.cdu; do
         (cd "$work/b" && "$new" $opt --losses "$net" >stdout 2>stderr; echo $? >rc)
         runs=$((runs + 1))
         ok=1
-        for f in "${files[@]}" stdout stderr rc; do
+        # Where the reading stopped is told in more words (line, column, also for
+        # refused data) than by older builds; every other message must agree.
+        for d in a b; do
+            grep -av "^Данные прочитаны не полностью: \|^Данные кончились внутри записи " "$work/$d/stderr" \
+                >"$work/$d/messages"
+        done
+        for f in "${files[@]}" stdout messages rc; do
             if [ -e "$work/a/$f" ] || [ -e "$work/b/$f" ]; then
                 if ! cmp -s "$work/a/$f" "$work/b/$f"; then
                     echo "DIFFERS: $(basename "$net") [$opt] $f"

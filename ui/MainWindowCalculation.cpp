@@ -6,7 +6,10 @@
 #include <QDir>
 #include <QLocale>
 #include <QMenu>
+#include <QStringList>
 #include <QTabWidget>
+#include <QTextBlock>
+#include <QTextCursor>
 
 #include "losses/LossAllocation.h"
 #include "model/CalculationSettings.h"
@@ -37,19 +40,34 @@ public:
     }
     void warning(const std::string& text) override
     {
-        warned = true;
         QString line = fromUtf8(text);
         while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
             line.chop(1);
         warningPane_->appendPlainText(line);
+        warnings.push_back(line);
     }
 
-    bool warned = false;
+    QStringList warnings;
 
 private:
     TForm1& window_;
     TextPane* warningPane_;
 };
+
+namespace {
+
+// Lines after the text of a pane loaded from a file, whose last line has its end.
+void appendLines(TextPane* pane, const QStringList& lines)
+{
+    if (lines.isEmpty())
+        return;
+    QTextCursor cursor(pane->document());
+    cursor.movePosition(QTextCursor::End);
+    const bool lineEnded = cursor.block().text().isEmpty();
+    cursor.insertText((lineEnded ? QString() : QStringLiteral("\n")) + lines.join(QLatin1Char('\n')));
+}
+
+}  // namespace
 
 void TForm1::calculatePowerFlow()
 {
@@ -84,6 +102,8 @@ void TForm1::runCalculation(const LoadOverride& loads)
         showRunDiagram(false);
         if (!loadPane(Memo4, QString::fromLatin1(kErrorFile)))
             return;
+        // The error list replaced the pane; where the reading stopped follows it.
+        appendLines(Memo4, sink.warnings);
         Memo4->setReadOnly(true);
         // Read-only keeps the caret: the list can still be walked and copied by keyboard.
         Memo4->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -99,7 +119,7 @@ void TForm1::runCalculation(const LoadOverride& loads)
 
     showRunDiagram(true);
     // Warnings of an accepted run stay in sight in the lower pane.
-    if (!sink.warned)
+    if (sink.warnings.isEmpty())
         hideLowerPane();
     PageControl1->setTabVisible(EchoPage, true);
     if (!loadPane(Memo2, QString::fromLatin1(kEchoFile)))

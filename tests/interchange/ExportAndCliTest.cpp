@@ -2,6 +2,7 @@
 // command-line tool's import: --convert, exit codes, nothing half-written.
 #include <sys/wait.h>
 
+#include <charconv>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -35,6 +36,14 @@ std::vector<std::vector<std::string>> csvRows(const std::string& text, char sepa
     return rows;
 }
 
+// The shortest text that reads back as the float.
+std::string shortestFloatText(float value)
+{
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, r.ptr);
+}
+
 double decimalCommaNumber(std::string text)
 {
     for (char& c : text)
@@ -65,8 +74,17 @@ TEST(ResultsCsv, DecimalCommaConventionReadsBackAsTheResults)
     const CsvConvention comma = csvConventionFor(',');
     EXPECT_EQ(comma.separator, ';');
     EXPECT_EQ(csvConventionFor('.').separator, ',');
+    // Spreadsheets of a decimal-comma locale read UTF-8 only with the mark.
+    const std::string kMark = "\xEF\xBB\xBF";
+    std::string nodesText = nodesCsv(s->results, comma);
+    ASSERT_TRUE(nodesText.starts_with(kMark));
+    EXPECT_TRUE(branchesCsv(s->results, comma).starts_with(kMark));
+    EXPECT_FALSE(nodesCsv(s->results, csvConventionFor('.')).starts_with(kMark));
+    nodesText.erase(0, kMark.size());
+    // The exact method's figures are floats: each reads back as its float.
+    ASSERT_TRUE(s->results.singlePrecision);
 
-    const auto nodes = csvRows(nodesCsv(s->results, comma), ';');
+    const auto nodes = csvRows(nodesText, ';');
     ASSERT_EQ(nodes.size(), s->results.nodes.size() + 1);
     EXPECT_EQ(nodes[0], (std::vector<std::string>{"N", "Район", "Uном (кВ)", "U (кВ)", "dV (%)", "Угол (град)",
                                                   "P (МВт)", "Q (Мвар)", "Pg (МВт)", "Qb (Мвар)"}));
@@ -74,19 +92,51 @@ TEST(ResultsCsv, DecimalCommaConventionReadsBackAsTheResults)
         const NodeResult& n = s->results.nodes[k];
         ASSERT_EQ(nodes[k + 1].size(), 10u);
         EXPECT_EQ(std::stoi(nodes[k + 1][0]), n.number);
-        EXPECT_EQ(decimalCommaNumber(nodes[k + 1][3]), n.u);
-        EXPECT_EQ(decimalCommaNumber(nodes[k + 1][5]), n.angle);
-        EXPECT_EQ(decimalCommaNumber(nodes[k + 1][9]), n.qb);
+        EXPECT_EQ(static_cast<float>(decimalCommaNumber(nodes[k + 1][3])), static_cast<float>(n.u));
+        EXPECT_EQ(static_cast<float>(decimalCommaNumber(nodes[k + 1][5])), static_cast<float>(n.angle));
+        EXPECT_EQ(static_cast<float>(decimalCommaNumber(nodes[k + 1][9])), static_cast<float>(n.qb));
     }
-    const auto branches = csvRows(branchesCsv(s->results, comma), ';');
+    std::string branchesText = branchesCsv(s->results, comma);
+    const auto branches = csvRows(branchesText.erase(0, kMark.size()), ';');
     ASSERT_EQ(branches.size(), s->results.branches.size() + 1);
     for (std::size_t j = 0; j < s->results.branches.size(); ++j) {
         const BranchResult& b = s->results.branches[j];
         ASSERT_EQ(branches[j + 1].size(), 9u);
-        EXPECT_EQ(decimalCommaNumber(branches[j + 1][2]), b.p12);
-        EXPECT_EQ(decimalCommaNumber(branches[j + 1][7]), b.current);
+        EXPECT_EQ(static_cast<float>(decimalCommaNumber(branches[j + 1][2])), static_cast<float>(b.p12));
+        EXPECT_EQ(static_cast<float>(decimalCommaNumber(branches[j + 1][7])), static_cast<float>(b.current));
         EXPECT_EQ(branches[j + 1][8], b.transformer ? "1" : "0");
     }
+}
+
+// IEEE 14 by the exact method: the figures of the files are the shortest
+// texts of their floats (the base node's 233.2 kV, the precision 0.01), a
+// zero is never "-0", and a fixed-voltage node's deviation is measured from
+// the Unom of its record, not from the voltage it holds.
+TEST(ResultsCsv, SinglePrecisionFiguresInTheirShortestForm)
+{
+    const auto s = solve(cp1251ToUtf8(fileBytes(sourcePath("samples/ieee14.cdu"))));
+    ASSERT_EQ(s->outcome, RunOutcome::Converged);
+    const auto nodes = csvRows(nodesCsv(s->results, csvConventionFor('.')), ',');
+    ASSERT_EQ(nodes.size(), 15u);
+    EXPECT_EQ(nodes[1][2], "233.2");
+    EXPECT_EQ(nodes[2][2], "220") << "node 2 holds 229.9 kV; its record says 220";
+    EXPECT_GT(std::stod(nodes[2][4]), 4.4);
+    EXPECT_LT(std::stod(nodes[2][4]), 4.6);
+    for (const auto& file : {nodes, csvRows(branchesCsv(s->results, csvConventionFor('.')), ',')}) {
+        for (std::size_t row = 1; row < file.size(); ++row) {
+            for (const std::string& field : file[row]) {
+                EXPECT_NE(field, "-0");
+                const float value = std::stof(field);
+                EXPECT_EQ(field, shortestFloatText(value));
+            }
+        }
+    }
+    const std::string json = resultsJson(CalculationSettings{}, s->results, {true, 3, 0.001f});
+    EXPECT_NE(json.find("\"precision\": 0.01,"), std::string::npos) << json.substr(0, 200);
+    EXPECT_NE(json.find("\"residual\": 0.001}"), std::string::npos) << json.substr(0, 200);
+    EXPECT_NE(json.find("\"unom\": 233.2,"), std::string::npos);
+    EXPECT_EQ(json.find("-0,"), std::string::npos);
+    EXPECT_EQ(json.find("-0}"), std::string::npos);
 }
 
 TEST(ResultsCsv, AFailedWriteLeavesTheEarlierPairAlone)

@@ -38,6 +38,7 @@ with tempfile.TemporaryDirectory() as work:
         for text, key in zip(row[2:8], ["p12", "q12", "p21", "q21", "dP", "current"]):
             assert float(text) == branch[key], (row, branch)
         assert row[8] == ("1" if branch["transformer"] else "0")
+    # The exact method's figures, the total among them, are single precision.
     total = sum(b["dP"] for b in result["branches"])
-    assert math.isclose(total, result["totalLoss"], rel_tol=1e-9), (total, result["totalLoss"])
+    assert math.isclose(total, result["totalLoss"], rel_tol=1e-6), (total, result["totalLoss"])
 print("ok")

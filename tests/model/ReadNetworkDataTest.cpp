@@ -139,15 +139,16 @@ TEST(ReadNetworkData, TokenShiftsAndStops)
         EXPECT_EQ(m.branchReactance[1], 20.0f);
         EXPECT_EQ(m.branchSusceptance[1], 0.0f);
         EXPECT_EQ(m.branchRatio[1], 1.0f);
-        EXPECT_EQ(r.sink.warnings, std::vector<std::string>{"Данные прочитаны не полностью: в строке 3 текст \",5\" не "
-                                                            "является числом; дальше данные не читались."});
+        EXPECT_EQ(r.sink.warnings, std::vector<std::string>{"Данные прочитаны не полностью: в строке 3, позиции 16 "
+                                                            "текст \",5\" не является числом; дальше данные не читались."});
     }
     {  // a record cut by the end of the text keeps zeros; missing unused fields need no word
         Reader r;
         ASSERT_TRUE(r.read(node102(1, 110) + node201(2, 110) + "0301 0 1 2 5"));
         EXPECT_EQ(r.model->branchReactance[1], 1.01f);
         EXPECT_EQ(r.sink.warnings,
-                  std::vector<std::string>{"Данные кончились внутри записи с кодом 301 (строка 3); недостающие значения приняты равными 0."});
+                  std::vector<std::string>{"Данные кончились внутри записи с кодом 301 (строка 3, позиция 1); "
+                                           "недостающие значения приняты равными 0."});
         Reader unused;
         ASSERT_TRUE(unused.read(node102(1, 110) + node201(2, 110) + "0301 0 1 2 5 20 -100 1"));
         EXPECT_TRUE(unused.sink.warnings.empty());
@@ -158,6 +159,58 @@ TEST(ReadNetworkData, TokenShiftsAndStops)
         EXPECT_EQ(r.model->nodeCount, 1);
         EXPECT_EQ(r.sink.warnings.size(), 1u);
     }
+}
+
+// Where the reading stopped is told whether the checks then accept the data
+// or not; the error list stays what the checks alone write.
+TEST(ReadNetworkData, AnEarlyStopIsToldWithLineAndColumnAlsoWhenRefused)
+{
+    const auto stopAt = [](int line, int column, const std::string& word) {
+        return "Данные прочитаны не полностью: в строке " + std::to_string(line) + ", позиции " +
+               std::to_string(column) + " текст \"" + word + "\" не является числом; дальше данные не читались.";
+    };
+    {  // a comma in node 3's load: node 3 is kept, node 4 and the branches after it are lost
+        Reader r;
+        EXPECT_FALSE(r.read(kThreeRecords + "\t0201 0 3 110 7,6 0 0 0 0 0 0\r\n" + node201(4, 110) + branch(2, 3, 5, 20) +
+                            branch(3, 4, 5, 20)));
+        EXPECT_EQ(r.sink.warnings, std::vector<std::string>{stopAt(4, 16, ",6")});
+        EXPECT_EQ(r.err(), errLines({"Ошибка связи 1. Нет ветвей для узла 3"}));
+    }
+    {  // a letter inside a figure of the last line
+        Reader r;
+        ASSERT_TRUE(r.read(kThreeRecords + "0301 0 1 2 5 123.8l2 0 0 0 0 0"));
+        EXPECT_EQ(r.model->branchCount, 2);
+        EXPECT_EQ(r.model->branchReactance[2], 123.8f);
+        EXPECT_EQ(r.sink.warnings, std::vector<std::string>{stopAt(4, 19, "l2")});
+        EXPECT_EQ(r.err(), "");
+    }
+    {  // a heading of words: nothing is read at all
+        Reader r;
+        EXPECT_FALSE(r.read(utf8ToCp1251("\r\n  Схема 1\r\n") + kThreeRecords));
+        EXPECT_EQ(r.sink.messages, std::vector<std::string>{"Совсем нет ветвей или узлов"});
+        EXPECT_EQ(r.sink.warnings, std::vector<std::string>{stopAt(2, 3, "Схема")});
+    }
+    {  // a record cut short by the end of the text, refused by the checks
+        Reader r;
+        EXPECT_FALSE(r.read(kThreeRecords + "  0201 0 3"));
+        EXPECT_EQ(r.sink.warnings, std::vector<std::string>{"Данные кончились внутри записи с кодом 201 (строка 4, "
+                                                            "позиция 3); недостающие значения приняты равными 0."});
+        EXPECT_EQ(r.err(), errLines({"Ошибка связи 1. Нет ветвей для узла 3", "Числовая ошибка 2. U ном. велико или мало"}));
+    }
+}
+
+TEST(ReadNetworkData, TheStopIsFoundPastTheFirstChunkOfALongFile)
+{
+    // More than one read chunk of records before the stop, a long line among them.
+    std::string text = kThreeRecords + std::string(70000, ' ') + "\r\n";
+    for (int k = 0; k < 3000; ++k)
+        text += "0401 1 2 3\r\n";
+    text += "0401 1 2 3 4x\r\n";
+    Reader r;
+    ASSERT_TRUE(r.read(text));
+    ASSERT_EQ(r.sink.warnings.size(), 1u);
+    EXPECT_EQ(r.sink.warnings[0], "Данные прочитаны не полностью: в строке 3005, позиции 13 текст \"x\" не является "
+                                  "числом; дальше данные не читались.");
 }
 
 TEST(ReadNetworkData, FieldsNotReadAreZeroNotLeftFromAnEarlierRun)

@@ -148,6 +148,15 @@ TEST_F(Cli, TellsNonConvergenceDivergenceAndRejectionOnStandardError)
     EXPECT_TRUE(contains(r.err, "Ошибка связи 1. Нет ветвей для узла 3\n")) << r.err;
     EXPECT_FALSE(contains(r.err, "\r"));
 
+    // A comma stops the reading in node 3's record: the refusal names the
+    // node, and the line before it says where the reading stopped.
+    writeBytes(dir / "comma.cdu", std::string(kThreeRecords) + "0201 0 3 110 7,6 0 0 0 0 0 0\n0301 0 2 3 5 20 0 0 0 0 0\n");
+    r = runCli(dir.path(), "comma.cdu");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Данные прочитаны не полностью: в строке 4, позиции 15 текст \",6\" не является числом; дальше "
+                     "данные не читались.\nРасчет невозможен!\nОшибка связи 1. Нет ветвей для узла 3\n");
+    EXPECT_EQ(fileBytes(dir / "network.err"), tarvel::utf8ToCp1251("Ошибка связи 1. Нет ветвей для узла 3\r\n"));
+
     std::filesystem::remove(dir / "network.out");
     std::filesystem::create_directory(dir / "network.out");
     r = runCli(dir.path(), "net.cdu");

@@ -171,6 +171,25 @@ private slots:
         QCOMPARE(f->visibleTabs(), QStringList{QStringLiteral("Без_имени(*.cdu)")});
     }
 
+    // The error list of refused data is followed by the place where the
+    // reading stopped, which explains it.
+    void anEarlyStopFollowsTheErrorList()
+    {
+        openSample();
+        w().Memo1->setPlainText(QStringLiteral("0102 0 1 110 0 0 0 0 0 0 0\n"
+                                               "0201 0 2 110 10 5 0 0 0 0 0\n"
+                                               "0301 0 1 2 5 20 -100 1 0 0 0\n"
+                                               "0201 0 3 110 7,6 0 0 0 0 0 0\n"
+                                               "0301 0 2 3 5 20 -100 1 0 0 0\n"));
+        w().N2->trigger();
+        QVERIFY(f->dialogs.messages().contains(kRejected));
+        QVERIFY(w().isLowerPaneShown());
+        QCOMPARE(w().Memo4->text(), QStringLiteral("Ошибка связи 1. Нет ветвей для узла 3\n"
+                                                   "Данные прочитаны не полностью: в строке 4, позиции 15 текст \",6\" "
+                                                   "не является числом; дальше данные не читались."));
+        QCOMPARE(working(QStringLiteral("network.err")), QStringLiteral("Ошибка связи 1. Нет ветвей для узла 3\n"));
+    }
+
     void warningsOfAnAcceptedRunStayInSight()
     {
         openSample();

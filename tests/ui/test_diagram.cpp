@@ -126,10 +126,15 @@ private slots:
             QVERIFY2(node, qPrintable(v[0]));
             const QString tip = node->toolTip();
             QVERIFY2(tip.startsWith(QStringLiteral("Узел ") + v[0]), qPrintable(tip));
-            for (const QString& part : {QStringLiteral("V = %1 кВ").arg(v[1]), QStringLiteral("dV = %1°").arg(v[2]),
+            for (const QString& part : {QStringLiteral("V = %1 кВ").arg(v[1]), QStringLiteral("Угол = %1°").arg(v[2]),
                                         QStringLiteral("P = %1 МВт, Q = %2 Мвар").arg(v[3], v[4]),
                                         QStringLiteral("Pg = %1 МВт, Qb = %2 Мвар").arg(v[5], v[6])})
                 QVERIFY2(tip.contains(part), qPrintable(tip + " / " + part));
+            // Every record but the base node's gives 220 kV; the fixed-voltage
+            // nodes hold more, and their deviation is measured from 220.
+            if (v[0] != QStringLiteral("1"))
+                QVERIFY2(tip.contains(QStringLiteral("(Uном 220.00 кВ, ")), qPrintable(tip));
+            QVERIFY2(!tip.contains(QStringLiteral("dV")), qPrintable(tip));
         }
         for (int j = 1; j <= 20; ++j) {
             const QStringList v = lines[branchesAt + j].split(QLatin1Char(' '), Qt::SkipEmptyParts);
