@@ -115,7 +115,7 @@ TimeSeriesStudy::TimeSeriesStudy(const NetworkModel& model, const LoadProfile& p
     engine_->base = solveSparse(engine_->network, settings, Start::flat(), *engine_->analysis, workspace);
     engine_->unom.resize(static_cast<std::size_t>(model.nodeCount) + 1);
     for (int k = 0; k <= model.nodeCount; ++k)
-        engine_->unom[static_cast<std::size_t>(k)] = model.nodeUnom[static_cast<std::size_t>(k)];
+        engine_->unom[static_cast<std::size_t>(k)] = nominalVoltage(model, k);
 }
 
 TimeSeriesStudy::~TimeSeriesStudy() = default;
