@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/CaseImport.h"
+#include "app/ResultsForExport.h"
 #include "interchange/CaseImport.h"
 #include "interchange/ResultsExport.h"
 #include "model/TextFile.h"
@@ -67,17 +69,17 @@ ImportStep importInput(const std::string& bytes, InterchangeOptions& options, st
         std::fprintf(stderr, "Импорт невозможен: %s\n", read.error.c_str());
         return ImportStep::Failed;
     }
-    const tarvel::CduConversion conversion = tarvel::convertCase(read.data, {options.baseKv, options.precision});
-    if (!conversion.ok) {
-        std::fprintf(stderr, "Импорт невозможен: %s\n", conversion.error.c_str());
+    tarvel::app::ImportResult converted = tarvel::app::importCase(read.data, {options.baseKv, options.precision});
+    if (!converted.ok) {
+        std::fprintf(stderr, "Импорт невозможен: %s\n", converted.error.c_str());
         return ImportStep::Failed;
     }
-    std::fputs(tarvel::conversionSummary(read.data, conversion).c_str(), stderr);
-    text = tarvel::toCrLf(conversion.text);
-    options.raisedBases = conversion.raisedBases;
-    options.busAreas = conversion.busAreas;
-    options.branchRecordOfCaseBranch = conversion.branchRecordOfCaseBranch;
-    options.branchRatingMva = conversion.branchRatingMva;
+    std::fputs(converted.imported.summary.c_str(), stderr);
+    text = std::move(converted.imported.text);
+    options.raisedBases = std::move(converted.imported.raisedBases);
+    options.busAreas = std::move(converted.imported.busAreas);
+    options.branchRecordOfCaseBranch = std::move(converted.imported.branchRecordOfCaseBranch);
+    options.branchRatingMva = std::move(converted.imported.branchRatingMva);
     if (format == tarvel::InputFormat::Matpower)
         options.caseName = tarvel::caseFunctionName(bytes);
     if (options.convertTo.empty())
@@ -94,8 +96,7 @@ bool exportResults(const tarvel::NetworkModel& model, const tarvel::CalculationS
 {
     if (options.csvPrefix.empty() && options.jsonPath.empty())
         return true;
-    tarvel::NetworkResults results = tarvel::collectResults(model);
-    tarvel::restoreCaseVoltages(results, options.raisedBases);
+    const tarvel::NetworkResults results = tarvel::app::resultsForExport(model, options.raisedBases);
     bool ok = true;
     if (!options.csvPrefix.empty()) {
         std::filesystem::path failed;

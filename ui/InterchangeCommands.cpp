@@ -10,6 +10,8 @@
 #include <QLocale>
 #include <QTabWidget>
 
+#include "app/CaseImport.h"
+#include "app/ResultsForExport.h"
 #include "interchange/CaseImport.h"
 #include "interchange/ResultsExport.h"
 #include "model/NetworkModel.h"
@@ -90,25 +92,26 @@ void TForm1::importCase()
                              options.defaultBaseKv, 0.1, 1500, 3))
         return;
 
-    CduConversion conversion;
+    app::ImportResult converted;
     {
         WaitCursor wait;
-        conversion = convertCase(read.data, options);
+        converted = app::importCase(read.data, options);
     }
-    if (!conversion.ok) {
-        dialogs().message(this, importFailure(conversion.error), QMessageBox::Critical);
+    if (!converted.ok) {
+        dialogs().message(this, importFailure(converted.error), QMessageBox::Critical);
         return;
     }
 
     EnterEditingState();
     hideResultTabs();
-    Memo1->setText(fromUtf8(toCrLf(conversion.text)));
+    Memo1->setText(fromUtf8(converted.imported.text));
     setCurrentFile(QString());
+    importedRaisedBases_ = std::move(converted.imported.raisedBases);
     // The converted text exists nowhere else: leaving it asks first.
     Memo1->setModified(true);
     activatePage(InputPage);
     Memo1->setFocus();
-    Memo4->setText(fromUtf8(toCrLf(conversionSummary(read.data, conversion))));
+    Memo4->setText(fromUtf8(toCrLf(converted.imported.summary)));
     Memo4->setReadOnly(true);
     Memo4->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     showLowerPane();
@@ -116,7 +119,7 @@ void TForm1::importCase()
 
 void TForm1::rememberResults()
 {
-    lastResults_ = std::make_unique<NetworkResults>(collectResults(calculation_.model));
+    lastResults_ = std::make_unique<NetworkResults>(app::resultsForExport(calculation_.model, importedRaisedBases_));
 }
 
 void TForm1::exportResultsToCsv()

@@ -342,6 +342,8 @@ void TForm1::hideResultTabs()
     for (int i = EchoPage; i <= ContingencyTab; ++i)
         PageControl1->setTabVisible(i, false);
     Diagram1->clear();  // the layouts stay in the session's cache
+    // Every command that hides the results starts another document.
+    importedRaisedBases_.clear();
 }
 
 QString TForm1::inputCaption() const

@@ -52,6 +52,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include "app/CaseImport.h"
 #include "model/Calculation.h"
 #include "ui/SettingsFile.h"
 
@@ -353,6 +354,9 @@ private:
     int lowerPaneHeight_ = 77;
     bool shownOnce_ = false;
     std::unique_ptr<NetworkResults> lastResults_;
+    // The levels that the import of the document wrote on a raised base;
+    // empty for a document that was not imported.
+    app::RaisedBases importedRaisedBases_;
     Calculation calculation_;
     std::shared_ptr<const SeriesJob> seriesJob_;  // the load profile run the chart shows
 };

@@ -69,7 +69,7 @@ StepResult separateRun(const NetworkModel& network, const StepLoads& loads, cons
     r.vminPu = 1e9;
     r.vmaxPu = -1e9;
     for (int k = 0; k <= m.nodeCount; ++k) {
-        const double pu = results.nodes[k].u / network.nodeUnom[k];
+        const double pu = results.nodes[k].u / nominalVoltage(network, k);
         if (pu < r.vminPu) {
             r.vminPu = pu;
             r.vminNode = m.nodeNumber[k];

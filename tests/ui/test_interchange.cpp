@@ -1,6 +1,8 @@
 // "Импорт..." and "Результаты в CSV..." from the window: the questions in
 // their order, the converted text as a new untitled document with the summary
 // below it, a refused case that changes nothing, and the two CSV files.
+#include <cmath>
+
 #include <QLocale>
 
 #include "model/CalculationSettings.h"
@@ -126,6 +128,36 @@ private slots:
         f->dialogs.answerQuestion(QMessageBox::No);
         w().N36->trigger();
         QVERIFY(f->dialogs.questions().last().startsWith(QStringLiteral("Файлы \"сеть-nodes.csv\" и \"сеть-branches.csv\"")));
+    }
+
+    // A cable level written on a raised base comes back in the case's own kV,
+    // as tarvel-cli's --csv gives it.
+    void csvExportOfAnImportedCaseGivesTheCasesVoltages()
+    {
+        f->dialogs.answerOpen(source("tests/data/interchange/short-cables.m"));
+        w().N35->trigger();
+        w().N2->trigger();
+        QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
+        f->dialogs.answerSave(f->path(QStringLiteral("cables.csv")));
+        w().N36->trigger();
+        const QStringList rows = QString::fromUtf8(f->read(QStringLiteral("cables-nodes.csv"))).split(QStringLiteral("\r\n"));
+        QVERIFY(rows.size() > 4);
+        const QStringList node3 = rows[3].split(QLatin1Char(','));
+        QCOMPARE(node3.at(0), QStringLiteral("3"));
+        QVERIFY2(std::fabs(node3.at(2).toDouble() - 6.6) < 1e-6, qPrintable(rows[3]));
+
+        // Another document's results are its own again.
+        f->dialogs.answerQuestion(QMessageBox::No);   // do not save the converted text
+        f->dialogs.answerQuestion(QMessageBox::Yes);  // give up the results
+        w().N3->trigger();
+        w().Memo1->setPlainText(QStringLiteral("0102 0 1 110 0 0 0 0 0 0 0\n0201 0 3 110 1 1 0 0 0 0 0\n"
+                                               "0301 0 1 3 1 20 0 0 0 0 0\n"));
+        w().N2->trigger();
+        f->dialogs.answerSave(f->path(QStringLiteral("typed.csv")));
+        w().N36->trigger();
+        const QStringList typed = QString::fromUtf8(f->read(QStringLiteral("typed-nodes.csv"))).split(QStringLiteral("\r\n"));
+        QVERIFY(typed.size() > 2);
+        QVERIFY2(typed[2].startsWith(QStringLiteral("3,0,110,")), qPrintable(typed[2]));
     }
 };
 
