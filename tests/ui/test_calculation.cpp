@@ -3,6 +3,7 @@
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
+#include "powerflow/PowerFlowRun.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/WindowFixture.h"
 
@@ -208,6 +209,24 @@ private slots:
         openSample();
         w().N2->trigger();
         QVERIFY(!w().isLowerPaneShown());
+    }
+
+    // The method chosen in the parameters dialog steers the run: the full
+    // model on a small network, and the classic method refused (with a word)
+    // for a network beyond its limits.
+    void theChosenMethodSteersTheRun()
+    {
+        openSample();
+        w().calculation().settings.method = tarvel::CalculationMethod::Sparse;
+        w().N2->trigger();
+        QVERIFY(working(QStringLiteral("network.out")).contains(QStringLiteral("разреженным методом")));
+
+        w().calculation().settings.method = tarvel::CalculationMethod::Exact;
+        f->dialogs.answerOpen(QString::fromStdString(tarvel::test::sourcePath("samples/ieee118.cdu").string()));
+        w().N4->trigger();
+        w().N2->trigger();
+        QVERIFY(working(QStringLiteral("network.out")).contains(QStringLiteral("разреженным методом")));
+        QVERIFY(w().Memo4->text().contains(QString::fromUtf8(tarvel::kExactMethodTooSmallText)));
     }
 
     void echoFileThatCannotBeCreated()
