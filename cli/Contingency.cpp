@@ -10,6 +10,7 @@
 #include "study/Limits.h"
 #include "study/Outage.h"
 #include "study/Study.h"
+#include "study/StudyInput.h"
 #include "study/StudyFiles.h"
 
 namespace cli {
@@ -82,63 +83,72 @@ bool setStudyOption(StudyOptions& options, const std::string& name, const std::s
 
 std::string checkStudyOptions(const StudyOptions& options, bool profileGiven)
 {
-    if (options.contingencies.empty() && (!options.limitsFile.empty() || options.threads > 0))
-        return "параметры --limits и --threads действуют только вместе с --contingencies";
-    if (!options.contingencies.empty() && profileGiven)
-        return "параметры --contingencies и --profile не задаются вместе";
+    if (options.contingencies.empty() && !profileGiven && (!options.limitsFile.empty() || options.threads > 0))
+        return "параметры --limits и --threads действуют только вместе с --contingencies или --profile";
     return {};
+}
+
+tarvel::CaseStudyData caseStudyData(const InterchangeOptions& interchange)
+{
+    return {interchange.caseName, interchange.branchRecordOfCaseBranch, interchange.branchRatingMva};
+}
+
+bool readOutages(const tarvel::NetworkModel& model, const StudyOptions& options, const InterchangeOptions& interchange,
+                 std::vector<tarvel::Outage>& outages)
+{
+    const bool all = options.contingencies == "all";
+    std::string text;
+    if (!all && !readText(options.contingencies, text))
+        return false;
+    tarvel::OutageList list = tarvel::studyOutages(model, all, text, options.contingencies, caseStudyData(interchange));
+    if (!list.ok) {
+        tell(list.error);
+        return false;
+    }
+    outages = std::move(list.outages);
+    return true;
+}
+
+bool readLimits(const tarvel::NetworkModel& model, const StudyOptions& options, const InterchangeOptions& interchange,
+                tarvel::Limits& limits, tarvel::LimitsSource& source)
+{
+    source = {};
+    source.caseRatings = !interchange.branchRatingMva.empty();
+    const bool hasFile = !options.limitsFile.empty();
+    std::string text;
+    if (hasFile && !readText(options.limitsFile, text))
+        return false;
+    if (const std::string problem = tarvel::studyLimits(model, caseStudyData(interchange), hasFile, text, limits);
+        !problem.empty()) {
+        tell(problem);
+        return false;
+    }
+    if (hasFile)
+        source.currentFile = options.limitsFile.filename().string();
+    return true;
+}
+
+std::unique_ptr<tbb::global_control> limitThreads(const StudyOptions& options)
+{
+    if (options.threads <= 0)
+        return nullptr;
+    return std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism,
+                                                 static_cast<std::size_t>(options.threads));
 }
 
 int runStudy(const tarvel::NetworkModel& model, const tarvel::CalculationSettings& settings,
              const StudyOptions& options, const StudyOutputs& outputs, const InterchangeOptions& interchange,
              const std::filesystem::path& workDir)
 {
-    const tarvel::BranchIndex index(model);
-    tarvel::OutageList list;
-    if (options.contingencies == "all") {
-        list.ok = true;
-        list.outages = tarvel::allBranchOutages(index);
-    } else {
-        std::string text;
-        if (!readText(options.contingencies, text))
-            return kExitBadInput;
-        if (tarvel::isContingencyTable(text)) {
-            if (interchange.branchRecordOfCaseBranch.empty()) {
-                tell("Таблица отключений MATPOWER (chgtab) применима только к случаю MATPOWER: \"" +
-                     options.contingencies + "\"");
-                return kExitBadInput;
-            }
-            list = tarvel::readContingencyTable(text, {interchange.caseName, interchange.branchRecordOfCaseBranch});
-        } else {
-            list = tarvel::readOutageList(text, index);
-        }
-    }
-    if (!list.ok) {
-        tell(list.error);
+    std::vector<tarvel::Outage> outages;
+    if (!readOutages(model, options, interchange, outages))
         return kExitBadInput;
-    }
-
-    tarvel::Limits limits = tarvel::defaultLimits(model);
+    tarvel::Limits limits;
     tarvel::LimitsSource source;
-    if (!interchange.branchRatingMva.empty()) {
-        tarvel::applyRatings(limits, interchange.branchRatingMva);
-        source.caseRatings = true;
-    }
-    if (!options.limitsFile.empty()) {
-        std::string text;
-        if (!readText(options.limitsFile, text))
-            return kExitBadInput;
-        if (const std::string problem = tarvel::readCurrentLimits(text, index, limits); !problem.empty()) {
-            tell(problem);
-            return kExitBadInput;
-        }
-        source.currentFile = options.limitsFile.filename().string();
-    }
+    if (!readLimits(model, options, interchange, limits, source))
+        return kExitBadInput;
 
-    std::unique_ptr<tbb::global_control> threads;
-    if (options.threads > 0)
-        threads = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism,
-                                                        static_cast<std::size_t>(options.threads));
+    const std::unique_ptr<tbb::global_control> threads = limitThreads(options);
     tarvel::StudyOptions studyOptions;
     studyOptions.settings = settings;
     const tarvel::StudyBase base(model, limits, studyOptions);
@@ -146,7 +156,7 @@ int runStudy(const tarvel::NetworkModel& model, const tarvel::CalculationSetting
         tell("Анализ отключений невозможен: исходный режим не рассчитан с заданной точностью");
         return kExitBaseNotConverged;
     }
-    const tarvel::StudyResult study = tarvel::runStudy(base, std::move(list.outages));
+    const tarvel::StudyResult study = tarvel::runStudy(base, std::move(outages));
     std::filesystem::path failed;
     if (!tarvel::writeStudyFiles(base, study, source, {workDir, outputs.json, outputs.csvPrefix}, failed)) {
         std::fprintf(stderr, "Невозможно записать файл \"%s\"\n", failed.string().c_str());

@@ -4,11 +4,18 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
+
+#include <tbb/global_control.h>
 
 #include "cli/Interchange.h"
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
+#include "study/Limits.h"
+#include "study/Outage.h"
+#include "study/StudyFiles.h"
 
 namespace cli {
 
@@ -28,12 +35,22 @@ constexpr int kExitInsecure = 4;
 
 bool isStudyOption(const std::string& name);
 bool setStudyOption(StudyOptions& options, const std::string& name, const std::string& value, std::string& problem);
-// A problem with the options taken together (--limits without
-// --contingencies, a study of outages and of a profile at once), or an empty
-// string.
+// A problem with the options taken together (--limits or --threads without
+// --contingencies or --profile), or an empty string.
 std::string checkStudyOptions(const StudyOptions& options, bool profileGiven);
 
 extern const char* const kStudyHelp;
+
+// The outages of --contingencies for the network; false when the list or
+// table cannot be taken (the message, naming the line, has been printed).
+bool readOutages(const tarvel::NetworkModel& model, const StudyOptions& options, const InterchangeOptions& interchange,
+                 std::vector<tarvel::Outage>& outages);
+// The limits: each voltage class's node limits, an imported case's ratings
+// and the currents of --limits; false when the file cannot be taken (told).
+bool readLimits(const tarvel::NetworkModel& model, const StudyOptions& options, const InterchangeOptions& interchange,
+                tarvel::Limits& limits, tarvel::LimitsSource& source);
+// The cap on oneTBB's threads that --threads sets, while it lives; null without it.
+std::unique_ptr<tbb::global_control> limitThreads(const StudyOptions& options);
 
 // Runs the study on the network of a converged run and writes its files:
 // 0 when every outage is solved without violation, kExitInsecure otherwise,

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "cli/Contingency.h"
+#include "cli/Interchange.h"
 #include "model/CalculationSettings.h"
 #include "series/LoadProfile.h"
 #include "series/SeriesJob.h"
@@ -25,17 +27,23 @@ bool setProfileOption(ProfileOptions& options, const std::string& name, const st
 
 extern const char* const kProfileHelp;
 
-// Reads the profile file and prepares the study before anything is written;
-// prints what is wrong. Ready, NetworkRejected (the ordinary run will tell
-// why) or BadProfile (exit 2).
-tarvel::SeriesPrepared prepareProfile(const ProfileOptions& options, const std::string& cduText,
-                                      const tarvel::NodeAreas& areas, const tarvel::CalculationSettings& settings,
-                                      tarvel::SeriesJob& job);
+// Reads the profile file, the limits and (with --contingencies) the outages,
+// and prepares the study before anything is written; prints what is wrong.
+// Ready, NetworkRejected (the ordinary run will tell why) or BadProfile
+// (exit 2).
+tarvel::SeriesPrepared prepareProfile(const ProfileOptions& options, const StudyOptions& study,
+                                      const InterchangeOptions& interchange, const std::string& cduText,
+                                      const tarvel::CalculationSettings& settings, tarvel::SeriesJob& job);
 
-// Solves every step and writes the study's files; prints a summary line.
-// Returns the exit status: 0 every step solved, 3 some step did not, 2 a
-// file could not be written.
-int runProfile(const ProfileOptions& options, const tarvel::SeriesJob& job, const tarvel::CalculationSettings& settings,
-               const std::filesystem::path& workDir);
+// Solves every step (with the outages of each) on --threads threads and
+// writes the study's files; prints a summary line. Returns the exit status
+// (profileStatus), or 2 when a file could not be written.
+int runProfile(const ProfileOptions& options, const StudyOptions& study, const tarvel::SeriesJob& job,
+               const tarvel::CalculationSettings& settings, const std::filesystem::path& workDir);
+
+// 0 every step solved (and with the outages, every step secure), 3 some step
+// did not solve, kExitInsecure some step's N-1 found a violation, a split or
+// an outage that did not solve.
+int profileStatus(const tarvel::SeriesResults& results);
 
 }  // namespace cli

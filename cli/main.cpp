@@ -286,8 +286,7 @@ int main(int argc, char** argv)
     tarvel::SeriesJob series;
     tarvel::SeriesPrepared seriesPrepared = tarvel::SeriesPrepared::NetworkRejected;
     if (!profile.profile.empty()) {
-        seriesPrepared =
-            cli::prepareProfile(profile, text, tarvel::nodeAreasOf(interchange.busAreas), settings, series);
+        seriesPrepared = cli::prepareProfile(profile, study, interchange, text, settings, series);
         if (seriesPrepared == tarvel::SeriesPrepared::BadProfile)
             return kExitUsage;
     }
@@ -329,11 +328,11 @@ int main(int argc, char** argv)
     }
     int status = outcome == tarvel::RunOutcome::Converged ? kExitConverged : kExitNotConverged;
     if (seriesPrepared == tarvel::SeriesPrepared::Ready) {
-        const int seriesStatus = cli::runProfile(profile, series, settings, workDir);
+        const int seriesStatus = cli::runProfile(profile, study, series, settings, workDir);
         if (seriesStatus == kExitUsage || status == kExitConverged)
             status = seriesStatus;
     }
-    if (!study.contingencies.empty()) {
+    if (!study.contingencies.empty() && profile.profile.empty()) {
         if (outcome != tarvel::RunOutcome::Converged) {
             StderrSink::printLine("Анализ отключений не выполнен: исходный режим не рассчитан с заданной точностью");
             return status;

@@ -1,29 +1,38 @@
-// tarvel-study: the studies of tarvel-cli (--profile) split over the
-// processes of an MPI job.
+// tarvel-study: the studies of tarvel-cli (--profile, with --contingencies
+// the N-1 of every step) split over the processes of an MPI job.
 //
-// Rank 0 reads the input and the profile and broadcasts their bytes; every
-// rank builds the same network and profile from them and solves a contiguous
-// share of the steps on its cores; rank 0 gathers the results in rank order
-// and alone writes the files, the same bytes tarvel-cli writes on one machine.
+// Rank 0 reads the input, the profile, the outage list and the limits and
+// broadcasts their bytes; every rank builds the same network, profile,
+// outages and limits from them and solves a contiguous share of the work (of
+// the steps, or of the pairs of a step and an outage) on its cores; rank 0
+// gathers the shares in rank order and alone writes the files, the same
+// bytes tarvel-cli writes on one machine.
 // Every failure becomes a status that all ranks learn (MPI_Allreduce), so the
 // job ends with a message and a non-zero status instead of waiting.
 #include <mpi.h>
 
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include <tbb/global_control.h>
+
+#include "app/CaseImport.h"
 #include "interchange/CaseImport.h"
 #include "model/MessageSink.h"
 #include "model/TextFile.h"
 #include "powerflow/PowerFlowRun.h"
 #include "series/SeriesJob.h"
 #include "series/SeriesReports.h"
+#include "study/StudyInput.h"
 
 namespace {
 
@@ -31,10 +40,12 @@ constexpr int kExitSolved = 0;
 constexpr int kExitRejected = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitNotConverged = 3;
+constexpr int kExitInsecure = 4;
 
 constexpr const char* kUsage =
     "Использование: tarvel-study [--precision P] [--iterations N] [--workdir DIR] [--base-kv KV]\n"
-    "                    --profile FILE [--study-csv PREFIX] [--study-json FILE] INPUT\n"
+    "                    --profile FILE [--contingencies all|FILE] [--limits FILE] [--threads N]\n"
+    "                    [--study-csv PREFIX] [--study-json FILE] INPUT\n"
     "Запуск: mpirun -np N tarvel-study ... (или srun tarvel-study ... под Slurm)\n";
 
 struct Options {
@@ -43,7 +54,22 @@ struct Options {
     std::filesystem::path workDir = ".";
     std::filesystem::path input;
     std::filesystem::path profile;
+    std::string contingencies;  // "all" or a file; empty: no N-1
+    std::filesystem::path limitsFile;
+    int threads = 0;            // each process's; 0: every core
     tarvel::SeriesOutputs outputs;
+};
+
+// What rank 0 reads and every rank builds the study from.
+struct InputBytes {
+    std::string input, profile, outages, limits;
+};
+
+// The run of an imported case: its text and what a study takes from it.
+struct ImportedInput {
+    std::string text;
+    tarvel::NodeAreas areas;
+    tarvel::CaseStudyData caseData;
 };
 
 class StderrSink : public tarvel::MessageSink {
@@ -101,6 +127,16 @@ std::string parseOptions(int argc, char** argv, Options& options)
                 options.workDir = value;
             } else if (name == "--profile") {
                 options.profile = value;
+            } else if (name == "--contingencies") {
+                options.contingencies = value;
+            } else if (name == "--limits") {
+                options.limitsFile = value;
+            } else if (name == "--threads") {
+                int v = 0;
+                const auto r = std::from_chars(value.data(), value.data() + value.size(), v);
+                if (r.ec != std::errc() || r.ptr != value.data() + value.size() || v < 1 || v > 1024)
+                    return "число потоков должно быть целым числом от 1 до 1024: " + value;
+                options.threads = v;
             } else if (name == "--study-csv") {
                 options.outputs.csvPrefix = value;
             } else if (name == "--study-json") {
@@ -144,46 +180,126 @@ void broadcast(std::string& bytes)
                   MPI_COMM_WORLD);
 }
 
-// The ЦДУ text of the input and, for an imported case, its buses' areas; the
-// conversion's summary is printed by rank 0 only.
-bool importInput(const std::string& bytes, double baseKv, bool print, std::string& text, tarvel::NodeAreas& areas)
+// The ЦДУ text of the input and, for an imported case, its buses' areas and
+// what a study takes from it (as tarvel-cli imports it); the conversion's
+// summary is printed by rank 0 only.
+bool importInput(const std::string& bytes, const Options& options, bool print, ImportedInput& out)
 {
     const tarvel::InputFormat format = tarvel::detectInputFormat(bytes);
     if (format == tarvel::InputFormat::Cdu) {
-        text = tarvel::cp1251ToUtf8(bytes);
-        if (!tarvel::hasCrLfLineEnds(text))
-            text = tarvel::toCrLf(text);
+        out.text = tarvel::cp1251ToUtf8(bytes);
+        if (!tarvel::hasCrLfLineEnds(out.text))
+            out.text = tarvel::toCrLf(out.text);
         return true;
     }
     const tarvel::CaseReadResult read = tarvel::readCase(bytes, format);
-    const tarvel::CduConversion conversion =
-        read.ok ? tarvel::convertCase(read.data, {baseKv}) : tarvel::CduConversion{};
-    if (!read.ok || !conversion.ok) {
+    tarvel::app::ImportResult converted;
+    if (read.ok)
+        converted = tarvel::app::importCase(read.data, {options.baseKv, options.settings.precision});
+    if (!read.ok || !converted.ok) {
         if (print)
-            std::fprintf(stderr, "Импорт невозможен: %s\n", (read.ok ? conversion.error : read.error).c_str());
+            std::fprintf(stderr, "Импорт невозможен: %s\n", (read.ok ? converted.error : read.error).c_str());
         return false;
     }
     if (print)
-        std::fputs(tarvel::conversionSummary(read.data, conversion).c_str(), stderr);
-    text = tarvel::toCrLf(conversion.text);
-    areas = tarvel::nodeAreasOf(conversion.busAreas);
+        std::fputs(converted.imported.summary.c_str(), stderr);
+    out.text = std::move(converted.imported.text);
+    out.areas = tarvel::nodeAreasOf(converted.imported.busAreas);
+    out.caseData.branchRecordOfCaseBranch = std::move(converted.imported.branchRecordOfCaseBranch);
+    out.caseData.branchRatingMva = std::move(converted.imported.branchRatingMva);
+    if (format == tarvel::InputFormat::Matpower)
+        out.caseData.caseName = tarvel::caseFunctionName(bytes);
     return true;
 }
 
-// Gathers every rank's results on rank 0, in rank order.
-std::vector<tarvel::StepResult> gatherSteps(const std::vector<tarvel::StepResult>& mine, int stepCount, int ranks,
-                                            int rank)
+// Builds the job: the network and profile, the limits and the outages.
+// Messages by rank 0 only; false when something cannot be taken.
+bool prepareJob(const InputBytes& bytes, const Options& options, bool print, tarvel::SeriesJob& job)
 {
-    std::vector<int> counts(static_cast<std::size_t>(ranks)), offsets(static_cast<std::size_t>(ranks));
-    for (int r = 0; r < ranks; ++r) {
-        const tarvel::StepRange range = tarvel::stepShare(stepCount, r, ranks);
-        counts[static_cast<std::size_t>(r)] = (range.last - range.first) * static_cast<int>(sizeof(tarvel::StepResult));
-        offsets[static_cast<std::size_t>(r)] = range.first * static_cast<int>(sizeof(tarvel::StepResult));
+    ImportedInput imported;
+    if (!importInput(bytes.input, options, print, imported))
+        return false;
+    std::string error, note;
+    const tarvel::SeriesPrepared prepared =
+        job.prepare(imported.text, imported.areas, bytes.profile, options.settings, error, note);
+    if (print && !note.empty())
+        std::fprintf(stderr, "%s\n", note.c_str());
+    if (prepared == tarvel::SeriesPrepared::BadProfile) {
+        if (print)
+            std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
     }
-    std::vector<tarvel::StepResult> all(rank == 0 ? static_cast<std::size_t>(stepCount) : 0);
-    MPI_Gatherv(mine.data(), counts[static_cast<std::size_t>(rank)], MPI_BYTE, all.data(), counts.data(),
-                offsets.data(), MPI_BYTE, 0, MPI_COMM_WORLD);
-    return all;
+    if (prepared != tarvel::SeriesPrepared::Ready)
+        return true;  // the ordinary run tells why the network is refused
+    tarvel::Limits limits;
+    const std::string problem = tarvel::studyLimits(job.model(), imported.caseData, !options.limitsFile.empty(),
+                                                    tarvel::cp1251ToUtf8(bytes.limits), limits);
+    if (!problem.empty()) {
+        if (print)
+            std::fprintf(stderr, "%s\n", problem.c_str());
+        return false;
+    }
+    job.setLimits(std::move(limits));
+    if (options.contingencies.empty())
+        return true;
+    tarvel::OutageList list = tarvel::studyOutages(job.model(), options.contingencies == "all",
+                                                   tarvel::cp1251ToUtf8(bytes.outages), options.contingencies,
+                                                   imported.caseData);
+    if (!list.ok) {
+        if (print)
+            std::fprintf(stderr, "%s\n", list.error.c_str());
+        return false;
+    }
+    job.setOutages(std::move(list.outages));
+    return true;
+}
+
+// Gathers every rank's share on rank 0, in rank order.
+std::vector<tarvel::SeriesShare> gatherShares(const tarvel::SeriesShare& mine, int ranks, int rank)
+{
+    const long long header[3] = {mine.firstStep, static_cast<long long>(mine.steps.size()),
+                                 static_cast<long long>(mine.violations.size())};
+    std::vector<long long> headers(rank == 0 ? 3 * static_cast<std::size_t>(ranks) : 0);
+    MPI_Gather(header, 3, MPI_LONG_LONG, headers.data(), 3, MPI_LONG_LONG, 0, MPI_COMM_WORLD);
+    std::vector<int> stepBytes(static_cast<std::size_t>(ranks)), stepOffsets(static_cast<std::size_t>(ranks));
+    std::vector<int> textBytes(static_cast<std::size_t>(ranks)), textOffsets(static_cast<std::size_t>(ranks));
+    long long stepTotal = 0, textTotal = 0;
+    for (int r = 0; rank == 0 && r < ranks; ++r) {
+        const std::size_t at = static_cast<std::size_t>(r);
+        const long long steps = headers[3 * at + 1] * static_cast<long long>(sizeof(tarvel::StepResult));
+        if (stepTotal + steps > INT_MAX || textTotal + headers[3 * at + 2] > INT_MAX)
+            throw std::runtime_error("результаты процессов больше 2 ГБ, сбор невозможен");
+        stepOffsets[at] = static_cast<int>(stepTotal);
+        stepBytes[at] = static_cast<int>(steps);
+        textOffsets[at] = static_cast<int>(textTotal);
+        textBytes[at] = static_cast<int>(headers[3 * at + 2]);
+        stepTotal += steps;
+        textTotal += headers[3 * at + 2];
+    }
+    std::vector<tarvel::StepResult> steps(static_cast<std::size_t>(stepTotal) / sizeof(tarvel::StepResult));
+    std::string text(static_cast<std::size_t>(textTotal), '\0');
+    MPI_Gatherv(mine.steps.data(), static_cast<int>(mine.steps.size() * sizeof(tarvel::StepResult)), MPI_BYTE,
+                steps.data(), stepBytes.data(), stepOffsets.data(), MPI_BYTE, 0, MPI_COMM_WORLD);
+    MPI_Gatherv(mine.violations.data(), static_cast<int>(mine.violations.size()), MPI_BYTE, text.data(),
+                textBytes.data(), textOffsets.data(), MPI_BYTE, 0, MPI_COMM_WORLD);
+    std::vector<tarvel::SeriesShare> shares(rank == 0 ? static_cast<std::size_t>(ranks) : 0);
+    for (std::size_t r = 0; r < shares.size(); ++r) {
+        const auto first = steps.begin() + stepOffsets[r] / static_cast<int>(sizeof(tarvel::StepResult));
+        shares[r].firstStep = static_cast<int>(headers[3 * r]);
+        shares[r].steps.assign(first, first + headers[3 * r + 1]);
+        shares[r].violations = text.substr(static_cast<std::size_t>(textOffsets[r]),
+                                           static_cast<std::size_t>(textBytes[r]));
+    }
+    return shares;
+}
+
+// Reads a file into bytes, telling when it cannot.
+bool readInto(const std::filesystem::path& path, std::string& bytes)
+{
+    if (tarvel::readFileBytes(path, bytes))
+        return true;
+    std::fprintf(stderr, "Невозможно прочитать файл \"%s\"\n", path.string().c_str());
+    return false;
 }
 
 int runJob(int rank, int ranks, int argc, char** argv)
@@ -197,16 +313,15 @@ int runJob(int rank, int ranks, int argc, char** argv)
         return kExitUsage;
     }
 
-    // Rank 0 reads both files; the others learn whether it could.
-    std::string input, profile;
+    // Rank 0 reads the files; the others learn whether it could.
+    InputBytes bytes;
     int status = 0;
     if (root) {
         std::error_code ec;
-        if (!tarvel::readFileBytes(options.input, input)) {
-            std::fprintf(stderr, "Невозможно прочитать файл \"%s\"\n", options.input.string().c_str());
-            status = kExitUsage;
-        } else if (!tarvel::readFileBytes(options.profile, profile)) {
-            std::fprintf(stderr, "Невозможно прочитать файл \"%s\"\n", options.profile.string().c_str());
+        if (!readInto(options.input, bytes.input) || !readInto(options.profile, bytes.profile) ||
+            (!options.contingencies.empty() && options.contingencies != "all" &&
+             !readInto(options.contingencies, bytes.outages)) ||
+            (!options.limitsFile.empty() && !readInto(options.limitsFile, bytes.limits))) {
             status = kExitUsage;
         } else if (!std::filesystem::is_directory(options.workDir, ec)) {
             std::fprintf(stderr, "Папка рабочих файлов \"%s\" не найдена\n", options.workDir.string().c_str());
@@ -215,23 +330,14 @@ int runJob(int rank, int ranks, int argc, char** argv)
     }
     if ((status = agree(status)) != 0)
         return status;
-    broadcast(input);
-    broadcast(profile);
+    broadcast(bytes.input);
+    broadcast(bytes.profile);
+    broadcast(bytes.outages);
+    broadcast(bytes.limits);
 
-    std::string text;
-    tarvel::NodeAreas areas;
     tarvel::SeriesJob job;
-    tarvel::SeriesPrepared prepared = tarvel::SeriesPrepared::BadProfile;
     try {
-        if (importInput(input, options.baseKv, root, text, areas)) {
-            std::string error, note;
-            prepared = job.prepare(text, areas, profile, options.settings, error, note);
-            if (root && !note.empty())
-                std::fprintf(stderr, "%s\n", note.c_str());
-            if (root && prepared == tarvel::SeriesPrepared::BadProfile)
-                std::fprintf(stderr, "%s\n", error.c_str());
-        }
-        status = prepared == tarvel::SeriesPrepared::BadProfile ? kExitUsage : 0;
+        status = prepareJob(bytes, options, root, job) ? 0 : kExitUsage;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tarvel-study, процесс %d: %s\n", rank, e.what());
         status = kExitUsage;
@@ -242,9 +348,11 @@ int runJob(int rank, int ranks, int argc, char** argv)
     // The ordinary run of the network as written: its working files, by rank 0.
     int baseStatus = 0;
     if (root) {
+        ImportedInput imported;
+        importInput(bytes.input, options, false, imported);
         tarvel::NetworkModel model;
         StderrSink sink;
-        switch (tarvel::runPowerFlow(model, options.settings, options.workDir, text, sink, ',')) {
+        switch (tarvel::runPowerFlow(model, options.settings, options.workDir, imported.text, sink, ',')) {
         case tarvel::RunOutcome::InputNotSaved:
         case tarvel::RunOutcome::OutNotCreatable:
             baseStatus = kExitUsage;
@@ -267,11 +375,13 @@ int runJob(int rank, int ranks, int argc, char** argv)
         return base;
     MPI_Bcast(&baseStatus, 1, MPI_INT, 0, MPI_COMM_WORLD);
 
-    const int stepCount = job.study().stepCount();
-    const tarvel::StepRange range = tarvel::stepShare(stepCount, rank, ranks);
-    std::vector<tarvel::StepResult> mine(static_cast<std::size_t>(range.last - range.first));
+    tarvel::SeriesShare mine;
     try {
-        job.study().solve(range, mine);
+        std::unique_ptr<tbb::global_control> threads;
+        if (options.threads > 0)
+            threads = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism,
+                                                            static_cast<std::size_t>(options.threads));
+        mine = job.solveShare(rank, ranks);
         status = 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tarvel-study, процесс %d: %s\n", rank, e.what());
@@ -283,20 +393,28 @@ int runJob(int rank, int ranks, int argc, char** argv)
         return status;
     }
 
-    const std::vector<tarvel::StepResult> steps = gatherSteps(mine, stepCount, ranks, rank);
+    const std::vector<tarvel::SeriesShare> shares = gatherShares(mine, ranks, rank);
     status = 0;
     if (root) {
+        const tarvel::SeriesResults results =
+            tarvel::mergeShares(shares, job.study().stepCount(), job.withOutages());
         std::filesystem::path failed;
-        if (!tarvel::writeSeriesFiles(steps, options.settings, options.outputs, failed)) {
+        if (!tarvel::writeSeriesFiles(results, options.settings, options.outputs, failed)) {
             std::fprintf(stderr, "Невозможно записать файл \"%s\"\n", failed.string().c_str());
             status = kExitUsage;
         } else {
+            std::fprintf(stderr, "%s\n", tarvel::seriesSummary(results).c_str());
             int unsolved = 0;
-            for (const tarvel::StepResult& s : steps)
+            bool insecure = false;
+            for (const tarvel::StepResult& s : results.steps) {
                 unsolved += s.outcome != tarvel::StepOutcome::Solved;
-            std::fprintf(stderr, "График нагрузки: шагов %d, не решено %d, потери энергии %s МВт·ч\n", stepCount,
-                         unsolved, tarvel::formatFixed(tarvel::energyLostMwh(steps), 0, 3).c_str());
-            status = unsolved == 0 ? baseStatus : kExitNotConverged;
+                insecure = insecure || tarvel::isInsecureStep(s);
+            }
+            // As tarvel-cli: a base case that did not converge is told first.
+            if (unsolved > 0 || baseStatus != 0)
+                status = kExitNotConverged;
+            else if (results.withOutages && insecure)
+                status = kExitInsecure;
         }
     }
     MPI_Bcast(&status, 1, MPI_INT, 0, MPI_COMM_WORLD);

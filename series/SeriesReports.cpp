@@ -152,6 +152,12 @@ std::vector<int> worstByLosses(const std::vector<StepResult>& steps, int count)
     return ranked(steps, count, [](const StepResult&) { return true; }, [](const StepResult& s) { return s.lossesMw; });
 }
 
+bool isInsecureStep(const StepResult& s)
+{
+    return s.outcome == StepOutcome::Solved &&
+           s.violations + s.outagesWithViolations + s.outagesNotConverged + s.outagesDiverged + s.outagesSplit > 0;
+}
+
 std::string timeSeriesReport(const std::vector<StepResult>& steps, bool withOutages)
 {
     int solved = 0, notConverged = 0, diverged = 0;
@@ -196,14 +202,13 @@ std::string timeSeriesReport(const std::vector<StepResult>& steps, bool withOuta
 
     if (withOutages) {
         r += "\n Шаги, небезопасные при отключении одной ветви (N-1)\n";
-        r += "      Шаг   Отключений с нарушениями   Не решено   Разделение сети\n";
+        r += "      Шаг   Нарушений в шаге   Отключений с нарушениями   Не решено   Разделение сети\n";
         int shown = 0;
         for (const StepResult& s : steps) {
-            const int unsolved = s.outagesNotConverged + s.outagesDiverged;
-            if (s.outagesWithViolations + unsolved + s.outagesSplit == 0)
+            if (!isInsecureStep(s))
                 continue;
-            r += formatInt(s.step, 9) + formatInt(s.outagesWithViolations, 27) + formatInt(unsolved, 12) +
-                 formatInt(s.outagesSplit, 18) + "\n";
+            r += formatInt(s.step, 9) + formatInt(s.violations, 19) + formatInt(s.outagesWithViolations, 27) +
+                 formatInt(s.outagesNotConverged + s.outagesDiverged, 12) + formatInt(s.outagesSplit, 18) + "\n";
             ++shown;
         }
         if (shown == 0)

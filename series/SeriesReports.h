@@ -32,6 +32,11 @@ std::vector<int> worstByVoltage(const std::vector<StepResult>& steps, int count)
 std::vector<int> worstByLoading(const std::vector<StepResult>& steps, int count);  // steps with a loading
 std::vector<int> worstByLosses(const std::vector<StepResult>& steps, int count);
 
+// True when a solved step's N-1 needs the engineer's attention: the step
+// itself or some outage breaks a limit, an outage splits the network or
+// does not solve.
+bool isInsecureStep(const StepResult& step);
+
 // The text of timeseries.rez in UTF-8, lines ended by "\n".
 std::string timeSeriesReport(const std::vector<StepResult>& steps, bool withOutages);
 

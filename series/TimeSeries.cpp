@@ -11,6 +11,8 @@
 #include <complex>
 
 #include "powerflow/SparseSolver.h"
+#include "study/Outage.h"
+#include "study/OutageSolver.h"
 
 namespace tarvel {
 
@@ -57,6 +59,8 @@ struct TimeSeriesStudy::Engine {
     std::unique_ptr<SolverAnalysis> analysis;
     Solution base;
     std::vector<double> unom;  // the Unom written in each node's record, kV
+    Limits limits;
+    std::unique_ptr<BranchIndex> branches;
 
     struct Workspace {
         SolverWorkspace solver;
@@ -66,7 +70,7 @@ struct TimeSeriesStudy::Engine {
     // A base case that did not converge is no start: its blocks start flat.
     const Solution* blockStart() const { return base.outcome == SolveOutcome::Converged ? &base : nullptr; }
 
-    StepResult summarize(const Solution& solution, const StepLoads& loads) const
+    StepResult summarize(const NetworkModel& model, const Solution& solution, const StepLoads& loads) const
     {
         StepResult r;
         r.outcome = stepOutcome(solution.outcome);
@@ -92,7 +96,22 @@ struct TimeSeriesStudy::Engine {
                 r.vmaxNode = network.nodeNumber[k];
             }
         }
+        if (r.outcome == StepOutcome::Solved)
+            checkLimits(model, solution, r);
         return r;
+    }
+
+    void checkLimits(const NetworkModel& model, const Solution& solution, StepResult& r) const
+    {
+        const OutageResult checked = checkState(model, network, limits, solution);
+        r.violations = static_cast<int32_t>(checked.violations.size());
+        if (checked.maxLoading.branch > 0) {
+            const BranchName& name = branches->name(checked.maxLoading.branch);
+            r.maxLoadingPct = checked.maxLoading.percent;
+            r.maxLoadingStart = name.n1;
+            r.maxLoadingEnd = name.n2;
+            r.maxLoadingParallel = name.k;
+        }
     }
 };
 
@@ -116,6 +135,23 @@ TimeSeriesStudy::TimeSeriesStudy(const NetworkModel& model, const LoadProfile& p
     engine_->unom.resize(static_cast<std::size_t>(model.nodeCount) + 1);
     for (int k = 0; k <= model.nodeCount; ++k)
         engine_->unom[static_cast<std::size_t>(k)] = nominalVoltage(model, k);
+    engine_->limits = defaultLimits(model);
+    engine_->branches = std::make_unique<BranchIndex>(model);
+}
+
+const CalculationSettings& TimeSeriesStudy::settings() const
+{
+    return engine_->settings;
+}
+
+void TimeSeriesStudy::setLimits(Limits limits)
+{
+    engine_->limits = std::move(limits);
+}
+
+const Limits& TimeSeriesStudy::limits() const
+{
+    return engine_->limits;
 }
 
 TimeSeriesStudy::~TimeSeriesStudy() = default;
@@ -126,7 +162,7 @@ void TimeSeriesStudy::stepLoads(int step, StepLoads& loads) const
 }
 
 void TimeSeriesStudy::solve(StepRange range, std::span<StepResult> out, const std::atomic<bool>* cancel,
-                            const std::function<void(int)>& progress) const
+                            const std::function<void(int)>& progress, const StepHook& hook) const
 {
     const int firstBlock = range.first / kStepsPerBlock;
     const int lastBlock = (range.last + kStepsPerBlock - 1) / kStepsPerBlock;
@@ -152,8 +188,10 @@ void TimeSeriesStudy::solve(StepRange range, std::span<StepResult> out, const st
                 Solution solution = solveSparse(engine.network, engine.settings,
                                                 start ? Start::from(*start) : Start::flat(), *engine.analysis,
                                                 w.solver, changes);
-                StepResult r = engine.summarize(solution, w.loads);
+                StepResult r = engine.summarize(model_, solution, w.loads);
                 r.step = profile_.steps[static_cast<std::size_t>(step)];
+                if (hook)
+                    hook(step, solution, w.loads, r);
                 out[static_cast<std::size_t>(step - range.first)] = r;
                 if (solution.outcome == SolveOutcome::Converged) {
                     previous = std::move(solution);

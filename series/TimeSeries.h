@@ -19,8 +19,11 @@
 #include "model/NetworkModel.h"
 #include "series/LoadProfile.h"
 #include "series/StepResult.h"
+#include "study/Limits.h"
 
 namespace tarvel {
+
+struct Solution;
 
 // Steps solved one after the other from one start (a day of hours).
 constexpr int kStepsPerBlock = 24;
@@ -42,6 +45,19 @@ public:
     ~TimeSeriesStudy();
 
     int stepCount() const { return profile_.stepCount(); }
+    const NetworkModel& model() const { return model_; }
+    const CalculationSettings& settings() const;
+
+    // The limits every solved step is checked against (its violations and
+    // most loaded branch): by default the node voltages of each voltage
+    // class and no branch limit.
+    void setLimits(Limits limits);
+    const Limits& limits() const;
+
+    // Called in the solving thread once a step is solved and summed up,
+    // before progress counts it: the step's index in the profile, its
+    // solution and loads (valid during the call only), its figures.
+    using StepHook = std::function<void(int step, const Solution& solution, const StepLoads& loads, StepResult& result)>;
 
     // Solves the steps [range.first, range.last) on all cores (oneTBB) into
     // out (range.last - range.first results, in step order); range.first is
@@ -49,7 +65,7 @@ public:
     // solving threads with the number of steps done so far; a set cancel
     // flag stops at the next step (the results are then incomplete).
     void solve(StepRange range, std::span<StepResult> out, const std::atomic<bool>* cancel = nullptr,
-               const std::function<void(int)>& progress = {}) const;
+               const std::function<void(int)>& progress = {}, const StepHook& hook = {}) const;
 
     // The loads of one step (nodes 0..n), as they are solved.
     void stepLoads(int step, StepLoads& loads) const;

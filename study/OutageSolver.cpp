@@ -742,17 +742,28 @@ void markCutOff(const Shared& s, Work& w)
             w.lost[k] = 0;
 }
 
+// A solved state as the limits are checked on it: voltages (kV) and
+// injections of nodes 0..n; lost and inService may be null (none lost, every
+// branch in service); tieP and tieQ empty without ties.
+struct CheckedState {
+    const double *e, *f, *P, *Q;
+    const char* lost = nullptr;
+    const char* inService = nullptr;
+    const std::vector<double>* tieP = nullptr;
+    const std::vector<double>* tieQ = nullptr;
+};
+
 // The figures of a solved state against the limits.
-void checkLimits(const Shared& s, const Work& w, OutageResult& result)
+void checkLimits(const NetworkModel& model, const Network& net, const Limits& limits, const CheckedState& w,
+                 OutageResult& result)
 {
-    const Network& net = s.net;
-    const Limits& limits = s.limits;
+    const int n = net.nodeCount, m = net.branchCount;
     double severity = -1e300;
     bool limited = false;
-    for (int k = 0; k <= s.n; ++k) {
-        if (w.lost[k])
+    for (int k = 0; k <= n; ++k) {
+        if (w.lost && w.lost[k])
             continue;
-        const double unom = s.model.nodeUnom[k];
+        const double unom = model.nodeUnom[k];
         if (!(unom > 0))
             continue;
         const double u = std::hypot(w.e[k], w.f[k]);
@@ -770,20 +781,20 @@ void checkLimits(const Shared& s, const Work& w, OutageResult& result)
         else if (above > 0)
             result.violations.push_back({ViolationKind::VoltageHigh, k, 0, u, limits.vmax[k], above});
     }
-    FlowState<double> state{w.e.data(),        w.f.data(),         w.P.data(),         w.Q.data(),
+    FlowState<double> state{w.e,                w.f,                w.P,               w.Q,
                             net.seriesG.data(), net.seriesB.data(), net.shuntG.data(), net.shuntB.data(),
                             net.ratio.data(),   net.chargingG.data(), net.chargingB.data()};
     state.shiftCos = net.shiftCos.data();
     state.shiftSin = net.shiftSin.data();
-    if (net.hasTies && !w.tieP.empty()) {
+    if (net.hasTies && w.tieP && !w.tieP->empty()) {
         state.tie = net.tie.data();
-        state.tieP = w.tieP.data();
-        state.tieQ = w.tieQ.data();
+        state.tieP = w.tieP->data();
+        state.tieQ = w.tieQ->data();
     }
-    for (int i = 1; i <= s.m; ++i) {
-        if (!w.inService[i] || limits.kind[i] == BranchLimitKind::None)
+    for (int i = 1; i <= m; ++i) {
+        if ((w.inService && !w.inService[i]) || limits.kind[i] == BranchLimitKind::None)
             continue;
-        const BranchFlowOf<double> flow = branchFlowsOf(s.model, state, i);
+        const BranchFlowOf<double> flow = branchFlowsOf(model, state, i);
         double value = 0;
         if (limits.kind[i] == BranchLimitKind::Current)
             value = std::hypot(flow.i12Re, flow.i12Im);
@@ -798,6 +809,13 @@ void checkLimits(const Shared& s, const Work& w, OutageResult& result)
             result.violations.push_back({ViolationKind::Overload, -1, i, value, limits.branchLimit[i], percent - 100.0});
     }
     result.severity = limited ? severity : 0.0;
+}
+
+void checkLimits(const Shared& s, const Work& w, OutageResult& result)
+{
+    checkLimits(s.model, s.net, s.limits,
+                {w.e.data(), w.f.data(), w.P.data(), w.Q.data(), w.lost.data(), w.inService.data(), &w.tieP, &w.tieQ},
+                result);
 }
 
 // Sets the outage's branches out of service and finds what they cut off.
@@ -892,16 +910,29 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
 }  // namespace
 
 StudyBase::StudyBase(const NetworkModel& model, const Limits& limits, const StudyOptions& options)
+    : StudyBase(model, limits, options, BaseState{})
+{
+}
+
+StudyBase::StudyBase(const NetworkModel& model, const Limits& limits, const StudyOptions& options,
+                     const BaseState& state)
     : shared_(std::make_unique<Shared>(model, limits, options))
 {
     Shared& s = *shared_;
     if (s.n == 0)
         return;
+    if (!state.loadP.empty()) {
+        s.net.loadP.assign(state.loadP.begin(), state.loadP.end());
+        s.net.loadQ.assign(state.loadQ.begin(), state.loadQ.end());
+    }
     formAdmittances(s);
     formIncidence(s);
     s.analysis = std::make_unique<SolverAnalysis>(s.net);
     Work base(s);
-    s.baseSolution = solveSparse(s.net, options.settings, Start::flat(), *s.analysis, base.solver);
+    if (state.solution)
+        s.baseSolution = *state.solution;
+    else
+        s.baseSolution = solveSparse(s.net, options.settings, Start::flat(), *s.analysis, base.solver);
     s.solved = s.baseSolution.outcome == SolveOutcome::Converged;
     applyOutage(s, base, {});
     base.e = s.baseSolution.voltageRe;
@@ -945,6 +976,17 @@ const BranchIndex& StudyBase::branches() const { return shared_->branchIndex; }
 const StudyOptions& StudyBase::options() const { return shared_->options; }
 const std::vector<double>& StudyBase::voltageRe() const { return shared_->e0; }
 const std::vector<double>& StudyBase::voltageIm() const { return shared_->f0; }
+
+OutageResult checkState(const NetworkModel& model, const Network& network, const Limits& limits,
+                         const Solution& solution)
+{
+    OutageResult result;
+    checkLimits(model, network, limits,
+                {solution.voltageRe.data(), solution.voltageIm.data(), solution.powerP.data(), solution.powerQ.data(),
+                 nullptr, nullptr, &solution.tieP, &solution.tieQ},
+                result);
+    return result;
+}
 
 OutageWorkspace::OutageWorkspace(const StudyBase& base) : data_(std::make_unique<Data>(base.shared())) {}
 

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "model/CalculationSettings.h"
@@ -90,12 +91,25 @@ struct StudyOptions {
 };
 
 class OutageWorkspace;
+struct Network;
+struct Solution;
+
+// A base case already solved elsewhere (a step of a load profile): the
+// loads of nodes 0..n it was solved with and its solution. The spans and
+// the solution are only read while the base is built.
+struct BaseState {
+    std::span<const double> loadP, loadQ;  // MW, Mvar; empty: the loads as written
+    const Solution* solution = nullptr;    // null: solved here from a flat start
+};
 
 // The base case: solved once, then read by every outage at the same time.
 class StudyBase {
 public:
     // Copies the network (accepted data) and solves it from a flat start.
     StudyBase(const NetworkModel& model, const Limits& limits, const StudyOptions& options);
+    // The network with the state's loads, its outages starting from the
+    // state's solution (which must be of this network with those loads).
+    StudyBase(const NetworkModel& model, const Limits& limits, const StudyOptions& options, const BaseState& state);
     ~StudyBase();
     StudyBase(const StudyBase&) = delete;
     StudyBase& operator=(const StudyBase&) = delete;
@@ -149,6 +163,12 @@ struct OutageSolution {
     std::vector<char> lost;                    // nodes 0..n
     std::vector<char> inService;               // branches 1..m
 };
+
+// A solved state of the whole network (every branch in service) against the
+// limits: the extreme voltages, the most loaded branch and the violations,
+// as an outage's are found.
+OutageResult checkState(const NetworkModel& model, const Network& network, const Limits& limits,
+                        const Solution& solution);
 
 // Solves the network without the outage's branches, starting from the base
 // solution, and checks it against the limits. A function of its arguments

@@ -345,30 +345,39 @@ std::string contingenciesCsv(const StudyBase& base, const StudyResult& study, ch
     return s;
 }
 
-std::string violationsCsv(const StudyBase& base, const StudyResult& study, char separator, char decimal)
+std::string violationsCsvHeader(char separator)
 {
     const std::string sep(1, separator);
-    std::string s = "label" + sep + "kind" + sep + "node" + sep + "branch" + sep + "value" + sep + "limit" + sep +
-                    "unit" + sep + "excess_percent\r\n";
-    const auto add = [&](const std::string& label, const Violation& v) {
-        s += csvText(label, separator) + sep;
-        if (v.kind == ViolationKind::Overload) {
-            const bool current = base.limits().kind[v.branch] == BranchLimitKind::Current;
-            s += std::string("overload") + sep + sep + csvText(branchLabel(base.branches(), v.branch), separator) +
-                 sep + csvNumber(v.value, decimal) + sep + csvNumber(v.limit, decimal) + sep +
-                 (current ? "kA" : "MVA") + sep;
-        } else {
-            s += std::string(v.kind == ViolationKind::VoltageLow ? "vmin" : "vmax") + sep +
-                 formatInt(numberOf(base, v.node)) + sep + sep + csvNumber(v.value, decimal) + sep +
-                 csvNumber(v.limit, decimal) + sep + "kV" + sep;
-        }
-        s += csvNumber(v.excess, decimal) + "\r\n";
-    };
+    return "label" + sep + "kind" + sep + "node" + sep + "branch" + sep + "value" + sep + "limit" + sep + "unit" +
+           sep + "excess_percent\r\n";
+}
+
+std::string violationCsvLine(const StudyBase& base, const std::string& label, const Violation& v, char separator,
+                             char decimal)
+{
+    const std::string sep(1, separator);
+    std::string s = csvText(label, separator) + sep;
+    if (v.kind == ViolationKind::Overload) {
+        const bool current = base.limits().kind[v.branch] == BranchLimitKind::Current;
+        s += std::string("overload") + sep + sep + csvText(branchLabel(base.branches(), v.branch), separator) + sep +
+             csvNumber(v.value, decimal) + sep + csvNumber(v.limit, decimal) + sep + (current ? "kA" : "MVA") + sep;
+    } else {
+        s += std::string(v.kind == ViolationKind::VoltageLow ? "vmin" : "vmax") + sep +
+             formatInt(numberOf(base, v.node)) + sep + sep + csvNumber(v.value, decimal) + sep +
+             csvNumber(v.limit, decimal) + sep + "kV" + sep;
+    }
+    s += csvNumber(v.excess, decimal) + "\r\n";
+    return s;
+}
+
+std::string violationsCsv(const StudyBase& base, const StudyResult& study, char separator, char decimal)
+{
+    std::string s = violationsCsvHeader(separator);
     for (const Violation& v : base.baseResult().violations)
-        add("base", v);
+        s += violationCsvLine(base, "base", v, separator, decimal);
     for (std::size_t i = 0; i < study.outages.size(); ++i)
         for (const Violation& v : study.results[i].violations)
-            add(study.outages[i].label, v);
+            s += violationCsvLine(base, study.outages[i].label, v, separator, decimal);
     return s;
 }
 

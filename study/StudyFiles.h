@@ -42,6 +42,11 @@ std::string contingenciesCsv(const StudyBase& base, const StudyResult& study, ch
                              char decimal = '.');
 std::string violationsCsv(const StudyBase& base, const StudyResult& study, char separator = ',',
                           char decimal = '.');
+// The header row of the violations table, and one violation's row (label:
+// the outage's, "base" for the base case).
+std::string violationsCsvHeader(char separator = ',');
+std::string violationCsvLine(const StudyBase& base, const std::string& label, const Violation& v,
+                             char separator = ',', char decimal = '.');
 std::filesystem::path contingenciesCsvPath(const std::filesystem::path& prefix);
 std::filesystem::path violationsCsvPath(const std::filesystem::path& prefix);
 

@@ -95,7 +95,7 @@ void TForm1::calculateLoadProfile()
     progress.setWindowTitle(applicationTitle());
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
-    QFutureWatcher<std::vector<StepResult>> watcher;
+    QFutureWatcher<SeriesResults> watcher;
     QEventLoop loop;
     connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
     connect(&progress, &QProgressDialog::canceled, &loop, [&cancel] { cancel = true; });
@@ -110,7 +110,7 @@ void TForm1::calculateLoadProfile()
     });
     ticks.start(100);
     watcher.setFuture(QtConcurrent::run([job, &cancel, &done] {
-        return job->solveAll(&cancel, [&done](int n) { done.store(n, std::memory_order_relaxed); });
+        return job->solveWithOutages(&cancel, [&done](int n) { done.store(n, std::memory_order_relaxed); });
     }));
     loop.exec();
     ticks.stop();
@@ -121,11 +121,12 @@ void TForm1::calculateLoadProfile()
         Memo4->setText(QStringLiteral("Расчет по графику нагрузки прерван, прежние результаты сохранены"));
         return;
     }
-    const std::vector<StepResult> steps = watcher.result();
+    const SeriesResults results = watcher.result();
+    const std::vector<StepResult>& steps = results.steps;
     SeriesOutputs outputs;
     outputs.workDir = localPath(QDir::currentPath());
     std::filesystem::path failed;
-    if (!writeSeriesFiles(steps, calculation_.settings, outputs, failed))
+    if (!writeSeriesFiles(results, calculation_.settings, outputs, failed))
         tellFileNotCreated(QString::fromStdString(failed.string()));
 
     // The reports of the network as written, then the chart of its steps.

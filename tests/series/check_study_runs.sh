@@ -56,6 +56,49 @@ bad district "нет узлов нагрузки района 9" "step,d9" "1,1"
 bad node "нет узла нагрузки 77777" "step,n77777" "1,1"
 bad scenario "изменение CT_TBRCH BR_STATUS CT_REP не поддерживается" "chgtab = [" "1 0 CT_TBRCH 3 BR_STATUS CT_REP 0;" "];"
 
+# The N-1 of every step: on one and on two threads the same files; the
+# outcome counts follow the fixed columns, the violations name their step.
+awk '$1 == "0301" && $4 != 0 { print $3, $4, 0.05; if (++n == 6) exit }' "$work/grid.cdu" >"$work/tight.lim"
+head -n 26 "$work/days.csv" >"$work/day.csv"  # a comment, the header and 24 steps
+branches=$(awk '$1 == "0301" && $4 != 0' "$work/grid.cdu" | wc -l)
+for threads in 1 2; do
+    dir="$work/n1-$threads"
+    mkdir "$dir"
+    "$cli" --workdir "$dir" --threads $threads --profile "$work/day.csv" --contingencies all --limits "$work/tight.lim" \
+        --study-csv "$dir/out" --study-json "$dir/out.json" "$work/grid.cdu" 2>"$dir.err"
+    status=$?
+    [ $status -eq 4 ] || fail "the N-1 of every step on $threads threads ended with $status: $(cat "$dir.err")"
+done
+for f in "$work/n1-1"/*; do
+    cmp -s "$f" "$work/n1-2/$(basename "$f")" || fail "N-1 of every step: $(basename "$f") differs for 1 and 2 threads"
+done
+[ "$(head -n 1 "$work/n1-1/out-steps.csv")" = "step,outcome,iterations,load_mw,base_mw,losses_mw,vmin_pu,vmin_node,vmax_pu,vmax_node,max_loading_pct,max_loading_branch,violations,outages_solved,outages_not_converged,outages_diverged,outages_split,outages_with_violations" ] ||
+    fail "the combined steps file's header: $(head -n 1 "$work/n1-1/out-steps.csv")"
+[ "$(wc -l <"$work/n1-1/out-steps.csv")" -eq 25 ] || fail "the combined steps file holds other than 24 steps"
+awk -F, -v m="$branches" 'NR > 1 && ($11 == "" || $14 + $15 + $16 + $17 != m) { bad = 1 } END { exit bad }' \
+    "$work/n1-1/out-steps.csv" || fail "a step's outages do not add up to the $branches branches, or its loading is missing"
+grep -q "^24,base,overload," "$work/n1-1/out-violations.csv" || fail "the violations of step 24 itself are missing"
+iconv -f cp1251 -t utf-8 "$work/n1-1/timeseries.rez" | grep -q "небезопасные при отключении одной ветви" ||
+    fail "timeseries.rez does not list the insecure steps"
+
+# Wrong outages or limits with a profile: exit 2, the line named, nothing written.
+badstudy() {  # name, expected text, options...
+    local name=$1 expected=$2
+    shift 2
+    rm -rf "$work/bad" && mkdir "$work/bad"
+    "$cli" --workdir "$work/bad" --profile "$work/day.csv" "$@" --study-csv "$work/bad/out" "$work/grid.cdu" 2>"$work/bad.err"
+    local s=$?
+    [ $s -eq 2 ] || fail "$name: exit $s instead of 2"
+    grep -q -- "$expected" "$work/bad.err" || fail "$name: message \"$(cat "$work/bad.err")\" lacks \"$expected\""
+    [ -z "$(ls -A "$work/bad")" ] || fail "$name: files written: $(ls "$work/bad")"
+}
+printf '# outages\n99998 99999\n' >"$work/none.lst"
+printf '# limits\nx y z\n' >"$work/bad.lim"
+badstudy "unknown branch" "Строка 2 списка отключений" --contingencies "$work/none.lst"
+badstudy "wrong limits" "Строка 2 файла пределов" --contingencies all --limits "$work/bad.lim"
+badstudy "wrong limits without N-1" "Строка 2 файла пределов" --limits "$work/bad.lim"
+badstudy "missing list" "Невозможно прочитать файл" --contingencies "$work/no-such.lst"
+
 # A MATPOWER case with its scenario table (a week of its area loads).
 mkdir "$work/case"
 "$cli" --workdir "$work/case" --profile "$src/tests/data/series/scenarios_ACTIVSg200-week.m" \
@@ -79,6 +122,28 @@ if [ -n "$study" ]; then
         done
         [ "$(ls "$dir" | wc -l)" -eq "$(ls "$work/one" | wc -l)" ] || fail "$ranks processes: other files than tarvel-cli's"
     done
+
+    # The N-1 of every step, its pairs of step and outage shared by the processes.
+    for ranks in 1 3; do
+        dir="$work/mpin1-$ranks"
+        mkdir "$dir"
+        timeout 300 mpirun --oversubscribe -np $ranks "$study" --workdir "$dir" --threads 1 --profile "$work/day.csv" \
+            --contingencies all --limits "$work/tight.lim" --study-csv "$dir/out" --study-json "$dir/out.json" \
+            "$work/grid.cdu" 2>"$dir.err"
+        status=$?
+        [ $status -eq 4 ] || fail "tarvel-study with N-1 on $ranks processes ended with $status: $(cat "$dir.err")"
+        for f in "$work/n1-1"/*; do
+            cmp -s "$f" "$dir/$(basename "$f")" || fail "N-1, $ranks processes: $(basename "$f") differs from tarvel-cli's"
+        done
+        [ "$(ls "$dir" | wc -l)" -eq "$(ls "$work/n1-1" | wc -l)" ] || fail "N-1, $ranks processes: other files than tarvel-cli's"
+    done
+    mkdir "$work/mpibadlist"
+    timeout 300 mpirun --oversubscribe -np 3 "$study" --workdir "$work/mpibadlist" --profile "$work/day.csv" \
+        --contingencies "$work/none.lst" "$work/grid.cdu" 2>"$work/mpibadlist.err"
+    status=$?
+    [ $status -eq 2 ] || fail "a wrong outage list: tarvel-study ended with $status"
+    [ "$(grep -c "Строка 2 списка отключений" "$work/mpibadlist.err")" -eq 1 ] || fail "a wrong outage list is not told once"
+    [ -z "$(ls -A "$work/mpibadlist")" ] || fail "a wrong outage list: files written"
 
     # A file rank 0 cannot write: the whole job ends, told, without waiting.
     mkdir "$work/mpifail"
