@@ -133,11 +133,12 @@ TEST(StudyCli, BadInputIsToldWithItsLineEndsWithTwoAndWritesNoStudyFile)
 
     const CliResult usage = runCli(dir.path(), "--limits negative.txt " + ieee14);
     EXPECT_EQ(usage.status, 2);
-    EXPECT_THAT(usage.err, HasSubstr("только вместе с --contingencies"));
+    EXPECT_THAT(usage.err, HasSubstr("только вместе с --contingencies или --profile"));
     EXPECT_EQ(runCli(dir.path(), "--contingencies all --threads 0 " + ieee14).status, 2);
+    // With a profile, a wrong profile is told before the study.
     const CliResult both = runCli(dir.path(), "--contingencies all --profile list.txt " + ieee14);
     EXPECT_EQ(both.status, 2);
-    EXPECT_THAT(both.err, HasSubstr("--contingencies и --profile не задаются вместе"));
+    EXPECT_THAT(both.err, HasSubstr("График нагрузки"));
 }
 
 TEST(StudyCli, EverySecureOutageEndsWithZero)
