@@ -21,7 +21,11 @@ constexpr std::array<Color, kDistricts> kDistrictTints = {{
 
 std::string fixed2(double value)
 {
-    return formatFixed(value, 0, 2);
+    // A figure that rounds to zero is shown without a sign (the reports keep theirs).
+    std::string text = formatFixed(value, 0, 2);
+    if (text == "-0.00")
+        text.erase(0, 1);
+    return text;
 }
 
 Color mix(Color a, Color b, double t)
