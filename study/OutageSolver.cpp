@@ -753,6 +753,31 @@ struct CheckedState {
     const std::vector<double>* tieQ = nullptr;
 };
 
+// The figures the branch flows are computed from, in a solved state.
+FlowState<double> flowStateOf(const Network& net, const CheckedState& w)
+{
+    FlowState<double> state{w.e,                w.f,                w.P,               w.Q,
+                            net.seriesG.data(), net.seriesB.data(), net.shuntG.data(), net.shuntB.data(),
+                            net.ratio.data(),   net.chargingG.data(), net.chargingB.data()};
+    state.shiftCos = net.shiftCos.data();
+    state.shiftSin = net.shiftSin.data();
+    if (net.hasTies && w.tieP && !w.tieP->empty()) {
+        state.tie = net.tie.data();
+        state.tieP = w.tieP->data();
+        state.tieQ = w.tieQ->data();
+    }
+    return state;
+}
+
+// What a branch's limit is compared with: the current at its first end, or
+// the larger |S| of its two ends.
+double limitedValue(const Limits& limits, const BranchFlowOf<double>& flow, int i)
+{
+    if (limits.kind[i] == BranchLimitKind::Current)
+        return std::hypot(flow.i12Re, flow.i12Im);
+    return std::max(std::hypot(flow.p12, flow.q12), std::hypot(flow.p21, flow.q21));
+}
+
 // The figures of a solved state against the limits.
 void checkLimits(const NetworkModel& model, const Network& net, const Limits& limits, const CheckedState& w,
                  OutageResult& result)
@@ -781,25 +806,11 @@ void checkLimits(const NetworkModel& model, const Network& net, const Limits& li
         else if (above > 0)
             result.violations.push_back({ViolationKind::VoltageHigh, k, 0, u, limits.vmax[k], above});
     }
-    FlowState<double> state{w.e,                w.f,                w.P,               w.Q,
-                            net.seriesG.data(), net.seriesB.data(), net.shuntG.data(), net.shuntB.data(),
-                            net.ratio.data(),   net.chargingG.data(), net.chargingB.data()};
-    state.shiftCos = net.shiftCos.data();
-    state.shiftSin = net.shiftSin.data();
-    if (net.hasTies && w.tieP && !w.tieP->empty()) {
-        state.tie = net.tie.data();
-        state.tieP = w.tieP->data();
-        state.tieQ = w.tieQ->data();
-    }
+    const FlowState<double> state = flowStateOf(net, w);
     for (int i = 1; i <= m; ++i) {
         if ((w.inService && !w.inService[i]) || limits.kind[i] == BranchLimitKind::None)
             continue;
-        const BranchFlowOf<double> flow = branchFlowsOf(model, state, i);
-        double value = 0;
-        if (limits.kind[i] == BranchLimitKind::Current)
-            value = std::hypot(flow.i12Re, flow.i12Im);
-        else
-            value = std::max(std::hypot(flow.p12, flow.q12), std::hypot(flow.p21, flow.q21));
+        const double value = limitedValue(limits, branchFlowsOf(model, state, i), i);
         const double percent = 100.0 * value / limits.branchLimit[i];
         if (result.maxLoading.branch == 0 || percent > result.maxLoading.percent)
             result.maxLoading = {i, percent};
@@ -811,11 +822,35 @@ void checkLimits(const NetworkModel& model, const Network& net, const Limits& li
     result.severity = limited ? severity : 0.0;
 }
 
+CheckedState checkedState(const Work& w)
+{
+    return {w.e.data(), w.f.data(), w.P.data(), w.Q.data(), w.lost.data(), w.inService.data(), &w.tieP, &w.tieQ};
+}
+
 void checkLimits(const Shared& s, const Work& w, OutageResult& result)
 {
-    checkLimits(s.model, s.net, s.limits,
-                {w.e.data(), w.f.data(), w.P.data(), w.Q.data(), w.lost.data(), w.inService.data(), &w.tieP, &w.tieQ},
-                result);
+    checkLimits(s.model, s.net, s.limits, checkedState(w), result);
+}
+
+// The flows of every branch in service, with its loading where it has a limit.
+std::vector<BranchFigures> branchFigures(const Shared& s, const Work& w)
+{
+    std::vector<BranchFigures> figures(static_cast<std::size_t>(s.m) + 1);
+    const FlowState<double> state = flowStateOf(s.net, checkedState(w));
+    for (int i = 1; i <= s.m; ++i) {
+        if (!w.inService[i])
+            continue;
+        const BranchFlowOf<double> flow = branchFlowsOf(s.model, state, i);
+        BranchFigures& b = figures[i];
+        b.p12 = flow.p12;
+        b.q12 = flow.q12;
+        b.p21 = flow.p21;
+        b.q21 = flow.q21;
+        b.current = std::hypot(flow.i12Re, flow.i12Im);
+        if (s.limits.kind[i] != BranchLimitKind::None)
+            b.loading = 100.0 * limitedValue(s.limits, flow, i) / s.limits.branchLimit[i];
+    }
+    return figures;
 }
 
 // Sets the outage's branches out of service and finds what they cut off.
@@ -903,6 +938,7 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
         solution->calcQ = w.Q;
         solution->lost = w.lost;
         solution->inService = w.inService;
+        solution->branches = branchFigures(s, w);
     }
     return result;
 }

@@ -156,12 +156,21 @@ private:
     std::unique_ptr<Data> data_;
 };
 
+// The flows of a branch in service, as the limits are checked.
+struct BranchFigures {
+    double p12 = 0, q12 = 0;  // MW, Mvar leaving the start node into the branch
+    double p21 = 0, q21 = 0;  // MW, Mvar entering the end node from it
+    double current = 0;       // kA at the start node
+    double loading = -1;      // % of the branch's limit; -1 when it has none
+};
+
 // The solution of one outage, when the caller wants it whole.
 struct OutageSolution {
     std::vector<double> voltageRe, voltageIm;  // kV, nodes 0..n; 0 at cut-off nodes
     std::vector<double> calcP, calcQ;          // MW, Mvar injected, nodes 0..n
     std::vector<char> lost;                    // nodes 0..n
     std::vector<char> inService;               // branches 1..m
+    std::vector<BranchFigures> branches;       // 1..m; zeros for a branch out of service
 };
 
 // A solved state of the whole network (every branch in service) against the
