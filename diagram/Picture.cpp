@@ -36,15 +36,6 @@ Color mix(Color a, Color b, double t)
     return {channel(a.r, b.r), channel(a.g, b.g), channel(a.b, b.b)};
 }
 
-std::string kindText(int32_t type)
-{
-    switch (type) {
-    case 3: return " (базисный)";
-    case 2: return " (фиксированное напряжение)";
-    default: return "";
-    }
-}
-
 NodeKind kindOf(int32_t type, int record)
 {
     if (record < 0)
@@ -254,6 +245,16 @@ Color noResultColor()
     return {0xd9, 0xd9, 0xd9};
 }
 
+Color violationColor()
+{
+    return {0xd0, 0x00, 0x00};
+}
+
+Color cutOffColor()
+{
+    return {0xb0, 0xb0, 0xb0};
+}
+
 Color deviationColor(double percent)
 {
     // Blue below nominal, near white at nominal, red above.
@@ -262,6 +263,22 @@ Color deviationColor(double percent)
     if (std::isnan(t))
         return noResultColor();
     return t < 0 ? mix(mid, low, -t) : mix(mid, high, t);
+}
+
+std::string nodeHeading(const NodeShape& node)
+{
+    const std::string heading = "Узел " + formatInt(node.number);
+    switch (node.kind) {
+    case NodeKind::Base: return heading + " (базисный)";
+    case NodeKind::FixedVoltage: return heading + " (фиксированное напряжение)";
+    default: return heading;
+    }
+}
+
+std::string branchHeading(const BranchShape& branch)
+{
+    return "Ветвь " + formatInt(branch.startNumber) + " - " + formatInt(branch.endNumber) +
+           (branch.transformer ? " (трансформатор)" : "");
 }
 
 Picture drawPicture(const Topology& topology, const Layout& layout, const NetworkResults* results,
@@ -279,7 +296,7 @@ Picture drawPicture(const Topology& topology, const Layout& layout, const Networ
         node.record = topology.nodeRecords[k];
         node.kind = kindOf(topology.nodeTypes[k], node.record);
         node.fill = noResultColor();
-        node.text = "Узел " + formatInt(node.number) + kindText(topology.nodeTypes[k]);
+        node.text = nodeHeading(node);
         const bool measured = results && node.record >= 0 && static_cast<std::size_t>(node.record) < results->nodes.size();
         if (measured) {
             const NodeResult& r = results->nodes[static_cast<std::size_t>(node.record)];
@@ -314,8 +331,7 @@ Picture drawPicture(const Topology& topology, const Layout& layout, const Networ
         shape.startNumber = topology.nodeNumbers[static_cast<std::size_t>(b.from)];
         shape.endNumber = topology.nodeNumbers[static_cast<std::size_t>(b.to)];
         shape.transformer = b.transformer;
-        shape.text = "Ветвь " + formatInt(shape.startNumber) + " - " + formatInt(shape.endNumber) +
-                     (b.transformer ? " (трансформатор)" : "");
+        shape.text = branchHeading(shape);
         if (branchFigures) {
             const BranchResult& r = results->branches[i];
             const double p = std::fabs(r.p12);

@@ -32,6 +32,8 @@ struct NodeShape {
     NodeKind kind = NodeKind::Load;
     Color fill;
     bool warning = false;
+    bool cutOff = false;     // an outage shown cuts it off from the base node
+    bool violation = false;  // beyond a limit in the outage shown
     std::string text;  // the hover text: results, or the reader's findings
 };
 
@@ -43,6 +45,9 @@ struct BranchShape {
     double width = 1.5;
     int direction = 0;  // +1 active power flows from..to, -1 to..from, 0 none shown
     bool warning = false;
+    bool outaged = false;    // taken out by the outage shown
+    bool cutOff = false;     // both ends cut off by the outage shown
+    bool violation = false;  // beyond its limit in the outage shown
     std::string text;
 };
 
@@ -66,6 +71,7 @@ struct Picture {
     std::vector<Hull> hulls;
     std::vector<std::string> notes;   // the reader's lines that name nothing
     bool withResults = false;
+    std::string outage;               // the outage shown, empty for the base case
     Point min, max;                   // bounds of every shape
 };
 
@@ -74,8 +80,17 @@ constexpr double kScaleLimit = 10.0;  // % of nominal at the ends of the colour 
 
 Color warningColor();
 Color noResultColor();
+// Beyond a limit in an outage shown, and cut off from the base node by it.
+Color violationColor();
+Color cutOffColor();
+// How wide a branch beyond its limit is drawn at least.
+constexpr double kViolationWidth = 5.0;
 // The colour of a voltage deviation in % (clamped to the scale's ends).
 Color deviationColor(double percent);
+
+// "Узел N (базисный)", "Ветвь A - B (трансформатор)": the first line of a hover text.
+std::string nodeHeading(const NodeShape& node);
+std::string branchHeading(const BranchShape& branch);
 
 // results: the figures of an accepted run (nullptr for refused data);
 // findings: the reader's messages when it refused them.

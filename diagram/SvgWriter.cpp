@@ -48,7 +48,9 @@ std::string escaped(const std::string& text)
 std::string nodeSymbol(const NodeShape& n)
 {
     const std::string fill = " fill=\"" + hex(n.fill) + "\"";
-    const std::string stroke = n.warning ? " stroke=\"#7a3d00\" stroke-width=\"2\"" : " stroke=\"#333333\" stroke-width=\"1\"";
+    std::string stroke = n.warning ? " stroke=\"#7a3d00\" stroke-width=\"2\"" : " stroke=\"#333333\" stroke-width=\"1\"";
+    if (n.violation)
+        stroke = " stroke=\"" + hex(violationColor()) + "\" stroke-width=\"3\"";
     const double r = kNodeRadius;
     switch (n.kind) {
     case NodeKind::Base:
@@ -69,9 +71,13 @@ std::string nodeSymbol(const NodeShape& n)
 
 std::string branchSymbol(const BranchShape& b)
 {
-    const std::string color = b.warning ? hex(warningColor()) : "#4d4d4d";
+    const std::string color = b.warning     ? hex(warningColor())
+                              : b.violation ? hex(violationColor())
+                              : b.cutOff    ? hex(cutOffColor())
+                                            : "#4d4d4d";
     std::string out = "<line x1=\"" + num(b.from.x) + "\" y1=\"" + num(b.from.y) + "\" x2=\"" + num(b.to.x) +
-                      "\" y2=\"" + num(b.to.y) + "\" stroke=\"" + color + "\" stroke-width=\"" + num(b.width) + "\"/>";
+                      "\" y2=\"" + num(b.to.y) + "\" stroke=\"" + color + "\" stroke-width=\"" + num(b.width) + "\"" +
+                      (b.outaged ? " stroke-dasharray=\"6,4\"" : "") + "/>";
     const double dx = b.to.x - b.from.x, dy = b.to.y - b.from.y;
     const double length = std::hypot(dx, dy);
     if (length < 1e-9)

@@ -13,6 +13,7 @@
 #include <tbb/global_control.h>
 
 #include "model/TextFile.h"
+#include "ui/OutageOverlayOf.h"
 #include "ui/Dialogs.h"
 #include "ui/WindowText.h"
 
@@ -95,6 +96,10 @@ ContingencyPage::ContingencyPage(QWidget* parent) : QWidget(parent)
     timer_->setInterval(100);
     connect(timer_, &QTimer::timeout, this, &ContingencyPage::poll);
     connect(cancel_, &QPushButton::clicked, this, &ContingencyPage::cancel);
+    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        if (const int outage = outageOfRow(row); outage >= 0)
+            emit outageChosen(outage);
+    });
     connect(export_, &QPushButton::clicked, this, [this] {
         const QString path = dialogs().saveFile(this, QStringLiteral("Отключения в CSV"),
                                                 QStringLiteral("Таблица CSV *.csv (*.csv)"), QStringLiteral("csv"),
@@ -228,7 +233,10 @@ void ContingencyPage::showResults()
     for (std::size_t i = 0; i < result_.outages.size(); ++i) {
         const OutageResult& r = result_.results[i];
         const int row = static_cast<int>(i);
-        table_->setItem(row, 0, textItem(result_.outages[i].label));
+        QTableWidgetItem* label = textItem(result_.outages[i].label);
+        label->setData(Qt::UserRole, row);
+        label->setToolTip(QStringLiteral("Двойной щелчок: показать отключение на схеме"));
+        table_->setItem(row, 0, label);
         table_->setItem(row, 1, textItem(outcomeText(r.outcome)));
         table_->setItem(row, 2, numberItem(r.iterations, 0));
         if (r.vmin.node >= 0) {
@@ -257,6 +265,33 @@ void ContingencyPage::showResults()
     table_->resizeColumnsToContents();
     table_->resizeRowsToContents();
     export_->setEnabled(true);
+}
+
+int ContingencyPage::outageOfRow(int row) const
+{
+    const QTableWidgetItem* label = table_->item(row, 0);
+    if (!label || running())
+        return -1;
+    bool ok = false;
+    const int outage = label->data(Qt::UserRole).toInt(&ok);
+    return ok && outage >= 0 && static_cast<std::size_t>(outage) < result_.results.size() ? outage : -1;
+}
+
+std::optional<diagram::OutageOverlay> ContingencyPage::overlayOf(int outage) const
+{
+    if (running() || !base_ || !base_->solved() || outage < 0 ||
+        static_cast<std::size_t>(outage) >= result_.results.size())
+        return std::nullopt;
+    OutageWorkspace workspace(*base_);
+    OutageSolution solution;
+    const Outage& chosen = result_.outages[static_cast<std::size_t>(outage)];
+    const OutageResult result = evaluateOutage(*base_, chosen, workspace, &solution);
+    return outageOverlayOf(*base_, chosen, result, solution);
+}
+
+const NetworkModel* ContingencyPage::studiedModel() const
+{
+    return base_ && !running() ? &base_->model() : nullptr;
 }
 
 bool ContingencyPage::writeCsv(const QString& path) const

@@ -1,15 +1,17 @@
 // The tab "Отключения": a contingency study run in the background with its
 // progress, count and cancel button, then its outages in a sortable table
-// that exports as CSV.
+// that exports as CSV; a row's double-click asks for its outage on the diagram.
 #pragma once
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include <QString>
 #include <QWidget>
 
+#include "diagram/OutageOverlay.h"
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
 #include "study/Limits.h"
@@ -51,12 +53,22 @@ public:
     // Writes the table as CSV (the outages in the order of the study).
     bool writeCsv(const QString& path) const;
 
+    // The outage of a table row (in study order), -1 for none.
+    int outageOfRow(int row) const;
+    // The state that outage leaves, solved again from the base case as the
+    // study solved it; none while a study runs or when there is no result.
+    std::optional<diagram::OutageOverlay> overlayOf(int outage) const;
+    // The network of the last study (nullptr before one has run).
+    const NetworkModel* studiedModel() const;
+
     QTableWidget* table() const { return table_; }
     QProgressBar* progress() const { return progress_; }
 
 signals:
     // The study ended (completed or cancelled); its table is shown.
     void finished(bool completed);
+    // A row's double-click: its outage, in study order.
+    void outageChosen(int outage);
 
 private:
     void poll();

@@ -41,11 +41,19 @@ DiagramPage::DiagramPage(QWidget* parent) : QWidget(parent)
     progress_->hide();
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("DiagramStatus"));
+    outage_ = new QLabel(this);
+    outage_->setObjectName(QStringLiteral("DiagramOutage"));
+    outage_->setStyleSheet(QStringLiteral("font-weight: bold; color: #b00000;"));
+    baseCase_ = new QPushButton(QStringLiteral("Исходный &режим"), this);
+    baseCase_->setObjectName(QStringLiteral("DiagramBaseCase"));
+    baseCase_->setToolTip(QStringLiteral("Показать режим без отключения"));
     bar->addWidget(searchLabel);
     bar->addWidget(search_);
     bar->addWidget(find);
     bar->addWidget(fit_);
     bar->addWidget(progress_);
+    bar->addWidget(outage_);
+    bar->addWidget(baseCase_);
     bar->addWidget(status_, 1);
     layout->addLayout(bar);
 
@@ -63,11 +71,13 @@ DiagramPage::DiagramPage(QWidget* parent) : QWidget(parent)
     connect(search_, &QLineEdit::returnPressed, this, &DiagramPage::findNode);
     connect(find, &QPushButton::clicked, this, &DiagramPage::findNode);
     connect(fit_, &QPushButton::clicked, view_, &DiagramView::fitAll);
+    connect(baseCase_, &QPushButton::clicked, this, &DiagramPage::showBaseCase);
     connect(view_, &DiagramView::nodeActivated, this, &DiagramPage::nodeActivated);
     connect(view_, &DiagramView::branchActivated, this, &DiagramPage::branchActivated);
     connect(&watcher_, &QFutureWatcher<diagram::Layout>::finished, this, &DiagramPage::layoutFinished);
     auto* findKey = new QShortcut(QKeySequence::Find, this, this, &DiagramPage::focusSearch);
     findKey->setContext(Qt::WidgetWithChildrenShortcut);
+    showOutageBar();
 }
 
 DiagramPage::~DiagramPage()
@@ -78,6 +88,8 @@ DiagramPage::~DiagramPage()
 void DiagramPage::clear()
 {
     data_.reset();
+    overlay_.reset();
+    showOutageBar();
     picture_ = {};
     view_->clearPicture();
     progress_->hide();
@@ -100,7 +112,44 @@ void DiagramPage::showTooLarge(int nodes, int branches)
 void DiagramPage::showRun(diagram::DiagramData data)
 {
     data_ = std::move(data);
+    overlay_.reset();
+    showOutageBar();
     showOrLayOut();
+}
+
+QString DiagramPage::showOutage(const diagram::Topology& studied, diagram::OutageOverlay overlay)
+{
+    if (!data_)
+        return QStringLiteral("Схема этой сети не строится.");
+    if (!data_->results || !data_->topology.sameShape(studied))
+        return QStringLiteral("На схеме другая сеть: выполните анализ отключений для нее заново.");
+    overlay_ = std::move(overlay);
+    showOutageBar();
+    if (const diagram::Layout* known = cache_.find(data_->topology))
+        showPicture(*known, true);
+    else
+        showOrLayOut();  // the outage is drawn when the layout is done
+    return {};
+}
+
+void DiagramPage::showBaseCase()
+{
+    if (!overlay_)
+        return;
+    overlay_.reset();
+    showOutageBar();
+    if (const diagram::Layout* known = data_ ? cache_.find(data_->topology) : nullptr)
+        showPicture(*known, true);
+}
+
+void DiagramPage::showOutageBar()
+{
+    outage_->setVisible(overlay_.has_value());
+    baseCase_->setVisible(overlay_.has_value());
+    if (overlay_) {
+        outage_->setText(QStringLiteral("Отключение: %1").arg(QString::fromStdString(overlay_->label)));
+        outage_->setToolTip(QString::fromStdString(overlay_->outcome));
+    }
 }
 
 void DiagramPage::showOrLayOut()
@@ -108,7 +157,7 @@ void DiagramPage::showOrLayOut()
     if (!data_)
         return;
     if (const diagram::Layout* known = cache_.find(data_->topology)) {
-        showPicture(*known);
+        showPicture(*known, false);
         return;
     }
     view_->clearPicture();
@@ -146,14 +195,23 @@ void DiagramPage::waitForLayout()
     }
 }
 
-void DiagramPage::showPicture(const diagram::Layout& layout)
+void DiagramPage::showPicture(const diagram::Layout& layout, bool keepView)
 {
     progress_->hide();
     picture_ = diagram::pictureOf(*data_, layout);
+    if (overlay_)
+        diagram::overlayOutage(picture_, *overlay_);
+    const DiagramView::Place place = view_->place();
     view_->setPicture(picture_);
-    view_->fitAll();
-    status_->setText(picture_.withResults ? QString()
-                                          : QStringLiteral("Данные отвергнуты: ошибки отмечены на схеме"));
+    if (keepView && place.valid)
+        view_->setPlace(place);
+    else
+        view_->fitAll();
+    if (overlay_)
+        status_->setText(QStringLiteral("Исход: %1").arg(QString::fromStdString(overlay_->outcome)));
+    else
+        status_->setText(picture_.withResults ? QString()
+                                              : QStringLiteral("Данные отвергнуты: ошибки отмечены на схеме"));
     QStringList notes;
     for (const std::string& line : picture_.notes)
         notes << QString::fromStdString(line);

@@ -41,6 +41,8 @@ constexpr double kFarDot = 2.5;      // pixels: the least radius a node is drawn
 constexpr double kFarRadius = 25;    // scene units: the most a dot may grow to
 constexpr double kPickSlack = 3;     // pixels around a dot or a line that still point at it
 const QColor kMarkColor(0x00, 0x99, 0xff);
+const QColor kViolationColor(diagram::violationColor().r, diagram::violationColor().g, diagram::violationColor().b);
+const QColor kCutOffColor(diagram::cutOffColor().r, diagram::cutOffColor().g, diagram::cutOffColor().b);
 
 QColor toQColor(diagram::Color c)
 {
@@ -78,9 +80,9 @@ const QFont& labelFont()
 }
 
 // The ring around a marked node seen from afar, a few pixels out of its dot.
-void drawFarMark(QPainter* painter, QPointF at, double dot, double lod)
+void drawFarMark(QPainter* painter, QPointF at, double dot, double lod, QColor color = kMarkColor)
 {
-    QPen pen(kMarkColor, 2);
+    QPen pen(color, 2);
     pen.setCosmetic(true);
     painter->setPen(pen);
     painter->setBrush(Qt::NoBrush);
@@ -117,7 +119,10 @@ public:
 
     // Far away a node is a dot of a few pixels that keeps its colour in sight.
     bool isDot(double lod) const { return lod * kNodeRadius < kFarDot; }
-    double dotRadius(double lod) const { return std::min(kFarRadius, (shape_.warning ? 2 : 1) * kFarDot / lod); }
+    double dotRadius(double lod) const
+    {
+        return std::min(kFarRadius, (shape_.warning || shape_.violation ? 2 : 1) * kFarDot / lod);
+    }
 
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget*) override
     {
@@ -127,6 +132,8 @@ public:
         if (isDot(lod)) {
             painter->setPen(Qt::NoPen);
             painter->drawEllipse(QPointF(0, 0), dotRadius(lod), dotRadius(lod));
+            if (shape_.violation)
+                drawFarMark(painter, QPointF(0, 0), dotRadius(lod), lod, kViolationColor);
             if (isSelected())
                 drawFarMark(painter, QPointF(0, 0), dotRadius(lod), lod);
             return;
@@ -136,6 +143,10 @@ public:
             pen.setStyle(Qt::DashLine);
         if (shape_.kind == diagram::NodeKind::Base)
             pen.setWidthF(2.5), pen.setColor(Qt::black);
+        if (shape_.cutOff)
+            pen.setColor(QColor(0x80, 0x80, 0x80)), pen.setStyle(Qt::DashLine);
+        if (shape_.violation)
+            pen.setColor(kViolationColor), pen.setWidthF(3), pen.setStyle(Qt::SolidLine);
         painter->setPen(pen);
         switch (shape_.kind) {
         case diagram::NodeKind::Base:
@@ -155,7 +166,7 @@ public:
             painter->drawEllipse(QPointF(0, 0), r + 6, r + 6);
         }
         const bool major = shape_.kind == diagram::NodeKind::Base || shape_.kind == diagram::NodeKind::FixedVoltage ||
-                           shape_.warning || isSelected();
+                           shape_.warning || shape_.violation || isSelected();
         if (lod >= kLabelScale || (major && lod >= kFarScale)) {
             painter->setFont(labelFont());
             painter->setPen(Qt::black);
@@ -187,15 +198,22 @@ public:
     QRectF boundingRect() const override { return bounds_; }
     const QLineF& line() const { return line_; }
     double width() const { return shape_.width; }
+    Qt::PenStyle style() const { return shape_.outaged ? Qt::DashLine : Qt::SolidLine; }
     QColor color() const
     {
-        return shape_.warning ? toQColor(diagram::warningColor()) : (isSelected() ? kMarkColor : QColor(0x4d, 0x4d, 0x4d));
+        if (shape_.warning)
+            return toQColor(diagram::warningColor());
+        if (isSelected())
+            return kMarkColor;
+        if (shape_.violation)
+            return kViolationColor;
+        return shape_.cutOff ? kCutOffColor : QColor(0x4d, 0x4d, 0x4d);
     }
 
     QPainterPath shape() const override
     {
         QPainterPathStroker stroker;
-        stroker.setWidth(std::max(6.0, shape_.width + 4));
+        stroker.setWidth(std::max(6.0, width() + 4));
         QPainterPath path(line_.p1());
         path.lineTo(line_.p2());
         return stroker.createStroke(path);
@@ -205,10 +223,10 @@ public:
     {
         const double lod = levelOfDetail(option, painter);
         const QColor color = this->color();
-        painter->setPen(QPen(color, shape_.width, Qt::SolidLine, Qt::RoundCap));
+        painter->setPen(QPen(color, width(), style(), Qt::RoundCap));
         // Thin lines of a distant view lose nothing without smoothing, which
         // is most of the cost of a frame.
-        const bool smooth = lod * shape_.width >= 2;
+        const bool smooth = lod * width() >= 2;
         painter->setRenderHint(QPainter::Antialiasing, smooth);
         painter->drawLine(line_);
         painter->setRenderHint(QPainter::Antialiasing, true);
@@ -228,7 +246,7 @@ public:
             const QPointF c = line_.pointAt(shape_.direction > 0 ? t : 1 - t);
             const QPointF f = unit * shape_.direction;
             const QPointF n(-f.y(), f.x());
-            const double size = 5 + shape_.width;
+            const double size = 5 + width();
             const QPointF arrow[3] = {c + f * size, c - f * size * 0.6 + n * size * 0.6, c - f * size * 0.6 - n * size * 0.6};
             painter->setPen(Qt::NoPen);
             painter->setBrush(color);
@@ -334,6 +352,21 @@ void DiagramView::fitAll()
         target.setLeft(target.left() - target.width() * share / (1 - share));
     }
     fitInView(target, Qt::KeepAspectRatio);
+}
+
+DiagramView::Place DiagramView::place() const
+{
+    Place p;
+    p.valid = !nodes_.empty() && !fitWhenShown_;
+    p.transform = transform();
+    p.centre = mapToScene(viewport()->rect().center());
+    return p;
+}
+
+void DiagramView::setPlace(const Place& place)
+{
+    setTransform(place.transform);
+    centerOn(place.centre);
 }
 
 void DiagramView::showEvent(QShowEvent* event)
@@ -504,6 +537,7 @@ void DiagramView::paintFarView(QPainter* painter, const QRectF& exposed) const
     struct Batch {
         QColor color;
         double width;
+        Qt::PenStyle style;
         std::vector<QLineF> lines;
     };
     std::vector<Batch> batches;
@@ -513,15 +547,17 @@ void DiagramView::paintFarView(QPainter* painter, const QRectF& exposed) const
             continue;
         const QColor color = branch->color();
         const double width = std::round(branch->width() * 4) / 4;
-        auto batch = std::find_if(batches.begin(), batches.end(),
-                                  [&](const Batch& b) { return b.color == color && b.width == width; });
+        const Qt::PenStyle style = branch->style();
+        auto batch = std::find_if(batches.begin(), batches.end(), [&](const Batch& b) {
+            return b.color == color && b.width == width && b.style == style;
+        });
         if (batch == batches.end())
-            batch = batches.insert(batches.end(), Batch{color, width, {}});
+            batch = batches.insert(batches.end(), Batch{color, width, style, {}});
         batch->lines.push_back(branch->line());
     }
     painter->setRenderHint(QPainter::Antialiasing, false);
     for (const Batch& batch : batches) {
-        painter->setPen(QPen(batch.color, batch.width, Qt::SolidLine, Qt::RoundCap));
+        painter->setPen(QPen(batch.color, batch.width, batch.style, Qt::RoundCap));
         painter->drawLines(batch.lines.data(), static_cast<int>(batch.lines.size()));
     }
 
@@ -541,6 +577,11 @@ void DiagramView::paintFarView(QPainter* painter, const QRectF& exposed) const
         painter->drawPixmap(QPointF(centre.x() - size.width() / 2, centre.y() - size.height() / 2), stamp);
     }
     painter->setWorldTransform(toView);
+    for (QGraphicsItem* item : farNodes_) {
+        const auto* node = static_cast<NodeItem*>(item);
+        if (node->picture().violation)
+            drawFarMark(painter, node->pos(), node->dotRadius(lod), lod, kViolationColor);
+    }
     for (QGraphicsItem* item : scene()->selectedItems())
         if (item->data(kRoleKey).toInt() == NodeRole)
             drawFarMark(painter, item->pos(), static_cast<NodeItem*>(item)->dotRadius(lod), lod);

@@ -45,6 +45,15 @@ public:
     void clearPicture();
 
     void fitAll();
+    // The zoom and the point in the middle of the view, to keep them over a
+    // new picture of the same network (valid once a picture has been fitted).
+    struct Place {
+        bool valid = false;
+        QTransform transform;
+        QPointF centre;
+    };
+    Place place() const;
+    void setPlace(const Place& place);
     void zoomBy(double factor);
     // Centres the node, keeps the zoom unless it is too far out to read, and
     // marks it; false when the diagram has no such node.

@@ -206,6 +206,8 @@ public slots:
     void allocateLossesToLoads();
     void calculateLoadProfile();
     void analyseContingencies();
+    // A row of the outage table double-clicked: that outage on "Схема".
+    void showOutageOnDiagram(int outage);
     // Edit, settings, export and help commands.
     void cutText();
     void copyText();

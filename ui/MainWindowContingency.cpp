@@ -1,10 +1,12 @@
 // "Расчет" → "Анализ отключений (N-1)...": the dialog, then the study on the
-// tab "Отключения" (ui/ContingencyPage).
+// tab "Отключения" (ui/ContingencyPage), and an outage of it on "Схема".
 #include <QDir>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "diagram/Topology.h"
 #include "ui/ContingencyPage.h"
+#include "ui/DiagramPage.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
 #include "ui/WindowText.h"
@@ -23,6 +25,21 @@ void TForm1::createContingencyPage()
     layout->addWidget(Contingency1Page);
     PageControl1->addTab(TabSheet8, QStringLiteral("Отключения"));
     connect(Contingency1Page, &ContingencyPage::finished, this, [this] { Contingency1->setEnabled(true); });
+    connect(Contingency1Page, &ContingencyPage::outageChosen, this, &TForm1::showOutageOnDiagram);
+}
+
+void TForm1::showOutageOnDiagram(int outage)
+{
+    const NetworkModel* studied = Contingency1Page->studiedModel();
+    std::optional<diagram::OutageOverlay> overlay = Contingency1Page->overlayOf(outage);
+    if (!studied || !overlay)
+        return;
+    const QString problem = Diagram1->showOutage(diagram::topologyOf(*studied), std::move(*overlay));
+    if (!problem.isEmpty()) {
+        dialogs().message(this, problem, QMessageBox::Warning);
+        return;
+    }
+    activatePage(DiagramTab);
 }
 
 void TForm1::analyseContingencies()

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "diagram/Layout.h"
+#include "diagram/OutageOverlay.h"
 #include "diagram/RecordLines.h"
 #include "diagram/RunDiagram.h"
 #include "diagram/SvgWriter.h"
@@ -148,6 +149,80 @@ TEST(DiagramPicture, Ieee14ShowsKindsFlowsAndVoltages)
     EXPECT_GT(n4.fill.r, n4.fill.b);
     EXPECT_EQ(deviationColor(-25), deviationColor(-kScaleLimit));
     EXPECT_EQ(deviationColor(0), (Color{0xf7, 0xf7, 0xf7}));
+}
+
+// An outage over IEEE 14's base case: 1-2 out, node 8 cut off (as if), node
+// 14 low and 2-3 overloaded; every other node at nominal and branch idle.
+TEST(DiagramPicture, AnOutageMarksItsBranchesAndNodesAndTellsItsOwnFigures)
+{
+    NetworkRun run(sampleText("ieee14.cdu"));
+    ASSERT_EQ(run.outcome, RunOutcome::Converged);
+    Picture p = pictureOf(run.data, layoutTopology(run.data.topology));
+    const NodeShape base14 = nodeNumbered(p, 14);
+
+    OutageOverlay overlay;
+    overlay.label = "1-2";
+    overlay.outcome = "решено";
+    const NetworkModel& model = *run.model;
+    overlay.nodes.resize(model.nodeCount + 1);
+    for (int k = 0; k <= model.nodeCount; ++k) {
+        overlay.nodes[k].unom = nominalVoltage(model, k);
+        overlay.nodes[k].u = overlay.nodes[k].unom;
+        overlay.nodes[k].cutOff = model.nodeNumber[k] == 8;
+        if (model.nodeNumber[k] == 14) {
+            overlay.nodes[k].u = 0.93 * overlay.nodes[k].unom;
+            overlay.nodes[k].violations = {"узел 14: ниже предела"};
+        }
+    }
+    overlay.branches.resize(model.branchCount + 1);
+    for (int i = 1; i <= model.branchCount; ++i) {
+        const int a = model.nodeNumber[model.branchStartIndex[i]], b = model.nodeNumber[model.branchEndIndex[i]];
+        OutageBranchState& s = overlay.branches[i];
+        s.out = a == 1 && b == 2;
+        if (a == 2 && b == 3) {
+            s.p12 = 80;  // received at 2: the flow goes from 3 to 2
+            s.current = 0.21;
+            s.loading = 140;
+            s.violations = {"перегрузка ветви 2-3"};
+        }
+        if (a == 2 && b == 4)
+            s.p12 = -20;
+    }
+    overlayOutage(p, overlay);
+
+    EXPECT_EQ(p.outage, "1-2");
+    const BranchShape& out = branchBetween(p, 1, 2);
+    EXPECT_TRUE(out.outaged);
+    EXPECT_EQ(out.direction, 0);
+    EXPECT_NE(out.text.find("Ветвь отключена"), std::string::npos);
+    const BranchShape& heavy = branchBetween(p, 2, 3);
+    EXPECT_TRUE(heavy.violation);
+    EXPECT_FALSE(heavy.outaged);
+    EXPECT_DOUBLE_EQ(heavy.width, 6.0);
+    EXPECT_EQ(heavy.direction, -1);
+    EXPECT_NE(heavy.text.find("I = 0.210 кА, загрузка 140.0 %\nперегрузка ветви 2-3"), std::string::npos) << heavy.text;
+    EXPECT_EQ(branchBetween(p, 2, 4).direction, 1);
+    EXPECT_DOUBLE_EQ(branchBetween(p, 2, 4).width, 1.0 + 5.0 * std::sqrt(20.0 / 80.0));
+    EXPECT_FALSE(branchBetween(p, 2, 4).violation);
+    int dashed = 0;
+    for (const BranchShape& b : p.branches)
+        dashed += b.outaged;
+    EXPECT_EQ(dashed, 1);
+
+    const NodeShape& low = nodeNumbered(p, 14);
+    EXPECT_TRUE(low.violation);
+    EXPECT_EQ(low.fill, deviationColor(-7.0));
+    EXPECT_NE(low.fill, base14.fill);
+    EXPECT_NE(low.text.find("0.9300 о.е. (Uном " + formatFixed(overlay.nodes[13].unom, 0, 2) + " кВ, -7.00 %)"),
+              std::string::npos)
+        << low.text;
+    EXPECT_NE(low.text.find("Отключение: 1-2"), std::string::npos);
+    const NodeShape& apart = nodeNumbered(p, 8);
+    EXPECT_TRUE(apart.cutOff);
+    EXPECT_EQ(apart.fill, noResultColor());
+    EXPECT_NE(apart.text.find("Узел отделен от базового узла"), std::string::npos);
+    EXPECT_FALSE(nodeNumbered(p, 4).violation);
+    EXPECT_FALSE(nodeNumbered(p, 4).cutOff);
 }
 
 TEST(DiagramSvg, AFailedWriteLeavesTheEarlierPictureWhole)

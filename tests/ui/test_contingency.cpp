@@ -1,7 +1,8 @@
 // "Расчет" → "Анализ отключений (N-1)...": enabled after a power flow, the
 // study in the background with its count, the table sorted by a column,
 // contingency.rez and the CSV export; cancel writes nothing; a bad list is
-// told with its line.
+// told with its line; a row's double-click shows its outage on "Схема".
+#include <QGraphicsItem>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
@@ -14,7 +15,10 @@
 #include "tests/support/NetworkGenerator.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/WindowFixture.h"
+#include "diagram/Topology.h"
 #include "ui/ContingencyPage.h"
+#include "ui/DiagramPage.h"
+#include "ui/DiagramView.h"
 
 using tarvel::test::WindowFixture;
 
@@ -26,10 +30,51 @@ class ContingencyTest : public QObject {
         return QString::fromStdString(tarvel::test::sourcePath(std::string("samples/") + name).string());
     }
 
+    static tarvel::ui::DiagramView* view(WindowFixture& f) { return f.window->Diagram1->view(); }
+
     static bool waitFinished(tarvel::ui::ContingencyPage* page, int ms = 60000)
     {
         QSignalSpy spy(page, &tarvel::ui::ContingencyPage::finished);
         return spy.count() > 0 || spy.wait(ms);
+    }
+
+    // Runs the study of IEEE 118 with the current limits of the samples.
+    static bool studyIeee118(WindowFixture& f)
+    {
+        f.window->openFile(sample("ieee118.cdu"));
+        f.window->N2->trigger();
+        tarvel::ui::ContingencyRequest request;
+        request.limitsFile = sample("ieee118-limits.txt");
+        f.dialogs.answerContingency(request);
+        QSignalSpy spy(f.window->Contingency1Page, &tarvel::ui::ContingencyPage::finished);
+        f.window->Contingency1->trigger();
+        return spy.wait(60000) && spy.first().first().toBool();
+    }
+
+    static void doubleClickRow(QTableWidget* table, int row)
+    {
+        QTableWidgetItem* item = table->item(row, 0);
+        table->scrollToItem(item);
+        const QPoint at = table->visualItemRect(item).center();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    static int rowWithOutcome(QTableWidget* table, const QString& outcome)
+    {
+        for (int row = 0; row < table->rowCount(); ++row)
+            if (table->item(row, 1)->text() == outcome)
+                return row;
+        return -1;
+    }
+
+    // The hover text's line that starts with the prefix.
+    static QString lineOf(const QString& text, const QString& prefix)
+    {
+        for (const QString& line : text.split(QLatin1Char('\n')))
+            if (line.startsWith(prefix))
+                return line;
+        return {};
     }
 
 private slots:
@@ -71,6 +116,97 @@ private slots:
         const QByteArray csv = f.read(QStringLiteral("outages.csv"));
         QVERIFY(csv.startsWith("label,branches,outcome,"));
         QCOMPARE(csv.count('\n'), 187);
+        QVERIFY(f.dialogs.unexpected().isEmpty());
+    }
+
+    void aRowsDoubleClickShowsItsOutageOnTheDiagram()
+    {
+        WindowFixture f;
+        QVERIFY(studyIeee118(f));
+        auto* page = f.window->Contingency1Page;
+        auto* diagram = f.window->Diagram1;
+        diagram->waitForLayout();
+        QTableWidget* table = page->table();
+        const auto picture = [&]() -> const tarvel::diagram::Picture& { return diagram->picture(); };
+        const auto outaged = [&] {
+            std::vector<const tarvel::diagram::BranchShape*> out;
+            for (const auto& b : picture().branches)
+                if (b.outaged)
+                    out.push_back(&b);
+            return out;
+        };
+
+        // A splitting outage: its branch dashed, grey exactly the nodes that
+        // the network without it leaves apart from the base node.
+        const int split = rowWithOutcome(table, QStringLiteral("разделение сети"));
+        QVERIFY(split >= 0);
+        const QString splitLabel = table->item(split, 0)->text();
+        doubleClickRow(table, split);
+        QCOMPARE(f.activeTab(), QStringLiteral("Схема"));
+        QCOMPARE(diagram->outageLabel()->text(), QStringLiteral("Отключение: ") + splitLabel);
+        QVERIFY(diagram->outageLabel()->isVisible());
+        QVERIFY(diagram->baseCaseButton()->isVisible());
+        QCOMPARE(outaged().size(), std::size_t{1});
+        const tarvel::diagram::BranchShape& cut = *outaged()[0];
+        QVERIFY(splitLabel == QStringLiteral("%1-%2").arg(cut.startNumber).arg(cut.endNumber) ||
+                splitLabel == QStringLiteral("%2-%1").arg(cut.startNumber).arg(cut.endNumber));
+        QVERIFY(view(f)->branchItem(cut.record)->toolTip().contains(QStringLiteral("Ветвь отключена")));
+        tarvel::diagram::Topology without = tarvel::diagram::topologyOf(f.window->calculation().model);
+        std::erase_if(without.branches, [&](const auto& b) { return b.record == cut.record; });
+        const std::vector<bool> apart = tarvel::diagram::islandNodes(without);
+        int grey = 0;
+        for (std::size_t k = 0; k < picture().nodes.size(); ++k) {
+            QCOMPARE(picture().nodes[k].cutOff, static_cast<bool>(apart[k]));
+            grey += apart[k];
+        }
+        QVERIFY(grey > 0);
+
+        // The lowest voltage of the study: the node's hover text gives the
+        // outage's voltage in p.u. as the table does, not the base case's.
+        table = page->table();
+        f.window->PageControl1->setCurrentWidget(f.window->TabSheet8);
+        table->sortItems(3, Qt::AscendingOrder);
+        int low = 0;
+        while (low < table->rowCount() && table->item(low, 1)->text() != QStringLiteral("решено"))
+            ++low;
+        QVERIFY(low < table->rowCount());
+        const QString lowPu = table->item(low, 3)->text();
+        const int lowNode = table->item(low, 4)->text().toInt();
+        QVERIFY(diagram->showsOutage());
+        diagram->baseCaseButton()->click();
+        QVERIFY(!diagram->showsOutage());
+        QVERIFY(outaged().empty());
+        const QString baseText = view(f)->nodeItem(lowNode)->toolTip();
+        QVERIFY(!baseText.contains(QStringLiteral("Отключение")));
+        doubleClickRow(table, low);
+        QCOMPARE(f.activeTab(), QStringLiteral("Схема"));
+        const QString outageText = view(f)->nodeItem(lowNode)->toolTip();
+        QVERIFY2(lineOf(outageText, QStringLiteral("V = ")).contains(QStringLiteral(", ") + lowPu + QStringLiteral(" о.е.")),
+                 qPrintable(outageText));
+        QVERIFY(lineOf(outageText, QStringLiteral("V = ")).section(QLatin1Char(','), 0, 0) !=
+                lineOf(baseText, QStringLiteral("V = ")).section(QLatin1Char('('), 0, 0).trimmed());
+
+        // The worst overload: its branch in red with the loading the table gives.
+        f.window->PageControl1->setCurrentWidget(f.window->TabSheet8);
+        table->sortItems(7, Qt::DescendingOrder);
+        const QString loading = table->item(0, 7)->text();
+        doubleClickRow(table, 0);
+        bool worstInRed = false;
+        for (const auto& b : picture().branches) {
+            if (!b.violation)
+                continue;
+            const QString text = QString::fromStdString(b.text);
+            QVERIFY(text.contains(QStringLiteral("перегрузка ветви")));
+            worstInRed = worstInRed || text.contains(QStringLiteral("загрузка ") + loading + QStringLiteral(" %"));
+        }
+        QVERIFY(worstInRed);
+
+        // A new power flow shows its own base case.
+        f.window->N2->trigger();
+        diagram->waitForLayout();
+        QVERIFY(!diagram->showsOutage());
+        QVERIFY(!diagram->outageLabel()->isVisible());
+        QVERIFY(outaged().empty());
         QVERIFY(f.dialogs.unexpected().isEmpty());
     }
 
