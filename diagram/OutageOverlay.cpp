@@ -11,12 +11,13 @@ namespace {
 
 std::string fixed(double value, int decimals)
 {
-    return formatFixed(value, 0, decimals);
+    return hoverFixed(value, decimals);
 }
 
 std::string signedFixed(double value, int decimals)
 {
-    return (value >= 0 ? "+" : "") + fixed(value, decimals);
+    const std::string text = fixed(value, decimals);
+    return text.starts_with('-') ? text : "+" + text;
 }
 
 void appendLines(std::string& text, const std::vector<std::string>& lines)

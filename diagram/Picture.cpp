@@ -21,11 +21,7 @@ constexpr std::array<Color, kDistricts> kDistrictTints = {{
 
 std::string fixed2(double value)
 {
-    // A figure that rounds to zero is shown without a sign (the reports keep theirs).
-    std::string text = formatFixed(value, 0, 2);
-    if (text == "-0.00")
-        text.erase(0, 1);
-    return text;
+    return hoverFixed(value, 2);
 }
 
 Color mix(Color a, Color b, double t)
@@ -263,6 +259,15 @@ Color deviationColor(double percent)
     if (std::isnan(t))
         return noResultColor();
     return t < 0 ? mix(mid, low, -t) : mix(mid, high, t);
+}
+
+std::string hoverFixed(double value, int decimals)
+{
+    // A figure that rounds to zero is shown without a sign (the reports keep theirs).
+    std::string text = formatFixed(value, 0, decimals);
+    if (text.starts_with('-') && text.find_first_not_of("-0.") == std::string::npos)
+        text.erase(0, 1);
+    return text;
 }
 
 std::string nodeHeading(const NodeShape& node)

@@ -88,6 +88,10 @@ constexpr double kViolationWidth = 5.0;
 // The colour of a voltage deviation in % (clamped to the scale's ends).
 Color deviationColor(double percent);
 
+// A figure of a hover text with the given decimals; one that rounds to zero
+// without a sign.
+std::string hoverFixed(double value, int decimals);
+
 // "Узел N (базисный)", "Ветвь A - B (трансформатор)": the first line of a hover text.
 std::string nodeHeading(const NodeShape& node);
 std::string branchHeading(const BranchShape& branch);
