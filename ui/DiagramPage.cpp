@@ -44,7 +44,7 @@ DiagramPage::DiagramPage(QWidget* parent) : QWidget(parent)
     outage_ = new QLabel(this);
     outage_->setObjectName(QStringLiteral("DiagramOutage"));
     outage_->setStyleSheet(QStringLiteral("font-weight: bold; color: #b00000;"));
-    baseCase_ = new QPushButton(QStringLiteral("Исходный &режим"), this);
+    baseCase_ = new QPushButton(QStringLiteral("Исх&одный режим"), this);
     baseCase_->setObjectName(QStringLiteral("DiagramBaseCase"));
     baseCase_->setToolTip(QStringLiteral("Показать режим без отключения"));
     bar->addWidget(searchLabel);
