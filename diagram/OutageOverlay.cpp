@@ -84,7 +84,8 @@ void overlayOutage(Picture& picture, const OutageOverlay& overlay)
         shape.violation = !s.violations.empty();
         shape.text = branchText(shape, overlay, s);
         if (s.out || s.cutOff) {
-            shape.width = 1.5;
+            // Dashes of a thin line are lost among the branches at work.
+            shape.width = s.out ? kOutagedWidth : 1.5;
             shape.direction = 0;
             continue;
         }

@@ -85,6 +85,8 @@ Color violationColor();
 Color cutOffColor();
 // How wide a branch beyond its limit is drawn at least.
 constexpr double kViolationWidth = 5.0;
+// How wide a branch taken out by an outage is drawn (dashed).
+constexpr double kOutagedWidth = 3.0;
 // The colour of a voltage deviation in % (clamped to the scale's ends).
 Color deviationColor(double percent);
 
