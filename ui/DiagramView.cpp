@@ -331,10 +331,12 @@ void DiagramView::setPicture(const diagram::Picture& picture)
         s->addItem(item);
         nodes_.push_back(item);
     }
-    // The larger warning dots on top in the far view.
+    // The larger warning and violation dots on top in the far view.
     farNodes_ = nodes_;
-    std::stable_partition(farNodes_.begin(), farNodes_.end(),
-                          [](QGraphicsItem* n) { return !static_cast<NodeItem*>(n)->picture().warning; });
+    std::stable_partition(farNodes_.begin(), farNodes_.end(), [](QGraphicsItem* n) {
+        const diagram::NodeShape& shape = static_cast<NodeItem*>(n)->picture();
+        return !shape.warning && !shape.violation;
+    });
     content_ = s->itemsBoundingRect().adjusted(-40, -40, 40, 40);
     // Room around the network, so that any node can come to the centre.
     const double margin = std::max(content_.width(), content_.height()) / 2;

@@ -51,6 +51,8 @@ void TForm1::analyseContingencies()
     last = request;
     if (!Contingency1Page->start(calculation_.model, calculation_.settings, request, QDir::currentPath()))
         return;
+    // An outage of the earlier study would stay on the diagram beside a table that no longer has it.
+    Diagram1->showBaseCase();
     Contingency1->setEnabled(false);
     PageControl1->setTabVisible(ContingencyTab, true);
     activatePage(ContingencyTab);

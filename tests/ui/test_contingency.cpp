@@ -201,6 +201,16 @@ private slots:
         }
         QVERIFY(worstInRed);
 
+        // Another study takes its earlier outage off the diagram.
+        QVERIFY(diagram->showsOutage());
+        QSignalSpy again(page, &tarvel::ui::ContingencyPage::finished);
+        f.dialogs.answerContingency({});
+        f.window->Contingency1->trigger();
+        QVERIFY(!diagram->showsOutage());
+        QVERIFY(again.wait(60000));
+        doubleClickRow(page->table(), 0);
+        QVERIFY(diagram->showsOutage());
+
         // A new power flow shows its own base case.
         f.window->N2->trigger();
         diagram->waitForLayout();
@@ -208,6 +218,32 @@ private slots:
         QVERIFY(!diagram->outageLabel()->isVisible());
         QVERIFY(outaged().empty());
         QVERIFY(f.dialogs.unexpected().isEmpty());
+    }
+
+    void anOutageOfAnotherNetworkIsNotDrawnOverThisOne()
+    {
+        WindowFixture f;
+        f.window->openFile(sample("ieee14.cdu"));
+        f.window->N2->trigger();
+        f.dialogs.answerContingency({});
+        QSignalSpy spy(f.window->Contingency1Page, &tarvel::ui::ContingencyPage::finished);
+        f.window->Contingency1->trigger();
+        QVERIFY(spy.wait(60000));
+        // The input loses its last branch and is calculated again.
+        QStringList lines = f.window->Memo1->toPlainText().split(QLatin1Char('\n'));
+        int last = static_cast<int>(lines.size()) - 1;
+        while (last >= 0 && !lines[last].startsWith(QStringLiteral("0301")))
+            --last;
+        QVERIFY(last > 0);
+        lines.removeAt(last);
+        f.window->Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+        f.window->N2->trigger();
+        f.window->PageControl1->setCurrentWidget(f.window->TabSheet8);
+        doubleClickRow(f.window->Contingency1Page->table(), 0);
+        QCOMPARE(f.dialogs.messages(),
+                 QStringList{QStringLiteral("На схеме другая сеть: выполните анализ отключений для нее заново.")});
+        QVERIFY(!f.window->Diagram1->showsOutage());
+        QCOMPARE(f.activeTab(), QStringLiteral("Отключения"));
     }
 
     void cancelStopsTheStudyAndWritesNothing()
