@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -28,6 +29,7 @@
 #include "model/TextFile.h"
 #include "powerflow/PowerFlowRun.h"
 #include "powerflow/Solver.h"
+#include "powerflow/SparseSolver.h"
 #include "bench/BenchSupport.h"
 #include "tests/support/NetworkGenerator.h"
 #include "tests/support/TestSupport.h"
@@ -149,6 +151,40 @@ BENCHMARK(BM_SolveRegionalGrid)->Arg(1000)->Arg(10000)->Arg(99999)->Unit(benchma
 
 void BM_SolveLattice(benchmark::State& s) { solveOnly(s, latticeText(static_cast<int>(s.range(0)))); }
 BENCHMARK(BM_SolveLattice)->Arg(100)->Arg(173)->Arg(316)->Unit(benchmark::kMillisecond);
+
+// Both orders on the same network: the analysis (ordering, pattern, KLU's
+// symbolic step) and the solve from the flat start, with the factor's fill
+// and work. range(0): 0 minimum degree, 1 nested dissection.
+void orderAndSolve(benchmark::State& state, const std::string& text)
+{
+    TempDir dir;
+    auto model = std::make_unique<NetworkModel>();
+    CollectingSink sink;
+    if (runPowerFlow(*model, dir.path(), text, sink) != RunOutcome::Converged) {
+        state.SkipWithError("the run did not converge");
+        return;
+    }
+    const Network network = buildNetwork(*model);
+    const NodeOrdering how = state.range(0) == 0 ? NodeOrdering::MinimumDegree : NodeOrdering::NestedDissection;
+    double analyseSeconds = 0;
+    FactorStatistics statistics;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const SolverAnalysis analysis(network, how);
+        analyseSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        SolverWorkspace workspace;
+        const Solution solution = solveSparse(network, CalculationSettings{}, Start::flat(), analysis, workspace);
+        benchmark::DoNotOptimize(solution.iterations);
+        statistics = factorStatistics(analysis, workspace);
+    }
+    state.counters["analyse_ms"] = 1e3 * analyseSeconds / static_cast<double>(state.iterations());
+    state.counters["factor_entries"] = statistics.entries;
+    state.counters["factor_flops"] = statistics.flops;
+}
+void BM_OrderLattice(benchmark::State& s) { orderAndSolve(s, latticeText(static_cast<int>(s.range(1)))); }
+BENCHMARK(BM_OrderLattice)->ArgsProduct({{0, 1}, {100, 173, 316}})->Unit(benchmark::kMillisecond);
+void BM_OrderRegionalGrid(benchmark::State& s) { orderAndSolve(s, regionalGridText(static_cast<int>(s.range(1)))); }
+BENCHMARK(BM_OrderRegionalGrid)->ArgsProduct({{0, 1}, {10000, 99999}})->Unit(benchmark::kMillisecond);
 
 void BM_RunIeee57(benchmark::State& s) { bench::runWholeCalculation(s, sampleText("ieee57.cdu")); }
 void BM_RunIeee300(benchmark::State& s) { bench::runWholeCalculation(s, sampleText("ieee300.cdu")); }

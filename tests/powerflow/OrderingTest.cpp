@@ -1,5 +1,7 @@
-// The order of a large network's nodes: the predicted factor room against a
-// plain symbolic elimination, and both orderings as permutations.
+// The order of a large network's nodes and the angles of the sparse method's
+// start: the predicted factor room against a plain symbolic elimination, both
+// orderings as permutations, and the DC power flow against hand-solved and
+// residual-checked answers.
 #include <algorithm>
 #include <cmath>
 #include <numeric>
@@ -8,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "powerflow/DcStart.h"
 #include "powerflow/Ordering.h"
 #include "powerflow/SparseSteps.h"
 
@@ -129,6 +132,83 @@ TEST(Ordering, NestedDissectionIsTakenOnlyForALargeDenselyMeshedNetworkWhereItSa
     const NodeOrder chosen = chooseNodeOrder(line);
     EXPECT_EQ(chosen.order, orderNodes(line, NodeOrdering::MinimumDegree).order);
     EXPECT_EQ(chosen.factorEntries, 29999);
+}
+
+TEST(DcStart, AnglesOfATriangleFedFromTheBaseNode)
+{
+    // Base node 0 joined to 1 (200 MW/rad) and 2 (100 MW/rad), 1-2 at 100 MW/rad;
+    // node 1 takes 30 MW, node 2 gives 10 MW. By hand:
+    //   300 t1 - 100 t2 = -30, -100 t1 + 200 t2 = 10  ->  t1 = -0.1, t2 = 0.
+    const NodeGraph graph = graphOf(2, {{0, 1}});
+    DcNetwork dc;
+    dc.from = {0, 0, 0, 1};
+    dc.to = {0, 1, 2, 2};
+    dc.coupling = {0, 200, 100, 100};
+    dc.injection = {20, -30, 10};
+    for (const std::vector<int>& order : {std::vector<int>{0, 1}, std::vector<int>{1, 0}}) {
+        const std::vector<double> theta = dcAngles(graph, order, dc);
+        ASSERT_EQ(theta.size(), 3u);
+        EXPECT_EQ(theta[0], 0.0);
+        EXPECT_NEAR(theta[1], -0.1, 1e-12);
+        EXPECT_NEAR(theta[2], 0.0, 1e-12);
+    }
+}
+
+TEST(DcStart, AnglesMeetEveryNodeBalanceOfALatticeInBothOrders)
+{
+    const int side = 30;
+    const int n = side * side;
+    const auto edges = latticeEdges(side);
+    const NodeGraph graph = graphOf(n, edges);
+    DcNetwork dc;
+    dc.from = {0};
+    dc.to = {0};
+    dc.coupling = {0};
+    for (std::size_t i = 0; i < edges.size(); ++i) {
+        dc.from.push_back(edges[i].first + 1);
+        dc.to.push_back(edges[i].second + 1);
+        dc.coupling.push_back(100.0 + static_cast<double>(i % 7) * 50.0);
+    }
+    // The base node joined at the lattice's corner and its middle; a parallel
+    // line and a line that closes on itself change nothing in the balance.
+    for (int k : {1, n / 2}) {
+        dc.from.push_back(0);
+        dc.to.push_back(k);
+        dc.coupling.push_back(500.0);
+    }
+    dc.from.push_back(5);
+    dc.to.push_back(6);
+    dc.coupling.push_back(80.0);
+    dc.from.push_back(9);
+    dc.to.push_back(9);
+    dc.coupling.push_back(80.0);
+    dc.injection.assign(n + 1, 0.0);
+    for (int k = 1; k <= n; ++k)
+        dc.injection[k] = k % 10 == 0 ? 60.0 : -7.0;
+    for (NodeOrdering how : {NodeOrdering::MinimumDegree, NodeOrdering::NestedDissection}) {
+        const std::vector<double> theta = dcAngles(graph, orderNodes(graph, how).order, dc);
+        ASSERT_EQ(theta.size(), static_cast<std::size_t>(n) + 1);
+        std::vector<double> balance(n + 1, 0.0);
+        for (std::size_t i = 1; i < dc.from.size(); ++i) {
+            const double flow = dc.coupling[i] * (theta[dc.from[i]] - theta[dc.to[i]]);
+            balance[dc.from[i]] += flow;
+            balance[dc.to[i]] -= flow;
+        }
+        for (int k = 1; k <= n; ++k)
+            ASSERT_NEAR(balance[k], dc.injection[k], 1e-9) << k;
+    }
+}
+
+TEST(DcStart, ASingularMatrixGivesNoAngles)
+{
+    // Two nodes joined only to each other: their angles are not fixed.
+    const NodeGraph graph = graphOf(2, {{0, 1}});
+    DcNetwork dc;
+    dc.from = {0, 1};
+    dc.to = {0, 2};
+    dc.coupling = {0, 100};
+    dc.injection = {0, -5, 5};
+    EXPECT_TRUE(dcAngles(graph, {0, 1}, dc).empty());
 }
 
 }  // namespace
