@@ -1,6 +1,9 @@
 // A year of hours (8 784 steps) of a generated 2 000-node grid: the steps
 // alone (the network read and its base case solved beforehand), on all cores
-// and on one, with the peak resident memory of the process.
+// and on one, with the peak resident memory of the process; and the N-1 of
+// every step of a day (24 steps, every branch out on its own). Besides the
+// wall time, the CPU time of the whole process (all threads), since the
+// machine may be shared.
 #include <cmath>
 #include <string>
 
@@ -11,6 +14,7 @@
 
 #include "model/TextFile.h"
 #include "series/SeriesJob.h"
+#include "study/Outage.h"
 #include "tests/support/NetworkGenerator.h"
 
 namespace {
@@ -47,6 +51,14 @@ double peakMegabytes()
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+}
+
 void yearOfHours(benchmark::State& state, int threads)
 {
     const std::string network = gridText(static_cast<int>(state.range(0)));
@@ -61,6 +73,7 @@ void yearOfHours(benchmark::State& state, int threads)
     if (threads > 0)
         limit = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism, threads);
     long long iterations = 0, unsolved = 0;
+    const double cpuBefore = processCpuSeconds();
     for (auto _ : state) {
         const std::vector<tarvel::StepResult> steps = job.solveAll();
         iterations = 0;
@@ -71,6 +84,8 @@ void yearOfHours(benchmark::State& state, int threads)
         }
         benchmark::DoNotOptimize(steps.data());
     }
+    state.counters["process_cpu_s_per_run"] =
+        (processCpuSeconds() - cpuBefore) / static_cast<double>(state.iterations());
     state.counters["steps"] = 8784;
     state.counters["iterations_per_step"] = static_cast<double>(iterations) / 8784.0;
     state.counters["unsolved"] = static_cast<double>(unsolved);
@@ -79,9 +94,44 @@ void yearOfHours(benchmark::State& state, int threads)
                                                                  benchmark::Counter::kInvert);
 }
 
+void dayOfHoursN1(benchmark::State& state)
+{
+    const std::string network = gridText(static_cast<int>(state.range(0)));
+    tarvel::SeriesJob job;
+    std::string error, note;
+    if (job.prepare(network, {}, yearProfile(24), tarvel::CalculationSettings{}, error, note) !=
+        tarvel::SeriesPrepared::Ready) {
+        state.SkipWithError(error.c_str());
+        return;
+    }
+    job.setOutages(tarvel::allBranchOutages(tarvel::BranchIndex(job.model())));
+    const double cpuBefore = processCpuSeconds();
+    long long solved = 0, insecure = 0;
+    for (auto _ : state) {
+        const tarvel::SeriesResults results = job.solveWithOutages();
+        solved = insecure = 0;
+        for (const tarvel::StepResult& s : results.steps) {
+            solved += s.outagesSolved;
+            insecure += s.outagesNotConverged + s.outagesDiverged + s.outagesSplit + s.outagesWithViolations;
+        }
+        benchmark::DoNotOptimize(results.steps.data());
+    }
+    const double pairs = 24.0 * static_cast<double>(job.outages().size());
+    state.counters["process_cpu_s_per_run"] =
+        (processCpuSeconds() - cpuBefore) / static_cast<double>(state.iterations());
+    state.counters["outages_per_step"] = static_cast<double>(job.outages().size());
+    state.counters["outages_solved"] = static_cast<double>(solved);
+    state.counters["outages_insecure"] = static_cast<double>(insecure);
+    state.counters["peak_MB"] = peakMegabytes();
+    state.counters["us_per_outage"] =
+        benchmark::Counter(pairs, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 void BM_YearOfHours(benchmark::State& s) { yearOfHours(s, 0); }
 void BM_YearOfHoursOneThread(benchmark::State& s) { yearOfHours(s, 1); }
 BENCHMARK(BM_YearOfHours)->Arg(2000)->Unit(benchmark::kSecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_YearOfHoursOneThread)->Arg(2000)->Unit(benchmark::kSecond)->Iterations(2)->UseRealTime();
+void BM_DayOfHoursN1(benchmark::State& s) { dayOfHoursN1(s); }
+BENCHMARK(BM_DayOfHoursN1)->Arg(2000)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 }  // namespace

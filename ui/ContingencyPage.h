@@ -33,6 +33,13 @@ struct ContingencyRequest {
     int threads = 0;     // 0: every core
 };
 
+// "Расчет по графику нагрузки...": the steps alone, or with the N-1 of
+// every step; the limits (and threads) count either way.
+struct ProfileRequest {
+    bool withOutages = false;
+    ContingencyRequest study;
+};
+
 class ContingencyPage : public QWidget {
     Q_OBJECT
 public:

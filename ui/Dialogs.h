@@ -16,6 +16,7 @@ namespace tarvel::ui {
 QString applicationTitle();
 
 struct ContingencyRequest;  // ui/ContingencyPage.h
+struct ProfileRequest;      // ui/ContingencyPage.h
 
 class Dialogs {
 public:
@@ -51,6 +52,10 @@ public:
     // The contingency study's options (ui/ContingencyDialog.cpp), loaded with
     // request; false when cancelled.
     virtual bool contingencyOptions(QWidget* parent, ContingencyRequest& request);
+    // The options of a run over the load profile profileName: "с анализом
+    // отключений (N-1)" with the outages, the limits and the threads, loaded
+    // with request; false when cancelled.
+    virtual bool profileOptions(QWidget* parent, const QString& profileName, ProfileRequest& request);
 };
 
 // Loads the toolkit's own texts (buttons of the message boxes, the file and

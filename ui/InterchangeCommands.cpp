@@ -17,6 +17,7 @@
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
 #include "powerflow/NetworkResults.h"
+#include "study/Outage.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
 #include "ui/TextPane.h"
@@ -107,6 +108,11 @@ void TForm1::importCase()
     Memo1->setText(fromUtf8(converted.imported.text));
     setCurrentFile(QString());
     importedRaisedBases_ = std::move(converted.imported.raisedBases);
+    importedBusAreas_ = std::move(converted.imported.busAreas);
+    importedCaseData_.branchRecordOfCaseBranch = std::move(converted.imported.branchRecordOfCaseBranch);
+    importedCaseData_.branchRatingMva = std::move(converted.imported.branchRatingMva);
+    if (detectInputFormat(bytes) == InputFormat::Matpower)
+        importedCaseData_.caseName = caseFunctionName(bytes);
     // The converted text exists nowhere else: leaving it asks first.
     Memo1->setModified(true);
     activatePage(InputPage);

@@ -344,6 +344,8 @@ void TForm1::hideResultTabs()
     Diagram1->clear();  // the layouts stay in the session's cache
     // Every command that hides the results starts another document.
     importedRaisedBases_.clear();
+    importedBusAreas_.clear();
+    importedCaseData_ = {};
 }
 
 QString TForm1::inputCaption() const

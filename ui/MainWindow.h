@@ -54,6 +54,7 @@
 
 #include "app/CaseImport.h"
 #include "model/Calculation.h"
+#include "study/StudyInput.h"
 #include "ui/SettingsFile.h"
 
 class QAction;
@@ -73,6 +74,7 @@ class SeriesJob;
 namespace tarvel::ui {
 
 class ContingencyPage;
+struct ProfileRequest;
 class DiagramPage;
 class SeriesPage;
 class TextPane;
@@ -290,6 +292,9 @@ private:
     // Loads the reports of one step of the chart's run.
     void showProfileStep(int index);
     void createContingencyPage();
+    // The limits and (with the N-1) the outages of a run over a load
+    // profile, read into the job; false when a file cannot be taken (told).
+    bool takeStudyFiles(const ProfileRequest& request, SeriesJob& job);
     // Shows the "Схема" tab for the run that just read the input.
     void showRunDiagram(bool accepted);
     // Selects a record of the input pane and brings the pane forward.
@@ -359,6 +364,10 @@ private:
     // The levels that the import of the document wrote on a raised base;
     // empty for a document that was not imported.
     app::RaisedBases importedRaisedBases_;
+    // The buses' areas (for a load profile by areas) and what a study takes
+    // from the imported case (its branch ratings and branch rows).
+    std::vector<CduConversion::BusArea> importedBusAreas_;
+    CaseStudyData importedCaseData_;
     Calculation calculation_;
     std::shared_ptr<const SeriesJob> seriesJob_;  // the load profile run the chart shows
 };

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QMenu>
 #include <QProgressDialog>
@@ -17,11 +18,15 @@
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <tbb/global_control.h>
+
 #include "model/CalculationSettings.h"
 #include "model/TextFile.h"
 #include "powerflow/PowerFlowRun.h"
 #include "series/SeriesJob.h"
 #include "series/SeriesReports.h"
+#include "study/StudyInput.h"
+#include "ui/ContingencyPage.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
 #include "ui/SeriesChart.h"
@@ -70,11 +75,16 @@ void TForm1::calculateLoadProfile()
                           QMessageBox::Critical);
         return;
     }
+    static ProfileRequest last;
+    ProfileRequest request = last;
+    if (!dialogs().profileOptions(this, QFileInfo(path).fileName(), request))
+        return;
+    last = request;
     const QByteArray input = Memo1->text().toUtf8();
     const std::string text = toCrLf(std::string_view(input.constData(), static_cast<std::size_t>(input.size())));
     auto job = std::make_shared<SeriesJob>();
     std::string error, note;
-    switch (job->prepare(text, {}, profile, calculation_.settings, error, note)) {
+    switch (job->prepare(text, nodeAreasOf(importedBusAreas_), profile, calculation_.settings, error, note)) {
     case SeriesPrepared::BadProfile:
         dialogs().message(this, fromUtf8(error), QMessageBox::Warning);
         return;
@@ -84,6 +94,8 @@ void TForm1::calculateLoadProfile()
     case SeriesPrepared::Ready:
         break;
     }
+    if (!takeStudyFiles(request, *job))
+        return;
 
     // The steps run beside the window; the dialog shows their count and can stop them.
     const int count = job->study().stepCount();
@@ -109,7 +121,12 @@ void TForm1::calculateLoadProfile()
         progress.setLabelText(QStringLiteral("Расчет шагов графика нагрузки: %1 из %2").arg(done.load()).arg(count));
     });
     ticks.start(100);
-    watcher.setFuture(QtConcurrent::run([job, &cancel, &done] {
+    const int threads = request.study.threads;
+    watcher.setFuture(QtConcurrent::run([job, threads, &cancel, &done] {
+        std::unique_ptr<tbb::global_control> limit;
+        if (threads > 0)
+            limit = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism,
+                                                          static_cast<std::size_t>(threads));
         return job->solveWithOutages(&cancel, [&done](int n) { done.store(n, std::memory_order_relaxed); });
     }));
     loop.exec();
@@ -132,20 +149,65 @@ void TForm1::calculateLoadProfile()
     // The reports of the network as written, then the chart of its steps.
     calculatePowerFlow();
     seriesJob_ = job;
-    int unsolved = 0;
-    for (const StepResult& s : steps)
+    int unsolved = 0, insecure = 0;
+    for (const StepResult& s : steps) {
         unsolved += s.outcome != StepOutcome::Solved;
-    Chart1->setSummary(QStringLiteral("Шагов: %1, не решено: %2, потери энергии %3 МВт·ч. %4Щелчок по шагу "
+        insecure += isInsecureStep(s);
+    }
+    Chart1->setSummary(QStringLiteral("Шагов: %1, не решено: %2, потери энергии %3 МВт·ч%4. %5Щелчок по шагу "
                                       "загружает его отчеты.")
                            .arg(count)
                            .arg(unsolved)
                            .arg(QLocale().toString(energyLostMwh(steps), 'f', 3))
+                           .arg(results.withOutages ? QStringLiteral(", небезопасных шагов при N-1: %1").arg(insecure)
+                                                    : QString())
                            .arg(note.empty() ? QString() : fromUtf8(note) + QStringLiteral(". ")));
     Chart1->view()->setSteps(steps);
     PageControl1->setTabVisible(ChartTab, true);
     activatePage(ChartTab);
     ChartPng1->setEnabled(true);
     ChartSvg1->setEnabled(true);
+}
+
+bool TForm1::takeStudyFiles(const ProfileRequest& request, SeriesJob& job)
+{
+    // A file that cannot be read or taken is told with its line; nothing runs.
+    const auto readText = [this](const QString& file, std::string& text) {
+        std::string bytes;
+        if (!readFileBytes(localPath(file), bytes)) {
+            dialogs().message(this,
+                              QStringLiteral("Невозможно прочитать файл \"%1\".").arg(QDir::toNativeSeparators(file)),
+                              QMessageBox::Critical);
+            return false;
+        }
+        text = cp1251ToUtf8(bytes);
+        return true;
+    };
+    const ContingencyRequest& study = request.study;
+    std::string limitsText;
+    if (!study.limitsFile.isEmpty() && !readText(study.limitsFile, limitsText))
+        return false;
+    Limits limits;
+    if (const std::string problem =
+            studyLimits(job.model(), importedCaseData_, !study.limitsFile.isEmpty(), limitsText, limits);
+        !problem.empty()) {
+        dialogs().message(this, fromUtf8(problem), QMessageBox::Warning);
+        return false;
+    }
+    job.setLimits(std::move(limits));
+    if (!request.withOutages)
+        return true;
+    std::string listText;
+    if (!study.listFile.isEmpty() && !readText(study.listFile, listText))
+        return false;
+    OutageList list = studyOutages(job.model(), study.listFile.isEmpty(), listText,
+                                   QDir::toNativeSeparators(study.listFile).toStdString(), importedCaseData_);
+    if (!list.ok) {
+        dialogs().message(this, fromUtf8(list.error), QMessageBox::Warning);
+        return false;
+    }
+    job.setOutages(std::move(list.outages));
+    return true;
 }
 
 void TForm1::showProfileStep(int index)

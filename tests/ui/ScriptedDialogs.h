@@ -18,7 +18,7 @@ namespace tarvel::test {
 
 class ScriptedDialogs : public tarvel::ui::Dialogs {
 public:
-    enum class Kind { Message, Question, OpenFile, SaveFile, Font, Number, Text, Contingency };
+    enum class Kind { Message, Question, OpenFile, SaveFile, Font, Number, Text, Contingency, Profile };
 
     struct Shown {
         Kind kind;
@@ -42,6 +42,9 @@ public:
     void answerNumber(double value) { numbers_.push_back(value); }
     void answerText(const QString& text) { textAnswers_.push_back(text); }  // a null QString = Cancel
     void answerContingency(const tarvel::ui::ContingencyRequest& request) { contingencies_.push_back(request); }
+    // The load profile's options; without one queued the run goes on
+    // without N-1, as the dialog first proposes.
+    void answerProfile(const tarvel::ui::ProfileRequest& request) { profiles_.push_back(request); }
 
     void message(QWidget*, const QString& text, QMessageBox::Icon icon) override
     {
@@ -131,6 +134,16 @@ public:
         return true;
     }
 
+    bool profileOptions(QWidget*, const QString& profileName, tarvel::ui::ProfileRequest& request) override
+    {
+        shown.push_back({Kind::Profile, QString(), profileName});
+        if (!profiles_.empty()) {
+            request = profiles_.front();
+            profiles_.pop_front();
+        }
+        return true;
+    }
+
     // Texts of the messages shown, in order.
     QStringList messages() const { return texts(Kind::Message); }
     QStringList questions() const { return texts(Kind::Question); }
@@ -159,6 +172,8 @@ public:
             all << QStringLiteral("unused text answers: %1").arg(textAnswers_.size());
         if (!contingencies_.empty())
             all << QStringLiteral("unused contingency answers: %1").arg(contingencies_.size());
+        if (!profiles_.empty())
+            all << QStringLiteral("unused profile answers: %1").arg(profiles_.size());
         return all;
     }
     void clear() { shown.clear(); }
@@ -168,6 +183,7 @@ public:
 
 private:
     std::deque<tarvel::ui::ContingencyRequest> contingencies_;
+    std::deque<tarvel::ui::ProfileRequest> profiles_;
     QString next(std::deque<QString>& queue, const QString& what)
     {
         if (queue.empty()) {

@@ -1,6 +1,9 @@
 // "Расчет по графику нагрузки...": the steps run from the window, the chart,
 // a step's reports on a click, a wrong profile, cancel, and the chart's export.
+#include <cmath>
+
 #include <QImage>
+#include <QLabel>
 #include <QProgressDialog>
 #include <QTimer>
 #include <QToolTip>
@@ -10,6 +13,7 @@
 #include "series/SeriesReports.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/WindowFixture.h"
+#include "ui/ContingencyPage.h"
 #include "ui/SeriesChart.h"
 
 using tarvel::test::WindowFixture;
@@ -129,6 +133,58 @@ private slots:
         QCOMPARE(chart()->steps().size(), std::size_t(24));
         QCOMPARE(f->read(QString::fromLatin1(tarvel::kTimeSeriesFile)), report);
         QVERIFY(w().Memo4->text().contains(QStringLiteral("прерван")));
+    }
+
+    // With the N-1 of every step: IEEE 118 with three branches at node 69
+    // limited near their base-case current, so that outages break them.
+    void theOutagesOfEveryStepMarkTheInsecureSteps()
+    {
+        openSample("samples/ieee118.cdu");
+        tarvel::ui::ProfileRequest request;
+        request.withOutages = true;
+        request.study.limitsFile = QString::fromStdString(tarvel::test::sourcePath("samples/ieee118-limits.txt").string());
+        f->dialogs.answerOpen(writeProfile(QStringLiteral("day.csv"), 24));
+        f->dialogs.answerProfile(request);
+        w().ProfileRun1->trigger();
+        QCOMPARE(f->dialogs.messages(), QStringList());
+        QCOMPARE(f->activeTab(), QStringLiteral("График"));
+        int insecure = 0, outages = 0;
+        for (const tarvel::StepResult& s : chart()->steps()) {
+            insecure += tarvel::isInsecureStep(s);
+            outages += s.outagesSolved + s.outagesSplit + s.outagesNotConverged + s.outagesDiverged;
+        }
+        QCOMPARE(outages, 24 * 186);  // every branch of IEEE 118 at every step
+        QVERIFY(insecure > 0);
+        const QByteArray report = f->read(QString::fromLatin1(tarvel::kTimeSeriesFile));
+        QVERIFY(report.contains(tarvel::utf8ToCp1251("небезопасные при отключении одной ветви").c_str()));
+
+        // A wrong limits file is told with its line and nothing runs.
+        f->write(QStringLiteral("bad.txt"), "69 70 -1\n");
+        request.study.limitsFile = f->path(QStringLiteral("bad.txt"));
+        f->dialogs.answerOpen(writeProfile(QStringLiteral("day2.csv"), 24, 1.1));
+        f->dialogs.answerProfile(request);
+        w().ProfileRun1->trigger();
+        QCOMPARE(f->dialogs.messages().size(), 1);
+        QVERIFY(f->dialogs.messages().at(0).contains(QStringLiteral("Строка 1 файла пределов")));
+        QCOMPARE(f->read(QString::fromLatin1(tarvel::kTimeSeriesFile)), report);
+    }
+
+    // An imported MATPOWER case keeps its buses' areas for the profile's a<area> columns.
+    void anImportedCaseTakesAreaColumns()
+    {
+        f->dialogs.answerOpen(
+            QString::fromStdString(tarvel::test::sourcePath("tests/data/series/case_ACTIVSg200.m").string()));
+        w().N35->trigger();
+        f->write(QStringLiteral("areas.csv"), "step,a1\n1,0.9\n2,1.1\n");
+        f->dialogs.answerOpen(f->path(QStringLiteral("areas.csv")));
+        f->dialogs.answerProfile({});
+        w().ProfileRun1->trigger();
+        QVERIFY2(f->dialogs.messages().isEmpty(), qPrintable(f->dialogs.messages().join(QStringLiteral("; "))));
+        QCOMPARE(chart()->steps().size(), std::size_t(2));
+        const tarvel::StepResult& low = chart()->steps()[0];
+        const tarvel::StepResult& high = chart()->steps()[1];
+        QCOMPARE(low.outcome, tarvel::StepOutcome::Solved);
+        QVERIFY(std::fabs(high.loadMw / low.loadMw - 1.1 / 0.9) < 1e-9);
     }
 
     // TARVEL_SERIES_SHOT=FILE.png: the window with the chart of a week of hours.
