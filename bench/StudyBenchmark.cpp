@@ -34,7 +34,7 @@ NetworkModel readModel(const std::string& text)
     NetworkModel model;
     clearRunTables(model);
     QuietSink sink;
-    if (!readNetworkData(model, dir.path(), sink))
+    if (!readNetworkData(model, dir.path(), sink).accepted)
         std::abort();
     return model;
 }

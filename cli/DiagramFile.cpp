@@ -83,10 +83,10 @@ DiagramFormat diagramFormatOf(const std::filesystem::path& file)
     return DiagramFormat::None;
 }
 
-bool writeDiagram(const tarvel::NetworkModel& model, bool accepted, const std::filesystem::path& workDir,
+bool writeDiagram(const tarvel::NetworkModel& model, bool accepted,
                   const std::filesystem::path& file)
 {
-    const tarvel::diagram::DiagramData data = tarvel::diagram::diagramDataOfRun(model, accepted, workDir);
+    const tarvel::diagram::DiagramData data = tarvel::diagram::diagramDataOfRun(model, accepted);
     const tarvel::diagram::Picture picture = tarvel::diagram::pictureOf(data, tarvel::diagram::layoutTopology(data.topology));
     if (diagramFormatOf(file) == DiagramFormat::Png)
         return writePng(tarvel::diagram::svgText(picture), file);

@@ -15,7 +15,7 @@ DiagramFormat diagramFormatOf(const std::filesystem::path& file);
 
 // Lays out and writes the diagram of the run; false, with the reason printed,
 // when the file cannot be written.
-bool writeDiagram(const tarvel::NetworkModel& model, bool accepted, const std::filesystem::path& workDir,
+bool writeDiagram(const tarvel::NetworkModel& model, bool accepted,
                   const std::filesystem::path& file);
 
 }  // namespace cli

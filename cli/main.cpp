@@ -299,7 +299,7 @@ int main(int argc, char** argv)
         return kExitUsage;
     case tarvel::RunOutcome::Rejected:
         printErrorList(workDir / tarvel::kErrorFile);
-        if (!diagramFile.empty() && !cli::writeDiagram(model, false, workDir, diagramFile))
+        if (!diagramFile.empty() && !cli::writeDiagram(model, false, diagramFile))
             return kExitUsage;
         return kExitRejected;
     case tarvel::RunOutcome::Converged:
@@ -308,7 +308,7 @@ int main(int argc, char** argv)
         break;
     }
 
-    if (!diagramFile.empty() && !cli::writeDiagram(model, true, workDir, diagramFile))
+    if (!diagramFile.empty() && !cli::writeDiagram(model, true, diagramFile))
         return kExitUsage;
 
     if (!cli::exportResults(model, settings, outcome, interchange))

@@ -65,6 +65,43 @@ void appendLines(std::string& text, const std::vector<std::string>& lines)
         text += "\n" + line;
 }
 
+// A finding as one line of a hover text: a message that network.err gives in
+// two lines (what is wrong, then the branch) is read as one.
+std::string oneLine(const Finding& finding)
+{
+    std::string text;
+    for (std::string line : findingLines(finding)) {
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        text += (text.empty() ? "" : " ") + line;
+    }
+    return text;
+}
+
+// The findings by what they name: node numbers, branches (N1, N2) as written,
+// and the notes that name neither.
+struct FindingsByElement {
+    std::map<int32_t, std::vector<std::string>> nodes;
+    std::map<std::pair<int32_t, int32_t>, std::vector<std::string>> branches;
+    std::vector<std::string> notes;
+};
+
+FindingsByElement findingsByElement(const std::vector<Finding>& findings)
+{
+    FindingsByElement by;
+    for (const Finding& f : findings) {
+        // A list names its nodes under its heading alone.
+        const std::string text = listsNodes(f.kind) ? f.text : oneLine(f);
+        for (const int32_t number : f.nodes)
+            by.nodes[number].push_back(text);
+        if (f.branch)
+            by.branches[*f.branch].push_back(text);
+        if (f.nodes.empty() && !f.branch)
+            by.notes.push_back(text);
+    }
+    return by;
+}
+
 // Andrew's monotone chain; the points in counter-clockwise order.
 std::vector<Point> convexHull(std::vector<Point> points)
 {
@@ -287,11 +324,12 @@ std::string branchHeading(const BranchShape& branch)
 }
 
 Picture drawPicture(const Topology& topology, const Layout& layout, const NetworkResults* results,
-                    const Findings& findings)
+                    const std::vector<Finding>& readerFindings)
 {
     Picture picture;
     picture.withResults = results != nullptr;
-    picture.notes = findings.general;
+    const FindingsByElement findings = findingsByElement(readerFindings);
+    picture.notes = findings.notes;
     const std::vector<bool> island = islandNodes(topology);
 
     for (std::size_t k = 0; k < topology.nodeNumbers.size(); ++k) {

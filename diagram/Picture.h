@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "diagram/Findings.h"
 #include "diagram/Layout.h"
 #include "diagram/Topology.h"
+#include "model/NetworkReading.h"
 #include "powerflow/NetworkResults.h"
 
 namespace tarvel::diagram {
@@ -101,6 +101,6 @@ std::string branchHeading(const BranchShape& branch);
 // results: the figures of an accepted run (nullptr for refused data);
 // findings: the reader's messages when it refused them.
 Picture drawPicture(const Topology& topology, const Layout& layout, const NetworkResults* results,
-                    const Findings& findings);
+                    const std::vector<Finding>& findings);
 
 }  // namespace tarvel::diagram

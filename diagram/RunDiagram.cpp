@@ -1,23 +1,15 @@
 #include "diagram/RunDiagram.h"
 
-#include <string>
-
-#include "model/TextFile.h"
-#include "model/WorkingFiles.h"
-
 namespace tarvel::diagram {
 
-DiagramData diagramDataOfRun(const NetworkModel& model, bool accepted, const std::filesystem::path& workDir)
+DiagramData diagramDataOfRun(const NetworkModel& model, bool accepted)
 {
     DiagramData data;
     data.topology = topologyOf(model);
-    if (accepted) {
+    if (accepted)
         data.results = collectResults(model);
-    } else {
-        std::string err;
-        if (readTextFile(workDir / kErrorFile, err))
-            data.findings = parseFindings(err);
-    }
+    else
+        data.findings = model.reading.findings;
     return data;
 }
 

@@ -1,13 +1,13 @@
 // The diagram of the last power-flow run that read its input.
 #pragma once
 
-#include <filesystem>
 #include <optional>
+#include <vector>
 
-#include "diagram/Findings.h"
 #include "diagram/Picture.h"
 #include "diagram/Topology.h"
 #include "model/NetworkModel.h"
+#include "model/NetworkReading.h"
 #include "powerflow/NetworkResults.h"
 
 namespace tarvel::diagram {
@@ -15,7 +15,7 @@ namespace tarvel::diagram {
 struct DiagramData {
     Topology topology;
     std::optional<NetworkResults> results;  // accepted data
-    Findings findings;                      // refused data: the lines of network.err
+    std::vector<Finding> findings;          // refused data: what the reader found
 };
 
 // Beyond this many nodes and branches together a picture helps nobody: no
@@ -27,7 +27,7 @@ constexpr long long kMaxDiagramElements = 200000;
 bool diagramHelps(const NetworkModel& model);
 
 // accepted: the reader accepted the data and the run computed them.
-DiagramData diagramDataOfRun(const NetworkModel& model, bool accepted, const std::filesystem::path& workDir);
+DiagramData diagramDataOfRun(const NetworkModel& model, bool accepted);
 
 Picture pictureOf(const DiagramData& data, const Layout& layout);
 

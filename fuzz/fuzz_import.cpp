@@ -48,7 +48,7 @@ void checkReaderAccepts(const std::string& cduText)
     auto model = std::make_unique<tarvel::NetworkModel>();
     tarvel::clearRunTables(*model);
     QuietSink sink;
-    if (tarvel::readNetworkData(*model, workDir(), sink))
+    if (tarvel::readNetworkData(*model, workDir(), sink).accepted)
         return;
     std::string err;
     tarvel::readTextFile(workDir() / "network.err", err);

@@ -72,6 +72,7 @@ void clearRunTables(NetworkModel& model)
     std::ranges::fill(model.branchEndIndex, 0);
     // The double-precision solution belongs to the network it was found for.
     model.runWarnings.clear();
+    model.reading = {};
     model.sparseNetwork.reset();
     model.sparseSolution.reset();
 }

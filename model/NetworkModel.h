@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "model/CalculationSettings.h"
+#include "model/NetworkReading.h"
 
 namespace tarvel {
 
@@ -134,6 +135,10 @@ struct NetworkModel {
     std::shared_ptr<const Solution> sparseSolution;
     bool solvedSparse() const { return sparseSolution != nullptr; }
 
+    // What the reader of the last run found: its findings and where each
+    // record stands in the text.
+    NetworkReading reading;
+
     // Values of the last run.
     int32_t iterationNumber = 0;
     float residual = 0.0f;
@@ -168,8 +173,8 @@ int districtOf(int32_t number);
 void countNode(NetworkModel& model, int32_t number);
 
 // Clears what a power-flow run clears before reading: nodeNumber and nodeType
-// and the four branch end tables, every slot, and the sparse method's
-// solution of the previous network.
+// and the four branch end tables, every slot, the reading and the sparse
+// method's solution of the previous network.
 void clearRunTables(NetworkModel& model);
 
 }  // namespace tarvel

@@ -1,5 +1,6 @@
 #include "model/ReadNetworkData.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -18,7 +19,6 @@ namespace {
 
 constexpr int kMaxNodes = kMaxNodeRecords;       // nodes besides the base node
 constexpr int kMaxBranches = kMaxBranchRecords;
-constexpr int kNumbersPerLine = 10;              // node numbers per line of a long list
 
 // Reads the fields of one record in their order. Once a field is not read no
 // later field is read either; the variables of the fields not read keep the
@@ -76,6 +76,7 @@ struct TextSummary {
     int32_t stopCode = 0;
     std::string stopWord;        // raw bytes of the token that stopped the reading
     std::vector<CrossedLimits> crossedLimits;
+    std::vector<int32_t> nodeLine;    // 0..n: the line of each stored node record's code
     std::vector<int32_t> branchLine;  // 1..m: the line of each stored branch record's code
 };
 
@@ -110,6 +111,8 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             fields.real(p, pW);
             fields.real(q, qW);
             fields.unusedReals(5);
+            text.nodeLine.resize(std::max<std::size_t>(text.nodeLine.size(), 1));
+            text.nodeLine[0] = codeLine;
             model.nodeNumber[0] = number;
             model.nodeUnom[0] = unom;
             model.nodeRecordUnom[0] = unom;
@@ -148,6 +151,8 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
                 break;
             ++i;
             model.reserveNodes(i + 1);
+            text.nodeLine.resize(static_cast<std::size_t>(i) + 1);
+            text.nodeLine[i] = codeLine;
             firstSlot.try_emplace(number, i);
             model.nodeNumber[i] = number;
             model.nodeUnom[i] = unom;
@@ -251,10 +256,25 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
     return text;
 }
 
-void writeLine(TextFileWriter& err, const std::string& text)
+using Findings = std::vector<Finding>;
+
+void writeFindings(TextFileWriter& err, const Findings& findings)
 {
-    err << text;
-    err.endLine();
+    for (const Finding& finding : findings)
+        for (const std::string& line : findingLines(finding)) {
+            err << line;
+            err.endLine();
+        }
+}
+
+Finding nodeFinding(FindingKind kind, int32_t number, std::string text)
+{
+    return {kind, {number}, std::nullopt, 0, std::move(text)};
+}
+
+Finding branchFinding(FindingKind kind, const NetworkModel& model, int j, std::string text, int recordLine = 0)
+{
+    return {kind, {}, std::pair{model.branchStartNode[j], model.branchEndNode[j]}, recordLine, std::move(text)};
 }
 
 std::string branchName(const NetworkModel& model, int j)
@@ -318,7 +338,7 @@ std::string branchAtLine(const NetworkModel& model, const TextSummary& text, int
 }
 
 // The phase angle of a ratio, read by the full model only, within ±90°.
-bool checkPhaseAngles(const NetworkModel& model, const TextSummary& text, TextFileWriter& err)
+bool checkPhaseAngles(const NetworkModel& model, const TextSummary& text, Findings& findings)
 {
     if (!model.fullModel())
         return false;
@@ -326,7 +346,10 @@ bool checkPhaseAngles(const NetworkModel& model, const TextSummary& text, TextFi
     for (int j = 1; j <= model.branchCount; ++j) {
         const double phase = model.written.branchPhase[j];
         if (!(std::fabs(phase) <= 90.0)) {
-            writeLine(err, "Числовая ошибка 7. Угол сдвига фазы вне пределов ±90°: " + branchAtLine(model, text, j));
+            findings.push_back(branchFinding(FindingKind::PhaseAngle, model, j,
+                                             "Числовая ошибка 7. Угол сдвига фазы вне пределов ±90°: " +
+                                                 branchAtLine(model, text, j),
+                                             text.branchLine[j]));
             found = true;
         }
     }
@@ -334,7 +357,7 @@ bool checkPhaseAngles(const NetworkModel& model, const TextSummary& text, TextFi
 }
 
 // Every node besides the base node must be an end of some branch.
-bool checkLinksOfNodes(const NetworkModel& model, TextFileWriter& err)
+bool checkLinksOfNodes(const NetworkModel& model, Findings& findings)
 {
     std::unordered_set<int32_t> branchEnds;
     branchEnds.reserve(2 * static_cast<std::size_t>(model.branchCount));
@@ -345,7 +368,8 @@ bool checkLinksOfNodes(const NetworkModel& model, TextFileWriter& err)
     bool found = false;
     for (int k = 1; k <= model.nodeCount; ++k) {
         if (!branchEnds.contains(model.nodeNumber[k])) {
-            writeLine(err, "Ошибка связи 1. Нет ветвей для узла " + formatInt(model.nodeNumber[k]));
+            findings.push_back(nodeFinding(FindingKind::NodeWithoutBranches, model.nodeNumber[k],
+                                           "Ошибка связи 1. Нет ветвей для узла " + formatInt(model.nodeNumber[k])));
             found = true;
         }
     }
@@ -353,13 +377,15 @@ bool checkLinksOfNodes(const NetworkModel& model, TextFileWriter& err)
 }
 
 // Both ends of every branch must be nodes of the data, the base node included.
-bool checkLinksOfBranches(const NetworkModel& model, const NumberSlots& slots, TextFileWriter& err)
+bool checkLinksOfBranches(const NetworkModel& model, const NumberSlots& slots, Findings& findings)
 {
     bool found = false;
     for (int j = 1; j <= model.branchCount; ++j) {
         if (!slots.has(model.branchStartNode[j]) || !slots.has(model.branchEndNode[j])) {
-            writeLine(err, "Ошибка связи 2. Нет узлов для ветви " + formatInt(model.branchStartNode[j]) + "\t" +
-                               formatInt(model.branchEndNode[j]));
+            findings.push_back(branchFinding(FindingKind::BranchWithoutNodes, model, j,
+                                             "Ошибка связи 2. Нет узлов для ветви " +
+                                                 formatInt(model.branchStartNode[j]) + "\t" +
+                                                 formatInt(model.branchEndNode[j])));
             found = true;
         }
     }
@@ -367,16 +393,19 @@ bool checkLinksOfBranches(const NetworkModel& model, const NumberSlots& slots, T
 }
 
 // Number and nominal voltage of every node besides the base node.
-bool checkNodeValues(const NetworkModel& model, TextFileWriter& err)
+bool checkNodeValues(const NetworkModel& model, Findings& findings)
 {
     bool found = false;
     for (int k = 1; k <= model.nodeCount; ++k) {
         if (model.nodeNumber[k] > 100000) {
-            writeLine(err, "Числовая ошибка  1. Номер узла > 100000");
+            // The text names no node, and neither does the finding.
+            findings.push_back({FindingKind::NodeNumberTooLarge, {}, std::nullopt, 0,
+                                "Числовая ошибка  1. Номер узла > 100000"});
             found = true;
         }
         if (model.nodeUnom[k] < 0.1f || model.nodeUnom[k] > 1500.0f) {
-            writeLine(err, "Числовая ошибка 2. U ном. велико или мало");
+            findings.push_back({FindingKind::NominalVoltage, {}, std::nullopt, 0,
+                                "Числовая ошибка 2. U ном. велико или мало"});
             found = true;
         }
     }
@@ -388,25 +417,27 @@ bool checkNodeValues(const NetworkModel& model, TextFileWriter& err)
 // from equivalents of large grids, whose data hold branches with an inductive
 // shunt (IEEE 300 has several); there a susceptance of either sign is taken
 // within the same magnitude.
-bool checkBranchValues(const NetworkModel& model, TextFileWriter& err)
+bool checkBranchValues(const NetworkModel& model, Findings& findings)
 {
     const float lowest = model.fullModel() ? -99999.0f : 0.0f;
     bool found = false;
     for (int j = 1; j <= model.branchCount; ++j) {
         if (std::fabs(model.branchReactance[j]) > 999999.0f) {
-            writeLine(err, "Числовая ошибка 3. Х Ветви > 999999");
-            writeLine(err, "Ветвь " + branchName(model, j));
+            findings.push_back(branchFinding(FindingKind::Reactance, model, j,
+                                             "Числовая ошибка 3. Х Ветви > 999999\nВетвь " + branchName(model, j)));
             found = true;
         }
         const float b = model.branchSusceptance[j];
         if (b < lowest || b > 99999.0f) {
-            writeLine(err, "Числовая ошибка 4. Неверное значение проводимости");
-            writeLine(err, "Ветвь " + branchName(model, j));
+            findings.push_back(branchFinding(FindingKind::Susceptance, model, j,
+                                             "Числовая ошибка 4. Неверное значение проводимости\nВетвь " +
+                                                 branchName(model, j)));
             found = true;
         }
         if (isTransformerAtBase(model, j)) {
-            writeLine(err, "Ошибка схемы сети 1. ");
-            writeLine(err, "Ветвь " + branchName(model, j) + " не может быть трансформатором");
+            findings.push_back(branchFinding(FindingKind::TransformerAtBase, model, j,
+                                             "Ошибка схемы сети 1. \nВетвь " + branchName(model, j) +
+                                                 " не может быть трансформатором"));
             found = true;
         }
     }
@@ -417,12 +448,13 @@ bool checkBranchValues(const NetworkModel& model, TextFileWriter& err)
 // that one of the checks above already rejects (the nominal voltage of a node,
 // the reactance and susceptance of a branch, the ratio of a branch at the base
 // node) gets no second line here.
-bool checkNumbersAndFiniteValues(const NetworkModel& model, TextFileWriter& err)
+bool checkNumbersAndFiniteValues(const NetworkModel& model, Findings& findings)
 {
     bool found = false;
     for (int k = 0; k <= model.nodeCount; ++k) {
         if (districtOf(model.nodeNumber[k]) < 0) {
-            writeLine(err, "Числовая ошибка 5. Номер узла < -99: " + formatInt(model.nodeNumber[k]));
+            findings.push_back(nodeFinding(FindingKind::NumberWithoutDistrict, model.nodeNumber[k],
+                                           "Числовая ошибка 5. Номер узла < -99"));
             found = true;
         }
     }
@@ -430,7 +462,9 @@ bool checkNumbersAndFiniteValues(const NetworkModel& model, TextFileWriter& err)
         const bool finite = (k > 0 || std::isfinite(model.nodeUnom[k])) && std::isfinite(model.nodeLoadP[k]) &&
                             std::isfinite(model.nodeLoadQ[k]) && std::isfinite(model.nodeShuntB[k]);
         if (!finite) {
-            writeLine(err, "Числовая ошибка 6. Недопустимое значение в записи узла " + formatInt(model.nodeNumber[k]));
+            findings.push_back(nodeFinding(FindingKind::NotFinite, model.nodeNumber[k],
+                                           "Числовая ошибка 6. Недопустимое значение в записи узла " +
+                                               formatInt(model.nodeNumber[k])));
             found = true;
         }
     }
@@ -438,7 +472,9 @@ bool checkNumbersAndFiniteValues(const NetworkModel& model, TextFileWriter& err)
         const bool finite = std::isfinite(model.branchResistance[j]) &&
                             (std::isfinite(model.branchRatio[j]) || isTransformerAtBase(model, j));
         if (!finite) {
-            writeLine(err, "Числовая ошибка 6. Недопустимое значение в записи ветви " + branchName(model, j));
+            findings.push_back(branchFinding(FindingKind::NotFinite, model, j,
+                                             "Числовая ошибка 6. Недопустимое значение в записи ветви " +
+                                                 branchName(model, j)));
             found = true;
         }
     }
@@ -447,12 +483,13 @@ bool checkNumbersAndFiniteValues(const NetworkModel& model, TextFileWriter& err)
 
 // Reactive limits whose minimum exceeds the maximum, named with the line of
 // their record.
-bool checkReactiveLimits(const TextSummary& text, TextFileWriter& err)
+bool checkReactiveLimits(const TextSummary& text, Findings& findings)
 {
     for (const CrossedLimits& c : text.crossedLimits)
-        writeLine(err, "Числовая ошибка 7. Qmin больше Qmax в записи узла " + formatInt(c.number) + " (строка " +
-                           formatInt(c.line) + "): " + formatGeneral(c.qmin, 0, 6) + " > " +
-                           formatGeneral(c.qmax, 0, 6));
+        findings.push_back({FindingKind::CrossedLimits, {c.number}, std::nullopt, c.line,
+                            "Числовая ошибка 7. Qmin больше Qmax в записи узла " + formatInt(c.number) + " (строка " +
+                                formatInt(c.line) + "): " + formatGeneral(c.qmin, 0, 6) + " > " +
+                                formatGeneral(c.qmax, 0, 6)});
     return !text.crossedLimits.empty();
 }
 
@@ -530,7 +567,7 @@ bool isHarmlessShadow(const NetworkModel& model, int k)
 // node) without branches: that is refused when the slot carries a load or a
 // shunt (its equations cannot be met) or is the base node.
 bool checkConnection(const NetworkModel& model, const NumberSlots& slots, const BranchEnds& ends,
-                     TextFileWriter& err)
+                     Findings& findings)
 {
     const int n = model.nodeCount;
     bool found = false;
@@ -543,45 +580,42 @@ bool checkConnection(const NetworkModel& model, const NumberSlots& slots, const 
         if (isHarmlessShadow(model, k)) {
             reached[k] = true;
         } else if (!named) {
-            writeLine(err, "Ошибка связи 4. Номер узла повторяется: " + formatInt(model.nodeNumber[k]));
+            findings.push_back(nodeFinding(FindingKind::RepeatedNumber, model.nodeNumber[k],
+                                           "Ошибка связи 4. Номер узла повторяется"));
             found = true;
         }
     }
 
     reached[0] = true;
     spreadThroughBranches(model, ends, reached);
-    std::string line = "Ошибка связи 3. Узлы не связаны с базовым узлом:";
-    int onLine = 0;
-    for (int k = 1; k <= n; ++k) {
-        if (reached[k])
-            continue;
-        if (onLine == kNumbersPerLine) {
-            writeLine(err, line);
-            line.clear();
-            onLine = 0;
-        }
-        line += " " + formatInt(model.nodeNumber[k]);
-        ++onLine;
-        found = true;
-    }
-    if (onLine > 0)
-        writeLine(err, line);
-    return found;
+    Finding apart{FindingKind::NotJoinedToBase, {}, std::nullopt, 0, "Ошибка связи 3. Узлы не связаны с базовым узлом"};
+    for (int k = 1; k <= n; ++k)
+        if (!reached[k])
+            apart.nodes.push_back(model.nodeNumber[k]);
+    if (apart.nodes.empty())
+        return found;
+    findings.push_back(std::move(apart));
+    return true;
 }
 
 // Ties of the full model: a chain of them may not join two fixed voltages
 // that differ, and a branch with a ratio needs some impedance.
-bool checkTies(const NetworkModel& model, const BranchEnds& ends, const TextSummary& text, TextFileWriter& err)
+bool checkTies(const NetworkModel& model, const BranchEnds& ends, const TextSummary& text, Findings& findings)
 {
     if (!model.fullModel())
         return false;
     const TieGroups groups = findTieGroups(model, ends.start, ends.end);
     for (const int j : groups.zeroImpedanceTransformers)
-        writeLine(err, "Числовая ошибка 8. Трансформатор без сопротивления: " + branchAtLine(model, text, j));
+        findings.push_back(branchFinding(FindingKind::TieTransformer, model, j,
+                                         "Числовая ошибка 8. Трансформатор без сопротивления: " +
+                                             branchAtLine(model, text, j),
+                                         text.branchLine[j]));
     for (const int j : groups.conflicts)
-        writeLine(err, "Ошибка схемы сети 2. Ветви нулевого сопротивления соединяют узлы с разными фиксированными "
-                       "напряжениями: " +
-                           branchAtLine(model, text, j));
+        findings.push_back(branchFinding(FindingKind::TieConflict, model, j,
+                                         "Ошибка схемы сети 2. Ветви нулевого сопротивления соединяют узлы с "
+                                         "разными фиксированными напряжениями: " +
+                                             branchAtLine(model, text, j),
+                                         text.branchLine[j]));
     return !groups.zeroImpedanceTransformers.empty() || !groups.conflicts.empty();
 }
 
@@ -625,14 +659,15 @@ void warnAboutSelfLoops(const NetworkModel& model, MessageSink& sink)
 
 }  // namespace
 
-bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink)
+NetworkReading readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink)
 {
     model.districtNodeCount.fill(0);
+    NetworkReading reading;
 
     std::FILE* file = std::fopen((workDir / kInputFile).c_str(), "rb");
     if (!file) {
         sink.showMessage("Если нет ошибок в данных то перезапустите расчет.");
-        return false;
+        return reading;
     }
     TextSummary text;
     bool unreadable = false;
@@ -657,8 +692,12 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
     std::fclose(file);
     if (unreadable) {
         sink.showMessage("Если нет ошибок в данных то перезапустите расчет.");
-        return false;
+        return reading;
     }
+    reading.nodeLines = text.nodeLine;
+    reading.nodeLines.resize(static_cast<std::size_t>(model.nodeCount) + 1);
+    reading.branchLines = text.branchLine;
+    reading.branchLines.resize(static_cast<std::size_t>(model.branchCount) + 1);
     // Where the reading stopped is told whatever the checks decide: the
     // records after it are lost either way.
     warnAboutText(text, sink);
@@ -669,43 +708,45 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
 
     if (model.nodeCount == 0 || model.branchCount == 0) {
         sink.showMessage("Совсем нет ветвей или узлов");
-        err.close();
-        return false;
+        return reading;
     }
 
+    Findings& findings = reading.findings;
     // Beyond the most the reader stores a network is refused as a whole,
     // without judging the part that was stored.
     if (text.nodeRecords > kMaxNodes || text.branchRecords > kMaxBranches) {
         if (text.nodeRecords > kMaxNodes)
-            writeLine(err, "Ошибка данных. Число узлов больше " + formatInt(kMaxNodes) + ": " + formatInt(text.nodeRecords));
+            findings.push_back({FindingKind::TooManyRecords, {}, std::nullopt, 0,
+                                "Ошибка данных. Число узлов больше " + formatInt(kMaxNodes) + ": " +
+                                    formatInt(text.nodeRecords)});
         if (text.branchRecords > kMaxBranches)
-            writeLine(err,
-                      "Ошибка данных. Число ветвей больше " + formatInt(kMaxBranches) + ": " + formatInt(text.branchRecords));
-        err.close();
-        return false;
+            findings.push_back({FindingKind::TooManyRecords, {}, std::nullopt, 0,
+                                "Ошибка данных. Число ветвей больше " + formatInt(kMaxBranches) + ": " +
+                                    formatInt(text.branchRecords)});
+        writeFindings(err, findings);
+        return reading;
     }
 
     // Every check runs; none stops the others.
     const NumberSlots slots(model);
     bool rejected = false;
-    rejected |= checkLinksOfNodes(model, err);
-    rejected |= checkLinksOfBranches(model, slots, err);
-    rejected |= checkNodeValues(model, err);
-    rejected |= checkBranchValues(model, err);
-    rejected |= checkPhaseAngles(model, text, err);
-    const bool valuesRejected = checkNumbersAndFiniteValues(model, err);
+    rejected |= checkLinksOfNodes(model, findings);
+    rejected |= checkLinksOfBranches(model, slots, findings);
+    rejected |= checkNodeValues(model, findings);
+    rejected |= checkBranchValues(model, findings);
+    rejected |= checkPhaseAngles(model, text, findings);
+    const bool valuesRejected = checkNumbersAndFiniteValues(model, findings);
     // The branch ends are indexed only when every branch names existing nodes.
     const BranchEnds ends = rejected ? BranchEnds{} : branchEndIndices(model, slots);
     if (!rejected)
-        rejected = checkConnection(model, slots, ends, err);
+        rejected = checkConnection(model, slots, ends, findings);
     if (!rejected)
-        rejected = checkTies(model, ends, text, err);
+        rejected = checkTies(model, ends, text, findings);
     rejected |= valuesRejected;
-    rejected |= checkReactiveLimits(text, err);
-    if (rejected) {
-        err.close();
-        return false;
-    }
+    rejected |= checkReactiveLimits(text, findings);
+    writeFindings(err, findings);
+    if (rejected)
+        return reading;
 
     for (int j = 1; j <= model.branchCount; ++j) {
         model.branchStartIndex[j] = ends.start[j];
@@ -725,7 +766,8 @@ bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, 
 
     warnAboutRepeatedNumbers(model, slots, sink);
     warnAboutSelfLoops(model, sink);
-    return true;
+    reading.accepted = true;
+    return reading;
 }
 
 }  // namespace tarvel

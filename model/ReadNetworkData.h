@@ -5,12 +5,14 @@
 
 #include "model/MessageSink.h"
 #include "model/NetworkModel.h"
+#include "model/NetworkReading.h"
 
 namespace tarvel {
 
 // Reads workDir/network.cdu into the model, checks the data and writes every
-// finding to workDir/network.err (Windows-1251, CR LF). True when the data are
-// accepted; then the branch end indices are set and the susceptances and
+// finding to workDir/network.err (Windows-1251, CR LF). Gives the findings and
+// the line of every stored record; accepted when the data are accepted, and
+// then the branch end indices are set and the susceptances and
 // conductances are scaled to siemens. The caller has cleared the run tables
 // (clearRunTables) before the call. The tables grow with the text.
 //
@@ -28,6 +30,6 @@ namespace tarvel {
 // not. Accepted data may come with further warnings: node numbers given twice
 // and a branch from a node to itself. Fields that a cut record did not get
 // are 0.
-bool readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
+NetworkReading readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
 
 }  // namespace tarvel

@@ -236,7 +236,8 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
     sink.runStarted(model.runMessage);
 
     // The counts are checked again only to keep the tables safe.
-    if (!readNetworkData(model, workDir, sink) || model.nodeCount < 1 ||
+    model.reading = readNetworkData(model, workDir, sink);
+    if (!model.reading.accepted || model.nodeCount < 1 ||
         model.nodeCount >= static_cast<int>(model.nodeNumber.size()) || model.branchCount < 1 ||
         model.branchCount >= static_cast<int>(model.branchStartIndex.size())) {
         sink.showMessage("Расчет невозможен!");

@@ -158,7 +158,7 @@ SeriesPrepared SeriesJob::prepare(const std::string& cduText, const NodeAreas& a
         }
         clearRunTables(model_);
         CollectingSink quiet;
-        if (!readNetworkData(model_, folder.path(), quiet))
+        if (!readNetworkData(model_, folder.path(), quiet).accepted)
             return SeriesPrepared::NetworkRejected;
     }
     if (!bindProfile(profile_, model_, areas_, binding_, error))

@@ -6,7 +6,6 @@
 #include <QTextBlock>
 #include <QVBoxLayout>
 
-#include "diagram/RecordLines.h"
 #include "diagram/RunDiagram.h"
 #include "diagram/SvgWriter.h"
 #include "diagram/png/DiagramPng.h"
@@ -38,7 +37,7 @@ void TForm1::showRunDiagram(bool accepted)
     const NetworkModel& model = calculation_.model;
     const bool drawn = diagram::diagramHelps(model);
     if (drawn)
-        Diagram1->showRun(diagram::diagramDataOfRun(model, accepted, localPath(QDir::currentPath())));
+        Diagram1->showRun(diagram::diagramDataOfRun(model, accepted));
     else
         Diagram1->showTooLarge(model.nodeCount + 1, model.branchCount);
     DiagramSvg1->setEnabled(drawn);
@@ -58,17 +57,19 @@ void TForm1::selectInputLine(int line)
     Memo1->setFocus(Qt::OtherFocusReason);
 }
 
+// The record lines are those of the text the run read.
 void TForm1::selectNodeRecord(int record)
 {
-    const QByteArray text = Memo1->text().toUtf8();
-    selectInputLine(diagram::nodeRecordLine(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), record));
+    const std::vector<int32_t>& lines = calculation_.model.reading.nodeLines;
+    if (record >= 0 && static_cast<std::size_t>(record) < lines.size())
+        selectInputLine(lines[static_cast<std::size_t>(record)] - 1);
 }
 
 void TForm1::selectBranchRecord(int record)
 {
-    const QByteArray text = Memo1->text().toUtf8();
-    selectInputLine(
-        diagram::branchRecordLine(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), record));
+    const std::vector<int32_t>& lines = calculation_.model.reading.branchLines;
+    if (record >= 1 && static_cast<std::size_t>(record) < lines.size())
+        selectInputLine(lines[static_cast<std::size_t>(record)] - 1);
 }
 
 // The file chosen for an export, once the picture is laid out ("" when cancelled).

@@ -11,7 +11,6 @@
 
 #include "diagram/Layout.h"
 #include "diagram/OutageOverlay.h"
-#include "diagram/RecordLines.h"
 #include "diagram/RunDiagram.h"
 #include "diagram/SvgWriter.h"
 #include "model/MessageSink.h"
@@ -34,7 +33,7 @@ struct NetworkRun {
         CollectingSink sink;
         outcome = runPowerFlow(*model, dir.path(), toCrLf(text), sink, ',');
         const bool accepted = outcome == RunOutcome::Converged || outcome == RunOutcome::NotConverged;
-        data = diagramDataOfRun(*model, accepted, dir.path());
+        data = diagramDataOfRun(*model, accepted);
     }
 };
 
@@ -349,34 +348,33 @@ TEST(DiagramPicture, RefusedDataShowTheReadersFindingsWhereTheyBelong)
     EXPECT_EQ(p.notes[0], "Числовая ошибка 2. U ном. велико или мало");
 }
 
-TEST(DiagramFindings, ListsOfNumbersAndTwoLineBranchMessages)
+TEST(DiagramFindings, ListsAndTwoLineMessagesReadAsOneLinePerElement)
 {
-    const Findings f = parseFindings("Ошибка связи 3. Узлы не связаны с базовым узлом: 1 2 3 4 5 6 7 8 9 10\r\n"
-                                     " 11 12\r\n"
-                                     "Числовая ошибка 3. Х Ветви > 999999\r\n"
-                                     "Ветвь 4 5\r\n"
-                                     "Ошибка схемы сети 1. \r\n"
-                                     "Ветвь 1 9 не может быть трансформатором\r\n"
-                                     "Ошибка данных. Число узлов больше 99: 120\r\n");
-    EXPECT_EQ(f.nodes.size(), 12u);
-    EXPECT_EQ(f.nodes.at(12).front(), "Ошибка связи 3. Узлы не связаны с базовым узлом");
-    EXPECT_EQ(f.branches.at({4, 5}).front(), "Числовая ошибка 3. Х Ветви > 999999 Ветвь 4 5");
-    EXPECT_EQ(f.branches.at({1, 9}).front(), "Ошибка схемы сети 1. Ветвь 1 9 не может быть трансформатором");
-    EXPECT_EQ(f.general, std::vector<std::string>{"Ошибка данных. Число узлов больше 99: 120"});
-}
-
-TEST(DiagramRecordLines, RecordsAreFoundByTheirPlaceAmongTheirKind)
-{
-    const std::string text = sampleText("ieee14.cdu");
-    EXPECT_EQ(nodeRecordLine(text, 0), 0);
-    EXPECT_EQ(nodeRecordLine(text, 13), 13);
-    EXPECT_EQ(nodeRecordLine(text, 14), -1);
-    // Line 14 is a shunt record (N2 = 0): the first branch is on line 15.
-    EXPECT_EQ(branchRecordLine(text, 1), 15);
-    EXPECT_EQ(branchRecordLine(text, 20), 34);
-    EXPECT_EQ(branchRecordLine(text, 21), -1);
-    // The reader keeps the last base-node record.
-    EXPECT_EQ(nodeRecordLine("102 0 1 110\n0201 0 2 110\n0102 0 1 115\n", 0), 2);
+    // Twelve nodes apart from the base node, a reactance too large and a
+    // transformer at the base node (two lines each in network.err).
+    std::vector<Finding> findings;
+    findings.push_back({FindingKind::NotJoinedToBase, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, std::nullopt, 0,
+                        "Ошибка связи 3. Узлы не связаны с базовым узлом"});
+    findings.push_back({FindingKind::Reactance, {}, std::pair{4, 5}, 0, "Числовая ошибка 3. Х Ветви > 999999\nВетвь 4 5"});
+    findings.push_back({FindingKind::TransformerAtBase, {}, std::pair{1, 9}, 0,
+                        "Ошибка схемы сети 1. \nВетвь 1 9 не может быть трансформатором"});
+    findings.push_back({FindingKind::TooManyRecords, {}, std::nullopt, 0, "Ошибка данных. Число узлов больше 99: 120"});
+    Topology t;
+    for (int32_t number = 0; number <= 12; ++number) {
+        t.nodeNumbers.push_back(number);
+        t.nodeRecords.push_back(number);
+        t.nodeTypes.push_back(number == 0 ? 3 : 1);
+    }
+    t.branches.push_back({4, 5, 1, false});
+    t.branches.push_back({1, 9, 2, true});
+    const Picture p = drawPicture(t, layoutTopology(t), nullptr, findings);
+    EXPECT_NE(nodeNumbered(p, 12).text.find("\nОшибка связи 3. Узлы не связаны с базовым узлом"), std::string::npos);
+    EXPECT_TRUE(nodeNumbered(p, 12).warning);
+    EXPECT_FALSE(nodeNumbered(p, 0).warning);
+    EXPECT_NE(branchBetween(p, 4, 5).text.find("\nЧисловая ошибка 3. Х Ветви > 999999 Ветвь 4 5"), std::string::npos);
+    EXPECT_NE(branchBetween(p, 1, 9).text.find("\nОшибка схемы сети 1. Ветвь 1 9 не может быть трансформатором"),
+              std::string::npos);
+    EXPECT_EQ(p.notes, std::vector<std::string>{"Ошибка данных. Число узлов больше 99: 120"});
 }
 
 }  // namespace

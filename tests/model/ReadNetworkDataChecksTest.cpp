@@ -264,7 +264,7 @@ TEST(ReadNetworkDataChecks, HostileTextsEndInBoundedTime)
     Reader r;
     test::writeBytes(r.dir / "network.cdu", text);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(readNetworkData(*r.model, r.dir.path(), r.sink));
+    EXPECT_TRUE(readNetworkData(*r.model, r.dir.path(), r.sink).accepted);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(seconds, kSeconds);
     EXPECT_EQ(r.model->branchCount, 1);
@@ -299,4 +299,64 @@ TEST(ReadNetworkDataChecks, ReactiveLimitsOfANode)
         EXPECT_FALSE(r.model->hasQLimits(2));
         EXPECT_TRUE(r.sink.warnings.empty());
     }
+}
+
+// What the reader hands on besides network.err: each finding with what it
+// names, and network.err made of exactly those findings.
+TEST(ReadNetworkDataChecks, FindingsNameTheirElementsAndMakeTheErrorList)
+{
+    Reader r;
+    std::string text = "0102 0 1 110 0 0 0 0 0 0 0\r\n"
+                       "0201 0 2 110 10 5 0 0 0 0 0\r\n"
+                       "0201 0 3 110 1 1 0 0 0 0 0\r\n";
+    for (int number = 10; number <= 21; ++number)  // twelve nodes hanging apart
+        text += node201(number, 110);
+    text += "0301 0 1 2 5 2000000 0 1 0 0 0\r\n"
+            "0301 0 2 7 5 20 0 1 0 0 0\r\n";
+    for (int number = 10; number < 21; ++number)
+        text += "0301 0 " + std::to_string(number) + " " + std::to_string(number + 1) + " 1 2 0 0 0 0 0\r\n";
+    EXPECT_FALSE(r.read(text));
+    const std::vector<Finding>& f = r.reading.findings;
+    ASSERT_EQ(f.size(), 3u) << r.err();
+    EXPECT_EQ(f[0].kind, FindingKind::NodeWithoutBranches);
+    EXPECT_EQ(f[0].nodes, std::vector<int32_t>{3});
+    EXPECT_EQ(f[1].kind, FindingKind::BranchWithoutNodes);
+    EXPECT_EQ(f[1].branch, (std::pair<int32_t, int32_t>{2, 7}));
+    EXPECT_EQ(f[2].kind, FindingKind::Reactance);
+    EXPECT_EQ(f[2].branch, (std::pair<int32_t, int32_t>{1, 2}));
+    std::string lines;
+    for (const Finding& finding : f)
+        for (const std::string& line : findingLines(finding))
+            lines += utf8ToCp1251(line) + "\r\n";
+    EXPECT_EQ(r.err(), lines);
+
+    // Once every branch names its nodes, the nodes apart come as one list,
+    // ten numbers to a line.
+    std::string joined = text;
+    joined.replace(joined.find("0301 0 2 7 5 20"), 15, "0301 0 2 3 5 20");
+    joined.replace(joined.find("2000000"), 7, "20");
+    EXPECT_FALSE(r.read(joined));
+    ASSERT_EQ(r.reading.findings.size(), 1u) << r.err();
+    EXPECT_EQ(r.reading.findings[0].kind, FindingKind::NotJoinedToBase);
+    EXPECT_EQ(r.reading.findings[0].nodes.size(), 12u);
+    EXPECT_EQ(r.err(), utf8ToCp1251("Ошибка связи 3. Узлы не связаны с базовым узлом: 10 11 12 13 14 15 16 17 18 19\r\n"
+                                    " 20 21\r\n"));
+}
+
+TEST(ReadNetworkDataChecks, RecordLinesFollowTheRecordsThatWereStored)
+{
+    Reader r;
+    // A shunt record (N2 = 0, no branch), a second base node record, which
+    // the reader keeps, and an empty line.
+    ASSERT_TRUE(r.read("0102 0 1 110 0 0 0 0 0 0 0\r\n"
+                       "0201 0 2 110 10 5 0 0 0 0 0\r\n"
+                       "0301 0 2 0 0 50 0 0 0 0 0\r\n"
+                       "0301 0 1 2 5 20 0 1 0 0 0\r\n"
+                       "0102 0 1 115 0 0 0 0 0 0 0\r\n"
+                       "\r\n"
+                       "0201 0 3 110 1 1 0 0 0 0 0\r\n"
+                       "0301 0 2 3 5 20 0 1 0 0 0\r\n"))
+        << r.err();
+    EXPECT_EQ(r.reading.nodeLines, (std::vector<int32_t>{5, 2, 7}));
+    EXPECT_EQ(r.reading.branchLines, (std::vector<int32_t>{0, 4, 8}));
 }

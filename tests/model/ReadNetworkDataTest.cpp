@@ -77,7 +77,7 @@ TEST(ReadNetworkData, FilesThatCannotBeOpened)
         r.model->nodeCount = 7;
         r.model->districtNodeCount[3] = 5;
         test::writeBytes(r.dir / "network.err", "old");
-        EXPECT_FALSE(readNetworkData(*r.model, r.dir.path(), r.sink));
+        EXPECT_FALSE(readNetworkData(*r.model, r.dir.path(), r.sink).accepted);
         EXPECT_EQ(r.sink.messages, std::vector<std::string>{"Если нет ошибок в данных то перезапустите расчет."});
         EXPECT_EQ(r.err(), "old");
         EXPECT_EQ(r.model->nodeCount, 7);
@@ -86,7 +86,7 @@ TEST(ReadNetworkData, FilesThatCannotBeOpened)
     {  // network.cdu is a folder
         Reader r;
         std::filesystem::create_directory(r.dir / "network.cdu");
-        EXPECT_FALSE(readNetworkData(*r.model, r.dir.path(), r.sink));
+        EXPECT_FALSE(readNetworkData(*r.model, r.dir.path(), r.sink).accepted);
         EXPECT_EQ(r.sink.messages, std::vector<std::string>{"Если нет ошибок в данных то перезапустите расчет."});
     }
     {  // network.err cannot be created: told, and the data are still judged

@@ -19,6 +19,7 @@ struct Reader {
     TempDir dir;
     std::unique_ptr<NetworkModel> model = std::make_unique<NetworkModel>();
     CollectingSink sink;
+    NetworkReading reading;  // of the last read
 
     // Writes network.cdu and reads it as a run does, after clearing the run tables.
     bool read(const std::string& cdu)
@@ -27,7 +28,8 @@ struct Reader {
         clearRunTables(*model);
         sink.messages.clear();
         sink.warnings.clear();
-        return readNetworkData(*model, dir.path(), sink);
+        reading = readNetworkData(*model, dir.path(), sink);
+        return reading.accepted;
     }
     std::string err() const { return fileBytes(dir / "network.err"); }
     bool exists(const std::string& name) const { return std::filesystem::exists(dir / name); }

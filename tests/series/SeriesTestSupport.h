@@ -26,7 +26,7 @@ inline NetworkModel readCdu(const std::string& text)
     NetworkModel model;
     clearRunTables(model);
     CollectingSink sink;
-    if (!readNetworkData(model, dir.path(), sink))
+    if (!readNetworkData(model, dir.path(), sink).accepted)
         return NetworkModel{};
     return model;
 }

@@ -27,7 +27,7 @@ NetworkModel modelFromText(const std::string& text)
     NetworkModel model;
     clearRunTables(model);
     QuietSink sink;
-    EXPECT_TRUE(readNetworkData(model, dir.path(), sink)) << fileBytes(dir / kErrorFile);
+    EXPECT_TRUE(readNetworkData(model, dir.path(), sink).accepted) << fileBytes(dir / kErrorFile);
     return model;
 }
 
