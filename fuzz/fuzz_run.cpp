@@ -14,31 +14,20 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "losses/LossAllocation.h"
+#include "fuzz/FuzzSupport.h"
 #include "model/TextFile.h"
 #include "model/WorkingFiles.h"
 #include "powerflow/PowerFlowRun.h"
 
 namespace {
 
-class QuietSink : public tarvel::MessageSink {
-public:
-    void showMessage(const std::string&) override {}
-    void warning(const std::string&) override {}
-};
+using fuzz::QuietSink;
 
 std::filesystem::path workDir()
 {
-    static const std::filesystem::path dir = [] {
-        const char* shm = "/dev/shm";
-        std::filesystem::path base = std::filesystem::exists(shm) ? shm : std::filesystem::temp_directory_path();
-        auto d = base / ("tarvel-fuzz-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(d);
-        return d;
-    }();
-    return dir;
+    return fuzz::workDir("tarvel-fuzz");
 }
 
 // A report that shows a value which is no number, as printf writes one.

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QLocale>
 #include <QTabWidget>
 
 #include "app/CaseImport.h"
@@ -154,7 +153,7 @@ void TForm1::exportResultsToCsv()
         if (answer != QMessageBox::Yes)
             return;
     }
-    const CsvConvention convention = csvConventionFor(QLocale().decimalPoint() == QStringLiteral(",") ? ',' : '.');
+    const CsvConvention convention = csvConventionFor(userDecimalSeparator());
     std::filesystem::path failed;
     if (!writeResultsCsv(*lastResults_, prefix, convention, failed))
         dialogs().message(this,

@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QDir>
-#include <QLocale>
 #include <QMenu>
 #include <QStringList>
 #include <QTabWidget>
@@ -78,12 +77,10 @@ void TForm1::runCalculation(const LoadOverride& loads)
 {
     WindowSink sink(*this, Memo4);
     const QByteArray input = Memo1->text().toUtf8();
-    const QString point = QLocale().decimalPoint();
-    const char separator = point.size() == 1 && point.at(0).unicode() < 0x80 ? static_cast<char>(point.at(0).unicode()) : ',';
     const RunOutcome outcome =
         runPowerFlow(calculation_.model, calculation_.settings, localPath(QDir::currentPath()),
                      toCrLf(std::string_view(input.constData(), static_cast<std::size_t>(input.size()))), sink,
-                     separator, loads);
+                     userDecimalSeparator(), loads);
 
     switch (outcome) {
     case RunOutcome::InputNotSaved:

@@ -5,7 +5,10 @@
 #include <string>
 
 #include <QFile>
+#include <QLocale>
 #include <QString>
+
+#include "app/DecimalSeparator.h"
 
 namespace tarvel::ui {
 
@@ -24,6 +27,12 @@ inline QString menuCaption(const QString& text)
 inline std::filesystem::path localPath(const QString& fileName)
 {
     return std::filesystem::path(QFile::encodeName(fileName).toStdString());
+}
+
+// The decimal separator of the figures in messages and CSV files.
+inline char userDecimalSeparator()
+{
+    return app::decimalSeparatorFor(QLocale().decimalPoint().toStdString());
 }
 
 inline QString fromUtf8(const std::string& text)
