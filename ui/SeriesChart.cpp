@@ -175,6 +175,13 @@ QString SeriesChartView::stepText(int index) const
                         .arg(s.maxLoadingEnd);
         if (s.violations > 0)
             text += QStringLiteral("\nНарушений: %1").arg(s.violations);
+        const int outages = s.outagesSolved + s.outagesNotConverged + s.outagesDiverged + s.outagesSplit;
+        if (outages > 0)
+            text += QStringLiteral("\nN-1: отключений %1, с нарушениями %2, разделение сети %3, не решено %4")
+                        .arg(outages)
+                        .arg(s.outagesWithViolations)
+                        .arg(s.outagesSplit)
+                        .arg(s.outagesNotConverged + s.outagesDiverged);
     }
     text += QStringLiteral("\nЩелчок - отчеты этого шага");
     return text;

@@ -155,6 +155,7 @@ private slots:
         }
         QCOMPARE(outages, 24 * 186);  // every branch of IEEE 118 at every step
         QVERIFY(insecure > 0);
+        QVERIFY(chart()->stepText(0).contains(QStringLiteral("N-1: отключений 186, с нарушениями ")));
         const QByteArray report = f->read(QString::fromLatin1(tarvel::kTimeSeriesFile));
         QVERIFY(report.contains(tarvel::utf8ToCp1251("небезопасные при отключении одной ветви").c_str()));
 
