@@ -76,8 +76,10 @@ Limits defaultLimits(const NetworkModel& model)
     const int n = model.nodeCount;
     limits.vmin.resize(n + 1);
     limits.vmax.resize(n + 1);
+    // Against the Unom written in each record: a fixed-voltage node's own
+    // voltage is its setting, not its class.
     for (int k = 0; k <= n; ++k) {
-        const double unom = model.nodeUnom[k];
+        const double unom = nominalVoltage(model, k);
         limits.vmin[k] = 0.9 * unom;
         limits.vmax[k] = highestOperatingVoltage(unom);
     }

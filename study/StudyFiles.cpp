@@ -129,7 +129,7 @@ std::string violationText(const StudyBase& base, const Violation& v)
                formatFixed(v.value, 0, 3) + " " + unit + ", предел " + formatFixed(v.limit, 0, 3) + " " + unit +
                " (" + formatFixed(100.0 + v.excess, 0, 1) + " %)";
     }
-    const double unom = base.model().nodeUnom[v.node];
+    const double unom = nominalVoltage(base.model(), v.node);
     return "узел " + formatInt(numberOf(base, v.node)) + ": U = " + formatFixed(v.value, 0, 2) + " кВ (" +
            formatFixed(v.value / unom, 0, 3) + " о.е.) " +
            (v.kind == ViolationKind::VoltageLow ? "ниже предела " : "выше предела ") + formatFixed(v.limit, 0, 2) +
@@ -257,7 +257,7 @@ std::string violationsJson(const StudyBase& base, const std::vector<Violation>& 
                  "\", \"value\": " + fullPrecision(v.value) + ", \"limit\": " + fullPrecision(v.limit) +
                  ", \"percent\": " + fullPrecision(100.0 + v.excess) + "}";
         } else {
-            const double unom = base.model().nodeUnom[v.node];
+            const double unom = nominalVoltage(base.model(), v.node);
             s += std::string("{\"kind\": \"") + (v.kind == ViolationKind::VoltageLow ? "vmin" : "vmax") +
                  "\", \"node\": " + formatInt(numberOf(base, v.node)) + ", \"kv\": " + fullPrecision(v.value) +
                  ", \"pu\": " + fullPrecision(v.value / unom) + ", \"limit_kv\": " + fullPrecision(v.limit) + "}";

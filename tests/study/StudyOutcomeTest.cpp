@@ -121,6 +121,35 @@ TEST(StudyOutcome, ViolationsAreMeasuredAsTheReportsMeasureCurrentAndVoltage)
     EXPECT_THAT(report, HasSubstr("по току у 2 ветвей (кА, файл limits.txt)"));
 }
 
+// Fixed-voltage nodes on 500 kV records: one held at the class's highest
+// voltage (525 kV), one above it (530 kV). Voltages in p.u. and the default
+// limits are of the Unom written in each record; a held node is checked at
+// its setting, however loosely the precision lets the solve meet it.
+TEST(StudyOutcome, FixedVoltagesAreMeasuredAgainstTheirRecordsUnom)
+{
+    NetworkModel model = test::modelFromText("0102 0 1 515 0 0 0 0 0 0 0\n"
+                                             "0201 0 2 500 -200 0 0 0 525 0 0\n"
+                                             "0201 0 3 500 -100 0 0 0 530 0 0\n"
+                                             "0201 0 4 500 400 150 0 0 0 0 0\n"
+                                             "0301 0 1 2 2 30 -300 1 0 0 0\n"
+                                             "0301 0 2 4 2 30 -300 1 0 0 0\n"
+                                             "0301 0 3 4 2 30 -300 1 0 0 0\n"
+                                             "0301 0 1 4 2 30 -300 1 0 0 0\n");
+    const Limits limits = defaultLimits(model);
+    EXPECT_EQ(limits.vmax[1], 525.0);
+    EXPECT_EQ(limits.vmin[2], 450.0);
+    const StudyBase base(model, limits, StudyOptions{});
+    ASSERT_TRUE(base.solved());
+    const OutageResult& r = base.baseResult();
+    EXPECT_EQ(r.vmax.node, 2);
+    EXPECT_NEAR(r.vmax.pu, 530.0 / 500.0, 1e-3);
+    ASSERT_EQ(r.violations.size(), 1u);
+    EXPECT_EQ(r.violations[0].kind, ViolationKind::VoltageHigh);
+    EXPECT_EQ(r.violations[0].node, 2);
+    EXPECT_EQ(r.violations[0].value, 530.0);
+    EXPECT_THAT(violationText(base, r.violations[0]), HasSubstr("U = 530.00 кВ (1.060 о.е.) выше предела 525.00 кВ"));
+}
+
 // The files of one study of a generated grid with some limits, made with
 // the given number of threads.
 std::string studyFiles(const StudyBase& base, const std::vector<Outage>& outages, int threads)
