@@ -639,6 +639,15 @@ bool turnByDcAngles(const Network& net, const JacobianPattern& pattern, Data& w)
     for (int k = 1; k <= n; ++k)
         if (!w.excluded[k])
             dc.injection[k] = -w.loadP[k];
+    // A phase shifter carries b (theta_start - phi - theta_end): its shift
+    // enters as a pair of injections.
+    for (int i = 1; i <= net.branchCount; ++i) {
+        if (dc.coupling[i] == 0.0 || net.shiftSin[i] == 0.0)
+            continue;
+        const double shifted = dc.coupling[i] * std::atan2(net.shiftSin[i], net.shiftCos[i]);
+        dc.injection[y.start[i]] += shifted;
+        dc.injection[y.end[i]] -= shifted;
+    }
     const std::vector<double> theta = dcAngles(pattern.graph, pattern.nodeOrder, dc);
     if (theta.empty() ||
         std::none_of(theta.begin(), theta.end(), [](double a) { return std::fabs(a) > kLargeAngle; }))

@@ -365,6 +365,9 @@ TEST(ImportReference, PublicCasesAgreeWithTheirDoublePrecisionSolutions)
         {"tests/data/interchange/public/case60nordic.m", "case60nordic", 1e-2f},
         {"tests/data/series/case_ACTIVSg200.m", "case_ACTIVSg200", 1e-5f},
         {"tests/data/interchange/public/case_ACTIVSg500.m", "case_ACTIVSg500", 1e-5f},
+        // Solved from the flat start (phase shifters and all) to the case's
+        // own solution, not to a low-voltage one in its 63 kV pockets.
+        {"tests/data/interchange/public/case2848rte.m", "case2848rte", 1e-5f},
     };
     for (const auto& c : cases) {
         const Imported imported = importFile(c.file);
