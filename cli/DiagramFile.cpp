@@ -83,11 +83,15 @@ DiagramFormat diagramFormatOf(const std::filesystem::path& file)
     return DiagramFormat::None;
 }
 
-bool writeDiagram(const tarvel::NetworkModel& model, bool accepted,
+bool writeDiagram(const std::optional<tarvel::diagram::DiagramData>& data, const tarvel::NetworkModel& model,
                   const std::filesystem::path& file)
 {
-    const tarvel::diagram::DiagramData data = tarvel::diagram::diagramDataOfRun(model, accepted);
-    const tarvel::diagram::Picture picture = tarvel::diagram::pictureOf(data, tarvel::diagram::layoutTopology(data.topology));
+    if (!data) {
+        std::fprintf(stderr, "%s\n", tarvel::diagram::tooLargeText(model.nodeCount + 1, model.branchCount).c_str());
+        return false;
+    }
+    const tarvel::diagram::Picture picture =
+        tarvel::diagram::pictureOf(*data, tarvel::diagram::layoutTopology(data->topology));
     if (diagramFormatOf(file) == DiagramFormat::Png)
         return writePng(tarvel::diagram::svgText(picture), file);
     if (tarvel::diagram::writeSvg(picture, file))

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 
+#include "diagram/RunDiagram.h"
 #include "model/NetworkModel.h"
 
 namespace cli {
@@ -15,7 +17,9 @@ DiagramFormat diagramFormatOf(const std::filesystem::path& file);
 
 // Lays out and writes the diagram of the run; false, with the reason printed,
 // when the file cannot be written.
-bool writeDiagram(const tarvel::NetworkModel& model, bool accepted,
+// data: the diagram of the run, none when the network is too large to be
+// drawn (then that is told and nothing is written).
+bool writeDiagram(const std::optional<tarvel::diagram::DiagramData>& data, const tarvel::NetworkModel& model,
                   const std::filesystem::path& file);
 
 }  // namespace cli

@@ -91,12 +91,10 @@ ImportStep importInput(const std::string& bytes, InterchangeOptions& options, st
     return ImportStep::Written;
 }
 
-bool exportResults(const tarvel::NetworkModel& model, const tarvel::CalculationSettings& settings,
-                   tarvel::RunOutcome outcome, const InterchangeOptions& options)
+bool exportResults(const tarvel::NetworkResults& results, const tarvel::NetworkModel& model,
+                   const tarvel::CalculationSettings& settings, tarvel::RunOutcome outcome,
+                   const InterchangeOptions& options)
 {
-    if (options.csvPrefix.empty() && options.jsonPath.empty())
-        return true;
-    const tarvel::NetworkResults results = tarvel::app::resultsForExport(model, options.raisedBases);
     bool ok = true;
     if (!options.csvPrefix.empty()) {
         std::filesystem::path failed;

@@ -10,6 +10,7 @@
 
 #include "interchange/CaseConversion.h"
 #include "model/NetworkModel.h"
+#include "powerflow/NetworkResults.h"
 #include "powerflow/PowerFlowRun.h"
 
 namespace cli {
@@ -53,9 +54,11 @@ enum class ImportStep {
 // to standard error, the ЦДУ text to text (UTF-8) or to --convert's file.
 ImportStep importInput(const std::string& bytes, InterchangeOptions& options, std::string& text);
 
-// Writes --csv and --json after a run whose reports were written; false when
-// a file could not be written (the message has been printed).
-bool exportResults(const tarvel::NetworkModel& model, const tarvel::CalculationSettings& settings,
+// Writes --csv and --json of the run's figures (app::resultsForExport) after a
+// run whose reports were written; false when a file could not be written (the
+// message has been printed).
+bool exportResults(const tarvel::NetworkResults& results, const tarvel::NetworkModel& model,
+                   const tarvel::CalculationSettings& settings,
                    tarvel::RunOutcome outcome, const InterchangeOptions& options);
 
 }  // namespace cli

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "app/CalculationRun.h"
 #include "cli/Contingency.h"
 #include "cli/DiagramFile.h"
 #include "cli/Interchange.h"
@@ -292,14 +293,18 @@ int main(int argc, char** argv)
     }
 
     StderrSink sink;
-    const tarvel::RunOutcome outcome = tarvel::runPowerFlow(model, settings, workDir, text, sink, ',');
+    tarvel::app::CalculationRequest request{text, ',', {}, interchange.raisedBases,
+                                            !interchange.csvPrefix.empty() || !interchange.jsonPath.empty(),
+                                            !diagramFile.empty()};
+    const tarvel::app::CalculationResult run = tarvel::app::runCalculation(calculation, workDir, request, sink);
+    const tarvel::RunOutcome outcome = run.outcome;
     switch (outcome) {
     case tarvel::RunOutcome::InputNotSaved:
     case tarvel::RunOutcome::OutNotCreatable:
         return kExitUsage;
     case tarvel::RunOutcome::Rejected:
-        printErrorList(workDir / tarvel::kErrorFile);
-        if (!diagramFile.empty() && !cli::writeDiagram(model, false, diagramFile))
+        printErrorList(run.files.errors);
+        if (!diagramFile.empty() && !cli::writeDiagram(run.diagram, model, diagramFile))
             return kExitUsage;
         return kExitRejected;
     case tarvel::RunOutcome::Converged:
@@ -308,10 +313,10 @@ int main(int argc, char** argv)
         break;
     }
 
-    if (!diagramFile.empty() && !cli::writeDiagram(model, true, diagramFile))
+    if (!diagramFile.empty() && !cli::writeDiagram(run.diagram, model, diagramFile))
         return kExitUsage;
 
-    if (!cli::exportResults(model, settings, outcome, interchange))
+    if (run.results && !cli::exportResults(*run.results, model, settings, outcome, interchange))
         return kExitUsage;
 
     if (losses) {

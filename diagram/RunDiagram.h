@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "diagram/Picture.h"
@@ -25,6 +26,10 @@ constexpr long long kMaxDiagramElements = 200000;
 
 // True when the model's network is small enough to be drawn.
 bool diagramHelps(const NetworkModel& model);
+
+// What the user is told of a network too large to be drawn (UTF-8; figures
+// grouped by threes with a no-break space, as Russian writes them).
+std::string tooLargeText(long long nodes, long long branches);
 
 // accepted: the reader accepted the data and the run computed them.
 DiagramData diagramDataOfRun(const NetworkModel& model, bool accepted);

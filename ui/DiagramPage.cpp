@@ -100,12 +100,8 @@ void DiagramPage::clear()
 void DiagramPage::showTooLarge(int nodes, int branches)
 {
     clear();
-    const QLocale russian(QLocale::Russian);
     // Below the bar, where a long line wraps instead of squeezing the search field.
-    notes_->setText(QStringLiteral("Схема не строится: узлов %1, ветвей %2, больше %3 элементов, "
-                                   "на таком рисунке ничего не разобрать.")
-                        .arg(russian.toString(nodes), russian.toString(branches),
-                             russian.toString(diagram::kMaxDiagramElements)));
+    notes_->setText(QString::fromStdString(diagram::tooLargeText(nodes, branches)));
     notes_->show();
 }
 

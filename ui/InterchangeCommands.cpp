@@ -122,11 +122,6 @@ void TForm1::importCase()
     showLowerPane();
 }
 
-void TForm1::rememberResults()
-{
-    lastResults_ = std::make_unique<NetworkResults>(app::resultsForExport(calculation_.model, importedRaisedBases_));
-}
-
 void TForm1::exportResultsToCsv()
 {
     if (!lastResults_)

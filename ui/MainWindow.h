@@ -57,6 +57,10 @@
 #include "study/StudyInput.h"
 #include "ui/SettingsFile.h"
 
+namespace tarvel::app {
+struct CalculationResult;
+}
+
 class QAction;
 class QFrame;
 class QLabel;
@@ -296,7 +300,7 @@ private:
     // profile, read into the job; false when a file cannot be taken (told).
     bool takeStudyFiles(const ProfileRequest& request, SeriesJob& job);
     // Shows the "Схема" tab for the run that just read the input.
-    void showRunDiagram(bool accepted);
+    void showRunDiagram(const app::CalculationResult& run);
     // Selects a record of the input pane and brings the pane forward.
     void selectInputLine(int line);
     void selectNodeRecord(int record);
@@ -325,10 +329,6 @@ private:
     bool savePane(TextPane* pane, const QString& fileName);
 
     void showHelpForFocus();
-
-    // Keeps the figures of the run whose reports were just written, for the
-    // exports until the next such run.
-    void rememberResults();
 
     // The status bar. One operation; the names say which event of which pane
     // runs it.

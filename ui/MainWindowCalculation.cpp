@@ -10,6 +10,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include "app/CalculationRun.h"
 #include "losses/LossAllocation.h"
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
@@ -66,6 +67,13 @@ void appendLines(TextPane* pane, const QStringList& lines)
     cursor.insertText((lineEnded ? QString() : QStringLiteral("\n")) + lines.join(QLatin1Char('\n')));
 }
 
+// A working file as the panes name it: within the working folder, which is
+// the current one.
+QString paneFile(const std::filesystem::path& file)
+{
+    return QString::fromStdString(file.filename().string());
+}
+
 }  // namespace
 
 void TForm1::calculatePowerFlow()
@@ -77,12 +85,11 @@ void TForm1::runCalculation(const LoadOverride& loads)
 {
     WindowSink sink(*this, Memo4);
     const QByteArray input = Memo1->text().toUtf8();
-    const RunOutcome outcome =
-        runPowerFlow(calculation_.model, calculation_.settings, localPath(QDir::currentPath()),
-                     toCrLf(std::string_view(input.constData(), static_cast<std::size_t>(input.size()))), sink,
-                     userDecimalSeparator(), loads);
+    const app::CalculationRequest request{std::string_view(input.constData(), static_cast<std::size_t>(input.size())),
+                                          userDecimalSeparator(), loads, importedRaisedBases_};
+    app::CalculationResult run = app::runCalculation(calculation_, localPath(QDir::currentPath()), request, sink);
 
-    switch (outcome) {
+    switch (run.outcome) {
     case RunOutcome::InputNotSaved:
     case RunOutcome::OutNotCreatable:
         return;
@@ -96,8 +103,8 @@ void TForm1::runCalculation(const LoadOverride& loads)
         PageControl1->setTabVisible(AllocationPage, false);
         if (!PageControl1->isTabVisible(shown) || !PageControl1->isTabVisible(PageControl1->currentIndex()))
             activatePage(InputPage);
-        showRunDiagram(false);
-        if (!loadPane(Memo4, QString::fromLatin1(kErrorFile)))
+        showRunDiagram(run);
+        if (!loadPane(Memo4, paneFile(run.files.errors)))
             return;
         // The error list replaced the pane; where the reading stopped follows it.
         appendLines(Memo4, sink.warnings);
@@ -112,21 +119,22 @@ void TForm1::runCalculation(const LoadOverride& loads)
     case RunOutcome::Diverged:
         break;
     }
-    rememberResults();
+    // The figures stay for the exports until the next run whose reports are written.
+    lastResults_ = std::make_unique<NetworkResults>(std::move(*run.results));
 
-    showRunDiagram(true);
+    showRunDiagram(run);
     // Warnings of an accepted run stay in sight in the lower pane.
     if (sink.warnings.isEmpty())
         hideLowerPane();
     PageControl1->setTabVisible(EchoPage, true);
-    if (!loadPane(Memo2, QString::fromLatin1(kEchoFile)))
+    if (!loadPane(Memo2, paneFile(run.files.echo)))
         return;
     PageControl1->setTabVisible(ResultsPage, true);
-    if (!loadPane(Memo3, QString::fromLatin1(kResultsFile)))
+    if (!loadPane(Memo3, paneFile(run.files.results)))
         return;
-    if (PageControl1->isTabVisible(AnalysisPage) && !loadPane(Memo5, QString::fromLatin1(kDistrictFile)))
+    if (PageControl1->isTabVisible(AnalysisPage) && !loadPane(Memo5, paneFile(run.files.districts)))
         return;
-    if (PageControl1->isTabVisible(AllocationPage) && !loadPane(Memo6, QString::fromLatin1(kCurrentsFile)))
+    if (PageControl1->isTabVisible(AllocationPage) && !loadPane(Memo6, paneFile(run.files.currents)))
         return;
     activatePage(ResultsPage);
     N13->menuAction()->setVisible(true);

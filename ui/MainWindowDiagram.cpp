@@ -6,6 +6,7 @@
 #include <QTextBlock>
 #include <QVBoxLayout>
 
+#include "app/CalculationRun.h"
 #include "diagram/RunDiagram.h"
 #include "diagram/SvgWriter.h"
 #include "diagram/png/DiagramPng.h"
@@ -32,12 +33,12 @@ void TForm1::createDiagramPage()
     connect(Diagram1, &DiagramPage::branchActivated, this, &TForm1::selectBranchRecord);
 }
 
-void TForm1::showRunDiagram(bool accepted)
+void TForm1::showRunDiagram(const app::CalculationResult& run)
 {
     const NetworkModel& model = calculation_.model;
-    const bool drawn = diagram::diagramHelps(model);
+    const bool drawn = run.diagram.has_value();
     if (drawn)
-        Diagram1->showRun(diagram::diagramDataOfRun(model, accepted));
+        Diagram1->showRun(*run.diagram);
     else
         Diagram1->showTooLarge(model.nodeCount + 1, model.branchCount);
     DiagramSvg1->setEnabled(drawn);
