@@ -348,6 +348,14 @@ TEST(DiagramPicture, RefusedDataShowTheReadersFindingsWhereTheyBelong)
     EXPECT_EQ(p.notes[0], "Числовая ошибка 2. U ном. велико или мало");
 }
 
+TEST(DiagramSize, TheTooLargeTextGroupsItsFiguresByThrees)
+{
+    EXPECT_EQ(tooLargeText(2, 200000),
+              "Схема не строится: узлов 2, ветвей 200\u00a0000, больше 200\u00a0000 элементов, на таком рисунке "
+              "ничего не разобрать.");
+    EXPECT_NE(tooLargeText(1234567, 999).find("узлов 1\u00a0234\u00a0567, ветвей 999,"), std::string::npos);
+}
+
 TEST(DiagramFindings, ListsAndTwoLineMessagesReadAsOneLinePerElement)
 {
     // Twelve nodes apart from the base node, a reactance too large and a
