@@ -12,8 +12,10 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "app/CalculationRun.h"
+#include "app/CommandLine.h"
 #include "cli/Contingency.h"
 #include "cli/DiagramFile.h"
 #include "cli/Interchange.h"
@@ -165,87 +167,82 @@ int main(int argc, char** argv)
     std::filesystem::path diagramFile;
     std::string input;
     bool haveInput = false;
-    bool optionsEnded = false;
     cli::InterchangeOptions interchange;
     cli::ProfileOptions profile;
     cli::StudyOptions study;
 
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            if (arg == "--") {
-                optionsEnded = true;
-                continue;
-            }
-            if (arg == "-h" || arg == "--help") {
-                std::fputs(kUsage, stdout);
-                std::fputs("\n", stdout);
-                std::printf(kHelp, cli::kInterchangeHelp, cli::kProfileHelp, cli::kStudyHelp);
-                return 0;
-            }
-            if (arg == "--losses") {
-                losses = true;
-                continue;
-            }
-            if (arg == "--q-limits") {
-                qLimits = true;
-                continue;
-            }
-            // Options with a value: "--name value" or "--name=value".
-            std::string name = arg;
-            std::string value;
-            bool haveValue = false;
-            if (const auto eq = arg.find('='); eq != std::string::npos && arg.starts_with("--")) {
-                name = arg.substr(0, eq);
-                value = arg.substr(eq + 1);
-                haveValue = true;
-            }
-            if (name != "--precision" && name != "--iterations" && name != "--method" && name != "--workdir" &&
-                name != "--diagram" && !cli::isInterchangeOption(name) && !cli::isProfileOption(name) &&
-                !cli::isStudyOption(name))
-                return usageError("неизвестный параметр " + arg);
-            if (!haveValue) {
-                if (i + 1 >= argc)
-                    return usageError("не задано значение параметра " + name);
-                value = argv[++i];
-            }
-            if (cli::isProfileOption(name)) {
-                std::string problem;
-                if (!cli::setProfileOption(profile, name, value, problem))
-                    return usageError(problem);
-            } else if (cli::isStudyOption(name)) {
-                std::string problem;
-                if (!cli::setStudyOption(study, name, value, problem))
-                    return usageError(problem);
-            } else if (cli::isInterchangeOption(name)) {
-                std::string problem;
-                if (!cli::setInterchangeOption(interchange, name, value, problem))
-                    return usageError(problem);
-            } else if (name == "--precision") {
-                if (const std::string problem = precisionProblem(value, precision); !problem.empty())
-                    return usageError(problem);
-            } else if (name == "--iterations") {
-                if (!parseIterations(value, iterations))
-                    return usageError("число итераций должно быть целым числом не меньше 0: " + value);
-            } else if (name == "--method") {
-                if (!parseMethod(value, method))
-                    return usageError("метод расчета задается словом auto, exact или sparse: " + value);
-            } else if (name == "--diagram") {
-                if (cli::diagramFormatOf(value) == cli::DiagramFormat::None)
-                    return usageError("схема записывается в SVG или PNG, имя файла должно кончаться на .svg или .png: " +
-                                      value);
-                diagramFile = value;
-            } else {
-                if (value.empty())
-                    return usageError("не задана папка рабочих файлов");
-                workDir = value;
-            }
+    const auto kindOf = [](std::string_view name) {
+        using tarvel::app::OptionKind;
+        if (name == "--losses" || name == "--q-limits")
+            return OptionKind::Flag;
+        const std::string option(name);
+        if (name == "--precision" || name == "--iterations" || name == "--method" ||
+            name == tarvel::app::kWorkDirOption || name == "--diagram" || cli::isInterchangeOption(option) ||
+            cli::isProfileOption(option) || cli::isStudyOption(option))
+            return OptionKind::WithValue;
+        return OptionKind::Unknown;
+    };
+    using Kind = tarvel::app::Argument::Kind;
+    for (const tarvel::app::Argument& argument :
+         tarvel::app::splitCommandLine(std::vector<std::string>(argv + 1, argv + argc), kindOf)) {
+        const std::string& name = argument.name;
+        const std::string& value = argument.value;
+        switch (argument.kind) {
+        case Kind::Help:
+            std::fputs(kUsage, stdout);
+            std::fputs("\n", stdout);
+            std::printf(kHelp, cli::kInterchangeHelp, cli::kProfileHelp, cli::kStudyHelp);
+            return 0;
+        case Kind::Unknown:
+            return usageError("неизвестный параметр " + name);
+        case Kind::MissingValue:
+            return usageError("не задано значение параметра " + name);
+        case Kind::Extra:
+            return usageError("лишний параметр " + name);
+        case Kind::Input:
+            input = value;
+            haveInput = true;
             continue;
+        case Kind::Flag:
+            if (name == "--losses")
+                losses = true;
+            else
+                qLimits = true;
+            continue;
+        case Kind::Option:
+            break;
         }
-        if (haveInput)
-            return usageError("лишний параметр " + arg);
-        input = arg;
-        haveInput = true;
+        if (cli::isProfileOption(name)) {
+            std::string problem;
+            if (!cli::setProfileOption(profile, name, value, problem))
+                return usageError(problem);
+        } else if (cli::isStudyOption(name)) {
+            std::string problem;
+            if (!cli::setStudyOption(study, name, value, problem))
+                return usageError(problem);
+        } else if (cli::isInterchangeOption(name)) {
+            std::string problem;
+            if (!cli::setInterchangeOption(interchange, name, value, problem))
+                return usageError(problem);
+        } else if (name == "--precision") {
+            if (const std::string problem = precisionProblem(value, precision); !problem.empty())
+                return usageError(problem);
+        } else if (name == "--iterations") {
+            if (!parseIterations(value, iterations))
+                return usageError("число итераций должно быть целым числом не меньше 0: " + value);
+        } else if (name == "--method") {
+            if (!parseMethod(value, method))
+                return usageError("метод расчета задается словом auto, exact или sparse: " + value);
+        } else if (name == "--diagram") {
+            if (cli::diagramFormatOf(value) == cli::DiagramFormat::None)
+                return usageError("схема записывается в SVG или PNG, имя файла должно кончаться на .svg или .png: " +
+                                  value);
+            diagramFile = value;
+        } else {
+            if (value.empty())
+                return usageError("не задана папка рабочих файлов");
+            workDir = value;
+        }
     }
     if (!haveInput)
         return usageError("не задан файл исходных данных");

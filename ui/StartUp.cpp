@@ -1,10 +1,16 @@
 #include "ui/StartUp.h"
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QTemporaryFile>
+
+#include "app/CommandLine.h"
 
 namespace tarvel::ui {
 
@@ -19,12 +25,8 @@ QString expandHome(const QString& folder, const QString& homeFolder)
     return folder;
 }
 
-// The option name alone, or with its value after '='.
-bool isOption(const QString& arg, const char* name)
-{
-    const QLatin1String option(name);
-    return arg == option || (arg.startsWith(option) && arg.size() > option.size() && arg[option.size()] == QLatin1Char('='));
-}
+// The working folder by its name in the home folder, as the menu starts the window.
+constexpr std::string_view kHomeWorkDirOption = "--home-workdir";
 
 QString shown(const QString& folder)
 {
@@ -70,33 +72,40 @@ StartOptions parseStartOptions(const QStringList& arguments, const QString& star
         if (options.error.isEmpty())
             options.error = text;
     };
-    bool optionsEnded = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString& arg = arguments[i];
-        if (!optionsEnded && arg.size() > 1 && arg.startsWith(QLatin1Char('-'))) {
-            if (arg == QLatin1String("--")) {
-                optionsEnded = true;
-            } else if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
-                options.help = true;
-            } else if (isOption(arg, "--workdir") || isOption(arg, "--home-workdir")) {
-                QString value;
-                if (arg.contains(QLatin1Char('=')))
-                    value = arg.section(QLatin1Char('='), 1);
-                else if (i + 1 < arguments.size())
-                    value = arguments[++i];
-                if (value.isEmpty())
-                    fail(QStringLiteral("не задана рабочая папка"));
-                else if (isOption(arg, "--home-workdir"))
-                    options.workDir = QDir(homeFolder).filePath(value);
-                else
-                    options.workDir = expandHome(value, homeFolder);
-            } else {
-                fail(QStringLiteral("неизвестный параметр %1").arg(arg));
-            }
-        } else if (options.file.isEmpty()) {
-            options.file = QDir::cleanPath(QDir(startFolder).absoluteFilePath(arg));
-        } else {
-            fail(QStringLiteral("лишний параметр %1").arg(arg));
+    std::vector<std::string> args;
+    for (const QString& arg : arguments)
+        args.push_back(arg.toStdString());
+    const auto kindOf = [](std::string_view name) {
+        return name == app::kWorkDirOption || name == kHomeWorkDirOption ? app::OptionKind::WithValue
+                                                                          : app::OptionKind::Unknown;
+    };
+    using Kind = app::Argument::Kind;
+    for (const app::Argument& argument : app::splitCommandLine(args, kindOf)) {
+        const QString name = QString::fromStdString(argument.name);
+        const QString value = QString::fromStdString(argument.value);
+        switch (argument.kind) {
+        case Kind::Help:
+            options.help = true;
+            break;
+        case Kind::Option:
+        case Kind::MissingValue:
+            if (value.isEmpty())
+                fail(QStringLiteral("не задана рабочая папка"));
+            else if (argument.name == kHomeWorkDirOption)
+                options.workDir = QDir(homeFolder).filePath(value);
+            else
+                options.workDir = expandHome(value, homeFolder);
+            break;
+        case Kind::Input:
+            options.file = QDir::cleanPath(QDir(startFolder).absoluteFilePath(value));
+            break;
+        case Kind::Flag:
+        case Kind::Unknown:
+            fail(QStringLiteral("неизвестный параметр %1").arg(name));
+            break;
+        case Kind::Extra:
+            fail(QStringLiteral("лишний параметр %1").arg(name));
+            break;
         }
     }
     return options;
