@@ -333,7 +333,7 @@ void TForm1::activatePage(int index)
     if (PageControl1->currentIndex() != index)
         PageControl1->setCurrentIndex(index);  // the page's show event refreshes the status bar
     else if (PageControl1->isVisible())
-        pageShown(index);
+        showCaretStatusOfPage(index);
 }
 
 void TForm1::hideResultTabs()

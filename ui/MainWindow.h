@@ -99,9 +99,11 @@ public:
     // creating the window (N25Click creates it itself if nobody did).
     void createParametersDialog();
 
-    // "Открыть..." after its dialog: opens path as the input document and
-    // adds it to the recent files; a file that cannot be read is told.
-    void openFile(const QString& path);
+    // "Открыть..." after its dialog, a recent file, the command line: opens
+    // path as the input document and (RecentList::Add) puts it first among
+    // the recent files; a file that cannot be read is told.
+    enum class RecentList { Add, Keep };
+    void openFile(const QString& path, RecentList recent = RecentList::Add);
 
     // The caption of the input tab while the document has no file.
     static QString untitledCaption();
@@ -330,28 +332,11 @@ private:
 
     void showHelpForFocus();
 
-    // The status bar. One operation; the names say which event of which pane
-    // runs it.
-    void ShowCaretStatus(TextPane* pane);
-    void StatBar1() { ShowCaretStatus(Memo1); }  // input pane: key
-    void StatBar2() { ShowCaretStatus(Memo1); }  //   mouse, tab page click
-    void StatBar3() { ShowCaretStatus(Memo1); }  //   tab shown or entered, window resize
-    void StatBa37() { ShowCaretStatus(Memo2); }  // "Исх. данные": key
-    void StatBa36() { ShowCaretStatus(Memo2); }  //   mouse
-    void M2() { ShowCaretStatus(Memo2); }        //   tab shown or entered
-    void StatBar4() { ShowCaretStatus(Memo3); }  // "Результаты": key
-    void StatBar5() { ShowCaretStatus(Memo3); }  //   mouse
-    void M3() { ShowCaretStatus(Memo3); }        //   tab shown or entered
-    void Stat15() { ShowCaretStatus(Memo5); }    // "Анализ потерь": key
-    void Stat25() { ShowCaretStatus(Memo5); }    //   mouse
-    void M5() { ShowCaretStatus(Memo5); }        //   tab shown or entered
-    void SMemo6() { ShowCaretStatus(Memo6); }    // "Составляющие потерь": key
-    void SbMemo6() { ShowCaretStatus(Memo6); }   //   mouse
-    void M6() { ShowCaretStatus(Memo6); }        //   tab shown or entered
-    void Mem4key() { ShowCaretStatus(Memo4); }   // lower pane: key
-    void Mem4Mouse() { ShowCaretStatus(Memo4); } //   mouse
-    void pageShown(int index);
-    void pageClicked(int index);
+    // The status bar: the caret and the modified mark of a pane, after a key
+    // or a mouse event in it, its tab page shown, entered or clicked, and
+    // (the input pane) a search or a resize of the window.
+    void showCaretStatus(TextPane* pane);
+    void showCaretStatusOfPage(int index);
 
     std::array<QLabel*, 3> statusPanels_{};
     QLabel* workingFolderPanel_ = nullptr;

@@ -124,7 +124,7 @@ void TForm1::openDocument()
     openFile(path);
 }
 
-void TForm1::openFile(const QString& path)
+void TForm1::openFile(const QString& path, RecentList recent)
 {
     if (!AskSaveChanges())
         return;
@@ -138,24 +138,18 @@ void TForm1::openFile(const QString& path)
     setCurrentFile(path);
     // The converted text is not yet in the file: leaving it asks first.
     Memo1->setModified(loaded == DocumentLoad::Converted);
-    AddRecentFile(path);
-    ShowRecentFiles();
+    if (recent == RecentList::Add) {
+        AddRecentFile(path);
+        ShowRecentFiles();
+    }
 }
 
 void TForm1::openRecentFile(int slot)
 {
-    if (!AskSaveChanges())
-        return;
-    EnterEditingState();
+    // The file of the entry chosen, taken before saving the document can
+    // change the list.
     const QString path = RecentFiles[static_cast<std::size_t>(slot)];
-    const DocumentLoad loaded = loadDocument(path);
-    if (loaded == DocumentLoad::NotLoaded)
-        return;
-    hideResultTabs();
-    activatePage(InputPage);
-    Memo1->setFocus();
-    setCurrentFile(path);
-    Memo1->setModified(loaded == DocumentLoad::Converted);
+    openFile(path, RecentList::Keep);
 }
 
 void TForm1::exitProgram()

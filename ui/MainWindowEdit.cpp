@@ -84,7 +84,7 @@ void TForm1::findNextText()
         }
     }
     Memo1->setFocus();
-    StatBar1();
+    showCaretStatus(Memo1);
 }
 
 void TForm1::choosePaneFont()
@@ -155,18 +155,10 @@ void TForm1::showHelpForFocus()
 
 void TForm1::connectStatusEvents()
 {
-    connect(Memo1, &TextPane::keyEvent, this, &TForm1::StatBar1);
-    connect(Memo1, &TextPane::mouseEvent, this, &TForm1::StatBar2);
-    connect(Memo2, &TextPane::keyEvent, this, &TForm1::StatBa37);
-    connect(Memo2, &TextPane::mouseEvent, this, &TForm1::StatBa36);
-    connect(Memo3, &TextPane::keyEvent, this, &TForm1::StatBar4);
-    connect(Memo3, &TextPane::mouseEvent, this, &TForm1::StatBar5);
-    connect(Memo5, &TextPane::keyEvent, this, &TForm1::Stat15);
-    connect(Memo5, &TextPane::mouseEvent, this, &TForm1::Stat25);
-    connect(Memo6, &TextPane::keyEvent, this, &TForm1::SMemo6);
-    connect(Memo6, &TextPane::mouseEvent, this, &TForm1::SbMemo6);
-    connect(Memo4, &TextPane::keyEvent, this, &TForm1::Mem4key);
-    connect(Memo4, &TextPane::mouseEvent, this, &TForm1::Mem4Mouse);
+    for (TextPane* pane : {Memo1, Memo2, Memo3, Memo5, Memo6, Memo4}) {
+        connect(pane, &TextPane::keyEvent, this, [this, pane] { showCaretStatus(pane); });
+        connect(pane, &TextPane::mouseEvent, this, [this, pane] { showCaretStatus(pane); });
+    }
     // Tab pages: shown, entered (the focus comes into the page's pane) and
     // clicked outside the pane.
     for (QWidget* page : {TabSheet1, TabSheet2, TabSheet3, TabSheet4, TabSheet5})
@@ -183,46 +175,26 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
         if (watched == pages[i]) {
             // A window restored from its minimized state shows its pages again
             // without any page being shown anew.
-            if (event->type() == QEvent::Show && !event->spontaneous())
-                pageShown(i);
-            else if (event->type() == QEvent::MouseButtonPress)
-                pageClicked(i);
+            if ((event->type() == QEvent::Show && !event->spontaneous()) || event->type() == QEvent::MouseButtonPress)
+                showCaretStatusOfPage(i);
         } else if (watched == panes[i] && event->type() == QEvent::FocusIn) {
             // The focus coming back to the window (after a dialog, a menu or
             // another program) returns to the same pane and enters no page.
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
             if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-                pageShown(i);
+                showCaretStatusOfPage(i);
         }
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm1::pageShown(int index)
+void TForm1::showCaretStatusOfPage(int index)
 {
-    switch (index) {
-    case InputPage: StatBar3(); break;
-    case EchoPage: M2(); break;
-    case ResultsPage: M3(); break;
-    case AnalysisPage: M5(); break;
-    case AllocationPage: M6(); break;
-    default: break;
-    }
+    if (TextPane* pane = paneOfPage(index))
+        showCaretStatus(pane);
 }
 
-void TForm1::pageClicked(int index)
-{
-    switch (index) {
-    case InputPage: StatBar2(); break;
-    case EchoPage: StatBa36(); break;
-    case ResultsPage: StatBar5(); break;
-    case AnalysisPage: Stat25(); break;
-    case AllocationPage: SbMemo6(); break;
-    default: break;
-    }
-}
-
-void TForm1::ShowCaretStatus(TextPane* pane)
+void TForm1::showCaretStatus(TextPane* pane)
 {
     const TextPane::Caret caret = pane->caret();
     statusPanels_[0]->setText(QStringLiteral("%1: %2").arg(caret.line + 1).arg(caret.column + 1));
@@ -242,7 +214,7 @@ void TForm1::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     if (shownOnce_)
-        StatBar3();
+        showCaretStatus(Memo1);
 }
 
 void TForm1::showEvent(QShowEvent* event)

@@ -160,6 +160,19 @@ private slots:
         QCOMPARE(w().CurrentFileName, c);
         QCOMPARE(w().RecentFiles, (Slots{c, lowerA, d}));
         QVERIFY(f->dialogs.messages().isEmpty());
+
+        // Saving a new document first adds it to the list and moves the
+        // other entries; the entry chosen still opens the file it showed.
+        w().N3->trigger();
+        w().Memo1->setPlainText(QStringLiteral("new"));
+        w().Memo1->setModified(true);
+        const QString saved = f->path(QStringLiteral("new.cdu"));
+        f->dialogs.answerQuestion(QMessageBox::Yes);
+        f->dialogs.answerSave(saved);
+        w().N31->trigger();  // lowerA
+        QCOMPARE(w().CurrentFileName, lowerA);
+        QCOMPARE(w().Memo1->text(), QStringLiteral("a.cdu\n"));
+        QCOMPARE(w().RecentFiles, (Slots{lowerA, d, saved}));
     }
 
     void openLoadsWindows1251AndSaveWritesItBack()
