@@ -118,9 +118,16 @@ struct Start {
     enum class Kind { Flat, FromSolution };
     Kind kind = Kind::Flat;
     const Solution* solution = nullptr;  // for FromSolution; must outlive the solve
+    // The workspace's factors are those of the solve this one starts from:
+    // the first step refactorises in their pivot order instead of searching
+    // pivots anew. Only for a chain of solves on one workspace in a fixed
+    // order (the steps of a series' block), so that the arithmetic, and the
+    // figures, never depend on what else a thread solved before.
+    bool keepFactors = false;
 
     static Start flat() { return {}; }
     static Start from(const Solution& s) { return {Kind::FromSolution, &s}; }
+    static Start continuing(const Solution& s) { return {Kind::FromSolution, &s, true}; }
 };
 
 // What one solve changes in the network, without a new analysis:

@@ -178,6 +178,7 @@ void TimeSeriesStudy::solve(StepRange range, std::span<StepResult> out, const st
             // no start on, the next begins from the block's start again.
             Solution previous;
             const Solution* start = engine.blockStart();
+            bool continuing = false;  // start is the step before, solved on w.solver
             for (int step = first; step < last; ++step) {
                 if (cancel && cancel->load(std::memory_order_relaxed))
                     return;
@@ -185,15 +186,16 @@ void TimeSeriesStudy::solve(StepRange range, std::span<StepResult> out, const st
                 SolveChanges changes;
                 changes.loadP = w.loads.p;
                 changes.loadQ = w.loads.q;
-                Solution solution = solveSparse(engine.network, engine.settings,
-                                                start ? Start::from(*start) : Start::flat(), *engine.analysis,
-                                                w.solver, changes);
+                const Start from = !start ? Start::flat() : continuing ? Start::continuing(*start) : Start::from(*start);
+                Solution solution = solveSparse(engine.network, engine.settings, from, *engine.analysis, w.solver,
+                                                changes);
                 StepResult r = engine.summarize(model_, solution, w.loads);
                 r.step = profile_.steps[static_cast<std::size_t>(step)];
                 if (hook)
                     hook(step, solution, w.loads, r);
                 out[static_cast<std::size_t>(step - range.first)] = r;
-                if (solution.outcome == SolveOutcome::Converged) {
+                continuing = solution.outcome == SolveOutcome::Converged;
+                if (continuing) {
                     previous = std::move(solution);
                     start = &previous;
                 } else {
