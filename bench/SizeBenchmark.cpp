@@ -83,15 +83,24 @@ const std::string& latticeText(int side)
     return it->second;
 }
 
-void solveOnly(benchmark::State& state, const std::string& text)
+// The model of a text after a whole run, or nothing (the benchmark then
+// says why) when the run does not converge.
+std::unique_ptr<NetworkModel> solvedModel(benchmark::State& state, const std::string& text)
 {
     TempDir dir;
     auto model = std::make_unique<NetworkModel>();
     CollectingSink sink;
-    if (runPowerFlow(*model, dir.path(), text, sink) != RunOutcome::Converged) {
-        state.SkipWithError("the run did not converge");
+    if (runPowerFlow(*model, dir.path(), text, sink) == RunOutcome::Converged)
+        return model;
+    state.SkipWithError("the run did not converge");
+    return nullptr;
+}
+
+void solveOnly(benchmark::State& state, const std::string& text)
+{
+    const std::unique_ptr<NetworkModel> model = solvedModel(state, text);
+    if (!model)
         return;
-    }
     SolveResult result;
     for (auto _ : state) {
         result = solvePowerFlow(*model, CalculationSettings{});
@@ -157,13 +166,9 @@ BENCHMARK(BM_SolveLattice)->Arg(100)->Arg(173)->Arg(316)->Unit(benchmark::kMilli
 // and work. range(0): 0 minimum degree, 1 nested dissection.
 void orderAndSolve(benchmark::State& state, const std::string& text)
 {
-    TempDir dir;
-    auto model = std::make_unique<NetworkModel>();
-    CollectingSink sink;
-    if (runPowerFlow(*model, dir.path(), text, sink) != RunOutcome::Converged) {
-        state.SkipWithError("the run did not converge");
+    const std::unique_ptr<NetworkModel> model = solvedModel(state, text);
+    if (!model)
         return;
-    }
     const Network network = buildNetwork(*model);
     const NodeOrdering how = state.range(0) == 0 ? NodeOrdering::MinimumDegree : NodeOrdering::NestedDissection;
     double analyseSeconds = 0;
