@@ -25,7 +25,6 @@
 #include "model/MessageSink.h"
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
-#include "model/WorkingFiles.h"
 #include "powerflow/PowerFlowRun.h"
 
 namespace {
@@ -138,20 +137,12 @@ bool parseIterations(std::string_view text, int32_t& value)
     return true;
 }
 
-// Prints network.err (Windows-1251, CR LF) to standard error.
-void printErrorList(const std::filesystem::path& path)
+// Prints the reader's findings to standard error, the lines of network.err.
+void printFindings(const std::vector<tarvel::Finding>& findings)
 {
-    std::string text;
-    if (!tarvel::readTextFile(path, text))
-        return;
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text)
-        if (c != '\r')
-            out += c;
-    if (!out.empty() && out.back() != '\n')
-        out += '\n';
-    std::fputs(out.c_str(), stderr);
+    for (const tarvel::Finding& finding : findings)
+        for (const std::string& line : tarvel::findingLines(finding))
+            std::fprintf(stderr, "%s\n", line.c_str());
 }
 
 }  // namespace
@@ -300,7 +291,7 @@ int main(int argc, char** argv)
     case tarvel::RunOutcome::OutNotCreatable:
         return kExitUsage;
     case tarvel::RunOutcome::Rejected:
-        printErrorList(run.files.errors);
+        printFindings(model.reading.findings);
         if (!diagramFile.empty() && !cli::writeDiagram(run.diagram, model, diagramFile))
             return kExitUsage;
         return kExitRejected;
