@@ -61,7 +61,9 @@ std::vector<int> ranked(const std::vector<StepResult>& steps, int count, auto ke
     return order;
 }
 
-const char* outcomeText(StepOutcome outcome)
+}  // namespace
+
+const char* stepOutcomeText(StepOutcome outcome)
 {
     switch (outcome) {
     case StepOutcome::Solved:
@@ -73,8 +75,6 @@ const char* outcomeText(StepOutcome outcome)
     }
     return "";
 }
-
-}  // namespace
 
 std::string stepsCsv(const std::vector<StepResult>& steps, bool withOutages)
 {
@@ -222,7 +222,7 @@ std::string timeSeriesReport(const std::vector<StepResult>& steps, bool withOuta
         r += "      Шаг   Итераций   Исход\n";
         for (const StepResult& s : steps)
             if (s.outcome != StepOutcome::Solved)
-                r += formatInt(s.step, 9) + formatInt(s.iterations, 11) + "   " + outcomeText(s.outcome) + "\n";
+                r += formatInt(s.step, 9) + formatInt(s.iterations, 11) + "   " + stepOutcomeText(s.outcome) + "\n";
     }
     return r;
 }

@@ -32,6 +32,9 @@ std::vector<int> worstByVoltage(const std::vector<StepResult>& steps, int count)
 std::vector<int> worstByLoading(const std::vector<StepResult>& steps, int count);  // steps with a loading
 std::vector<int> worstByLosses(const std::vector<StepResult>& steps, int count);
 
+// How the reports and the window name a step's outcome.
+const char* stepOutcomeText(StepOutcome outcome);
+
 // True when a solved step's N-1 needs the engineer's attention: the step
 // itself or some outage breaks a limit, an outage splits the network or
 // does not solve.

@@ -17,6 +17,8 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 
+#include "series/SeriesReports.h"
+
 namespace tarvel::ui {
 
 namespace {
@@ -26,23 +28,10 @@ QString number(double value, int decimals)
     return std::isfinite(value) ? QLocale().toString(value, 'f', decimals) : QStringLiteral("—");
 }
 
+// The steps the chart marks: those that did not solve as well.
 bool insecure(const StepResult& s)
 {
-    return s.outcome != StepOutcome::Solved || s.violations > 0 || s.outagesWithViolations > 0 ||
-           s.outagesNotConverged + s.outagesDiverged + s.outagesSplit > 0;
-}
-
-const char* outcomeCaption(StepOutcome outcome)
-{
-    switch (outcome) {
-    case StepOutcome::Solved:
-        return "решен";
-    case StepOutcome::NotConverged:
-        return "не сошелся";
-    case StepOutcome::Diverged:
-        return "расходится";
-    }
-    return "";
+    return s.outcome != StepOutcome::Solved || isInsecureStep(s);
 }
 
 }  // namespace
@@ -159,7 +148,7 @@ QString SeriesChartView::stepText(int index) const
     if (index < 0 || index >= static_cast<int>(steps_.size()))
         return QString();
     const StepResult& s = steps_[static_cast<std::size_t>(index)];
-    QString text = QStringLiteral("Шаг %1: %2, итераций %3").arg(s.step).arg(QString::fromUtf8(outcomeCaption(s.outcome))).arg(s.iterations);
+    QString text = QStringLiteral("Шаг %1: %2, итераций %3").arg(s.step).arg(QString::fromUtf8(stepOutcomeText(s.outcome))).arg(s.iterations);
     if (s.outcome == StepOutcome::Solved) {
         text += QStringLiteral("\nUmin %1 о.е. (узел %2), Umax %3 о.е. (узел %4)")
                     .arg(number(s.vminPu, 4))
