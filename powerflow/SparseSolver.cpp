@@ -562,11 +562,12 @@ constexpr int kNoScaling = -1;  // nor a check of the pattern, which is ours
 
 // Factorises J: numerically anew when asked (the first step of a solve
 // that does not continue the one before) or when the workspace holds no
-// factors of this analysis, else with the pivot order found then; a refactorisation that meets a zero pivot is
-// tried once more as a fresh factorisation. False for a singular matrix. The
-// rows are scaled (by their largest entry) only where pivots are chosen: with
-// the pivot order fixed, scaling rows changes nothing in the stability of
-// the elimination and only costs a pass over J.
+// factors of this analysis, else with the pivot order found then; a
+// refactorisation that meets a zero pivot is tried once more as a fresh
+// factorisation. False for a singular matrix. The rows are scaled (by their
+// largest entry) only where pivots are chosen: with the pivot order fixed,
+// scaling rows changes nothing in the stability of the elimination and only
+// costs a pass over J.
 bool factor(const SolverAnalysis& analysis, Data& w, bool firstStep)
 {
     const JacobianPattern& pattern = analysis.pattern();
@@ -929,11 +930,11 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
     const bool freshStart = !start.keepFactors;
 
     // At least one step: a start is never taken as the answer.
-    while (solution.divergedAt < 0 && (solution.iterations == 0 || unmet()) &&
-           solution.iterations < settings.iteraz) {
+    while (solution.divergedAt < 0 && (solution.iterations == 0 || unmet()) && solution.iterations < settings.iteraz) {
         const int iteration = solution.iterations + 1;
         formJacobian(network, pattern, w);
-        if (!factor(analysis, w, (iteration == 1 && freshStart) || switched) || !solveStep(analysis, w) || !allFinite(w.mismatch)) {
+        if (!factor(analysis, w, (iteration == 1 && freshStart) || switched) || !solveStep(analysis, w) ||
+            !allFinite(w.mismatch)) {
             // A singular matrix or a step that is no number: the voltages stay
             // those of the last finite step.
             solution.divergedAt = iteration;

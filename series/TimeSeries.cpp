@@ -186,9 +186,11 @@ void TimeSeriesStudy::solve(StepRange range, std::span<StepResult> out, const st
                 SolveChanges changes;
                 changes.loadP = w.loads.p;
                 changes.loadQ = w.loads.q;
-                const Start from = !start ? Start::flat() : continuing ? Start::continuing(*start) : Start::from(*start);
-                Solution solution = solveSparse(engine.network, engine.settings, from, *engine.analysis, w.solver,
-                                                changes);
+                const Start from = !start       ? Start::flat()
+                                   : continuing ? Start::continuing(*start)
+                                                : Start::from(*start);
+                Solution solution =
+                    solveSparse(engine.network, engine.settings, from, *engine.analysis, w.solver, changes);
                 StepResult r = engine.summarize(model_, solution, w.loads);
                 r.step = profile_.steps[static_cast<std::size_t>(step)];
                 if (hook)
