@@ -116,6 +116,9 @@ struct OutageWorkspace::Data {
     std::vector<double> e, f, Ir, Ii, P, Q;
     std::vector<double> mismatch, J, lastE, lastF;
     std::vector<double> tieP, tieQ;  // from the sparse method, for a network with ties
+    // From the sparse method with reactive limits: the nodes held at a limit,
+    // whose voltage is free (empty: every fixed-voltage node at its setting).
+    std::vector<int8_t> held;
 
     // The correction: changed nodes, their rows' change D (local row, column,
     // value), Z = J0^-1 P, and the factorised capacitance matrix I + D Z.
@@ -510,6 +513,7 @@ SolveSteps solveNewton(Work& w, const std::vector<int>& outaged, const std::vect
     w.Q = solution.powerQ;
     w.tieP = solution.tieP;
     w.tieQ = solution.tieQ;
+    w.held = solution.held;
     SolveSteps out;
     out.iterations = done + solution.iterations;
     out.residual = {solution.residual, solution.worstError};
@@ -751,6 +755,7 @@ struct CheckedState {
     const char* inService = nullptr;
     const std::vector<double>* tieP = nullptr;
     const std::vector<double>* tieQ = nullptr;
+    const int8_t* held = nullptr;  // nodes at a reactive limit (null: none)
 };
 
 // The figures the branch flows are computed from, in a solved state.
@@ -800,7 +805,9 @@ void checkLimits(const NetworkModel& model, const Network& net, const Limits& li
         // A node held at a fixed voltage is checked at its setting: what its
         // solved voltage differs by is the solve's error, up to the precision
         // (0.5 % of the setting at the default 0.01), not a change of state.
-        const double checked = model.nodeType[k] == 2 ? model.nodeUnom[k] : u;
+        // A node at a reactive limit holds nothing: its own voltage counts.
+        const bool atSetting = model.nodeType[k] == 2 && !(w.held && w.held[k] != 0);
+        const double checked = atSetting ? model.nodeUnom[k] : u;
         const double below = 100.0 * (limits.vmin[k] - checked) / unom;
         const double above = 100.0 * (checked - limits.vmax[k]) / unom;
         severity = std::max({severity, below, above});
@@ -828,7 +835,8 @@ void checkLimits(const NetworkModel& model, const Network& net, const Limits& li
 
 CheckedState checkedState(const Work& w)
 {
-    return {w.e.data(), w.f.data(), w.P.data(), w.Q.data(), w.lost.data(), w.inService.data(), &w.tieP, &w.tieQ};
+    const int8_t* held = w.held.empty() ? nullptr : w.held.data();
+    return {w.e.data(), w.f.data(), w.P.data(), w.Q.data(), w.lost.data(), w.inService.data(), &w.tieP, &w.tieQ, held};
 }
 
 void checkLimits(const Shared& s, const Work& w, OutageResult& result)
@@ -876,6 +884,7 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
 {
     OutageResult result;
     PhaseClock clock;
+    w.held.clear();  // a solve of this outage by the sparse method sets them
     applyOutage(s, w, outaged);
     const StudyOptions& options = s.options;
     for (int k = 0; k <= s.n; ++k) {
@@ -981,6 +990,7 @@ StudyBase::StudyBase(const NetworkModel& model, const Limits& limits, const Stud
     base.Q = s.baseSolution.powerQ;
     base.tieP = s.baseSolution.tieP;
     base.tieQ = s.baseSolution.tieQ;
+    base.held = s.baseSolution.held;
     s.base.iterations = s.baseSolution.iterations;
     s.base.residual = s.baseSolution.residual;
     s.base.outcome = s.solved ? OutageOutcome::Solved
@@ -1023,7 +1033,8 @@ OutageResult checkState(const NetworkModel& model, const Network& network, const
     OutageResult result;
     checkLimits(model, network, limits,
                 {solution.voltageRe.data(), solution.voltageIm.data(), solution.powerP.data(), solution.powerQ.data(),
-                 nullptr, nullptr, &solution.tieP, &solution.tieQ},
+                 nullptr, nullptr, &solution.tieP, &solution.tieQ,
+                 solution.held.empty() ? nullptr : solution.held.data()},
                 result);
     return result;
 }

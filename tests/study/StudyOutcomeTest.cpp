@@ -148,6 +148,23 @@ TEST(StudyOutcome, FixedVoltagesAreMeasuredAgainstTheirRecordsUnom)
     EXPECT_EQ(r.violations[0].node, 2);
     EXPECT_EQ(r.violations[0].value, 530.0);
     EXPECT_THAT(violationText(base, r.violations[0]), HasSubstr("U = 530.00 кВ (1.060 о.е.) выше предела 525.00 кВ"));
+
+    // With reactive limits a node at its limit holds no voltage: the line
+    // charging drives node 2 to Qmin and its own voltage, above 525 kV, counts.
+    NetworkModel charged = test::modelFromText("0102 0 1 515 0 0 0 0 0 0 0\n"
+                                               "0201 0 2 500 -100 0 0 0 525 -5 5\n"
+                                               "0201 0 3 500 200 20 0 0 0 0 0\n"
+                                               "0301 0 1 2 2 30 -1500 1 0 0 0\n"
+                                               "0301 0 2 3 2 30 -1500 1 0 0 0\n"
+                                               "0301 0 1 3 2 30 -1500 1 0 0 0\n");
+    StudyOptions limited;
+    limited.settings.qLimits = true;
+    const StudyBase atLimit(charged, defaultLimits(charged), limited);
+    ASSERT_TRUE(atLimit.solved());
+    const OutageResult& q = atLimit.baseResult();
+    ASSERT_FALSE(q.violations.empty());
+    EXPECT_EQ(q.violations[0].node, 1);
+    EXPECT_GT(q.violations[0].value, 530.0);
 }
 
 // The files of one study of a generated grid with some limits, made with
