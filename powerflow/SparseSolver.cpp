@@ -489,21 +489,12 @@ Residual computeResidual(const Network& net, const Admittances& y, Data& w)
             mQ = mP = 0.0;
             continue;
         }
-        const double loadP = w.loadP[k];
-        const double loadQ = equationLoadQ(w, k);
-        const double unom = net.nodeUnom[k];
-        mP = -(w.P[k] + loadP);
-        double eQ;
-        if (solvesReactivePower(net, w, k)) {
-            mQ = -(w.Q[k] + loadQ);
-            eQ = std::fabs(loadQ) >= 1.0 ? mQ / loadQ : mQ;
-        } else {
-            mQ = -((w.e[k] * w.e[k] + w.f[k] * w.f[k]) - unom * unom) / unom;
-            eQ = mQ / unom;
-        }
-        const double eP = std::fabs(loadP) >= 1.0 ? mP / loadP : mP;
-        sum += eP * eP + eQ * eQ;
-        worst = std::max({worst, std::fabs(eP), std::fabs(eQ)});
+        const NodeMismatch m = nodeMismatch(w.P[k], w.Q[k], w.e[k], w.f[k], w.loadP[k], equationLoadQ(w, k),
+                                            net.nodeUnom[k], solvesReactivePower(net, w, k));
+        mP = m.mP;
+        mQ = m.mQ;
+        sum += m.eP * m.eP + m.eQ * m.eQ;
+        worst = std::max({worst, std::fabs(m.eP), std::fabs(m.eQ)});
     }
     if (w.activeEquations == 0)
         return {0.0, 0.0};

@@ -1,7 +1,9 @@
-// Two steps of the sparse method that stand apart from the iteration, so
-// that another ordering or another start can take their place.
+// Steps of the sparse method that stand apart from the iteration, so that
+// another ordering or another start can take their place, and the measure of
+// one node's equations that the contingency study's own iteration shares.
 #pragma once
 
+#include <cmath>
 #include <vector>
 
 #include "powerflow/Ordering.h"
@@ -20,5 +22,27 @@ std::vector<int> orderNodes(const NodeGraph& graph, double& predictedFactorEntri
 // node (solvedAs) take that node's voltage. (The solve sets the nodes it
 // cuts off to 0 afterwards.)
 void startVoltages(const Network& network, const Start& start, std::vector<double>& e, std::vector<double>& f);
+
+// One node's mismatches (mP, and mQ of its reactive power or of its fixed
+// voltage magnitude) and their errors as the residual measures them:
+// relative to a load of 1 MW or more, to Unom for the voltage.
+struct NodeMismatch {
+    double mP, mQ, eP, eQ;
+};
+inline NodeMismatch nodeMismatch(double P, double Q, double e, double f, double loadP, double loadQ, double unom,
+                                 bool solvesReactivePower)
+{
+    NodeMismatch m;
+    m.mP = -(P + loadP);
+    if (solvesReactivePower) {
+        m.mQ = -(Q + loadQ);
+        m.eQ = std::fabs(loadQ) >= 1.0 ? m.mQ / loadQ : m.mQ;
+    } else {
+        m.mQ = -((e * e + f * f) - unom * unom) / unom;
+        m.eQ = m.mQ / unom;
+    }
+    m.eP = std::fabs(loadP) >= 1.0 ? m.mP / loadP : m.mP;
+    return m;
+}
 
 }  // namespace tarvel

@@ -19,6 +19,7 @@
 
 #include "powerflow/BranchFlows.h"
 #include "powerflow/SparseSolver.h"
+#include "powerflow/SparseSteps.h"
 
 namespace tarvel {
 
@@ -376,21 +377,12 @@ Residual computeResidual(const Shared& s, Work& w)
             mQ = mP = 0;
             continue;
         }
-        const double loadP = model.loadP[k];
-        const double loadQ = model.loadQ[k];
-        const double unom = model.nodeUnom[k];
-        mP = -(w.P[k] + loadP);
-        double eQ;
-        if (model.nodeType[k] == 1) {
-            mQ = -(w.Q[k] + loadQ);
-            eQ = std::fabs(loadQ) >= 1.0 ? mQ / loadQ : mQ;
-        } else {
-            mQ = -((w.e[k] * w.e[k] + w.f[k] * w.f[k]) - unom * unom) / unom;
-            eQ = mQ / unom;
-        }
-        const double eP = std::fabs(loadP) >= 1.0 ? mP / loadP : mP;
-        sum += eP * eP + eQ * eQ;
-        worst = std::max({worst, std::fabs(eP), std::fabs(eQ)});
+        const NodeMismatch m = nodeMismatch(w.P[k], w.Q[k], w.e[k], w.f[k], model.loadP[k], model.loadQ[k],
+                                            model.nodeUnom[k], model.nodeType[k] == 1);
+        mP = m.mP;
+        mQ = m.mQ;
+        sum += m.eP * m.eP + m.eQ * m.eQ;
+        worst = std::max({worst, std::fabs(m.eP), std::fabs(m.eQ)});
         equations += 2;
     }
     return {equations ? std::sqrt(sum / equations) : 0.0, worst};
