@@ -52,16 +52,11 @@ double decimalCommaNumber(std::string text)
     return std::stod(text);
 }
 
-struct CliResult {
-    int status = -1;
-    std::string err;
-};
+using CliResult = tarvel::test::ProgramRun;
 
 CliResult runCli(const std::filesystem::path& dir, const std::string& args)
 {
-    const std::string command = "cd '" + dir.string() + "' && '" TARVEL_CLI_PATH "' " + args + " 2>cli.stderr";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, fileBytes(dir / "cli.stderr")};
+    return tarvel::test::runInFolder(TARVEL_CLI_PATH, dir, args);
 }
 
 }  // namespace

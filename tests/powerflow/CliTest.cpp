@@ -17,26 +17,13 @@ using tarvel::test::writeBytes;
 
 namespace {
 
-struct CliResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CliResult = tarvel::test::ProgramRun;
 
 // Runs tarvel-cli with the given arguments in the folder dir.
 CliResult runCli(const std::filesystem::path& dir, const std::string& args)
 {
 #ifdef TARVEL_CLI_PATH
-    const std::string command = "cd '" + dir.string() + "' && '" TARVEL_CLI_PATH "' " + args +
-                                " >cli.stdout 2>cli.stderr";
-    const int raw = std::system(command.c_str());
-    CliResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = fileBytes(dir / "cli.stdout");
-    r.err = fileBytes(dir / "cli.stderr");
-    std::filesystem::remove(dir / "cli.stdout");
-    std::filesystem::remove(dir / "cli.stderr");
-    return r;
+    return tarvel::test::runInFolder(TARVEL_CLI_PATH, dir, args);
 #else
     (void)dir;
     (void)args;

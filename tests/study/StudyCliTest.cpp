@@ -18,23 +18,11 @@ using test::fileBytes;
 using test::TempDir;
 using test::writeBytes;
 
-struct CliResult {
-    int status = -1;
-    std::string out, err;
-};
+using CliResult = test::ProgramRun;
 
 CliResult runCli(const std::filesystem::path& dir, const std::string& args)
 {
-    const std::string command =
-        "cd '" + dir.string() + "' && '" TARVEL_CLI_PATH "' " + args + " >cli.stdout 2>cli.stderr";
-    const int raw = std::system(command.c_str());
-    CliResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = fileBytes(dir / "cli.stdout");
-    r.err = fileBytes(dir / "cli.stderr");
-    std::filesystem::remove(dir / "cli.stdout");
-    std::filesystem::remove(dir / "cli.stderr");
-    return r;
+    return test::runInFolder(TARVEL_CLI_PATH, dir, args);
 }
 
 std::string source(const std::string& relative)

@@ -3,9 +3,11 @@
 #include "model/TextFile.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tarvel::test {
@@ -34,6 +36,19 @@ std::string fileBytes(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+ProgramRun runInFolder(const std::string& program, const std::filesystem::path& dir, const std::string& args)
+{
+    const std::string command = "cd '" + dir.string() + "' && '" + program + "' " + args + " >cli.stdout 2>cli.stderr";
+    const int raw = std::system(command.c_str());
+    ProgramRun r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = fileBytes(dir / "cli.stdout");
+    r.err = fileBytes(dir / "cli.stderr");
+    std::filesystem::remove(dir / "cli.stdout");
+    std::filesystem::remove(dir / "cli.stderr");
+    return r;
 }
 
 void writeBytes(const std::filesystem::path& path, const std::string& bytes)

@@ -32,4 +32,13 @@ std::string cp1251Lines(const std::vector<std::string>& lines);
 // A file of the project's source tree, e.g. sourcePath("samples/ieee14.cdu").
 std::filesystem::path sourcePath(const std::string& relative);
 
+// What a program run by the shell printed and its exit status (-1 when it
+// did not exit).
+struct ProgramRun {
+    int status = -1;
+    std::string out, err;
+};
+// Runs program with the arguments (shell words) in the folder dir.
+ProgramRun runInFolder(const std::string& program, const std::filesystem::path& dir, const std::string& args);
+
 }  // namespace tarvel::test
