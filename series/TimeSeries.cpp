@@ -178,7 +178,6 @@ void TimeSeriesStudy::solve(StepRange range, std::span<StepResult> out, const st
             // no start on, the next begins from the block's start again.
             Solution previous;
             const Solution* start = engine.blockStart();
-            bool continuing = false;  // start is the step before, solved on w.solver
             for (int step = first; step < last; ++step) {
                 if (cancel && cancel->load(std::memory_order_relaxed))
                     return;
@@ -186,9 +185,10 @@ void TimeSeriesStudy::solve(StepRange range, std::span<StepResult> out, const st
                 SolveChanges changes;
                 changes.loadP = w.loads.p;
                 changes.loadQ = w.loads.q;
-                const Start from = !start       ? Start::flat()
-                                   : continuing ? Start::continuing(*start)
-                                                : Start::from(*start);
+                // A start from the step before, solved on w.solver, keeps its factors.
+                const Start from = !start               ? Start::flat()
+                                   : start == &previous ? Start::continuing(*start)
+                                                        : Start::from(*start);
                 Solution solution =
                     solveSparse(engine.network, engine.settings, from, *engine.analysis, w.solver, changes);
                 StepResult r = engine.summarize(model_, solution, w.loads);
@@ -196,8 +196,7 @@ void TimeSeriesStudy::solve(StepRange range, std::span<StepResult> out, const st
                 if (hook)
                     hook(step, solution, w.loads, r);
                 out[static_cast<std::size_t>(step - range.first)] = r;
-                continuing = solution.outcome == SolveOutcome::Converged;
-                if (continuing) {
+                if (solution.outcome == SolveOutcome::Converged) {
                     previous = std::move(solution);
                     start = &previous;
                 } else {
