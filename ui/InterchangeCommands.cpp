@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QTabWidget>
 
 #include "app/CaseImport.h"
 #include "app/ResultsForExport.h"
@@ -18,6 +17,8 @@
 #include "powerflow/NetworkResults.h"
 #include "study/Outage.h"
 #include "ui/Dialogs.h"
+#include "ui/DocumentController.h"
+#include "ui/LowerPane.h"
 #include "ui/MainWindow.h"
 #include "ui/TextPane.h"
 #include "ui/WindowText.h"
@@ -57,9 +58,7 @@ QString importFailure(const std::string& reason)
 void TForm1::importCase()
 {
     // The same questions as "Создать", before anything is chosen.
-    if (!AskSaveChanges())
-        return;
-    if (!AskDiscardResults())
+    if (!document_->mayReplace())
         return;
     const QString path = dialogs().openFile(this, QStringLiteral("Импорт"), importFilter());
     if (path.isEmpty())
@@ -102,24 +101,15 @@ void TForm1::importCase()
         return;
     }
 
-    EnterEditingState();
-    hideResultTabs();
-    Memo1->setText(fromUtf8(converted.imported.text));
-    setCurrentFile(QString());
+    // The converted text exists nowhere else: leaving it asks first.
+    document_->takeUntitledText(fromUtf8(converted.imported.text));
     importedRaisedBases_ = std::move(converted.imported.raisedBases);
     importedBusAreas_ = std::move(converted.imported.busAreas);
     importedCaseData_.branchRecordOfCaseBranch = std::move(converted.imported.branchRecordOfCaseBranch);
     importedCaseData_.branchRatingMva = std::move(converted.imported.branchRatingMva);
     if (detectInputFormat(bytes) == InputFormat::Matpower)
         importedCaseData_.caseName = caseFunctionName(bytes);
-    // The converted text exists nowhere else: leaving it asks first.
-    Memo1->setModified(true);
-    activatePage(InputPage);
-    Memo1->setFocus();
-    Memo4->setText(fromUtf8(toCrLf(converted.imported.summary)));
-    Memo4->setReadOnly(true);
-    Memo4->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    showLowerPane();
+    lowerPane_->showReadOnly(fromUtf8(toCrLf(converted.imported.summary)));
 }
 
 void TForm1::exportResultsToCsv()
@@ -129,7 +119,7 @@ void TForm1::exportResultsToCsv()
     // The two files are told below when they would replace others: the
     // dialog asks nothing of the name itself.
     QString path = dialogs().saveFile(this, QStringLiteral("Результаты в CSV"), csvFilter(), QStringLiteral("csv"),
-                                      proposedExportPath(QStringLiteral("csv")), false);
+                                      document_->proposedExportPath(QStringLiteral("csv")), false);
     if (path.isEmpty())
         return;
     // The name chosen is the stem of the two files: "сеть.csv" gives

@@ -6,18 +6,15 @@
 #include <QDir>
 #include <QMenu>
 #include <QStringList>
-#include <QTabWidget>
-#include <QTextBlock>
-#include <QTextCursor>
 
 #include "app/CalculationRun.h"
 #include "losses/LossAllocation.h"
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
-#include "model/TextFile.h"
-#include "model/WorkingFiles.h"
 #include "powerflow/PowerFlowRun.h"
 #include "ui/Dialogs.h"
+#include "ui/LowerPane.h"
+#include "ui/ReportTabs.h"
 #include "ui/TextPane.h"
 #include "ui/WindowText.h"
 
@@ -29,14 +26,11 @@ class TForm1::WindowSink : public MessageSink {
 public:
     WindowSink(TForm1& window, TextPane* warningPane) : window_(window), warningPane_(warningPane) {}
 
-    void showMessage(const std::string& text) override
-    {
-        dialogs().message(&window_, fromUtf8(text));
-    }
+    void showMessage(const std::string& text) override { dialogs().message(&window_, fromUtf8(text)); }
     void runStarted(const std::string& progressText) override
     {
-        window_.showLowerPane();
-        window_.Memo4->setText(fromUtf8(progressText));
+        window_.lowerPane_->show();
+        window_.lowerPane_->pane()->setText(fromUtf8(progressText));
     }
     void warning(const std::string& text) override
     {
@@ -54,28 +48,6 @@ private:
     TextPane* warningPane_;
 };
 
-namespace {
-
-// Lines after the text of a pane loaded from a file, whose last line has its end.
-void appendLines(TextPane* pane, const QStringList& lines)
-{
-    if (lines.isEmpty())
-        return;
-    QTextCursor cursor(pane->document());
-    cursor.movePosition(QTextCursor::End);
-    const bool lineEnded = cursor.block().text().isEmpty();
-    cursor.insertText((lineEnded ? QString() : QStringLiteral("\n")) + lines.join(QLatin1Char('\n')));
-}
-
-// A working file as the panes name it: within the working folder, which is
-// the current one.
-QString paneFile(const std::filesystem::path& file)
-{
-    return QString::fromStdString(file.filename().string());
-}
-
-}  // namespace
-
 void TForm1::calculatePowerFlow()
 {
     runCalculation({});
@@ -83,8 +55,8 @@ void TForm1::calculatePowerFlow()
 
 void TForm1::runCalculation(const LoadOverride& loads)
 {
-    WindowSink sink(*this, Memo4);
-    const QByteArray input = Memo1->text().toUtf8();
+    WindowSink sink(*this, lowerPane_->pane());
+    const QByteArray input = inputPane()->text().toUtf8();
     const app::CalculationRequest request{std::string_view(input.constData(), static_cast<std::size_t>(input.size())),
                                           userDecimalSeparator(), loads, importedRaisedBases_};
     app::CalculationResult run = app::runCalculation(calculation_, localPath(QDir::currentPath()), request, sink);
@@ -93,27 +65,12 @@ void TForm1::runCalculation(const LoadOverride& loads)
     case RunOutcome::InputNotSaved:
     case RunOutcome::OutNotCreatable:
         return;
-    case RunOutcome::Rejected: {
-        // The input comes forward when its report tab goes, even though the
-        // toolkit would move to the "Схема" tab beside it.
-        const int shown = PageControl1->currentIndex();
-        PageControl1->setTabVisible(ResultsPage, false);
-        PageControl1->setTabVisible(EchoPage, false);
-        PageControl1->setTabVisible(AnalysisPage, false);
-        PageControl1->setTabVisible(AllocationPage, false);
-        if (!PageControl1->isTabVisible(shown) || !PageControl1->isTabVisible(PageControl1->currentIndex()))
-            activatePage(InputPage);
+    case RunOutcome::Rejected:
+        reportTabs_->hideReports();
         showRunDiagram(run);
-        if (!loadPane(Memo4, paneFile(run.files.errors)))
-            return;
-        // The error list replaced the pane; where the reading stopped follows it.
-        appendLines(Memo4, sink.warnings);
-        Memo4->setReadOnly(true);
-        // Read-only keeps the caret: the list can still be walked and copied by keyboard.
-        Memo4->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        showLowerPane();
+        // The error list, then where the reading stopped.
+        lowerPane_->showFile(QString::fromStdString(run.files.errors.filename().string()), sink.warnings);
         return;
-    }
     case RunOutcome::Converged:
     case RunOutcome::NotConverged:
     case RunOutcome::Diverged:
@@ -125,40 +82,28 @@ void TForm1::runCalculation(const LoadOverride& loads)
     showRunDiagram(run);
     // Warnings of an accepted run stay in sight in the lower pane.
     if (sink.warnings.isEmpty())
-        hideLowerPane();
-    PageControl1->setTabVisible(EchoPage, true);
-    if (!loadPane(Memo2, paneFile(run.files.echo)))
+        lowerPane_->hide();
+    if (!reportTabs_->loadReports(run.files))
         return;
-    PageControl1->setTabVisible(ResultsPage, true);
-    if (!loadPane(Memo3, paneFile(run.files.results)))
-        return;
-    if (PageControl1->isTabVisible(AnalysisPage) && !loadPane(Memo5, paneFile(run.files.districts)))
-        return;
-    if (PageControl1->isTabVisible(AllocationPage) && !loadPane(Memo6, paneFile(run.files.currents)))
-        return;
-    activatePage(ResultsPage);
-    N13->menuAction()->setVisible(true);
-    N22->setEnabled(true);
-    N27->setEnabled(true);
-    Contingency1->setEnabled(true);
+    exportMenu_->menuAction()->setVisible(true);
+    lossAnalysisAction_->setEnabled(true);
+    lossAllocationAction_->setEnabled(true);
+    contingencyAction_->setEnabled(true);
 }
 
 void TForm1::showLossAnalysis()
 {
-    PageControl1->setTabVisible(AnalysisPage, true);
-    if (!loadPane(Memo5, QString::fromLatin1(kDistrictFile)))
-        return;
-    activatePage(AnalysisPage);
+    reportTabs_->showLossAnalysis();
 }
 
 void TForm1::allocateLossesToLoads()
 {
-    PageControl1->setTabVisible(AllocationPage, true);
-    activatePage(AllocationPage);
-    WindowSink sink(*this, Memo6);
+    reportTabs_->setShown(ReportTabs::Allocation, true);
+    reportTabs_->activate(ReportTabs::Allocation);
+    WindowSink sink(*this, reportTabs_->paneOf(ReportTabs::Allocation));
     if (allocateLosses(calculation_.model, localPath(QDir::currentPath()), sink) == LossOutcome::Refused)
         return;
-    loadPane(Memo6, QString::fromLatin1(kLossShareFile));
+    reportTabs_->loadLossAllocation();
 }
 
 }  // namespace tarvel::ui

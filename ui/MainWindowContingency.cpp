@@ -1,45 +1,38 @@
 // "Расчет" → "Анализ отключений (N-1)...": the dialog, then the study on the
 // tab "Отключения" (ui/ContingencyPage), and an outage of it on "Схема".
 #include <QDir>
-#include <QTabWidget>
-#include <QVBoxLayout>
 
 #include "diagram/Topology.h"
 #include "ui/ContingencyPage.h"
 #include "ui/DiagramPage.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
+#include "ui/ReportTabs.h"
 #include "ui/WindowText.h"
 
 namespace tarvel::ui {
 
 void TForm1::createContingencyPage()
 {
-    TabSheet8 = new QWidget;
-    TabSheet8->setObjectName(QStringLiteral("TabSheet8"));
-    TabSheet8->setProperty(kHelpContext, 600);
-    auto* layout = new QVBoxLayout(TabSheet8);
-    layout->setContentsMargins(0, 0, 0, 0);
-    Contingency1Page = new ContingencyPage(TabSheet8);
-    Contingency1Page->setObjectName(QStringLiteral("Contingency1Page"));
-    layout->addWidget(Contingency1Page);
-    PageControl1->addTab(TabSheet8, QStringLiteral("Отключения"));
-    connect(Contingency1Page, &ContingencyPage::finished, this, [this] { Contingency1->setEnabled(true); });
-    connect(Contingency1Page, &ContingencyPage::outageChosen, this, &TForm1::showOutageOnDiagram);
+    contingencyPage_ = new ContingencyPage;
+    contingencyPage_->setObjectName(QStringLiteral("Contingency1Page"));
+    reportTabs_->addPage(ReportTabs::Contingency, "TabSheet8", QStringLiteral("Отключения"), contingencyPage_, 600);
+    connect(contingencyPage_, &ContingencyPage::finished, this, [this] { contingencyAction_->setEnabled(true); });
+    connect(contingencyPage_, &ContingencyPage::outageChosen, this, &TForm1::showOutageOnDiagram);
 }
 
 void TForm1::showOutageOnDiagram(int outage)
 {
-    const NetworkModel* studied = Contingency1Page->studiedModel();
-    std::optional<diagram::OutageOverlay> overlay = Contingency1Page->overlayOf(outage);
+    const NetworkModel* studied = contingencyPage_->studiedModel();
+    std::optional<diagram::OutageOverlay> overlay = contingencyPage_->overlayOf(outage);
     if (!studied || !overlay)
         return;
-    const QString problem = Diagram1->showOutage(diagram::topologyOf(*studied), std::move(*overlay));
+    const QString problem = diagramPage_->showOutage(diagram::topologyOf(*studied), std::move(*overlay));
     if (!problem.isEmpty()) {
         dialogs().message(this, problem, QMessageBox::Warning);
         return;
     }
-    activatePage(DiagramTab);
+    reportTabs_->activate(ReportTabs::Diagram);
 }
 
 void TForm1::analyseContingencies()
@@ -49,13 +42,13 @@ void TForm1::analyseContingencies()
     if (!dialogs().contingencyOptions(this, request))
         return;
     last = request;
-    if (!Contingency1Page->start(calculation_.model, calculation_.settings, request, QDir::currentPath()))
+    if (!contingencyPage_->start(calculation_.model, calculation_.settings, request, QDir::currentPath()))
         return;
     // An outage of the earlier study would stay on the diagram beside a table that no longer has it.
-    Diagram1->showBaseCase();
-    Contingency1->setEnabled(false);
-    PageControl1->setTabVisible(ContingencyTab, true);
-    activatePage(ContingencyTab);
+    diagramPage_->showBaseCase();
+    contingencyAction_->setEnabled(false);
+    reportTabs_->setShown(ReportTabs::Contingency, true);
+    reportTabs_->activate(ReportTabs::Contingency);
 }
 
 }  // namespace tarvel::ui

@@ -1,10 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QTabWidget>
 #include <QTextBlock>
-#include <QVBoxLayout>
 
 #include "app/CalculationRun.h"
 #include "diagram/RunDiagram.h"
@@ -13,6 +10,8 @@
 #include "model/NetworkModel.h"
 #include "ui/DiagramPage.h"
 #include "ui/Dialogs.h"
+#include "ui/DocumentController.h"
+#include "ui/ReportTabs.h"
 #include "ui/TextPane.h"
 #include "ui/WindowText.h"
 
@@ -20,17 +19,11 @@ namespace tarvel::ui {
 
 void TForm1::createDiagramPage()
 {
-    TabSheet6 = new QWidget;
-    TabSheet6->setObjectName(QStringLiteral("TabSheet6"));
-    TabSheet6->setProperty(kHelpContext, 500);
-    auto* layout = new QVBoxLayout(TabSheet6);
-    layout->setContentsMargins(0, 0, 0, 0);
-    Diagram1 = new DiagramPage(TabSheet6);
-    Diagram1->setObjectName(QStringLiteral("Diagram1"));
-    layout->addWidget(Diagram1);
-    PageControl1->addTab(TabSheet6, QStringLiteral("Схема"));
-    connect(Diagram1, &DiagramPage::nodeActivated, this, &TForm1::selectNodeRecord);
-    connect(Diagram1, &DiagramPage::branchActivated, this, &TForm1::selectBranchRecord);
+    diagramPage_ = new DiagramPage;
+    diagramPage_->setObjectName(QStringLiteral("Diagram1"));
+    reportTabs_->addPage(ReportTabs::Diagram, "TabSheet6", QStringLiteral("Схема"), diagramPage_, 500);
+    connect(diagramPage_, &DiagramPage::nodeActivated, this, &TForm1::selectNodeRecord);
+    connect(diagramPage_, &DiagramPage::branchActivated, this, &TForm1::selectBranchRecord);
 }
 
 void TForm1::showRunDiagram(const app::CalculationResult& run)
@@ -38,24 +31,25 @@ void TForm1::showRunDiagram(const app::CalculationResult& run)
     const NetworkModel& model = calculation_.model;
     const bool drawn = run.diagram.has_value();
     if (drawn)
-        Diagram1->showRun(*run.diagram);
+        diagramPage_->showRun(*run.diagram);
     else
-        Diagram1->showTooLarge(model.nodeCount + 1, model.branchCount);
-    DiagramSvg1->setEnabled(drawn);
-    DiagramPng1->setEnabled(drawn);
-    PageControl1->setTabVisible(DiagramTab, true);
+        diagramPage_->showTooLarge(model.nodeCount + 1, model.branchCount);
+    diagramSvgAction_->setEnabled(drawn);
+    diagramPngAction_->setEnabled(drawn);
+    reportTabs_->setShown(ReportTabs::Diagram, true);
 }
 
 void TForm1::selectInputLine(int line)
 {
-    const QTextBlock block = Memo1->document()->findBlockByNumber(line);
+    TextPane* input = inputPane();
+    const QTextBlock block = input->document()->findBlockByNumber(line);
     if (!block.isValid())
         return;
     QTextCursor cursor(block);
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    Memo1->setTextCursor(cursor);
-    activatePage(InputPage);
-    Memo1->setFocus(Qt::OtherFocusReason);
+    input->setTextCursor(cursor);
+    reportTabs_->activate(ReportTabs::Input);
+    input->setFocus(Qt::OtherFocusReason);
 }
 
 // The record lines are those of the text the run read.
@@ -79,16 +73,16 @@ QString TForm1::diagramExportPath(const QString& format)
     const QString suffix = format.toLower();
     const QString path = dialogs().saveFile(this, QStringLiteral("Схема в %1").arg(format),
                                             QStringLiteral("Рисунок %1 *.%2 (*.%2)").arg(format, suffix), suffix,
-                                            proposedExportPath(suffix), false);
+                                            document_->proposedExportPath(suffix), false);
     if (!path.isEmpty())
-        Diagram1->waitForLayout();
+        diagramPage_->waitForLayout();
     return path;
 }
 
 void TForm1::exportDiagramSvg()
 {
     const QString path = diagramExportPath(QStringLiteral("SVG"));
-    if (!path.isEmpty() && !diagram::writeSvg(Diagram1->picture(), localPath(path)))
+    if (!path.isEmpty() && !diagram::writeSvg(diagramPage_->picture(), localPath(path)))
         tellFileNotCreated(path);
 }
 
@@ -98,7 +92,7 @@ void TForm1::exportDiagramPng()
     if (path.isEmpty())
         return;
     // The same picture as the SVG file, drawn into an image.
-    const std::string svg = diagram::svgText(Diagram1->picture());
+    const std::string svg = diagram::svgText(diagramPage_->picture());
     const QImage image = diagram::diagramImage(QByteArray(svg.data(), static_cast<qsizetype>(svg.size())));
     if (image.isNull() || !diagram::savePng(image, path))
         tellFileNotCreated(path);

@@ -13,9 +13,7 @@
 #include <QFutureWatcher>
 #include <QMenu>
 #include <QProgressDialog>
-#include <QTabWidget>
 #include <QTimer>
-#include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <tbb/global_control.h>
@@ -28,7 +26,9 @@
 #include "study/StudyInput.h"
 #include "ui/ContingencyPage.h"
 #include "ui/Dialogs.h"
+#include "ui/LowerPane.h"
 #include "ui/MainWindow.h"
+#include "ui/ReportTabs.h"
 #include "ui/SeriesChart.h"
 #include "ui/TextPane.h"
 #include "ui/WindowText.h"
@@ -37,30 +37,25 @@ namespace tarvel::ui {
 
 void TForm1::createSeriesPage()
 {
-    TabSheet7 = new QWidget;
-    TabSheet7->setObjectName(QStringLiteral("TabSheet7"));
-    auto* layout = new QVBoxLayout(TabSheet7);
-    layout->setContentsMargins(0, 0, 0, 0);
-    Chart1 = new SeriesPage(TabSheet7);
-    Chart1->setObjectName(QStringLiteral("Chart1"));
-    layout->addWidget(Chart1);
-    PageControl1->addTab(TabSheet7, QStringLiteral("График"));
-    connect(Chart1->view(), &SeriesChartView::stepChosen, this, &TForm1::showProfileStep);
+    seriesPage_ = new SeriesPage;
+    seriesPage_->setObjectName(QStringLiteral("Chart1"));
+    reportTabs_->addPage(ReportTabs::Chart, "TabSheet7", QStringLiteral("График"), seriesPage_);
+    connect(seriesPage_->view(), &SeriesChartView::stepChosen, this, &TForm1::showProfileStep);
 }
 
-void TForm1::addSeriesEntries()
+void TForm1::addSeriesEntries(QMenu* calculationMenu, QMenu* exportMenu)
 {
-    ProfileRun1 = N1->addAction(QStringLiteral("Расчет по &графику нагрузки..."));
-    ProfileRun1->setObjectName(QStringLiteral("ProfileRun1"));
-    connect(ProfileRun1, &QAction::triggered, this, &TForm1::calculateLoadProfile);
-    ChartPng1 = N13->addAction(QStringLiteral("&График в PNG..."));
-    ChartPng1->setObjectName(QStringLiteral("ChartPng1"));
-    connect(ChartPng1, &QAction::triggered, this, &TForm1::exportChartPng);
-    ChartSvg1 = N13->addAction(QStringLiteral("Гр&афик в SVG..."));
-    ChartSvg1->setObjectName(QStringLiteral("ChartSvg1"));
-    connect(ChartSvg1, &QAction::triggered, this, &TForm1::exportChartSvg);
-    ChartPng1->setEnabled(false);
-    ChartSvg1->setEnabled(false);
+    QAction* run = calculationMenu->addAction(QStringLiteral("Расчет по &графику нагрузки..."));
+    run->setObjectName(QStringLiteral("ProfileRun1"));
+    connect(run, &QAction::triggered, this, &TForm1::calculateLoadProfile);
+    chartPngAction_ = exportMenu->addAction(QStringLiteral("&График в PNG..."));
+    chartPngAction_->setObjectName(QStringLiteral("ChartPng1"));
+    connect(chartPngAction_, &QAction::triggered, this, &TForm1::exportChartPng);
+    chartSvgAction_ = exportMenu->addAction(QStringLiteral("Гр&афик в SVG..."));
+    chartSvgAction_->setObjectName(QStringLiteral("ChartSvg1"));
+    connect(chartSvgAction_, &QAction::triggered, this, &TForm1::exportChartSvg);
+    chartPngAction_->setEnabled(false);
+    chartSvgAction_->setEnabled(false);
 }
 
 void TForm1::calculateLoadProfile()
@@ -80,7 +75,7 @@ void TForm1::calculateLoadProfile()
     if (!dialogs().profileOptions(this, QFileInfo(path).fileName(), request))
         return;
     last = request;
-    const QByteArray input = Memo1->text().toUtf8();
+    const QByteArray input = inputPane()->text().toUtf8();
     const std::string text = toCrLf(std::string_view(input.constData(), static_cast<std::size_t>(input.size())));
     auto job = std::make_shared<SeriesJob>();
     std::string error, note;
@@ -134,8 +129,8 @@ void TForm1::calculateLoadProfile()
     progress.reset();
     if (cancel) {
         // The earlier chart and files stay as they were.
-        showLowerPane();
-        Memo4->setText(QStringLiteral("Расчет по графику нагрузки прерван, прежние результаты сохранены"));
+        lowerPane_->show();
+        lowerPane_->pane()->setText(QStringLiteral("Расчет по графику нагрузки прерван, прежние результаты сохранены"));
         return;
     }
     const SeriesResults results = watcher.result();
@@ -154,7 +149,7 @@ void TForm1::calculateLoadProfile()
         unsolved += s.outcome != StepOutcome::Solved;
         insecure += isInsecureStep(s);
     }
-    Chart1->setSummary(QStringLiteral("Шагов: %1, не решено: %2, потери энергии %3 МВт·ч%4. %5Щелчок по шагу "
+    seriesPage_->setSummary(QStringLiteral("Шагов: %1, не решено: %2, потери энергии %3 МВт·ч%4. %5Щелчок по шагу "
                                       "загружает его отчеты.")
                            .arg(count)
                            .arg(unsolved)
@@ -162,11 +157,11 @@ void TForm1::calculateLoadProfile()
                            .arg(results.withOutages ? QStringLiteral(", небезопасных шагов при N-1: %1").arg(insecure)
                                                     : QString())
                            .arg(note.empty() ? QString() : fromUtf8(note) + QStringLiteral(". ")));
-    Chart1->view()->setSteps(steps);
-    PageControl1->setTabVisible(ChartTab, true);
-    activatePage(ChartTab);
-    ChartPng1->setEnabled(true);
-    ChartSvg1->setEnabled(true);
+    seriesPage_->view()->setSteps(steps);
+    reportTabs_->setShown(ReportTabs::Chart, true);
+    reportTabs_->activate(ReportTabs::Chart);
+    chartPngAction_->setEnabled(true);
+    chartSvgAction_->setEnabled(true);
 }
 
 bool TForm1::takeStudyFiles(const ProfileRequest& request, SeriesJob& job)
@@ -217,14 +212,14 @@ void TForm1::showProfileStep(int index)
     StepLoads loads;
     seriesJob_->study().stepLoads(index, loads);
     runCalculation(LoadOverride{loads.p, loads.q});
-    Chart1->setShownStep(Chart1->view()->steps()[static_cast<std::size_t>(index)].step);
+    seriesPage_->setShownStep(seriesPage_->view()->steps()[static_cast<std::size_t>(index)].step);
 }
 
 void TForm1::exportChartPng()
 {
     const QString path = dialogs().saveFile(this, QStringLiteral("График в PNG"),
                                             QStringLiteral("Рисунок PNG *.png (*.png)"), QStringLiteral("png"));
-    if (!path.isEmpty() && !Chart1->view()->exportPng(path))
+    if (!path.isEmpty() && !seriesPage_->view()->exportPng(path))
         tellFileNotCreated(path);
 }
 
@@ -232,7 +227,7 @@ void TForm1::exportChartSvg()
 {
     const QString path = dialogs().saveFile(this, QStringLiteral("График в SVG"),
                                             QStringLiteral("Рисунок SVG *.svg (*.svg)"), QStringLiteral("svg"));
-    if (!path.isEmpty() && !Chart1->view()->exportSvg(path))
+    if (!path.isEmpty() && !seriesPage_->view()->exportSvg(path))
         tellFileNotCreated(path);
 }
 

@@ -1,20 +1,21 @@
 #include "ui/MainWindow.h"
 
-#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFontInfo>
 
 #include "model/CalculationSettings.h"
+#include "ui/DocumentController.h"
 #include "ui/Form2.h"
+#include "ui/LowerPane.h"
 #include "ui/PaneFont.h"
+#include "ui/ReportTabs.h"
 #include "ui/TextPane.h"
-#include "ui/WindowText.h"
 
 namespace tarvel::ui {
 
-void TForm1::Form1Create(bool unwritableFolderTold, const QString& settingsPath)
+void TForm1::loadSettings(bool unwritableFolderTold, const QString& settingsPath)
 {
     settings_ = std::make_unique<SettingsFile>(settingsPath, unwritableFolderTold);
     // The built-in values, which a first run writes into the new file (the
@@ -23,34 +24,23 @@ void TForm1::Form1Create(bool unwritableFolderTold, const QString& settingsPath)
     windowSettings_.width = width();
     settings_->load(calculation_.settings, windowSettings_, QCoreApplication::applicationFilePath(), this);
 
-    const int size = windowSettings_.fontSize > 0 ? windowSettings_.fontSize : Memo1->font().pointSize();
+    const int size = windowSettings_.fontSize > 0 ? windowSettings_.fontSize : inputPane()->font().pointSize();
     const QFont font = paneFont(windowSettings_.fontName, size);
-    for (TextPane* pane : allPanes())
+    for (TextPane* pane : reportTabs_->textPanes())
         pane->setFont(font);
+    lowerPane_->pane()->setFont(font);
     resize(windowSettings_.width, windowSettings_.height);  // the minimum size still applies
-
-    QAction* entries[3] = {N30, N31, N32};
-    for (std::size_t k = 0; k < 3; ++k) {
-        if (!windowSettings_.recentKeyPresent[k])
-            continue;
-        RecentFiles[k] = windowSettings_.recentFiles[k];
-        entries[k]->setText(menuCaption(RecentFiles[k]));
-        entries[k]->setVisible(true);
-    }
-    if (windowSettings_.recentKeyPresent[0]) {
-        N28->setVisible(true);
-        N29->setVisible(true);
-    }
+    document_->restoreRecentFiles(windowSettings_.recentFiles, windowSettings_.recentKeyPresent);
 }
 
-void TForm1::Form1Close()
+void TForm1::saveSettings()
 {
     // The family is the one the settings named, or the user's choice.
-    const QFont font = Memo1->font();
+    const QFont font = inputPane()->font();
     windowSettings_.fontSize = font.pointSize() > 0 ? font.pointSize() : QFontInfo(font).pointSize();
     windowSettings_.height = height();
     windowSettings_.width = width();
-    windowSettings_.recentFiles = RecentFiles;
+    windowSettings_.recentFiles = document_->recentFiles();
     if (settings_->save(calculation_.settings, windowSettings_, this) && calculation_.settings.DelFile)
         deleteWorkingFiles(QDir::currentPath());
 }
@@ -59,24 +49,24 @@ void TForm1::closeEvent(QCloseEvent* event)
 {
     // "Выход", the title bar's control and the window manager's Alt+F4 all
     // come here, and all guard the unsaved input alike.
-    if (!AskSaveChanges()) {
+    if (!document_->maybeSave()) {
         event->ignore();
         return;
     }
-    Form1Close();
+    saveSettings();
     event->accept();
 }
 
 void TForm1::createParametersDialog()
 {
-    if (!Form2)
-        Form2 = new TForm2(calculation_.settings, this);
+    if (!parametersDialog_)
+        parametersDialog_ = new TForm2(calculation_.settings, this);
 }
 
 void TForm1::editParameters()
 {
     createParametersDialog();
-    Form2->openModal();
+    parametersDialog_->openModal();
 }
 
 }  // namespace tarvel::ui

@@ -13,7 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "tests/ui/NamedWidgets.h"
 #include "tests/ui/ScriptedDialogs.h"
+#include "ui/DocumentController.h"
 #include "ui/MainWindow.h"
 #include "ui/TextPane.h"
 
@@ -82,14 +84,14 @@ public:
     QStringList visibleTabs() const
     {
         QStringList out;
-        for (int i = 0; i < window->PageControl1->count(); ++i)
-            if (window->PageControl1->isTabVisible(i))
-                out << window->PageControl1->tabText(i);
+        for (int i = 0; i < tabs(*window)->count(); ++i)
+            if (tabs(*window)->isTabVisible(i))
+                out << tabs(*window)->tabText(i);
         return out;
     }
     QString activeTab() const
     {
-        return window->PageControl1->tabText(window->PageControl1->currentIndex());
+        return tabs(*window)->tabText(tabs(*window)->currentIndex());
     }
 
     ScriptedDialogs dialogs;  // installed before the window is created

@@ -7,6 +7,11 @@
 #include "tests/support/TestSupport.h"
 #include "tests/ui/WindowFixture.h"
 
+using tarvel::test::action;
+using tarvel::test::menu;
+using tarvel::test::named;
+using tarvel::test::pane;
+using tarvel::test::tabs;
 using tarvel::test::ScriptedDialogs;
 using tarvel::test::WindowFixture;
 
@@ -34,7 +39,7 @@ class CalculationTest : public QObject {
     void openSample()
     {
         f->dialogs.answerOpen(QString::fromStdString(tarvel::test::sourcePath("samples/ieee14.cdu").string()));
-        w().N4->trigger();
+        action(w(), "N4")->trigger();
     }
 
 private slots:
@@ -57,46 +62,46 @@ private slots:
         QTest::keyClick(&w(), Qt::Key_F9);  // no document, no calculation menu: nothing runs
         QVERIFY(!QFile::exists(f->path(QStringLiteral("network.cdu"))));
         openSample();
-        QCOMPARE(w().N2->shortcut(), QKeySequence(Qt::Key_F9));  // shown in the menu
-        QTest::keyClick(w().Memo1, Qt::Key_F9);
+        QCOMPARE(action(w(), "N2")->shortcut(), QKeySequence(Qt::Key_F9));  // shown in the menu
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_F9);
         QCOMPARE(f->dialogs.messages(), QStringList());
         QCOMPARE(f->visibleTabs(), QStringList({QStringLiteral("ieee14.cdu"), QStringLiteral("Исх. данные"),
                                                 QStringLiteral("Результаты"), QStringLiteral("Схема")}));
         QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
         QVERIFY(!working(QStringLiteral("network.rez")).isEmpty());
-        QCOMPARE(w().Memo3->text(), working(QStringLiteral("network.rez")));
-        QCOMPARE(w().Memo2->text(), working(QStringLiteral("network.out")));
-        QVERIFY(w().Memo2->text().startsWith(QStringLiteral("Число узлов n = 13\tЧисло Ветвей m = 20")));
+        QCOMPARE(pane(w(), "Memo3")->text(), working(QStringLiteral("network.rez")));
+        QCOMPARE(pane(w(), "Memo2")->text(), working(QStringLiteral("network.out")));
+        QVERIFY(pane(w(), "Memo2")->text().startsWith(QStringLiteral("Число узлов n = 13\tЧисло Ветвей m = 20")));
         QVERIFY(!w().isLowerPaneShown());
-        QVERIFY(w().N13->menuAction()->isVisible());
-        QVERIFY(w().N22->isEnabled());
-        QVERIFY(w().N27->isEnabled());
+        QVERIFY(menu(w(), "N13")->menuAction()->isVisible());
+        QVERIFY(action(w(), "N22")->isEnabled());
+        QVERIFY(action(w(), "N27")->isEnabled());
         QCOMPARE(w().statusPanelText(0), QStringLiteral("1: 1"));
 
-        w().N22->trigger();
+        action(w(), "N22")->trigger();
         QCOMPARE(f->activeTab(), QStringLiteral("Анализ потерь"));
-        QVERIFY(!w().Memo5->text().isEmpty());
-        QCOMPARE(w().Memo5->text(), working(QStringLiteral("network.rip")));
+        QVERIFY(!pane(w(), "Memo5")->text().isEmpty());
+        QCOMPARE(pane(w(), "Memo5")->text(), working(QStringLiteral("network.rip")));
 
-        w().N27->trigger();
+        action(w(), "N27")->trigger();
         QCOMPARE(f->activeTab(), QStringLiteral("Составляющие потерь"));
-        QVERIFY(!w().Memo6->text().isEmpty());
-        QCOMPARE(w().Memo6->text(), working(QStringLiteral("losses.rez")));
+        QVERIFY(!pane(w(), "Memo6")->text().isEmpty());
+        QCOMPARE(pane(w(), "Memo6")->text(), working(QStringLiteral("losses.rez")));
         QCOMPARE(f->dialogs.messages(), QStringList());
 
         // A second run reloads the tabs already shown (the allocation tab
         // from network.tok) and makes the results active again.
-        w().Memo5->clear();
-        w().N2->trigger();
+        pane(w(), "Memo5")->clear();
+        action(w(), "N2")->trigger();
         QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
         QCOMPARE(f->visibleTabs().size(), 6);
-        QCOMPARE(w().Memo5->text(), working(QStringLiteral("network.rip")));
-        QCOMPARE(w().Memo6->text(), working(QStringLiteral("network.tok")));
+        QCOMPARE(pane(w(), "Memo5")->text(), working(QStringLiteral("network.rip")));
+        QCOMPARE(pane(w(), "Memo6")->text(), working(QStringLiteral("network.tok")));
 
         // New with results on display: only the second question when the
         // input is unchanged; No keeps everything.
         f->dialogs.answerQuestion(QMessageBox::No);
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
         QCOMPARE(f->dialogs.questions(),
                  QStringList{QStringLiteral("Вы действительно хотите задать новые исходные данные?\n"
                                             "При этом вы потеряете результаты текущего расчета.")});
@@ -105,68 +110,68 @@ private slots:
         QCOMPARE(f->visibleTabs().size(), 6);
 
         // Edited input: both questions, then the editing state.
-        w().Memo1->setFocus();
-        tarvel::test::typeText(w().Memo1, QStringLiteral(" "));
+        pane(w(), "Memo1")->setFocus();
+        tarvel::test::typeText(pane(w(), "Memo1"), QStringLiteral(" "));
         f->dialogs.answerQuestion(QMessageBox::No);
         f->dialogs.answerQuestion(QMessageBox::Yes);
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
         QCOMPARE(f->dialogs.questions().size(), 3);
         QCOMPARE(f->visibleTabs(), QStringList{QStringLiteral("Без_имени(*.cdu)")});
-        QVERIFY(!w().N22->isEnabled());
-        QVERIFY(!w().N27->isEnabled());
-        QVERIFY(!w().N13->menuAction()->isVisible());
-        QVERIFY(w().Memo1->text().isEmpty());
+        QVERIFY(!action(w(), "N22")->isEnabled());
+        QVERIFY(!action(w(), "N27")->isEnabled());
+        QVERIFY(!menu(w(), "N13")->menuAction()->isVisible());
+        QVERIFY(pane(w(), "Memo1")->text().isEmpty());
     }
 
     void rejectedDataShowTheErrorList()
     {
         openSample();
-        w().N2->trigger();
-        QVERIFY(w().N22->isEnabled());
+        action(w(), "N2")->trigger();
+        QVERIFY(action(w(), "N22")->isEnabled());
 
         // Node 3 has no branch: the reader refuses the data.
-        w().Memo1->setPlainText(QStringLiteral("0102 0 1 110 0 0 0 0 0 0 0\n"
+        pane(w(), "Memo1")->setPlainText(QStringLiteral("0102 0 1 110 0 0 0 0 0 0 0\n"
                                                "0201 0 2 110 10 5 0 0 0 0 0\n"
                                                "0201 0 3 110 1 1 0 0 0 0 0\n"
                                                "0301 0 1 2 5 20 -100 1 0 0 0\n"));
-        w().N2->trigger();
+        action(w(), "N2")->trigger();
         QVERIFY(f->dialogs.messages().contains(kRejected));
         QCOMPARE(f->visibleTabs(), (QStringList{QStringLiteral("ieee14.cdu"), QStringLiteral("Схема")}));
         QCOMPARE(f->activeTab(), QStringLiteral("ieee14.cdu"));
         QVERIFY(w().isLowerPaneShown());
-        QVERIFY(w().Splitter1->isVisible());
-        QCOMPARE(w().Memo4->text(), QStringLiteral("Ошибка связи 1. Нет ветвей для узла 3\n"));
-        QCOMPARE(w().Memo4->text(), working(QStringLiteral("network.err")));
-        QVERIFY(w().Memo4->isReadOnly());
+        QVERIFY(named<QWidget>(w(), "Splitter1")->isVisible());
+        QCOMPARE(pane(w(), "Memo4")->text(), QStringLiteral("Ошибка связи 1. Нет ветвей для узла 3\n"));
+        QCOMPARE(pane(w(), "Memo4")->text(), working(QStringLiteral("network.err")));
+        QVERIFY(pane(w(), "Memo4")->isReadOnly());
         // A rejected run leaves the loss commands and the export menu as they were.
-        QVERIFY(w().N22->isEnabled());
-        QVERIFY(w().N27->isEnabled());
-        QVERIFY(w().N13->menuAction()->isVisible());
+        QVERIFY(action(w(), "N22")->isEnabled());
+        QVERIFY(action(w(), "N27")->isEnabled());
+        QVERIFY(menu(w(), "N13")->menuAction()->isVisible());
 
         // The lower pane reports its own caret and never the modified mark.
-        w().Memo1->setFocus();
-        tarvel::test::typeText(w().Memo1, QStringLiteral("x"));
+        pane(w(), "Memo1")->setFocus();
+        tarvel::test::typeText(pane(w(), "Memo1"), QStringLiteral("x"));
         QCOMPARE(w().statusPanelText(1), QStringLiteral("модиф."));
-        w().Memo4->setFocus();
-        QTest::keyClick(w().Memo4, Qt::Key_End);
+        pane(w(), "Memo4")->setFocus();
+        QTest::keyClick(pane(w(), "Memo4"), Qt::Key_End);
         QCOMPARE(w().statusPanelText(0), QStringLiteral("1: 38"));
         QCOMPARE(w().statusPanelText(1), QString());
 
         // A good run afterwards: the reports again, the lower pane hidden, Memo4 stays read-only.
         f->dialogs.clear();
         const QByteArray sample = QByteArray::fromStdString(tarvel::test::fileBytes(tarvel::test::sourcePath("samples/ieee14.cdu")));
-        w().Memo1->setPlainText(QString::fromLatin1(sample));
-        w().N2->trigger();
+        pane(w(), "Memo1")->setPlainText(QString::fromLatin1(sample));
+        action(w(), "N2")->trigger();
         QCOMPARE(f->dialogs.messages(), QStringList());
         QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
         QVERIFY(!w().isLowerPaneShown());
-        QVERIFY(w().Memo4->isReadOnly());
+        QVERIFY(pane(w(), "Memo4")->isReadOnly());
 
         // New hides an error list as well.
-        w().Memo1->setPlainText(QString());
-        w().N2->trigger();
+        pane(w(), "Memo1")->setPlainText(QString());
+        action(w(), "N2")->trigger();
         QVERIFY(w().isLowerPaneShown());
-        w().N3->trigger();  // no question: the input is unmodified and no results are shown
+        action(w(), "N3")->trigger();  // no question: the input is unmodified and no results are shown
         QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::Question), 0);
         QVERIFY(!w().isLowerPaneShown());
         QCOMPARE(f->visibleTabs(), QStringList{QStringLiteral("Без_имени(*.cdu)")});
@@ -177,15 +182,15 @@ private slots:
     void anEarlyStopFollowsTheErrorList()
     {
         openSample();
-        w().Memo1->setPlainText(QStringLiteral("0102 0 1 110 0 0 0 0 0 0 0\n"
+        pane(w(), "Memo1")->setPlainText(QStringLiteral("0102 0 1 110 0 0 0 0 0 0 0\n"
                                                "0201 0 2 110 10 5 0 0 0 0 0\n"
                                                "0301 0 1 2 5 20 -100 1 0 0 0\n"
                                                "0201 0 3 110 7,6 0 0 0 0 0 0\n"
                                                "0301 0 2 3 5 20 -100 1 0 0 0\n"));
-        w().N2->trigger();
+        action(w(), "N2")->trigger();
         QVERIFY(f->dialogs.messages().contains(kRejected));
         QVERIFY(w().isLowerPaneShown());
-        QCOMPARE(w().Memo4->text(), QStringLiteral("Ошибка связи 1. Нет ветвей для узла 3\n"
+        QCOMPARE(pane(w(), "Memo4")->text(), QStringLiteral("Ошибка связи 1. Нет ветвей для узла 3\n"
                                                    "Данные прочитаны не полностью: в строке 4, позиции 15 текст \",6\" "
                                                    "не является числом; дальше данные не читались."));
         QCOMPARE(working(QStringLiteral("network.err")), QStringLiteral("Ошибка связи 1. Нет ветвей для узла 3\n"));
@@ -194,12 +199,12 @@ private slots:
     void warningsOfAnAcceptedRunStayInSight()
     {
         openSample();
-        w().Memo1->moveCursor(QTextCursor::End);
-        w().Memo1->insertPlainText(QStringLiteral("\nконец\n"));
-        w().N2->trigger();
+        pane(w(), "Memo1")->moveCursor(QTextCursor::End);
+        pane(w(), "Memo1")->insertPlainText(QStringLiteral("\nконец\n"));
+        action(w(), "N2")->trigger();
         QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
         QVERIFY(w().isLowerPaneShown());
-        const QStringList lines = w().Memo4->text().split(QLatin1Char('\n'));
+        const QStringList lines = pane(w(), "Memo4")->text().split(QLatin1Char('\n'));
         QCOMPARE(lines.size(), 2);
         QVERIFY(lines[0].startsWith(QStringLiteral("Идёт расчет")));
         QVERIFY(lines[1].startsWith(QStringLiteral("Данные прочитаны не полностью")));
@@ -207,7 +212,7 @@ private slots:
         // The next clean run hides the pane again.
         f->dialogs.answerQuestion(QMessageBox::No);  // the edited input is dropped
         openSample();
-        w().N2->trigger();
+        action(w(), "N2")->trigger();
         QVERIFY(!w().isLowerPaneShown());
     }
 
@@ -218,67 +223,67 @@ private slots:
     {
         openSample();
         w().calculation().settings.method = tarvel::CalculationMethod::Sparse;
-        w().N2->trigger();
+        action(w(), "N2")->trigger();
         QVERIFY(working(QStringLiteral("network.out")).contains(QStringLiteral("разреженным методом")));
 
         w().calculation().settings.method = tarvel::CalculationMethod::Exact;
         f->dialogs.answerOpen(QString::fromStdString(tarvel::test::sourcePath("samples/ieee118.cdu").string()));
-        w().N4->trigger();
-        w().N2->trigger();
+        action(w(), "N4")->trigger();
+        action(w(), "N2")->trigger();
         QVERIFY(working(QStringLiteral("network.out")).contains(QStringLiteral("разреженным методом")));
-        QVERIFY(w().Memo4->text().contains(QString::fromUtf8(tarvel::kExactMethodTooSmallText)));
+        QVERIFY(pane(w(), "Memo4")->text().contains(QString::fromUtf8(tarvel::kExactMethodTooSmallText)));
     }
 
     void echoFileThatCannotBeCreated()
     {
         openSample();
-        w().N2->trigger();
-        w().N22->trigger();
+        action(w(), "N2")->trigger();
+        action(w(), "N22")->trigger();
         const QStringList tabs = f->visibleTabs();
         QVERIFY(QDir(f->path(QString())).mkdir(QStringLiteral("network.out.dir")));
         QVERIFY(QFile::remove(f->path(QStringLiteral("network.out"))));
         QVERIFY(QDir(f->path(QString())).rename(QStringLiteral("network.out.dir"), QStringLiteral("network.out")));
 
         // Told; the progress text stays in sight and nothing else changes.
-        w().N2->trigger();
+        action(w(), "N2")->trigger();
         QCOMPARE(f->dialogs.messages(), QStringList{QStringLiteral("Невозможно открыть(создать) файл \"network.out\"")});
         QVERIFY(w().isLowerPaneShown());
-        QCOMPARE(w().Memo4->text(), QStringLiteral("Идёт расчет потокораспределения электрической сети Tarvel V.M 1.1"));
-        QVERIFY(!w().Memo4->isReadOnly());
+        QCOMPARE(pane(w(), "Memo4")->text(), QStringLiteral("Идёт расчет потокораспределения электрической сети Tarvel V.M 1.1"));
+        QVERIFY(!pane(w(), "Memo4")->isReadOnly());
         QCOMPARE(f->visibleTabs(), tabs);
         QCOMPARE(f->activeTab(), QStringLiteral("Анализ потерь"));
-        QVERIFY(w().N13->menuAction()->isVisible());
-        QVERIFY(w().N22->isEnabled());
+        QVERIFY(menu(w(), "N13")->menuAction()->isVisible());
+        QVERIFY(action(w(), "N22")->isEnabled());
     }
 
     void nonConvergenceStillShowsTheReports()
     {
         openSample();
         w().calculation().settings.iteraz = 0;
-        w().N2->trigger();
+        action(w(), "N2")->trigger();
         QCOMPARE(f->dialogs.messages().size(), 1);
         QVERIFY(f->dialogs.messages().front().startsWith(QStringLiteral("За данное число итераций")));
         QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
-        QVERIFY(w().N27->isEnabled());
+        QVERIFY(action(w(), "N27")->isEnabled());
     }
 
     void missingReportIsToldAndStopsTheCommand()
     {
         openSample();
-        w().N2->trigger();
+        action(w(), "N2")->trigger();
         QFile::remove(f->path(QStringLiteral("network.rip")));
-        w().N22->trigger();
+        action(w(), "N22")->trigger();
         QCOMPARE(f->dialogs.messages().size(), 1);
         QVERIFY(f->dialogs.messages().front().contains(QStringLiteral("network.rip")));
-        QVERIFY(w().PageControl1->isTabVisible(3));  // shown before the load
+        QVERIFY(tabs(w())->isTabVisible(3));  // shown before the load
         QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
 
         // Without network.tok the allocation appends the core's note to its pane
         // and then shows the report it wrote from the previous branch data.
         QFile::remove(f->path(QStringLiteral("network.tok")));
-        w().N27->trigger();
+        action(w(), "N27")->trigger();
         QCOMPARE(f->activeTab(), QStringLiteral("Составляющие потерь"));
-        QCOMPARE(w().Memo6->text(), working(QStringLiteral("losses.rez")));
+        QCOMPARE(pane(w(), "Memo6")->text(), working(QStringLiteral("losses.rez")));
     }
 
     // TARVEL_SCREENSHOT=<file.png>: saves the window with the results of the
@@ -289,9 +294,9 @@ private slots:
         if (target.isEmpty())
             QSKIP("TARVEL_SCREENSHOT not set");
         openSample();
-        w().N2->trigger();
-        w().N22->trigger();
-        w().PageControl1->setCurrentIndex(2);
+        action(w(), "N2")->trigger();
+        action(w(), "N22")->trigger();
+        tabs(w())->setCurrentIndex(2);
         QTest::qWait(100);
         QVERIFY(w().grab().save(target));
     }

@@ -6,6 +6,8 @@
 #include "tests/ui/WindowFixture.h"
 #include "ui/CodePageFilter.h"
 
+using tarvel::test::action;
+using tarvel::test::pane;
 using tarvel::test::WindowFixture;
 using tarvel::ui::cp866Has;
 using tarvel::ui::oemRoundTrips;
@@ -45,35 +47,35 @@ private slots:
         WindowFixture f;
         QVERIFY(f.exposed);
         auto& w = *f.window;
-        w.N3->trigger();
-        w.Memo1->setFocus();
-        tarvel::test::typeText(w.Memo1, QStringLiteral("Уз€л╬ №1"));
-        QCOMPARE(w.Memo1->text(), QStringLiteral("Узл №1"));
+        action(w, "N3")->trigger();
+        pane(w, "Memo1")->setFocus();
+        tarvel::test::typeText(pane(w, "Memo1"), QStringLiteral("Уз€л╬ №1"));
+        QCOMPARE(pane(w, "Memo1")->text(), QStringLiteral("Узл №1"));
 
         QApplication::clipboard()->setText(QStringLiteral(" a€b\r\n╬😀"));
-        w.N8->trigger();
-        QCOMPARE(w.Memo1->text(), QStringLiteral("Узл №1 a?b\n??"));
+        action(w, "N8")->trigger();
+        QCOMPARE(pane(w, "Memo1")->text(), QStringLiteral("Узл №1 a?b\n??"));
 
         // Shift+Enter breaks the line like Enter.
-        QTest::keyClick(w.Memo1, Qt::Key_Return, Qt::ShiftModifier);
-        tarvel::test::typeText(w.Memo1, QStringLiteral("x"));
+        QTest::keyClick(pane(w, "Memo1"), Qt::Key_Return, Qt::ShiftModifier);
+        tarvel::test::typeText(pane(w, "Memo1"), QStringLiteral("x"));
 
         f.dialogs.answerSave(f.path(QStringLiteral("cp.cdu")));
-        w.N10->trigger();
+        action(w, "N10")->trigger();
         QCOMPARE(f.read(QStringLiteral("cp.cdu")),
                  QByteArray("\xD3\xE7\xEB \xB9" "1 a?b\r\n??\r\nx"));
 
         // Memo2 filters too; the results pane takes any text.
-        tarvel::test::typeText(w.Memo2, QStringLiteral("€a"));
-        QCOMPARE(w.Memo2->text(), QStringLiteral("a"));
-        tarvel::test::typeText(w.Memo3, QStringLiteral("€a"));
-        QCOMPARE(w.Memo3->text(), QStringLiteral("€a"));
+        tarvel::test::typeText(pane(w, "Memo2"), QStringLiteral("€a"));
+        QCOMPARE(pane(w, "Memo2")->text(), QStringLiteral("a"));
+        tarvel::test::typeText(pane(w, "Memo3"), QStringLiteral("€a"));
+        QCOMPARE(pane(w, "Memo3")->text(), QStringLiteral("€a"));
 
         // A loaded file is taken as it is.
         f.write(QStringLiteral("in.cdu"), "\x88\x89");  // € and ‰ in Windows-1251
         f.dialogs.answerOpen(f.path(QStringLiteral("in.cdu")));
-        w.N4->trigger();
-        QCOMPARE(w.Memo1->text(), QStringLiteral("€‰"));
+        action(w, "N4")->trigger();
+        QCOMPARE(pane(w, "Memo1")->text(), QStringLiteral("€‰"));
         QVERIFY(f.dialogs.unexpected().isEmpty());
     }
 };

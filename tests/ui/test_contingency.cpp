@@ -20,6 +20,10 @@
 #include "ui/DiagramPage.h"
 #include "ui/DiagramView.h"
 
+using tarvel::test::action;
+using tarvel::test::named;
+using tarvel::test::pane;
+using tarvel::test::tabs;
 using tarvel::test::WindowFixture;
 
 class ContingencyTest : public QObject {
@@ -30,7 +34,7 @@ class ContingencyTest : public QObject {
         return QString::fromStdString(tarvel::test::sourcePath(std::string("samples/") + name).string());
     }
 
-    static tarvel::ui::DiagramView* view(WindowFixture& f) { return f.window->Diagram1->view(); }
+    static tarvel::ui::DiagramView* view(WindowFixture& f) { return named<tarvel::ui::DiagramPage>(*f.window, "Diagram1")->view(); }
 
     static bool waitFinished(tarvel::ui::ContingencyPage* page, int ms = 60000)
     {
@@ -42,12 +46,12 @@ class ContingencyTest : public QObject {
     static bool studyIeee118(WindowFixture& f)
     {
         f.window->openFile(sample("ieee118.cdu"));
-        f.window->N2->trigger();
+        action(*f.window, "N2")->trigger();
         tarvel::ui::ContingencyRequest request;
         request.limitsFile = sample("ieee118-limits.txt");
         f.dialogs.answerContingency(request);
-        QSignalSpy spy(f.window->Contingency1Page, &tarvel::ui::ContingencyPage::finished);
-        f.window->Contingency1->trigger();
+        QSignalSpy spy(named<tarvel::ui::ContingencyPage>(*f.window, "Contingency1Page"), &tarvel::ui::ContingencyPage::finished);
+        action(*f.window, "Contingency1")->trigger();
         return spy.wait(60000) && spy.first().first().toBool();
     }
 
@@ -81,18 +85,18 @@ private slots:
     void studyOfIeee118WithLimitsFillsASortableTableAndWritesTheReport()
     {
         WindowFixture f;
-        QVERIFY(f.window->Contingency1);
+        QVERIFY(action(*f.window, "Contingency1"));
         f.window->openFile(sample("ieee118.cdu"));
-        QVERIFY(!f.window->Contingency1->isEnabled());
-        f.window->N2->trigger();
-        QVERIFY(f.window->Contingency1->isEnabled());
+        QVERIFY(!action(*f.window, "Contingency1")->isEnabled());
+        action(*f.window, "N2")->trigger();
+        QVERIFY(action(*f.window, "Contingency1")->isEnabled());
         tarvel::ui::ContingencyRequest request;
         request.limitsFile = sample("ieee118-limits.txt");
         request.threads = 2;
         f.dialogs.answerContingency(request);
-        auto* page = f.window->Contingency1Page;
+        auto* page = named<tarvel::ui::ContingencyPage>(*f.window, "Contingency1Page");
         QSignalSpy spy(page, &tarvel::ui::ContingencyPage::finished);
-        f.window->Contingency1->trigger();
+        action(*f.window, "Contingency1")->trigger();
         QCOMPARE(f.activeTab(), QStringLiteral("Отключения"));
         QVERIFY(spy.wait(60000));
         QCOMPARE(spy.first().first().toBool(), true);
@@ -123,8 +127,8 @@ private slots:
     {
         WindowFixture f;
         QVERIFY(studyIeee118(f));
-        auto* page = f.window->Contingency1Page;
-        auto* diagram = f.window->Diagram1;
+        auto* page = named<tarvel::ui::ContingencyPage>(*f.window, "Contingency1Page");
+        auto* diagram = named<tarvel::ui::DiagramPage>(*f.window, "Diagram1");
         diagram->waitForLayout();
         QTableWidget* table = page->table();
         const auto picture = [&]() -> const tarvel::diagram::Picture& { return diagram->picture(); };
@@ -164,7 +168,7 @@ private slots:
         // The lowest voltage of the study: the node's hover text gives the
         // outage's voltage in p.u. as the table does, not the base case's.
         table = page->table();
-        f.window->PageControl1->setCurrentWidget(f.window->TabSheet8);
+        tabs(*f.window)->setCurrentWidget(named(*f.window, "TabSheet8"));
         table->sortItems(3, Qt::AscendingOrder);
         int low = 0;
         while (low < table->rowCount() && table->item(low, 1)->text() != QStringLiteral("решено"))
@@ -187,7 +191,7 @@ private slots:
                 lineOf(baseText, QStringLiteral("V = ")).section(QLatin1Char('('), 0, 0).trimmed());
 
         // The worst overload: its branch in red with the loading the table gives.
-        f.window->PageControl1->setCurrentWidget(f.window->TabSheet8);
+        tabs(*f.window)->setCurrentWidget(named(*f.window, "TabSheet8"));
         table->sortItems(7, Qt::DescendingOrder);
         const QString loading = table->item(0, 7)->text();
         doubleClickRow(table, 0);
@@ -205,14 +209,14 @@ private slots:
         QVERIFY(diagram->showsOutage());
         QSignalSpy again(page, &tarvel::ui::ContingencyPage::finished);
         f.dialogs.answerContingency({});
-        f.window->Contingency1->trigger();
+        action(*f.window, "Contingency1")->trigger();
         QVERIFY(!diagram->showsOutage());
         QVERIFY(again.wait(60000));
         doubleClickRow(page->table(), 0);
         QVERIFY(diagram->showsOutage());
 
         // A new power flow shows its own base case.
-        f.window->N2->trigger();
+        action(*f.window, "N2")->trigger();
         diagram->waitForLayout();
         QVERIFY(!diagram->showsOutage());
         QVERIFY(!diagram->outageLabel()->isVisible());
@@ -224,25 +228,25 @@ private slots:
     {
         WindowFixture f;
         f.window->openFile(sample("ieee14.cdu"));
-        f.window->N2->trigger();
+        action(*f.window, "N2")->trigger();
         f.dialogs.answerContingency({});
-        QSignalSpy spy(f.window->Contingency1Page, &tarvel::ui::ContingencyPage::finished);
-        f.window->Contingency1->trigger();
+        QSignalSpy spy(named<tarvel::ui::ContingencyPage>(*f.window, "Contingency1Page"), &tarvel::ui::ContingencyPage::finished);
+        action(*f.window, "Contingency1")->trigger();
         QVERIFY(spy.wait(60000));
         // The input loses its last branch and is calculated again.
-        QStringList lines = f.window->Memo1->toPlainText().split(QLatin1Char('\n'));
+        QStringList lines = pane(*f.window, "Memo1")->toPlainText().split(QLatin1Char('\n'));
         int last = static_cast<int>(lines.size()) - 1;
         while (last >= 0 && !lines[last].startsWith(QStringLiteral("0301")))
             --last;
         QVERIFY(last > 0);
         lines.removeAt(last);
-        f.window->Memo1->setPlainText(lines.join(QLatin1Char('\n')));
-        f.window->N2->trigger();
-        f.window->PageControl1->setCurrentWidget(f.window->TabSheet8);
-        doubleClickRow(f.window->Contingency1Page->table(), 0);
+        pane(*f.window, "Memo1")->setPlainText(lines.join(QLatin1Char('\n')));
+        action(*f.window, "N2")->trigger();
+        tabs(*f.window)->setCurrentWidget(named(*f.window, "TabSheet8"));
+        doubleClickRow(named<tarvel::ui::ContingencyPage>(*f.window, "Contingency1Page")->table(), 0);
         QCOMPARE(f.dialogs.messages(),
                  QStringList{QStringLiteral("На схеме другая сеть: выполните анализ отключений для нее заново.")});
-        QVERIFY(!f.window->Diagram1->showsOutage());
+        QVERIFY(!named<tarvel::ui::DiagramPage>(*f.window, "Diagram1")->showsOutage());
         QCOMPARE(f.activeTab(), QStringLiteral("Отключения"));
     }
 
@@ -251,19 +255,19 @@ private slots:
         WindowFixture f;
         tarvel::test::GridOptions grid;
         grid.nodes = 3000;
-        f.window->Memo1->setPlainText(QString::fromStdString(tarvel::test::generateGrid(grid).text));
-        f.window->N2->trigger();
-        QVERIFY(f.window->Contingency1->isEnabled());
+        pane(*f.window, "Memo1")->setPlainText(QString::fromStdString(tarvel::test::generateGrid(grid).text));
+        action(*f.window, "N2")->trigger();
+        QVERIFY(action(*f.window, "Contingency1")->isEnabled());
         f.dialogs.answerContingency({});
-        auto* page = f.window->Contingency1Page;
+        auto* page = named<tarvel::ui::ContingencyPage>(*f.window, "Contingency1Page");
         QSignalSpy spy(page, &tarvel::ui::ContingencyPage::finished);
-        f.window->Contingency1->trigger();
+        action(*f.window, "Contingency1")->trigger();
         page->cancel();
         QVERIFY(spy.wait(10000));
         QCOMPARE(spy.first().first().toBool(), false);
         QVERIFY(page->findChild<QLabel*>(QStringLiteral("ContingencyStatus"))->text().startsWith(QStringLiteral("Анализ прерван")));
         QVERIFY(!QFile::exists(f.path(QStringLiteral("contingency.rez"))));
-        QVERIFY(f.window->Contingency1->isEnabled());
+        QVERIFY(action(*f.window, "Contingency1")->isEnabled());
         QVERIFY(f.dialogs.unexpected().isEmpty());
     }
 
@@ -271,14 +275,14 @@ private slots:
     {
         WindowFixture f;
         f.window->openFile(sample("ieee14.cdu"));
-        f.window->N2->trigger();
+        action(*f.window, "N2")->trigger();
         f.write(QStringLiteral("list.txt"), "1 2\n2 77\n");
         tarvel::ui::ContingencyRequest request;
         request.listFile = f.path(QStringLiteral("list.txt"));
         f.dialogs.answerContingency(request);
-        f.window->Contingency1->trigger();
+        action(*f.window, "Contingency1")->trigger();
         QCOMPARE(f.dialogs.messages(), QStringList{QStringLiteral("Строка 2 списка отключений: ветви 2 77 в сети нет")});
-        QVERIFY(!f.window->Contingency1Page->running());
+        QVERIFY(!named<tarvel::ui::ContingencyPage>(*f.window, "Contingency1Page")->running());
         QVERIFY(!QFile::exists(f.path(QStringLiteral("contingency.rez"))));
         QVERIFY(f.dialogs.unexpected().isEmpty());
     }

@@ -19,6 +19,11 @@
 #include "ui/DiagramView.h"
 #include "ui/Help.h"
 
+using tarvel::test::action;
+using tarvel::test::menu;
+using tarvel::test::named;
+using tarvel::test::pane;
+using tarvel::test::tabs;
 using tarvel::test::ScriptedDialogs;
 using tarvel::test::WindowFixture;
 
@@ -33,17 +38,17 @@ class DiagramTest : public QObject {
 
     std::unique_ptr<WindowFixture> f;
     tarvel::ui::TForm1& w() { return *f->window; }
-    tarvel::ui::DiagramView* view() { return w().Diagram1->view(); }
+    tarvel::ui::DiagramView* view() { return named<tarvel::ui::DiagramPage>(w(), "Diagram1")->view(); }
 
     void openSample()
     {
         f->dialogs.answerOpen(QString::fromStdString(tarvel::test::sourcePath("samples/ieee14.cdu").string()));
-        w().N4->trigger();
+        action(w(), "N4")->trigger();
     }
     void calculate()
     {
-        w().N2->trigger();
-        w().Diagram1->waitForLayout();
+        action(w(), "N2")->trigger();
+        named<tarvel::ui::DiagramPage>(w(), "Diagram1")->waitForLayout();
     }
     QStringList reportLines()
     {
@@ -53,7 +58,7 @@ class DiagramTest : public QObject {
     }
     void showDiagram()
     {
-        w().PageControl1->setCurrentWidget(w().TabSheet6);
+        tabs(w())->setCurrentWidget(named(w(), "TabSheet6"));
         view()->fitAll();
     }
     QPoint onScreen(QGraphicsItem* item, QPointF local = {})
@@ -92,20 +97,20 @@ private slots:
         calculate();
         QCOMPARE(f->visibleTabs().last(), kDiagram);
         QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
-        const QStringList exports = f->visibleEntries(w().N13);
+        const QStringList exports = f->visibleEntries(menu(w(), "N13"));
         QVERIFY(exports.contains(QStringLiteral("Схема в SVG...")) && exports.contains(QStringLiteral("Схема в PNG...")));
-        QVERIFY(w().Diagram1->picture().withResults);
-        QCOMPARE(w().Diagram1->picture().nodes.size(), std::size_t(14));
+        QVERIFY(named<tarvel::ui::DiagramPage>(w(), "Diagram1")->picture().withResults);
+        QCOMPARE(named<tarvel::ui::DiagramPage>(w(), "Diagram1")->picture().nodes.size(), std::size_t(14));
 
         // Refused data: the topology alone, the finding on the node.
-        w().Memo1->setPlainText(QStringLiteral("0102 0 1 110 0 0 0 0 0 0 0\n0201 0 2 110 10 5 0 0 0 0 0\n"
+        pane(w(), "Memo1")->setPlainText(QStringLiteral("0102 0 1 110 0 0 0 0 0 0 0\n0201 0 2 110 10 5 0 0 0 0 0\n"
                                                "0201 0 3 110 1 1 0 0 0 0 0\n0301 0 1 2 5 20 -100 1 0 0 0\n"));
         calculate();
         QCOMPARE(f->visibleTabs(), (QStringList{QStringLiteral("ieee14.cdu"), kDiagram}));
         QCOMPARE(f->activeTab(), QStringLiteral("ieee14.cdu"));
-        QVERIFY(!w().Diagram1->picture().withResults);
+        QVERIFY(!named<tarvel::ui::DiagramPage>(w(), "Diagram1")->picture().withResults);
         QVERIFY(view()->nodeItem(3)->toolTip().contains(QStringLiteral("Нет ветвей для узла 3")));
-        QVERIFY(w().Diagram1->statusLabel()->text().contains(QStringLiteral("отвергнуты")));
+        QVERIFY(named<tarvel::ui::DiagramPage>(w(), "Diagram1")->statusLabel()->text().contains(QStringLiteral("отвергнуты")));
 
         // A refused run while the diagram is on display keeps it there.
         showDiagram();
@@ -117,7 +122,7 @@ private slots:
         QVERIFY(!f->visibleTabs().contains(kDiagram));
         calculate();
         f->dialogs.answerQuestion(QMessageBox::Yes);  // lose the results
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
         QCOMPARE(f->visibleTabs(), QStringList{QStringLiteral("Без_имени(*.cdu)")});
     }
 
@@ -166,18 +171,18 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&w()));
         view()->setFocus();
         QTest::keyClick(view(), Qt::Key_F, Qt::ControlModifier);
-        QCOMPARE(QApplication::focusWidget(), w().Diagram1->searchField());
-        QTest::keyClicks(w().Diagram1->searchField(), QStringLiteral("13"));
-        QTest::keyClick(w().Diagram1->searchField(), Qt::Key_Return);
+        QCOMPARE(QApplication::focusWidget(), named<tarvel::ui::DiagramPage>(w(), "Diagram1")->searchField());
+        QTest::keyClicks(named<tarvel::ui::DiagramPage>(w(), "Diagram1")->searchField(), QStringLiteral("13"));
+        QTest::keyClick(named<tarvel::ui::DiagramPage>(w(), "Diagram1")->searchField(), Qt::Key_Return);
         QGraphicsItem* node = view()->nodeItem(13);
         QVERIFY(node->isSelected());
         const QPoint centre = view()->viewport()->rect().center();
         QVERIFY((onScreen(node) - centre).manhattanLength() < 4);
         QVERIFY(view()->transform().m11() >= 0.7);  // zoomed in far enough to read
 
-        w().Diagram1->searchField()->setText(QStringLiteral("77"));
-        w().Diagram1->findNode();
-        QCOMPARE(w().Diagram1->statusLabel()->text(), QStringLiteral("Узел 77 на схеме не найден"));
+        named<tarvel::ui::DiagramPage>(w(), "Diagram1")->searchField()->setText(QStringLiteral("77"));
+        named<tarvel::ui::DiagramPage>(w(), "Diagram1")->findNode();
+        QCOMPARE(named<tarvel::ui::DiagramPage>(w(), "Diagram1")->statusLabel()->text(), QStringLiteral("Узел 77 на схеме не найден"));
         QVERIFY(node->isSelected());
     }
 
@@ -188,7 +193,7 @@ private slots:
         showDiagram();
         QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, onScreen(view()->nodeItem(5)));
         QCOMPARE(f->activeTab(), QStringLiteral("ieee14.cdu"));
-        QCOMPARE(w().Memo1->textCursor().selectedText(), QStringLiteral("0201 0 5 220 7.6 1.6 0 0 0 0 0"));
+        QCOMPARE(pane(w(), "Memo1")->textCursor().selectedText(), QStringLiteral("0201 0 5 220 7.6 1.6 0 0 0 0 0"));
 
         // Branch 6-12 (the 11th): a point of its line away from both nodes.
         showDiagram();
@@ -197,7 +202,7 @@ private slots:
         view()->centerOn(a + (b - a) * 0.35);
         QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, view()->mapFromScene(a + (b - a) * 0.35));
         QVERIFY(branch);
-        QCOMPARE(w().Memo1->textCursor().selectedText(), QStringLiteral("0301 0 6 12 59.48844 123.812 -0 1 0 0 0"));
+        QCOMPARE(pane(w(), "Memo1")->textCursor().selectedText(), QStringLiteral("0301 0 6 12 59.48844 123.812 -0 1 0 0 0"));
     }
 
     // The run lays the diagram out while its tab is hidden: shown, the whole
@@ -207,7 +212,7 @@ private slots:
         openSample();
         calculate();
         QVERIFY(!view()->isVisible());
-        w().PageControl1->setCurrentWidget(w().TabSheet6);
+        tabs(w())->setCurrentWidget(named(w(), "TabSheet6"));
         QVERIFY(view()->isVisible());
         const QRect network = view()->mapFromScene(view()->scene()->itemsBoundingRect()).boundingRect();
         const QRect shown = view()->viewport()->rect();
@@ -243,7 +248,7 @@ private slots:
         QApplication::sendEvent(view()->viewport(), &help);
         QVERIFY2(QToolTip::text().startsWith(QStringLiteral("Узел 5")), qPrintable(QToolTip::text()));
         QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, pointer);
-        QCOMPARE(w().Memo1->textCursor().selectedText(), QStringLiteral("0201 0 5 220 7.6 1.6 0 0 0 0 0"));
+        QCOMPARE(pane(w(), "Memo1")->textCursor().selectedText(), QStringLiteral("0201 0 5 220 7.6 1.6 0 0 0 0 0"));
 
         // A found node keeps its mark when one zooms out again.
         showDiagram();
@@ -268,26 +273,26 @@ private slots:
         text.reserve(text.size() + 200000 * branch.size());
         for (int j = 0; j < 200000; ++j)
             text += branch;
-        w().N3->trigger();
-        w().Memo1->setText(text);
-        w().N2->trigger();
+        action(w(), "N3")->trigger();
+        pane(w(), "Memo1")->setText(text);
+        action(w(), "N2")->trigger();
         QVERIFY(f->visibleTabs().contains(kDiagram));
-        QVERIFY(!w().Diagram1->isLayingOut());
-        const auto* notes = w().Diagram1->findChild<QLabel*>(QStringLiteral("DiagramNotes"));
+        QVERIFY(!named<tarvel::ui::DiagramPage>(w(), "Diagram1")->isLayingOut());
+        const auto* notes = named<tarvel::ui::DiagramPage>(w(), "Diagram1")->findChild<QLabel*>(QStringLiteral("DiagramNotes"));
         QVERIFY2(notes->text().startsWith(QStringLiteral("Схема не строится: узлов 2, ветвей 200")),
                  qPrintable(notes->text()));
         QVERIFY(!notes->isHidden());
         QVERIFY(view()->scene()->items().isEmpty());
-        QVERIFY(!w().DiagramSvg1->isEnabled() && !w().DiagramPng1->isEnabled());
+        QVERIFY(!action(w(), "DiagramSvg1")->isEnabled() && !action(w(), "DiagramPng1")->isEnabled());
 
         // The next network of a usual size is drawn, and can be exported.
-        if (w().Memo1->isModified())
+        if (pane(w(), "Memo1")->isModified())
             f->dialogs.answerQuestion(QMessageBox::No);
         openSample();
         calculate();
         QVERIFY(!view()->scene()->items().isEmpty());
-        QVERIFY(w().DiagramSvg1->isEnabled() && w().DiagramPng1->isEnabled());
-        QVERIFY(w().Diagram1->statusLabel()->text().isEmpty());
+        QVERIFY(action(w(), "DiagramSvg1")->isEnabled() && action(w(), "DiagramPng1")->isEnabled());
+        QVERIFY(named<tarvel::ui::DiagramPage>(w(), "Diagram1")->statusLabel()->text().isEmpty());
         QVERIFY(notes->isHidden());
     }
 
@@ -297,10 +302,10 @@ private slots:
     void legendStaysPutAndWholeWhilePanning()
     {
         f->dialogs.answerOpen(QString::fromStdString(tarvel::test::sourcePath("samples/districts.cdu").string()));
-        w().N4->trigger();
+        action(w(), "N4")->trigger();
         calculate();
         showDiagram();
-        auto* legend = w().Diagram1->findChild<QWidget*>(QStringLiteral("DiagramLegend"));
+        auto* legend = named<tarvel::ui::DiagramPage>(w(), "Diagram1")->findChild<QWidget*>(QStringLiteral("DiagramLegend"));
         QVERIFY(legend && legend->isVisible());
         QVERIFY(legend->height() > 16 * (1 + 5 + 1 + 4));  // the scale, the heading and four districts
         view()->zoomBy(3);
@@ -322,7 +327,7 @@ private slots:
         openSample();
         calculate();
         f->dialogs.answerSave(f->path(QStringLiteral("net.svg")));
-        w().DiagramSvg1->trigger();
+        action(w(), "DiagramSvg1")->trigger();
         const QByteArray svg = f->read(QStringLiteral("net.svg"));
         QVERIFY(svg.startsWith("<?xml"));
         for (int n = 1; n <= 14; ++n)
@@ -336,14 +341,14 @@ private slots:
         QVERIFY(f->dialogs.questions().isEmpty());
 
         f->dialogs.answerSave(f->path(QStringLiteral("net.png")));
-        w().DiagramPng1->trigger();
+        action(w(), "DiagramPng1")->trigger();
         QCOMPARE(f->dialogs.shown.back().proposed, QDir(samples).filePath(QStringLiteral("ieee14.png")));
         const QImage png(f->path(QStringLiteral("net.png")));
         QVERIFY(png.width() > 300 && png.height() > 200);
 
         // A folder that is not there: told, nothing written.
         f->dialogs.answerSave(f->path(QStringLiteral("missing/net.svg")));
-        w().DiagramSvg1->trigger();
+        action(w(), "DiagramSvg1")->trigger();
         QCOMPARE(f->dialogs.messages().size(), 1);
 
         showDiagram();
@@ -362,7 +367,7 @@ private slots:
             QSKIP("TARVEL_DIAGRAM_SHOTS not set");
         w().resize(1100, 760);
         f->dialogs.answerOpen(QString::fromStdString(tarvel::test::sourcePath("samples/districts.cdu").string()));
-        w().N4->trigger();
+        action(w(), "N4")->trigger();
         calculate();
         showDiagram();
         QTest::qWait(100);
@@ -374,8 +379,8 @@ private slots:
         grid.nodes = 2000;
         const std::string text = tarvel::test::cduText(tarvel::test::generateGrid(grid));
         f->dialogs.answerQuestion(QMessageBox::Yes);  // a new document: lose the results
-        w().N3->trigger();
-        w().Memo1->setPlainText(QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        action(w(), "N3")->trigger();
+        pane(w(), "Memo1")->setPlainText(QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         calculate();
         showDiagram();
         QTest::qWait(100);

@@ -11,6 +11,9 @@
 #include "tests/support/TestSupport.h"
 #include "tests/ui/WindowFixture.h"
 
+using tarvel::test::action;
+using tarvel::test::menu;
+using tarvel::test::pane;
 using tarvel::test::ScriptedDialogs;
 using tarvel::test::typeText;
 using tarvel::test::WindowFixture;
@@ -50,64 +53,64 @@ private slots:
     {
         f->dialogs.answerOpen(source("tests/data/interchange/case14.m"));
         f->dialogs.answerNumber(110);
-        w().N35->trigger();
+        action(w(), "N35")->trigger();
         QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::Question), 0);
         QCOMPARE(f->dialogs.shown.at(0).caption, QStringLiteral("Импорт"));
         QVERIFY(f->dialogs.shown.at(0).text.startsWith(QStringLiteral("Случаи MATPOWER и IEEE CDF *.m *.cdf *.txt")));
         QCOMPARE(f->dialogs.shown.at(1).kind, ScriptedDialogs::Kind::Number);
         QVERIFY(f->dialogs.shown.at(1).text.endsWith(QStringLiteral("кВ: | 220")));
-        QCOMPARE(f->visibleTabs(), QStringList({tarvel::ui::TForm1::untitledCaption()}));
-        QVERIFY(w().Memo1->text().contains(QStringLiteral("0201 0 2 110 -18.3 12.7 0 0 114.95 -40 50\n")));
-        QVERIFY(w().Memo1->isModified());
-        QVERIFY(w().CurrentFileName.isEmpty());
+        QCOMPARE(f->visibleTabs(), QStringList({tarvel::ui::DocumentController::untitledCaption()}));
+        QVERIFY(pane(w(), "Memo1")->text().contains(QStringLiteral("0201 0 2 110 -18.3 12.7 0 0 114.95 -40 50\n")));
+        QVERIFY(pane(w(), "Memo1")->isModified());
+        QVERIFY(w().document().currentFile().isEmpty());
         QVERIFY(w().isLowerPaneShown());
-        QVERIFY(w().Memo4->text().startsWith(QStringLiteral("Импорт MATPOWER: узлов 14, ветвей 20")));
-        QVERIFY(w().Memo4->text().contains(QStringLiteral("все узлы приняты на 110 кВ")));
-        QVERIFY(w().N1->menuAction()->isVisible());
+        QVERIFY(pane(w(), "Memo4")->text().startsWith(QStringLiteral("Импорт MATPOWER: узлов 14, ветвей 20")));
+        QVERIFY(pane(w(), "Memo4")->text().contains(QStringLiteral("все узлы приняты на 110 кВ")));
+        QVERIFY(menu(w(), "N1")->menuAction()->isVisible());
 
         // The imported network runs; its unsaved text is asked about before
         // the next import, whose case gives its own voltages.
-        w().N2->trigger();
+        action(w(), "N2")->trigger();
         QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
         f->dialogs.clear();
         f->dialogs.answerQuestion(QMessageBox::No);   // do not save the converted text
         f->dialogs.answerQuestion(QMessageBox::Yes);  // give up the results
         f->dialogs.answerOpen(source("tests/data/interchange/case9.m"));
-        w().N35->trigger();
+        action(w(), "N35")->trigger();
         QCOMPARE(f->dialogs.questions().at(0), QStringLiteral("Сохранить изменения в файле исходных данных ?"));
         QVERIFY(f->dialogs.questions().at(1).startsWith(QStringLiteral("Вы действительно хотите задать новые")));
-        QVERIFY(w().Memo1->text().startsWith(QStringLiteral("0102 0 1 358.8 0 0 0 0 0 0 0\n")));
-        QVERIFY(!w().N13->menuAction()->isVisible());
+        QVERIFY(pane(w(), "Memo1")->text().startsWith(QStringLiteral("0102 0 1 358.8 0 0 0 0 0 0 0\n")));
+        QVERIFY(!menu(w(), "N13")->menuAction()->isVisible());
     }
 
     void aRefusedCaseOrACancelChangesNothing()
     {
-        w().N3->trigger();  // a fresh document to type into
-        typeText(w().Memo1, QStringLiteral("0102 0 1 110"));
+        action(w(), "N3")->trigger();  // a fresh document to type into
+        typeText(pane(w(), "Memo1"), QStringLiteral("0102 0 1 110"));
         f->dialogs.answerQuestion(QMessageBox::Cancel);
-        w().N35->trigger();
+        action(w(), "N35")->trigger();
         QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::OpenFile), 0);
 
         f->write(QStringLiteral("cut.m"), "mpc.baseMVA = 100;\nmpc.bus = [\n1 3 0 0 0 0 1 1 0 110 1 1.1 0.9;\n");
         f->dialogs.answerQuestion(QMessageBox::No);
         f->dialogs.answerOpen(f->path(QStringLiteral("cut.m")));
-        w().N35->trigger();
+        action(w(), "N35")->trigger();
         QCOMPARE(f->dialogs.messages(),
                  QStringList({QStringLiteral("Импорт невозможен:\nФайл обрывается: таблица mpc.bus, начатая в строке 2, "
                                              "не закрыта знаком «]»")}));
-        QCOMPARE(w().Memo1->text(), QStringLiteral("0102 0 1 110"));
-        QVERIFY(w().Memo1->isModified());
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("0102 0 1 110"));
+        QVERIFY(pane(w(), "Memo1")->isModified());
     }
 
     void csvExportWritesTwoFilesInTheUsersConvention()
     {
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
         f->dialogs.answerOpen(source("tests/data/interchange/case9.m"));
-        w().N35->trigger();
-        w().N2->trigger();
-        QVERIFY(w().N36->isVisible());
+        action(w(), "N35")->trigger();
+        action(w(), "N2")->trigger();
+        QVERIFY(action(w(), "N36")->isVisible());
         f->dialogs.answerSave(f->path(QStringLiteral("сеть.csv")));
-        w().N36->trigger();
+        action(w(), "N36")->trigger();
         // An imported case has no file yet: the working folder's name.
         QCOMPARE(f->dialogs.shown.back().proposed, QDir::current().filePath(QStringLiteral("network.csv")));
         QVERIFY(!f->dialogs.shown.back().confirmNewFile);
@@ -126,7 +129,7 @@ private slots:
         // A second export to the same name asks before replacing the pair.
         f->dialogs.answerSave(f->path(QStringLiteral("сеть.csv")));
         f->dialogs.answerQuestion(QMessageBox::No);
-        w().N36->trigger();
+        action(w(), "N36")->trigger();
         QVERIFY(f->dialogs.questions().last().startsWith(QStringLiteral("Файлы \"сеть-nodes.csv\" и \"сеть-branches.csv\"")));
     }
 
@@ -135,11 +138,11 @@ private slots:
     void csvExportOfAnImportedCaseGivesTheCasesVoltages()
     {
         f->dialogs.answerOpen(source("tests/data/interchange/short-cables.m"));
-        w().N35->trigger();
-        w().N2->trigger();
+        action(w(), "N35")->trigger();
+        action(w(), "N2")->trigger();
         QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
         f->dialogs.answerSave(f->path(QStringLiteral("cables.csv")));
-        w().N36->trigger();
+        action(w(), "N36")->trigger();
         const QStringList rows = QString::fromUtf8(f->read(QStringLiteral("cables-nodes.csv"))).split(QStringLiteral("\r\n"));
         QVERIFY(rows.size() > 4);
         const QStringList node3 = rows[3].split(QLatin1Char(','));
@@ -149,12 +152,12 @@ private slots:
         // Another document's results are its own again.
         f->dialogs.answerQuestion(QMessageBox::No);   // do not save the converted text
         f->dialogs.answerQuestion(QMessageBox::Yes);  // give up the results
-        w().N3->trigger();
-        w().Memo1->setPlainText(QStringLiteral("0102 0 1 110 0 0 0 0 0 0 0\n0201 0 3 110 1 1 0 0 0 0 0\n"
+        action(w(), "N3")->trigger();
+        pane(w(), "Memo1")->setPlainText(QStringLiteral("0102 0 1 110 0 0 0 0 0 0 0\n0201 0 3 110 1 1 0 0 0 0 0\n"
                                                "0301 0 1 3 1 20 0 0 0 0 0\n"));
-        w().N2->trigger();
+        action(w(), "N2")->trigger();
         f->dialogs.answerSave(f->path(QStringLiteral("typed.csv")));
-        w().N36->trigger();
+        action(w(), "N36")->trigger();
         const QStringList typed = QString::fromUtf8(f->read(QStringLiteral("typed-nodes.csv"))).split(QStringLiteral("\r\n"));
         QVERIFY(typed.size() > 2);
         QVERIFY2(typed[2].startsWith(QStringLiteral("3,0,110,")), qPrintable(typed[2]));

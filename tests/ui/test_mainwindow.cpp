@@ -21,6 +21,11 @@
 #include "ui/Help.h"
 #include "ui/TextEditor.h"
 
+using tarvel::test::action;
+using tarvel::test::menu;
+using tarvel::test::named;
+using tarvel::test::pane;
+using tarvel::test::tabs;
 using tarvel::test::ScriptedDialogs;
 using tarvel::test::WindowFixture;
 using tarvel::ui::TextPane;
@@ -41,13 +46,13 @@ class MainWindowTest : public QObject {
     tarvel::ui::TForm1& w() { return *f->window; }
     void typeInput(const QString& text)
     {
-        w().Memo1->setFocus();
-        tarvel::test::typeText(w().Memo1, text);
+        pane(w(), "Memo1")->setFocus();
+        tarvel::test::typeText(pane(w(), "Memo1"), text);
     }
     void openFile(const QString& path)
     {
         f->dialogs.answerOpen(path);
-        w().N4->trigger();
+        action(w(), "N4")->trigger();
     }
 
 private slots:
@@ -70,26 +75,26 @@ private slots:
         QCOMPARE(w().minimumSize(), QSize(600, 130));
         QCOMPARE(f->visibleEntries(nullptr),
                  QStringList({QStringLiteral("Файл"), QStringLiteral("Настройки"), QStringLiteral("Справка")}));
-        QCOMPARE(f->visibleEntries(w().Afqk1),
+        QCOMPARE(f->visibleEntries(menu(w(), "Afqk1")),
                  QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("Импорт..."), QStringLiteral("Выход")}));
-        QVERIFY(w().N2->isEnabled());
-        QVERIFY(!w().N22->isEnabled());
-        QVERIFY(!w().N27->isEnabled());
-        QVERIFY(!w().PageControl1->isVisible());
-        QVERIFY(!w().ToolBar1->isVisible());
+        QVERIFY(action(w(), "N2")->isEnabled());
+        QVERIFY(!action(w(), "N22")->isEnabled());
+        QVERIFY(!action(w(), "N27")->isEnabled());
+        QVERIFY(!tabs(w())->isVisible());
+        QVERIFY(!named<QWidget>(w(), "ToolBar1")->isVisible());
         QVERIFY(!w().isLowerPaneShown());
-        QVERIFY(!w().Splitter1->isVisible());
+        QVERIFY(!named<QWidget>(w(), "Splitter1")->isVisible());
         for (int i = 0; i < 3; ++i)
             QCOMPARE(w().statusPanelText(i), QString());
 
         // Names, shortcuts and captions the rest of the program relies on.
         QCOMPARE(w().findChild<QAction*>(QStringLiteral("N6"))->shortcut(), QKeySequence(QStringLiteral("Shift+Del")));
-        QCOMPARE(w().N7->shortcut(), QKeySequence(QStringLiteral("Ctrl+Ins")));
-        QCOMPARE(w().N8->shortcut(), QKeySequence(QStringLiteral("Shift+Ins")));
-        QCOMPARE(w().N9->shortcut(), QKeySequence(QStringLiteral("F5")));
-        QCOMPARE(w().ToolButton3->toolTip(), QStringLiteral("Открыть файл исх. данных"));
-        QVERIFY(w().ToolButton1->toolTip().isEmpty());
-        QCOMPARE(f->visibleEntries(w().N24),
+        QCOMPARE(action(w(), "N7")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Ins")));
+        QCOMPARE(action(w(), "N8")->shortcut(), QKeySequence(QStringLiteral("Shift+Ins")));
+        QCOMPARE(action(w(), "N9")->shortcut(), QKeySequence(QStringLiteral("F5")));
+        QCOMPARE(named<QToolButton>(w(), "ToolButton3")->toolTip(), QStringLiteral("Открыть файл исх. данных"));
+        QVERIFY(named<QToolButton>(w(), "ToolButton1")->toolTip().isEmpty());
+        QCOMPARE(f->visibleEntries(menu(w(), "N24")),
                  QStringList({QStringLiteral("Параметры расчета..."), QStringLiteral("Шрифт...")}));
         for (const char* name : {"Memo1", "Memo2", "Memo3", "Memo4", "Memo5", "Memo6"}) {
             auto* pane = w().findChild<TextPane*>(QLatin1String(name));
@@ -103,23 +108,23 @@ private slots:
 
     void newShowsTheInputTabOnly()
     {
-        w().ToolButton2->click();
-        QVERIFY(w().PageControl1->isVisible());
+        named<QToolButton>(w(), "ToolButton2")->click();
+        QVERIFY(tabs(w())->isVisible());
         QCOMPARE(f->visibleTabs(), QStringList{kUntitled});
         QCOMPARE(f->activeTab(), kUntitled);
         QCOMPARE(f->visibleEntries(nullptr),
                  QStringList({QStringLiteral("Файл"), QStringLiteral("Правка"), QStringLiteral("Расчет"),
                               QStringLiteral("Настройки"), QStringLiteral("Справка")}));
-        QCOMPARE(f->visibleEntries(w().Afqk1),
+        QCOMPARE(f->visibleEntries(menu(w(), "Afqk1")),
                  QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("Импорт..."), QStringLiteral("Сохранить"),
                               QStringLiteral("Сохранить как..."), QStringLiteral("Выход")}));
-        QVERIFY(w().ToolBar1->isVisible());
-        QVERIFY(w().ToolButton1->isVisible());
+        QVERIFY(named<QWidget>(w(), "ToolBar1")->isVisible());
+        QVERIFY(named<QToolButton>(w(), "ToolButton1")->isVisible());
         QVERIFY(!w().isLowerPaneShown());
-        QVERIFY(!w().N22->isEnabled());
+        QVERIFY(!action(w(), "N22")->isEnabled());
         QCOMPARE(w().statusPanelText(0), QStringLiteral("1: 1"));
-        QVERIFY(w().Memo1->text().isEmpty());
-        QVERIFY(!w().Memo1->isModified());
+        QVERIFY(pane(w(), "Memo1")->text().isEmpty());
+        QVERIFY(!pane(w(), "Memo1")->isModified());
         QVERIFY(f->dialogs.shown.empty());
     }
 
@@ -134,45 +139,45 @@ private slots:
 
         openFile(a);
         openFile(a);  // the same file twice: no change
-        QCOMPARE(w().RecentFiles, (Slots{a, QString(), QString()}));
-        QVERIFY(w().N30->isVisible());
-        QCOMPARE(w().N30->text(), a);
-        QVERIFY(!w().N31->isVisible());
+        QCOMPARE(w().document().recentFiles(), (Slots{a, QString(), QString()}));
+        QVERIFY(action(w(), "N30")->isVisible());
+        QCOMPARE(action(w(), "N30")->text(), a);
+        QVERIFY(!action(w(), "N31")->isVisible());
 
         openFile(b);
         openFile(c);
-        QCOMPARE(w().RecentFiles, (Slots{a, b, c}));
+        QCOMPARE(w().document().recentFiles(), (Slots{a, b, c}));
         openFile(b);  // already listed: keeps its place
-        QCOMPARE(w().RecentFiles, (Slots{a, b, c}));
+        QCOMPARE(w().document().recentFiles(), (Slots{a, b, c}));
         openFile(lowerA);  // other letter case: another file
-        QCOMPARE(w().RecentFiles, (Slots{b, c, lowerA}));
+        QCOMPARE(w().document().recentFiles(), (Slots{b, c, lowerA}));
         openFile(d);
-        QCOMPARE(w().RecentFiles, (Slots{c, lowerA, d}));
-        QCOMPARE(w().N32->text(), d);
+        QCOMPARE(w().document().recentFiles(), (Slots{c, lowerA, d}));
+        QCOMPARE(action(w(), "N32")->text(), d);
         // Separators appear only when the settings held file1 at start.
-        QVERIFY(!w().N28->isVisible());
-        QVERIFY(!w().N29->isVisible());
+        QVERIFY(!action(w(), "N28")->isVisible());
+        QVERIFY(!action(w(), "N29")->isVisible());
 
         // A recent entry opens its file without changing the order.
-        w().N30->trigger();
-        QCOMPARE(w().Memo1->text(), QStringLiteral("C.cdu\n"));
+        action(w(), "N30")->trigger();
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("C.cdu\n"));
         QCOMPARE(w().inputCaption(), QStringLiteral("C.cdu"));
-        QCOMPARE(w().CurrentFileName, c);
-        QCOMPARE(w().RecentFiles, (Slots{c, lowerA, d}));
+        QCOMPARE(w().document().currentFile(), c);
+        QCOMPARE(w().document().recentFiles(), (Slots{c, lowerA, d}));
         QVERIFY(f->dialogs.messages().isEmpty());
 
         // Saving a new document first adds it to the list and moves the
         // other entries; the entry chosen still opens the file it showed.
-        w().N3->trigger();
-        w().Memo1->setPlainText(QStringLiteral("new"));
-        w().Memo1->setModified(true);
+        action(w(), "N3")->trigger();
+        pane(w(), "Memo1")->setPlainText(QStringLiteral("new"));
+        pane(w(), "Memo1")->setModified(true);
         const QString saved = f->path(QStringLiteral("new.cdu"));
         f->dialogs.answerQuestion(QMessageBox::Yes);
         f->dialogs.answerSave(saved);
-        w().N31->trigger();  // lowerA
-        QCOMPARE(w().CurrentFileName, lowerA);
-        QCOMPARE(w().Memo1->text(), QStringLiteral("a.cdu\n"));
-        QCOMPARE(w().RecentFiles, (Slots{lowerA, d, saved}));
+        action(w(), "N31")->trigger();  // lowerA
+        QCOMPARE(w().document().currentFile(), lowerA);
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("a.cdu\n"));
+        QCOMPARE(w().document().recentFiles(), (Slots{lowerA, d, saved}));
     }
 
     void openLoadsWindows1251AndSaveWritesItBack()
@@ -180,7 +185,7 @@ private slots:
         // "Узел" in Windows-1251, a lone CR and a lone LF.
         f->write(QStringLiteral("net.cdu"), QByteArray("\xD3\xE7\xE5\xEB 1\r\nb\rc\nd"));
         openFile(f->path(QStringLiteral("net.cdu")));
-        QCOMPARE(w().Memo1->text(), QStringLiteral("Узел 1\nb\nc\nd"));
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("Узел 1\nb\nc\nd"));
         QCOMPARE(w().inputCaption(), QStringLiteral("net.cdu"));
         QCOMPARE(f->dialogs.shown.front().caption, QStringLiteral("Открыть"));
         QCOMPARE(f->dialogs.shown.front().text, QStringLiteral("Файл ЦДУ *.cdu (*.cdu);;Все файлы *.* (*)"));
@@ -188,39 +193,39 @@ private slots:
         QCOMPARE(f->dialogs.shown.front().places.size(), 1);
         QVERIFY(QFileInfo::exists(f->dialogs.shown.front().places.front() + QStringLiteral("/ieee14.cdu")));
 
-        QTest::keyClick(w().Memo1, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_End, Qt::ControlModifier);
         typeInput(QStringLiteral("№"));
-        QVERIFY(w().Memo1->isModified());
-        w().N10->trigger();  // a document with a file: no dialog
+        QVERIFY(pane(w(), "Memo1")->isModified());
+        action(w(), "N10")->trigger();  // a document with a file: no dialog
         QCOMPARE(f->read(QStringLiteral("net.cdu")), QByteArray("\xD3\xE7\xE5\xEB 1\r\nb\r\nc\r\nd\xB9"));
-        QVERIFY(!w().Memo1->isModified());
+        QVERIFY(!pane(w(), "Memo1")->isModified());
         QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::SaveFile), 0);
     }
 
     void saveOnNewDocumentRunsSaveAs()
     {
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
         typeInput(QStringLiteral("0102 0 1 110"));
         f->dialogs.answerSave(QString());  // cancelled
-        w().N10->trigger();
+        action(w(), "N10")->trigger();
         QCOMPARE(f->dialogs.shown.back().caption, QStringLiteral("Сохранить как:"));
         QCOMPARE(f->dialogs.shown.back().text, QStringLiteral("Формат ЦДУ *.cdu (*.cdu);;Все файлы *.* (*) | cdu"));
-        QVERIFY(w().Memo1->isModified());
+        QVERIFY(pane(w(), "Memo1")->isModified());
         QCOMPARE(w().inputCaption(), kUntitled);
 
         const QString x = f->path(QStringLiteral("x.cdu"));
         f->dialogs.answerSave(x);
-        w().N11->trigger();
+        action(w(), "N11")->trigger();
         QCOMPARE(w().inputCaption(), QStringLiteral("x.cdu"));
-        QVERIFY(!w().Memo1->isModified());
-        QCOMPARE(w().CurrentFileName, x);
-        QCOMPARE(w().RecentFiles[0], x);
+        QVERIFY(!pane(w(), "Memo1")->isModified());
+        QCOMPARE(w().document().currentFile(), x);
+        QCOMPARE(w().document().recentFiles()[0], x);
         QCOMPARE(f->read(QStringLiteral("x.cdu")), QByteArray("0102 0 1 110"));
 
         // Save now writes x without asking.
-        QTest::keyClick(w().Memo1, Qt::Key_Return);
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_Return);
         typeInput(QStringLiteral("0201"));
-        w().ToolButton1->click();
+        named<QToolButton>(w(), "ToolButton1")->click();
         QCOMPARE(f->read(QStringLiteral("x.cdu")), QByteArray("0102 0 1 110\r\n0201"));
         QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::SaveFile), 2);
     }
@@ -232,15 +237,15 @@ private slots:
         openFile(f->path(kUntitled));
         QCOMPARE(w().inputCaption(), kUntitled);
         typeInput(QStringLiteral("b"));
-        w().N10->trigger();
+        action(w(), "N10")->trigger();
         QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::SaveFile), 0);
         QCOMPARE(f->read(kUntitled), QByteArray("ba"));
-        QVERIFY(!w().Memo1->isModified());
+        QVERIFY(!pane(w(), "Memo1")->isModified());
 
         // New unbinds it again: Save asks for a name.
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
         f->dialogs.answerSave(QString());
-        w().N10->trigger();
+        action(w(), "N10")->trigger();
         QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::SaveFile), 1);
         QCOMPARE(f->read(kUntitled), QByteArray("ba"));
     }
@@ -252,19 +257,28 @@ private slots:
         typeInput(QStringLiteral("new "));
         // Save as into a folder that does not exist: told, nothing changes.
         f->dialogs.answerSave(f->path(QStringLiteral("missing/y.cdu")));
-        w().N11->trigger();
+        action(w(), "N11")->trigger();
         QCOMPARE(f->dialogs.messages().size(), 1);
         QVERIFY(f->dialogs.messages().front().contains(QStringLiteral("missing/y.cdu")));
-        QVERIFY(w().Memo1->isModified());
+        QVERIFY(pane(w(), "Memo1")->isModified());
         QCOMPARE(w().inputCaption(), QStringLiteral("keep.cdu"));
-        QCOMPARE(w().RecentFiles[1], QString());
+        QCOMPARE(w().document().recentFiles()[1], QString());
 
-        // New asks to save; the save fails, so New is abandoned and the edits stay.
+        // New asks to save; the save fails (the document's folder has gone),
+        // so New is abandoned and the edits and the file name stay.
+        QVERIFY(QDir(f->path(QString())).mkdir(QStringLiteral("gone")));
+        const QString gone = f->path(QStringLiteral("gone/keep.cdu"));
+        f->write(QStringLiteral("gone/keep.cdu"), "old\r\n");
+        f->dialogs.answerQuestion(QMessageBox::No);
+        openFile(gone);
+        typeInput(QStringLiteral("new "));
+        QVERIFY(QDir(f->path(QStringLiteral("gone"))).removeRecursively());
         f->dialogs.answerQuestion(QMessageBox::Yes);
-        w().CurrentFileName = f->path(QStringLiteral("missing/keep.cdu"));
-        w().N3->trigger();
-        QCOMPARE(w().Memo1->text(), QStringLiteral("new old\n"));
-        QVERIFY(w().Memo1->isModified());
+        action(w(), "N3")->trigger();
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("new old\n"));
+        QVERIFY(pane(w(), "Memo1")->isModified());
+        QCOMPARE(w().document().currentFile(), gone);
+        QCOMPARE(w().inputCaption(), QStringLiteral("keep.cdu"));
         QCOMPARE(f->read(QStringLiteral("keep.cdu")), QByteArray("old\r\n"));
         QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::SaveFile), 1);
     }
@@ -278,22 +292,22 @@ private slots:
         openFile(f->path(QStringLiteral("utf8.cdu")));
         QCOMPARE(f->dialogs.questions().size(), 1);
         QVERIFY(f->dialogs.questions().front().contains(QStringLiteral("UTF-8")));
-        QCOMPARE(w().Memo1->text(), QStringLiteral("0102 0 1 220 база\n"));
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("0102 0 1 220 база\n"));
         QCOMPARE(w().inputCaption(), QStringLiteral("utf8.cdu"));
-        QVERIFY(w().Memo1->isModified());  // not yet written in Windows-1251
-        w().N10->trigger();
+        QVERIFY(pane(w(), "Memo1")->isModified());  // not yet written in Windows-1251
+        action(w(), "N10")->trigger();
         QCOMPARE(f->read(QStringLiteral("utf8.cdu")), QByteArray("0102 0 1 220 \xE1\xE0\xE7\xE0\r\n"));
 
         // No opens the bytes as they are; Cancel leaves the document alone.
         f->write(QStringLiteral("utf8.cdu"), QByteArray("\xD0\xB1\n"));
         f->dialogs.answerQuestion(QMessageBox::No);
         openFile(f->path(QStringLiteral("utf8.cdu")));
-        QCOMPARE(w().Memo1->text(), QStringLiteral("Р±\n"));
-        QVERIFY(!w().Memo1->isModified());
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("Р±\n"));
+        QVERIFY(!pane(w(), "Memo1")->isModified());
         f->write(QStringLiteral("other.cdu"), QByteArray("\xD0\xB2\n"));
         f->dialogs.answerQuestion(QMessageBox::Cancel);
         openFile(f->path(QStringLiteral("other.cdu")));
-        QCOMPARE(w().Memo1->text(), QStringLiteral("Р±\n"));
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("Р±\n"));
         QCOMPARE(w().inputCaption(), QStringLiteral("utf8.cdu"));
 
         // Not text at all: opened only when the user insists.
@@ -303,60 +317,85 @@ private slots:
         QVERIFY(f->dialogs.questions().last().contains(QStringLiteral("двоичные данные")));
         QCOMPARE(f->dialogs.shown.back().buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(w().inputCaption(), QStringLiteral("utf8.cdu"));
-        QCOMPARE(w().RecentFiles[1], QString());  // neither refused file became a recent one
+        QCOMPARE(w().document().recentFiles()[1], QString());  // neither refused file became a recent one
     }
 
     void openAsksOnlyAfterAFileIsChosen()
     {
         f->write(QStringLiteral("o.cdu"), "opened");
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
         typeInput(QStringLiteral("edited"));
 
         f->dialogs.answerOpen(QString());
-        w().N4->trigger();
+        action(w(), "N4")->trigger();
         QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::Question), 0);
 
         f->dialogs.answerOpen(f->path(QStringLiteral("o.cdu")));
         f->dialogs.answerQuestion(QMessageBox::Cancel);
-        w().N4->trigger();
+        action(w(), "N4")->trigger();
         QCOMPARE(f->dialogs.shown.size(), std::size_t(3));
         QVERIFY(f->dialogs.shown[1].kind == ScriptedDialogs::Kind::OpenFile);
         QVERIFY(f->dialogs.shown[2].kind == ScriptedDialogs::Kind::Question);
         QCOMPARE(f->dialogs.shown[2].caption, QStringLiteral("Файл изменен"));
         QCOMPARE(f->dialogs.shown[2].text, kAskSave);
         QCOMPARE(f->dialogs.shown[2].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        QCOMPARE(w().Memo1->text(), QStringLiteral("edited"));
-        QVERIFY(w().Memo1->isModified());
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("edited"));
+        QVERIFY(pane(w(), "Memo1")->isModified());
 
         f->dialogs.answerOpen(f->path(QStringLiteral("o.cdu")));
         f->dialogs.answerQuestion(QMessageBox::No);
-        w().N4->trigger();
-        QCOMPARE(w().Memo1->text(), QStringLiteral("opened"));
-        QVERIFY(!w().Memo1->isModified());
+        action(w(), "N4")->trigger();
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("opened"));
+        QVERIFY(!pane(w(), "Memo1")->isModified());
     }
 
     void openOfAMissingFileIsTold()
     {
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
         typeInput(QStringLiteral("kept"));
         f->dialogs.answerQuestion(QMessageBox::No);
         openFile(f->path(QStringLiteral("gone.cdu")));
         QCOMPARE(f->dialogs.messages().size(), 1);
         QVERIFY(f->dialogs.messages().front().contains(QStringLiteral("gone.cdu")));
         // Editing state entered, flags cleared, the rest untouched.
-        QCOMPARE(w().Memo1->text(), QStringLiteral("kept"));
-        QVERIFY(!w().Memo1->isModified());
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("kept"));
+        QVERIFY(!pane(w(), "Memo1")->isModified());
         QCOMPARE(w().inputCaption(), kUntitled);
-        QVERIFY(w().CurrentFileName.isEmpty());
-        QCOMPARE(w().RecentFiles[0], QString());
+        QVERIFY(w().document().currentFile().isEmpty());
+        QCOMPARE(w().document().recentFiles()[0], QString());
+    }
+
+    // A recent file deleted since it was listed: told; the document shown,
+    // its file and the list stay, and Save still writes that document's file.
+    void vanishedRecentFileIsTold()
+    {
+        f->write(QStringLiteral("a.cdu"), "a\r\n");
+        f->write(QStringLiteral("b.cdu"), "b\r\n");
+        const QString a = f->path(QStringLiteral("a.cdu")), b = f->path(QStringLiteral("b.cdu"));
+        openFile(a);
+        openFile(b);
+        QVERIFY(QFile::remove(a));
+        action(w(), "N30")->trigger();
+        QCOMPARE(f->dialogs.messages().size(), 1);
+        QVERIFY(f->dialogs.messages().front().contains(QStringLiteral("a.cdu")));
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("b\n"));
+        QCOMPARE(w().inputCaption(), QStringLiteral("b.cdu"));
+        QCOMPARE(w().document().currentFile(), b);
+        QCOMPARE(w().document().recentFiles(), (std::array<QString, 3>{a, b, QString()}));
+
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_Home, Qt::ControlModifier);
+        typeInput(QStringLiteral("x"));
+        action(w(), "N10")->trigger();
+        QCOMPARE(f->read(QStringLiteral("b.cdu")), QByteArray("xb\r\n"));
+        QVERIFY(!QFile::exists(a));
     }
 
     void exitAndTitleBarCloseAskAlike()
     {
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
         typeInput(QStringLiteral("x"));
         f->dialogs.answerQuestion(QMessageBox::Cancel);
-        w().N12->trigger();
+        action(w(), "N12")->trigger();
         QVERIFY(w().isVisible());
         QCOMPARE(f->dialogs.questions(), QStringList{kAskSave});
 
@@ -365,7 +404,7 @@ private slots:
         w().close();
         QVERIFY(w().isVisible());
         QCOMPARE(f->dialogs.questions(), QStringList({kAskSave, kAskSave}));
-        QCOMPARE(w().Memo1->text(), QStringLiteral("x"));
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("x"));
 
         // Yes saves before the window closes.
         const QString saved = f->path(QStringLiteral("closing.cdu"));
@@ -383,24 +422,24 @@ private slots:
         f->write(QStringLiteral("recent.cdu"), "recent");
         f->write(QStringLiteral("case.m"), "function mpc = case1\n");
         openFile(f->path(QStringLiteral("recent.cdu")));
-        QCOMPARE(w().RecentFiles[0], f->path(QStringLiteral("recent.cdu")));
+        QCOMPARE(w().document().recentFiles()[0], f->path(QStringLiteral("recent.cdu")));
 
         struct Command {
             const char* name;
             std::function<void()> run;
         };
         const Command commands[] = {
-            {"New", [&] { w().N3->trigger(); }},
+            {"New", [&] { action(w(), "N3")->trigger(); }},
             {"Open", [&] {
                  f->dialogs.answerOpen(f->path(QStringLiteral("recent.cdu")));
-                 w().N4->trigger();
+                 action(w(), "N4")->trigger();
              }},
-            {"Recent", [&] { w().N30->trigger(); }},
-            {"Import", [&] { w().N35->trigger(); }},  // asks before its dialog
-            {"Exit", [&] { w().N12->trigger(); }},
+            {"Recent", [&] { action(w(), "N30")->trigger(); }},
+            {"Import", [&] { action(w(), "N35")->trigger(); }},  // asks before its dialog
+            {"Exit", [&] { action(w(), "N12")->trigger(); }},
             {"Close", [&] { w().close(); }},
         };
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
         typeInput(QStringLiteral("unsaved"));
         for (const Command& command : commands) {
             f->dialogs.clear();
@@ -408,8 +447,8 @@ private slots:
             f->dialogs.answerSave(QString());
             command.run();
             QVERIFY2(w().isVisible(), command.name);
-            QCOMPARE(w().Memo1->text(), QStringLiteral("unsaved"));
-            QVERIFY2(w().Memo1->isModified(), command.name);
+            QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("unsaved"));
+            QVERIFY2(pane(w(), "Memo1")->isModified(), command.name);
             QCOMPARE(w().inputCaption(), kUntitled);
             QVERIFY2(f->dialogs.count(ScriptedDialogs::Kind::Question) == 1, command.name);
             QVERIFY2(f->dialogs.shown.back().kind == ScriptedDialogs::Kind::SaveFile, command.name);
@@ -419,42 +458,42 @@ private slots:
 
     void exitWithNoCloses()
     {
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
         typeInput(QStringLiteral("x"));
         f->dialogs.answerQuestion(QMessageBox::No);
-        w().N12->trigger();
+        action(w(), "N12")->trigger();
         QVERIFY(!w().isVisible());
     }
 
     void editCommandsWorkOnTheActiveTab()
     {
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
         typeInput(QStringLiteral("input"));
         // The loss analysis tab shows network.rip of the working folder.
         f->write(QStringLiteral("network.rip"), "report line 1\r\nreport line 2\r\n");
         w().N22Click();
         QCOMPARE(f->activeTab(), QStringLiteral("Анализ потерь"));
-        QCOMPARE(w().Memo5->text(), QStringLiteral("report line 1\nreport line 2\n"));
+        QCOMPARE(pane(w(), "Memo5")->text(), QStringLiteral("report line 1\nreport line 2\n"));
 
-        w().Memo1->setFocus();
-        QTest::keyClick(w().Memo1, Qt::Key_F5);  // select all: the report, not the focused input
-        QCOMPARE(w().Memo5->textCursor().selectedText().size(), w().Memo5->toPlainText().size());
-        QVERIFY(!w().Memo1->textCursor().hasSelection());
-        w().N7->trigger();
+        pane(w(), "Memo1")->setFocus();
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_F5);  // select all: the report, not the focused input
+        QCOMPARE(pane(w(), "Memo5")->textCursor().selectedText().size(), pane(w(), "Memo5")->toPlainText().size());
+        QVERIFY(!pane(w(), "Memo1")->textCursor().hasSelection());
+        action(w(), "N7")->trigger();
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("report line 1\nreport line 2\n"));
 
         // Paste with the lower pane focused and the input tab active goes to the input.
-        w().PageControl1->setCurrentIndex(0);
+        tabs(w())->setCurrentIndex(0);
         QApplication::clipboard()->setText(QStringLiteral("X"));
-        w().Memo4->setFocus();
-        QTest::keyClick(w().Memo4, Qt::Key_Insert, Qt::ShiftModifier);
-        QCOMPARE(w().Memo1->text(), QStringLiteral("inputX"));
-        QVERIFY(w().Memo4->text().isEmpty());
+        pane(w(), "Memo4")->setFocus();
+        QTest::keyClick(pane(w(), "Memo4"), Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("inputX"));
+        QVERIFY(pane(w(), "Memo4")->text().isEmpty());
 
         // Cut from the input.
-        QTest::keyClick(w().Memo1, Qt::Key_F5);
-        w().N6->trigger();
-        QVERIFY(w().Memo1->text().isEmpty());
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_F5);
+        action(w(), "N6")->trigger();
+        QVERIFY(pane(w(), "Memo1")->text().isEmpty());
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("inputX"));
     }
 
@@ -463,9 +502,9 @@ private slots:
         QFont chosen(QStringLiteral("Liberation Mono"), 12);
         chosen.setBold(true);
         f->dialogs.answerFont(chosen);
-        w().N33->trigger();
+        action(w(), "N33")->trigger();
         QCOMPARE(f->dialogs.shown.front().text, QFontInfo(QFont(QStringLiteral("Courier New"))).family());
-        for (TextPane* pane : {w().Memo1, w().Memo2, w().Memo3, w().Memo4, w().Memo5, w().Memo6}) {
+        for (TextPane* pane : {pane(w(), "Memo1"), pane(w(), "Memo2"), pane(w(), "Memo3"), pane(w(), "Memo4"), pane(w(), "Memo5"), pane(w(), "Memo6")}) {
             QCOMPARE(pane->font().pointSize(), 12);
             QVERIFY(pane->font().bold());
         }
@@ -476,18 +515,18 @@ private slots:
     // OK without a change leaves the panes and the settings file as they were.
     void fontDialogWithAnAliasedFamily()
     {
-        const QFont shown = w().Memo1->font();
+        const QFont shown = pane(w(), "Memo1")->font();
         QVERIFY2(QFontDatabase::families().contains(shown.family()), qPrintable(shown.family()));
         QCOMPARE(QFontInfo(shown).family(), shown.family());
         QVERIFY(QFontInfo(shown).fixedPitch());
         QCOMPARE(shown.pointSize(), 9);
         f->dialogs.answerFont(shown);
-        w().N33->trigger();
+        action(w(), "N33")->trigger();
         QCOMPARE(f->dialogs.shown.back().text, shown.family());
         const QFont offered = f->dialogs.offeredFonts.back();
         QCOMPARE(offered.styleName(), QFontInfo(shown).styleName());  // the style shown, not the family's first
         QCOMPARE(offered.pointSize(), 9);
-        for (TextPane* pane : {w().Memo1, w().Memo2, w().Memo3, w().Memo4, w().Memo5, w().Memo6})
+        for (TextPane* pane : {pane(w(), "Memo1"), pane(w(), "Memo2"), pane(w(), "Memo3"), pane(w(), "Memo4"), pane(w(), "Memo5"), pane(w(), "Memo6")})
             QCOMPARE(pane->font(), shown);
         w().close();
         const QByteArray ini = f->read(QStringLiteral("Vetrasol.ini"));
@@ -497,12 +536,12 @@ private slots:
         // The next start shows the same font again.
         f.reset();
         f = std::make_unique<WindowFixture>(ini);
-        QCOMPARE(w().Memo6->font(), shown);
+        QCOMPARE(pane(w(), "Memo6")->font(), shown);
     }
 
     void aboutAndExport()
     {
-        w().N18->trigger();
+        action(w(), "N18")->trigger();
         QCOMPARE(f->dialogs.messages(), QStringList{QStringLiteral("Tarvel  V2.0")});
         QCOMPARE(f->dialogs.shown.back().icon, QMessageBox::Information);
 
@@ -513,8 +552,8 @@ private slots:
             started << name;
             return name.endsWith(QStringLiteral("/network.out"));
         });
-        w().N15->trigger();
-        w().N16->trigger();
+        action(w(), "N15")->trigger();
+        action(w(), "N16")->trigger();
         tarvel::ui::setTextEditorLauncher({});
         QCOMPARE(started.size(), 2);
         QCOMPARE(QFileInfo(started[0]).fileName(), QStringLiteral("network.out"));
@@ -531,7 +570,7 @@ private slots:
 
     void helpFollowsTheFocus()
     {
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
         f->write(QStringLiteral("network.rip"), "r\r\n");
         w().N22Click();
         auto pressF1 = [&](QWidget* target) {
@@ -540,15 +579,15 @@ private slots:
             target->setFocus();
             QTest::keyClick(target, Qt::Key_F1);
         };
-        pressF1(w().Memo5);
+        pressF1(pane(w(), "Memo5"));
         QCOMPARE(tarvel::ui::shownHelpTopic(), 300);
-        w().PageControl1->setCurrentIndex(0);
-        pressF1(w().Memo1);
+        tabs(w())->setCurrentIndex(0);
+        pressF1(pane(w(), "Memo1"));
         QCOMPARE(tarvel::ui::shownHelpTopic(), 200);
-        pressF1(w().PageControl1->tabBar());  // no context of its own: the window's
+        pressF1(tabs(w())->tabBar());  // no context of its own: the window's
         QCOMPARE(tarvel::ui::shownHelpTopic(), 100);
-        pressF1(w().Memo1);
-        w().N34->trigger();
+        pressF1(pane(w(), "Memo1"));
+        action(w(), "N34")->trigger();
         QCOMPARE(tarvel::ui::shownHelpTopic(), 100);
     }
 
@@ -556,14 +595,14 @@ private slots:
     // within the menu bar, and Alt with the letter opens the menu.
     void menusHaveMnemonics()
     {
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
         QList<const QWidget*> menus = {w().menuBar()};
-        for (const QMenu* m : {w().Afqk1, w().N5, w().N1, w().N13, w().N14, w().N24, w().N17})
+        for (const QMenu* m : {menu(w(), "Afqk1"), menu(w(), "N5"), menu(w(), "N1"), menu(w(), "N13"), menu(w(), "N14"), menu(w(), "N24"), menu(w(), "N17")})
             menus << m;
         for (const QWidget* menu : menus) {
             QSet<QKeySequence> letters;
             for (const QAction* a : menu->actions()) {
-                if (a->isSeparator() || a == w().N30 || a == w().N31 || a == w().N32)
+                if (a->isSeparator() || a == action(w(), "N30") || a == action(w(), "N31") || a == action(w(), "N32"))
                     continue;  // the recent files show file names
                 const QKeySequence letter = QKeySequence::mnemonic(a->text());
                 QVERIFY2(!letter.isEmpty(), qPrintable(a->text()));
@@ -573,7 +612,7 @@ private slots:
         }
         QTest::sendKeyEvent(QTest::Click, &w(), static_cast<Qt::Key>(QChar(u'Р').unicode()), QStringLiteral("р"),
                             Qt::AltModifier);
-        QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(w().N1));
+        QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(menu(w(), "N1")));
         QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
     }
 
@@ -582,37 +621,37 @@ private slots:
     void desktopKeys()
     {
         QTest::keyClick(&w(), Qt::Key_N, Qt::ControlModifier);
-        QVERIFY(w().PageControl1->isVisible());
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w().Memo1));  // ready for typing
-        tarvel::test::typeText(w().Memo1, QStringLiteral("0102 1 220"));
-        QTest::keyClick(w().Memo1, Qt::Key_Return);
-        tarvel::test::typeText(w().Memo1, QStringLiteral("0201 5 220"));
-        QTest::keyClick(w().Memo1, Qt::Key_Z, Qt::ControlModifier);
-        QVERIFY(w().Memo1->text() != QStringLiteral("0102 1 220\n0201 5 220"));
-        QTest::keyClick(w().Memo1, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(w().Memo1->text(), QStringLiteral("0102 1 220\n0201 5 220"));
-        w().Undo1->trigger();
-        QVERIFY(w().Memo1->text() != QStringLiteral("0102 1 220\n0201 5 220"));
-        w().Redo1->trigger();
-        QCOMPARE(w().Memo1->text(), QStringLiteral("0102 1 220\n0201 5 220"));
+        QVERIFY(tabs(w())->isVisible());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(pane(w(), "Memo1")));  // ready for typing
+        tarvel::test::typeText(pane(w(), "Memo1"), QStringLiteral("0102 1 220"));
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_Return);
+        tarvel::test::typeText(pane(w(), "Memo1"), QStringLiteral("0201 5 220"));
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(pane(w(), "Memo1")->text() != QStringLiteral("0102 1 220\n0201 5 220"));
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("0102 1 220\n0201 5 220"));
+        action(w(), "Undo1")->trigger();
+        QVERIFY(pane(w(), "Memo1")->text() != QStringLiteral("0102 1 220\n0201 5 220"));
+        action(w(), "Redo1")->trigger();
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("0102 1 220\n0201 5 220"));
 
         // Ctrl+F from the top: the first "220", F3 the next, and again from the top.
-        w().Memo1->moveCursor(QTextCursor::Start);
+        pane(w(), "Memo1")->moveCursor(QTextCursor::Start);
         f->dialogs.answerText(QStringLiteral("220"));
-        QTest::keyClick(w().Memo1, Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::Text), 1);
-        QCOMPARE(w().Memo1->textCursor().selectedText(), QStringLiteral("220"));
-        QCOMPARE(w().Memo1->textCursor().selectionStart(), 7);
-        QTest::keyClick(w().Memo1, Qt::Key_F3);
-        QCOMPARE(w().Memo1->textCursor().selectionStart(), 18);
-        QTest::keyClick(w().Memo1, Qt::Key_F3);
-        QCOMPARE(w().Memo1->textCursor().selectionStart(), 7);
+        QCOMPARE(pane(w(), "Memo1")->textCursor().selectedText(), QStringLiteral("220"));
+        QCOMPARE(pane(w(), "Memo1")->textCursor().selectionStart(), 7);
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_F3);
+        QCOMPARE(pane(w(), "Memo1")->textCursor().selectionStart(), 18);
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_F3);
+        QCOMPARE(pane(w(), "Memo1")->textCursor().selectionStart(), 7);
         QCOMPARE(w().statusPanelText(0), QStringLiteral("1: 11"));
         // A text that is not there is told; the caret stays.
         f->dialogs.answerText(QStringLiteral("0301"));
-        QTest::keyClick(w().Memo1, Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(f->dialogs.messages(), QStringList{QStringLiteral("Текст \"0301\" не найден.")});
-        QCOMPARE(w().Memo1->textCursor().selectionStart(), 7);
+        QCOMPARE(pane(w(), "Memo1")->textCursor().selectionStart(), 7);
 
         f->dialogs.answerSave(QString());
         QTest::keyClick(&w(), Qt::Key_S, Qt::ControlModifier);
@@ -630,9 +669,9 @@ private slots:
         for (const QAction* a : w().menuBar()->actions())
             letters.insert(QKeySequence::mnemonic(a->text()));
         QStringList captions;
-        for (const QAbstractButton* b : w().Diagram1->findChildren<QAbstractButton*>())
+        for (const QAbstractButton* b : named<tarvel::ui::DiagramPage>(w(), "Diagram1")->findChildren<QAbstractButton*>())
             captions << b->text();
-        for (const QLabel* l : w().Diagram1->findChildren<QLabel*>())
+        for (const QLabel* l : named<tarvel::ui::DiagramPage>(w(), "Diagram1")->findChildren<QLabel*>())
             if (l->buddy())
                 captions << l->text();
         QVERIFY(captions.size() >= 3);
@@ -664,21 +703,21 @@ private slots:
         f = std::make_unique<WindowFixture>(QByteArray("[Files]\r\nfile2=/data/B.cdu\r\n"
                                                        "[Parametr]\r\nFont=Liberation Mono\r\nFontSize=12\r\n"
                                                        "Height=400\r\nWidth=650\r\nDelFile=1\r\n"));
-        for (TextPane* pane : {w().Memo1, w().Memo2, w().Memo3, w().Memo4, w().Memo5, w().Memo6}) {
+        for (TextPane* pane : {pane(w(), "Memo1"), pane(w(), "Memo2"), pane(w(), "Memo3"), pane(w(), "Memo4"), pane(w(), "Memo5"), pane(w(), "Memo6")}) {
             QCOMPARE(pane->font().family(), QStringLiteral("Liberation Mono"));
             QCOMPARE(pane->font().pointSize(), 12);
         }
         QCOMPARE(w().size(), QSize(650, 400));
-        QCOMPARE(f->visibleEntries(w().Afqk1),
+        QCOMPARE(f->visibleEntries(menu(w(), "Afqk1")),
                  QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("Импорт..."), QStringLiteral("/data/B.cdu"),
                               QStringLiteral("Выход")}));
-        QCOMPARE(w().RecentFiles[1], QStringLiteral("/data/B.cdu"));
+        QCOMPARE(w().document().recentFiles()[1], QStringLiteral("/data/B.cdu"));
 
         for (const char* name : {"network.out", "network.rez", "network.cdu", "losses.rez"})
             f->write(QLatin1String(name), "x");
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
         f->dialogs.answerSave(f->path(QStringLiteral("n.cdu")));
-        w().N11->trigger();  // takes the empty first slot
+        action(w(), "N11")->trigger();  // takes the empty first slot
         w().close();
         const QByteArray ini = f->read(QStringLiteral("Vetrasol.ini"));
         QVERIFY(ini.contains("file1=" + QFile::encodeName(f->path(QStringLiteral("n.cdu")))));
@@ -697,7 +736,7 @@ private slots:
         f.reset();
         f = std::make_unique<WindowFixture>(
             QByteArray("[Files]\r\nfile1=/data/A.cdu\r\n[Parametr]\r\nHeight=50\r\nWidth=100\r\n"));
-        QCOMPARE(f->visibleEntries(w().Afqk1),
+        QCOMPARE(f->visibleEntries(menu(w(), "Afqk1")),
                  QStringList({QStringLiteral("Создать"), QStringLiteral("Открыть..."), QStringLiteral("Импорт..."), QStringLiteral("-"),
                               QStringLiteral("/data/A.cdu"), QStringLiteral("-"), QStringLiteral("Выход")}));
         QCOMPARE(w().size(), QSize(600, 130));

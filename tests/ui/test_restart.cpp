@@ -15,11 +15,15 @@
 
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
+#include "tests/ui/NamedWidgets.h"
 #include "tests/ui/ScriptedDialogs.h"
 #include "ui/Form2.h"
 #include "ui/MainWindow.h"
 #include "ui/TextPane.h"
 
+using tarvel::test::action;
+using tarvel::test::named;
+using tarvel::test::pane;
 using tarvel::test::ScriptedDialogs;
 using tarvel::ui::TForm1;
 using tarvel::ui::TForm2;
@@ -43,7 +47,7 @@ private:
     static void withParametersDialog(TForm1& window, const std::function<void(TForm2&)>& inside)
     {
         QTimer::singleShot(0, &window, [&window, inside] {
-            TForm2* dialog = window.Form2;
+            TForm2* dialog = named<tarvel::ui::TForm2>(window, "Form2");
             QVERIFY(dialog && dialog->isVisible());
             inside(*dialog);
             QTest::mouseClick(dialog->BitBtn3, Qt::LeftButton);
@@ -83,8 +87,8 @@ private slots:
             QFont chosen(QStringLiteral("Liberation Mono"), 12);
             chosen.setBold(true);
             dialogs.answerFont(chosen);
-            first->N33->trigger();
-            QVERIFY(first->Memo6->font().bold());
+            action(*first, "N33")->trigger();
+            QVERIFY(pane(*first, "Memo6")->font().bold());
             first->resize(760, 560);
             first->close();
         }
@@ -95,8 +99,8 @@ private slots:
         QCOMPARE(second->calculation().settings.iteraz, 25);
         QCOMPARE(second->calculation().settings.DelFile, true);
         QCOMPARE(second->size(), QSize(760, 560));
-        for (TextPane* pane : {second->Memo1, second->Memo2, second->Memo3, second->Memo4, second->Memo5,
-                               second->Memo6}) {
+        for (TextPane* pane : {pane(*second, "Memo1"), pane(*second, "Memo2"), pane(*second, "Memo3"), pane(*second, "Memo4"), pane(*second, "Memo5"),
+                               pane(*second, "Memo6")}) {
             QCOMPARE(pane->font().family(), QStringLiteral("Liberation Mono"));
             QCOMPARE(pane->font().pointSize(), 12);
             QVERIFY(!pane->font().bold());  // only the name and the size are kept

@@ -16,6 +16,10 @@
 #include "ui/ContingencyPage.h"
 #include "ui/SeriesChart.h"
 
+using tarvel::test::action;
+using tarvel::test::named;
+using tarvel::test::pane;
+using tarvel::test::tabs;
 using tarvel::test::WindowFixture;
 
 class SeriesTest : public QObject {
@@ -27,7 +31,7 @@ class SeriesTest : public QObject {
     void openSample(const char* name)
     {
         f->dialogs.answerOpen(QString::fromStdString(tarvel::test::sourcePath(name).string()));
-        w().N4->trigger();
+        action(w(), "N4")->trigger();
     }
     // A profile of the districts 0 and 1 of IEEE 118 over `steps` hours.
     QString writeProfile(const QString& name, int steps, double scale = 1.0)
@@ -39,7 +43,7 @@ class SeriesTest : public QObject {
         f->write(name, text);
         return f->path(name);
     }
-    tarvel::ui::SeriesChartView* chart() { return w().Chart1->view(); }
+    tarvel::ui::SeriesChartView* chart() { return named<tarvel::ui::SeriesPage>(w(), "Chart1")->view(); }
 
 private slots:
     void init()
@@ -59,18 +63,18 @@ private slots:
     void aProfileRunShowsTheChartAndAStepsReports()
     {
         openSample("samples/ieee118.cdu");
-        QVERIFY(w().ProfileRun1->isEnabled());
+        QVERIFY(action(w(), "ProfileRun1")->isEnabled());
         f->dialogs.answerOpen(writeProfile(QStringLiteral("day.csv"), 30));
-        w().ProfileRun1->trigger();
+        action(w(), "ProfileRun1")->trigger();
         QCOMPARE(f->dialogs.messages(), QStringList());
         QCOMPARE(f->activeTab(), QStringLiteral("График"));
         QCOMPARE(chart()->steps().size(), std::size_t(30));
         QVERIFY(!f->read(QString::fromLatin1(tarvel::kTimeSeriesFile)).isEmpty());
-        QVERIFY(w().ChartPng1->isEnabled());
+        QVERIFY(action(w(), "ChartPng1")->isEnabled());
         QVERIFY(chart()->stepText(4).startsWith(QStringLiteral("Шаг 5: решен")));
 
         // The base case's reports first; a click on the chart loads that step's.
-        const QString baseResults = w().Memo3->text();
+        const QString baseResults = pane(w(), "Memo3")->text();
         chart()->resize(900, 500);
         QApplication::processEvents();
         const QRectF plot = chart()->chart()->plotArea();
@@ -82,17 +86,17 @@ private slots:
         QTRY_COMPARE(QToolTip::text(), chart()->stepText(index));
         QTest::mouseClick(chart()->viewport(), Qt::LeftButton, {}, middle);
         QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
-        QVERIFY(w().Memo3->text() != baseResults);
-        QVERIFY(w().Chart1->caption().endsWith(
+        QVERIFY(pane(w(), "Memo3")->text() != baseResults);
+        QVERIFY(named<tarvel::ui::SeriesPage>(w(), "Chart1")->caption().endsWith(
             QStringLiteral("показывают шаг %1.").arg(chart()->steps()[std::size_t(index)].step)));
         QCOMPARE(f->dialogs.messages(), QStringList());
 
         // Exports of the chart.
         f->dialogs.answerSave(f->path(QStringLiteral("chart.png")));
-        w().ChartPng1->trigger();
+        action(w(), "ChartPng1")->trigger();
         QVERIFY(!QImage(f->path(QStringLiteral("chart.png"))).isNull());
         f->dialogs.answerSave(f->path(QStringLiteral("chart.svg")));
-        w().ChartSvg1->trigger();
+        action(w(), "ChartSvg1")->trigger();
         QVERIFY(f->read(QStringLiteral("chart.svg")).contains("<svg"));
     }
 
@@ -101,10 +105,10 @@ private slots:
         openSample("samples/ieee118.cdu");
         f->write(QStringLiteral("bad.csv"), "step,d0\n1,1\n2,-0.5\n");
         f->dialogs.answerOpen(f->path(QStringLiteral("bad.csv")));
-        w().ProfileRun1->trigger();
+        action(w(), "ProfileRun1")->trigger();
         QCOMPARE(f->dialogs.messages(),
                  QStringList{QStringLiteral("График нагрузки, строка 3: столбец \"d0\": отрицательный множитель -0.5")});
-        QVERIFY(!w().PageControl1->isTabVisible(6));
+        QVERIFY(!tabs(w())->isTabVisible(6));
         QVERIFY(f->read(QString::fromLatin1(tarvel::kTimeSeriesFile)).isEmpty());
     }
 
@@ -112,7 +116,7 @@ private slots:
     {
         openSample("samples/ieee118.cdu");
         f->dialogs.answerOpen(writeProfile(QStringLiteral("day.csv"), 24));
-        w().ProfileRun1->trigger();
+        action(w(), "ProfileRun1")->trigger();
         QCOMPARE(chart()->steps().size(), std::size_t(24));
         const QByteArray report = f->read(QString::fromLatin1(tarvel::kTimeSeriesFile));
 
@@ -128,11 +132,11 @@ private slots:
             }
         });
         poll.start(20);
-        w().ProfileRun1->trigger();
+        action(w(), "ProfileRun1")->trigger();
         QVERIFY(cancelled);
         QCOMPARE(chart()->steps().size(), std::size_t(24));
         QCOMPARE(f->read(QString::fromLatin1(tarvel::kTimeSeriesFile)), report);
-        QVERIFY(w().Memo4->text().contains(QStringLiteral("прерван")));
+        QVERIFY(pane(w(), "Memo4")->text().contains(QStringLiteral("прерван")));
     }
 
     // With the N-1 of every step: IEEE 118 with three branches at node 69
@@ -145,7 +149,7 @@ private slots:
         request.study.limitsFile = QString::fromStdString(tarvel::test::sourcePath("samples/ieee118-limits.txt").string());
         f->dialogs.answerOpen(writeProfile(QStringLiteral("day.csv"), 24));
         f->dialogs.answerProfile(request);
-        w().ProfileRun1->trigger();
+        action(w(), "ProfileRun1")->trigger();
         QCOMPARE(f->dialogs.messages(), QStringList());
         QCOMPARE(f->activeTab(), QStringLiteral("График"));
         int insecure = 0, outages = 0;
@@ -164,7 +168,7 @@ private slots:
         request.study.limitsFile = f->path(QStringLiteral("bad.txt"));
         f->dialogs.answerOpen(writeProfile(QStringLiteral("day2.csv"), 24, 1.1));
         f->dialogs.answerProfile(request);
-        w().ProfileRun1->trigger();
+        action(w(), "ProfileRun1")->trigger();
         QCOMPARE(f->dialogs.messages().size(), 1);
         QVERIFY(f->dialogs.messages().at(0).contains(QStringLiteral("Строка 1 файла пределов")));
         QCOMPARE(f->read(QString::fromLatin1(tarvel::kTimeSeriesFile)), report);
@@ -175,11 +179,11 @@ private slots:
     {
         f->dialogs.answerOpen(
             QString::fromStdString(tarvel::test::sourcePath("tests/data/series/case_ACTIVSg200.m").string()));
-        w().N35->trigger();
+        action(w(), "N35")->trigger();
         f->write(QStringLiteral("areas.csv"), "step,a1\n1,0.9\n2,1.1\n");
         f->dialogs.answerOpen(f->path(QStringLiteral("areas.csv")));
         f->dialogs.answerProfile({});
-        w().ProfileRun1->trigger();
+        action(w(), "ProfileRun1")->trigger();
         QVERIFY2(f->dialogs.messages().isEmpty(), qPrintable(f->dialogs.messages().join(QStringLiteral("; "))));
         QCOMPARE(chart()->steps().size(), std::size_t(2));
         const tarvel::StepResult& low = chart()->steps()[0];
@@ -197,7 +201,7 @@ private slots:
         w().resize(1200, 760);
         openSample("samples/ieee118.cdu");
         f->dialogs.answerOpen(writeProfile(QStringLiteral("week.csv"), 168));
-        w().ProfileRun1->trigger();
+        action(w(), "ProfileRun1")->trigger();
         QTest::qWait(300);
         QVERIFY(w().grab().save(QString::fromLocal8Bit(shot)));
     }

@@ -10,6 +10,8 @@
 #include "tests/ui/WindowFixture.h"
 #include "ui/StartUp.h"
 
+using tarvel::test::menu;
+using tarvel::test::pane;
 using tarvel::test::WindowFixture;
 using tarvel::ui::parseStartOptions;
 using tarvel::ui::prepareWorkingFolder;
@@ -219,10 +221,10 @@ private slots:
         f.write(QStringLiteral("net.cdu"), QByteArray("\xC1\xE0\xE7\xE0 1\r\n"));  // "База 1" in Windows-1251
         const QString path = f.path(QStringLiteral("net.cdu"));
         f.window->openFile(path);
-        QCOMPARE(f.window->Memo1->text(), QStringLiteral("База 1\n"));
+        QCOMPARE(pane(*f.window, "Memo1")->text(), QStringLiteral("База 1\n"));
         QCOMPARE(f.window->inputCaption(), QStringLiteral("net.cdu"));
-        QCOMPARE(f.window->CurrentFileName, path);
-        QCOMPARE(f.visibleEntries(f.window->Afqk1).mid(3, 3),
+        QCOMPARE(f.window->document().currentFile(), path);
+        QCOMPARE(f.visibleEntries(menu(*f.window, "Afqk1")).mid(3, 3),
                  QStringList({QStringLiteral("Сохранить"), QStringLiteral("Сохранить как..."), path}));
         f.window->close();
         QVERIFY(f.read(QStringLiteral("Vetrasol.ini")).contains("file1=" + path.toLocal8Bit()));
@@ -236,9 +238,9 @@ private slots:
         f.window->openFile(f.path(QStringLiteral("gone.cdu")));
         QCOMPARE(f.dialogs.messages().size(), 1);
         QVERIFY(f.dialogs.messages().front().contains(QStringLiteral("gone.cdu")));
-        QVERIFY(f.window->Memo1->text().isEmpty());
+        QVERIFY(pane(*f.window, "Memo1")->text().isEmpty());
         QCOMPARE(f.window->inputCaption(), QStringLiteral("Без_имени(*.cdu)"));
-        QCOMPARE(f.window->RecentFiles[0], QString());
+        QCOMPARE(f.window->document().recentFiles()[0], QString());
         QVERIFY(f.dialogs.unexpected().isEmpty());
     }
 };

@@ -7,6 +7,9 @@
 
 #include "tests/ui/WindowFixture.h"
 
+using tarvel::test::action;
+using tarvel::test::pane;
+using tarvel::test::tabs;
 using tarvel::test::WindowFixture;
 using tarvel::ui::TextPane;
 
@@ -31,7 +34,7 @@ private slots:
     {
         f = std::make_unique<WindowFixture>();
         QVERIFY(f->exposed);
-        w().N3->trigger();
+        action(w(), "N3")->trigger();
     }
     void cleanup()
     {
@@ -43,28 +46,28 @@ private slots:
     void typingAndClicking()
     {
         QCOMPARE(position(), QStringLiteral("1: 1"));  // New showed the input tab
-        clickAt(w().Memo1, 0);
+        clickAt(pane(w(), "Memo1"), 0);
         QCOMPARE(position(), QStringLiteral("1: 1"));
         QCOMPARE(mark(), QString());
 
-        w().Memo1->setFocus();
-        QTest::keyPress(w().Memo1, Qt::Key_A, Qt::NoModifier);
+        pane(w(), "Memo1")->setFocus();
+        QTest::keyPress(pane(w(), "Memo1"), Qt::Key_A, Qt::NoModifier);
         QCOMPARE(position(), QStringLiteral("1: 1"));  // key down: before the key's effect
         QCOMPARE(mark(), QString());
-        QTest::keyRelease(w().Memo1, Qt::Key_A, Qt::NoModifier);
+        QTest::keyRelease(pane(w(), "Memo1"), Qt::Key_A, Qt::NoModifier);
         QCOMPARE(position(), QStringLiteral("1: 2"));
         QCOMPARE(mark(), QStringLiteral("модиф."));
         QCOMPARE(w().statusPanelText(2), QString());
 
-        tarvel::test::typeText(w().Memo1, QStringLiteral("\rline 2\rline 3"));
-        clickAt(w().Memo1, w().Memo1->document()->findBlockByNumber(2).position());
+        tarvel::test::typeText(pane(w(), "Memo1"), QStringLiteral("\rline 2\rline 3"));
+        clickAt(pane(w(), "Memo1"), pane(w(), "Memo1")->document()->findBlockByNumber(2).position());
         QCOMPARE(position(), QStringLiteral("3: 1"));
 
         // Saving does not refresh the bar; the next event does.
         f->dialogs.answerSave(f->path(QStringLiteral("s.cdu")));
-        w().N11->trigger();
+        action(w(), "N11")->trigger();
         QCOMPARE(mark(), QStringLiteral("модиф."));
-        clickAt(w().Memo1, 1);
+        clickAt(pane(w(), "Memo1"), 1);
         QCOMPARE(position(), QStringLiteral("1: 2"));
         QCOMPARE(mark(), QString());
     }
@@ -72,17 +75,17 @@ private slots:
     void wrappedLinesCountAsLines()
     {
         const QString longLine(400, QLatin1Char('x'));
-        w().Memo1->setPlainText(QStringLiteral("first\n") + longLine + QStringLiteral("\nlast"));
-        const QTextBlock block = w().Memo1->document()->findBlockByNumber(1);
+        pane(w(), "Memo1")->setPlainText(QStringLiteral("first\n") + longLine + QStringLiteral("\nlast"));
+        const QTextBlock block = pane(w(), "Memo1")->document()->findBlockByNumber(1);
         QVERIFY(block.layout()->lineCount() >= 3);  // the pane is narrower than 400 characters
         const int perLine = block.layout()->lineAt(0).textLength();
 
-        clickAt(w().Memo1, block.position() + perLine + 4);  // fifth character of the second part
+        clickAt(pane(w(), "Memo1"), block.position() + perLine + 4);  // fifth character of the second part
         QCOMPARE(position(), QStringLiteral("3: 5"));
 
         // The line after the long one counts every displayed part before it.
         const int lastLine = 1 + block.layout()->lineCount() + 1;
-        clickAt(w().Memo1, w().Memo1->document()->findBlockByNumber(2).position() + 2);
+        clickAt(pane(w(), "Memo1"), pane(w(), "Memo1")->document()->findBlockByNumber(2).position() + 2);
         QCOMPARE(position(), QStringLiteral("%1: 3").arg(lastLine));
     }
 
@@ -133,24 +136,24 @@ private slots:
 
     void selectionReportsItsEnd()
     {
-        w().Memo1->setPlainText(QStringLiteral("abcdef\nxyz"));
-        w().Memo1->setFocus();
-        QTest::keyClick(w().Memo1, Qt::Key_End);
-        QTest::keyClick(w().Memo1, Qt::Key_Home, Qt::ShiftModifier);  // selected backwards
-        QCOMPARE(w().Memo1->textCursor().position(), 0);
+        pane(w(), "Memo1")->setPlainText(QStringLiteral("abcdef\nxyz"));
+        pane(w(), "Memo1")->setFocus();
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_End);
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_Home, Qt::ShiftModifier);  // selected backwards
+        QCOMPARE(pane(w(), "Memo1")->textCursor().position(), 0);
         QCOMPARE(position(), QStringLiteral("1: 7"));
     }
 
     void resizeShowsTheInputPane()
     {
-        w().Memo1->setFocus();
-        tarvel::test::typeText(w().Memo1, QStringLiteral("ab"));
+        pane(w(), "Memo1")->setFocus();
+        tarvel::test::typeText(pane(w(), "Memo1"), QStringLiteral("ab"));
         f->write(QStringLiteral("network.rip"), "r1\r\nr2\r\nr3\r\n");
         w().N22Click();
         QCOMPARE(f->activeTab(), QStringLiteral("Анализ потерь"));
         QCOMPARE(position(), QStringLiteral("1: 1"));  // the report tab was shown
         QCOMPARE(mark(), QString());
-        clickAt(w().Memo5, w().Memo5->document()->findBlockByNumber(1).position() + 1);
+        clickAt(pane(w(), "Memo5"), pane(w(), "Memo5")->document()->findBlockByNumber(1).position() + 1);
         QCOMPARE(position(), QStringLiteral("2: 2"));
 
         w().resize(w().width() + 20, w().height() + 10);
@@ -158,19 +161,19 @@ private slots:
         QCOMPARE(mark(), QStringLiteral("модиф."));
 
         // Back on the input tab: its show event.
-        clickAt(w().Memo5, w().Memo5->document()->findBlockByNumber(2).position());
+        clickAt(pane(w(), "Memo5"), pane(w(), "Memo5")->document()->findBlockByNumber(2).position());
         QCOMPARE(position(), QStringLiteral("3: 1"));
-        w().PageControl1->setCurrentIndex(0);
+        tabs(w())->setCurrentIndex(0);
         QCOMPARE(position(), QStringLiteral("1: 3"));
         QCOMPARE(mark(), QStringLiteral("модиф."));
     }
 
     void focusComingBackOrARestoredWindowIsNoEventOfAPane()
     {
-        w().Memo1->setFocus();
-        tarvel::test::typeText(w().Memo1, QStringLiteral("ab"));
+        pane(w(), "Memo1")->setFocus();
+        tarvel::test::typeText(pane(w(), "Memo1"), QStringLiteral("ab"));
         f->dialogs.answerSave(f->path(QStringLiteral("s.cdu")));
-        w().N11->trigger();
+        action(w(), "N11")->trigger();
         QCOMPARE(mark(), QStringLiteral("модиф."));
 
         // The window becomes active again (after a dialog or another program):
@@ -182,12 +185,12 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&other));
         w().activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w()));
-        QCOMPARE(QApplication::focusWidget(), w().Memo1);
+        QCOMPARE(QApplication::focusWidget(), pane(w(), "Memo1"));
         QCOMPARE(mark(), QStringLiteral("модиф."));
 
         // A closing menu gives the focus back the same way.
         QFocusEvent back(QEvent::FocusIn, Qt::PopupFocusReason);
-        QApplication::sendEvent(w().Memo1, &back);
+        QApplication::sendEvent(pane(w(), "Memo1"), &back);
         QCOMPARE(mark(), QStringLiteral("модиф."));
 
         // Minimized and restored, the window shows the same page again: that
@@ -199,9 +202,9 @@ private slots:
         QCOMPARE(mark(), QStringLiteral("модиф."));
 
         // Entering the input page from outside it is an event of the page.
-        w().PageControl1->tabBar()->setFocus();
+        tabs(w())->tabBar()->setFocus();
         QCOMPARE(mark(), QStringLiteral("модиф."));
-        w().Memo1->setFocus(Qt::TabFocusReason);
+        pane(w(), "Memo1")->setFocus(Qt::TabFocusReason);
         QCOMPARE(mark(), QString());
         QCOMPARE(position(), QStringLiteral("1: 3"));
     }
