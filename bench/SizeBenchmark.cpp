@@ -14,6 +14,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -123,6 +124,7 @@ void cliProcess(benchmark::State& state, const std::string& text)
     const std::string cli = TARVEL_CLI_PATH;
     const std::string workdir = "--workdir=" + dir.path().string();
     const std::string input = (dir / "input.cdu").string();
+    double peakKb = 0;
     for (auto _ : state) {
         char* argv[] = {const_cast<char*>(cli.c_str()), const_cast<char*>(workdir.c_str()),
                         const_cast<char*>(input.c_str()), nullptr};
@@ -136,12 +138,15 @@ void cliProcess(benchmark::State& state, const std::string& text)
         }
         posix_spawn_file_actions_destroy(&actions);
         int status = 0;
-        waitpid(pid, &status, 0);
+        rusage usage{};
+        wait4(pid, &status, 0, &usage);
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
             state.SkipWithError("tarvel-cli did not converge");
             return;
         }
+        peakKb = std::max(peakKb, static_cast<double>(usage.ru_maxrss));
     }
+    state.counters["peak_MB"] = peakKb / 1024.0;
 }
 
 void BM_SolveIeee14(benchmark::State& s) { solveOnly(s, sampleText("ieee14.cdu")); }
@@ -190,6 +195,32 @@ void BM_OrderLattice(benchmark::State& s) { orderAndSolve(s, latticeText(static_
 BENCHMARK(BM_OrderLattice)->ArgsProduct({{0, 1}, {100, 173, 316}})->Unit(benchmark::kMillisecond);
 void BM_OrderRegionalGrid(benchmark::State& s) { orderAndSolve(s, regionalGridText(static_cast<int>(s.range(1)))); }
 BENCHMARK(BM_OrderRegionalGrid)->ArgsProduct({{0, 1}, {10000, 99999}})->Unit(benchmark::kMillisecond);
+
+// Both ways of solving the steps on the same network and analysis order:
+// the Jacobian factorised, or GMRES on the decoupled factors.
+// range(0): 0 factorised, 1 GMRES.
+void stepsAndSolve(benchmark::State& state, const std::string& text)
+{
+    const std::unique_ptr<NetworkModel> model = solvedModel(state, text);
+    if (!model)
+        return;
+    const Network network = buildNetwork(*model);
+    const SolverAnalysis analysis(network, state.range(0) == 0 ? StepSolver::Factorised : StepSolver::Krylov);
+    Solution solution;
+    for (auto _ : state) {
+        SolverWorkspace workspace;
+        solution = solveSparse(network, CalculationSettings{}, Start::flat(), analysis, workspace);
+        benchmark::DoNotOptimize(solution.iterations);
+    }
+    state.counters["iterations"] = solution.iterations;
+    state.counters["gmres_iterations"] = solution.gmresIterations;
+}
+void BM_StepsLattice(benchmark::State& s) { stepsAndSolve(s, latticeText(static_cast<int>(s.range(1)))); }
+BENCHMARK(BM_StepsLattice)->ArgsProduct({{0, 1}, {50, 100, 173, 316}})->Unit(benchmark::kMillisecond);
+void BM_StepsGrid(benchmark::State& s) { stepsAndSolve(s, gridText(static_cast<int>(s.range(1)))); }
+BENCHMARK(BM_StepsGrid)->ArgsProduct({{0, 1}, {9000, 30000}})->Unit(benchmark::kMillisecond);
+void BM_StepsRegionalGrid(benchmark::State& s) { stepsAndSolve(s, regionalGridText(static_cast<int>(s.range(1)))); }
+BENCHMARK(BM_StepsRegionalGrid)->ArgsProduct({{0, 1}, {10000, 99999}})->Unit(benchmark::kMillisecond);
 
 void BM_RunIeee57(benchmark::State& s) { bench::runWholeCalculation(s, sampleText("ieee57.cdu")); }
 void BM_RunIeee300(benchmark::State& s) { bench::runWholeCalculation(s, sampleText("ieee300.cdu")); }

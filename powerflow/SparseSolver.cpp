@@ -18,9 +18,20 @@
 
 #include "model/ZeroImpedanceTies.h"
 #include "powerflow/DcStart.h"
+#include "powerflow/DecoupledFactors.h"
+#include "powerflow/Gmres.h"
 #include "powerflow/SparseSteps.h"
 
 namespace tarvel {
+
+// The steps are solved by GMRES where the node graph's factor work
+// (NodeOrder::factorWork) reaches this much per node. Measured (Release,
+// tarvel-cli, CPU time of the whole run): on meshed lattices of 2 500 to
+// 100 000 nodes (400 to 3 900 per node) GMRES takes a half to a fifth of the
+// factorised steps' time; on the generated grids of 9 000 and 30 000 nodes
+// (64 and 127) both take the same, on the regional grids (13) GMRES a
+// quarter more.
+constexpr double kKrylovWorkPerNode = 250.0;
 
 // Entry positions of one 2 x 2 block of the Jacobian (the equations of node p
 // against the unknowns of node q): the column of q's real part holds the
@@ -268,34 +279,42 @@ SolverAnalysis::SolverAnalysis(const Network& network)
     : pattern_(std::make_unique<JacobianPattern>(formPattern(network, formAdmittances(network))))
 {
     pattern_->serial = nextPatternSerial();
-    double predicted = 0;
-    std::vector<int> nodeOrder = orderNodes(pattern_->graph, predicted);
-    analyse(std::move(nodeOrder), predicted);
+    analyse(chooseNodeOrder(pattern_->graph), std::nullopt);
 }
 
 SolverAnalysis::SolverAnalysis(const Network& network, NodeOrdering ordering)
     : pattern_(std::make_unique<JacobianPattern>(formPattern(network, formAdmittances(network))))
 {
     pattern_->serial = nextPatternSerial();
-    NodeOrder order = orderNodes(pattern_->graph, ordering);
-    analyse(std::move(order.order), order.factorEntries);
+    analyse(orderNodes(pattern_->graph, ordering), std::nullopt);
 }
 
-void SolverAnalysis::analyse(std::vector<int> nodeOrder, double predicted)
+SolverAnalysis::SolverAnalysis(const Network& network, StepSolver steps)
+    : pattern_(std::make_unique<JacobianPattern>(formPattern(network, formAdmittances(network))))
+{
+    pattern_->serial = nextPatternSerial();
+    analyse(chooseNodeOrder(pattern_->graph), steps);
+}
+
+void SolverAnalysis::analyse(NodeOrder order, std::optional<StepSolver> steps)
 {
     // Each node takes its two rows and columns together: every 2 x 2 block of
     // the pattern is full, so ordering the nodes orders the whole matrix at a
     // quarter of the cost. The Jacobian of a network joined to its base node
     // is irreducible, so no block triangular form is sought.
     const int nodes = static_cast<int>(pattern_->graph.start.size()) - 1;
-    if (nodes < 1 || static_cast<int>(nodeOrder.size()) != nodes)
+    if (nodes < 1 || static_cast<int>(order.order.size()) != nodes)
         return;
-    std::vector<int> order(2 * static_cast<std::size_t>(nodes));
+    steps_ =
+        steps.value_or(order.factorWork >= kKrylovWorkPerNode * nodes ? StepSolver::Krylov : StepSolver::Factorised);
+    std::vector<int> columns(2 * static_cast<std::size_t>(nodes));
     for (int k = 0; k < nodes; ++k) {
-        order[2 * k] = 2 * nodeOrder[k];
-        order[2 * k + 1] = 2 * nodeOrder[k] + 1;
+        columns[2 * k] = 2 * order.order[k];
+        columns[2 * k + 1] = 2 * order.order[k] + 1;
     }
-    pattern_->nodeOrder = std::move(nodeOrder);
+    pattern_->nodeOrder = std::move(order.order);
+    if (steps_ == StepSolver::Krylov)
+        nodeAnalysis_ = std::make_unique<NodeAnalysis>(pattern_->graph, pattern_->nodeOrder);
     klu_common common;
     klu_defaults(&common);
     common.btf = 0;
@@ -303,9 +322,10 @@ void SolverAnalysis::analyse(std::vector<int> nodeOrder, double predicted)
     // (L: four entries per entry of the nodes' factor, one within each
     // node's block, the diagonal), with a margin; KLU grows it if other
     // pivots need more.
-    pattern_->initmem = 1.2 * (4.0 * predicted + 3.0 * nodes) / static_cast<double>(pattern_->rowIndex.size());
-    symbolic_ = klu_analyze_given(2 * nodes, pattern_->columnStart.data(), pattern_->rowIndex.data(), order.data(),
-                                  order.data(), &common);
+    pattern_->initmem =
+        1.2 * (4.0 * order.factorEntries + 3.0 * nodes) / static_cast<double>(pattern_->rowIndex.size());
+    symbolic_ = klu_analyze_given(2 * nodes, pattern_->columnStart.data(), pattern_->rowIndex.data(),
+                                  columns.data(), columns.data(), &common);
 }
 
 SolverAnalysis::~SolverAnalysis()
@@ -342,6 +362,11 @@ struct SolverWorkspace::Data {
     std::vector<char> identity;        // nodes 0..n: an identity row (unlinked, excluded)
     std::vector<char> excluded;        // nodes 0..n: no equations (solved as another node, cut off)
     int activeEquations = 0;
+    // With StepSolver::Krylov: B' and B'' at the graph's entries, their
+    // factors, and GMRES's vectors.
+    std::vector<double> angleMatrix, magnitudeMatrix, step;
+    DecoupledFactors decoupled;
+    GmresSpace gmres;
 
     Data() { klu_defaults(&common); }
     ~Data() { freeNumeric(); }
@@ -595,6 +620,108 @@ bool allFinite(const std::vector<double>& v)
     return std::all_of(v.begin(), v.end(), [](double a) { return std::isfinite(a); });
 }
 
+// B' and B'' at the present voltages, in the node graph's entries: the
+// derivatives of the active powers by the angles and of the reactive powers
+// by the magnitudes that the equations would have at equal angles without
+// resistance (Im Y only); a fixed-voltage node's row of B'' is that of its
+// voltage equation, an identity row is the identity in both.
+void formDecoupledMatrices(const Network& net, const JacobianPattern& pattern, Data& w)
+{
+    const NodeGraph& graph = pattern.graph;
+    const Admittances& y = pattern.y;
+    const int n = net.nodeCount;
+    w.angleMatrix.assign(graph.neighbour.size(), 0.0);
+    w.magnitudeMatrix.assign(graph.neighbour.size(), 0.0);
+    // Rows and columns of nodes 1..n.
+    const auto at = [&](std::vector<double>& matrix, int row, int column) -> double& {
+        const auto begin = graph.neighbour.begin() + graph.start[column - 1];
+        const auto end = graph.neighbour.begin() + graph.start[column];
+        return matrix[std::lower_bound(begin, end, row - 1) - graph.neighbour.begin()];
+    };
+    const auto magnitude = [&](int k) { return std::hypot(w.e[k], w.f[k]); };
+    for (int i = 1; i <= net.branchCount; ++i) {
+        const int s = y.start[i], t = y.end[i];
+        if (w.skip[i] || s == t || (s > 0 && w.identity[s]) || (t > 0 && w.identity[t]))
+            continue;
+        const double us = magnitude(s), ut = magnitude(t);
+        // Both ends' rows take the coupling of the start's (they differ only by a phase shift).
+        const double coupling = -y.mutualStB[i] * us * ut;
+        if (s > 0)
+            at(w.angleMatrix, s, s) += coupling;
+        if (t > 0)
+            at(w.angleMatrix, t, t) += coupling;
+        if (s == 0 || t == 0)
+            continue;
+        at(w.angleMatrix, s, t) -= coupling;
+        at(w.angleMatrix, t, s) -= coupling;
+        if (solvesReactivePower(net, w, s))
+            at(w.magnitudeMatrix, s, t) += us * y.mutualStB[i];
+        if (solvesReactivePower(net, w, t))
+            at(w.magnitudeMatrix, t, s) += ut * y.mutualTsB[i];
+    }
+    for (int k = 1; k <= n; ++k) {
+        double& angle = at(w.angleMatrix, k, k);
+        double& volts = at(w.magnitudeMatrix, k, k);
+        if (w.identity[k]) {
+            angle = volts = 1.0;
+            continue;
+        }
+        volts = solvesReactivePower(net, w, k) ? -magnitude(k) * w.selfB[k] : 2.0 * magnitude(k) / net.nodeUnom[k];
+        // A node that no branch in service reaches keeps its angle.
+        if (angle == 0.0)
+            angle = 1.0;
+        if (volts == 0.0)
+            volts = 1.0;
+    }
+}
+
+// Factorises B' and B'' at the present voltages.
+bool factorDecoupled(const Network& net, const SolverAnalysis& analysis, Data& w)
+{
+    const JacobianPattern& pattern = analysis.pattern();
+    formDecoupledMatrices(net, pattern, w);
+    if (!w.decoupled.factor(pattern.graph, *analysis.nodeAnalysis(), w.angleMatrix, w.magnitudeMatrix))
+        return false;
+    w.decoupled.madeFor = pattern.serial;
+    return true;
+}
+
+// GMRES's stop, relative to the mismatches' norm: as close as a factorised
+// step comes in the first steps, so that the iterations are those of the
+// factorised method (measured on the lattices and regional grids).
+constexpr GmresLimits kKrylovLimits{1e-6, 40, 400};
+
+// Overwrites the mismatch with the step that GMRES finds for J x = mismatch,
+// preconditioned by the decoupled factors (made afresh when asked, or when
+// the workspace holds none of this analysis). False, with the mismatch
+// untouched, where they are singular or GMRES stops short of its tolerance:
+// the step is then taken with J factorised.
+bool solveStepByKrylov(const Network& net, const SolverAnalysis& analysis, Data& w, bool refresh, Solution& solution)
+{
+    const JacobianPattern& pattern = analysis.pattern();
+    const NodeAnalysis& nodes = *analysis.nodeAnalysis();
+    if ((refresh || w.decoupled.madeFor != pattern.serial) && !factorDecoupled(net, analysis, w))
+        return false;
+    const auto multiply = [&](std::span<const double> x, std::span<double> product) {
+        std::fill(product.begin(), product.end(), 0.0);
+        const int columns = static_cast<int>(pattern.columnStart.size()) - 1;
+        for (int c = 0; c < columns; ++c)
+            for (int p = pattern.columnStart[c]; p < pattern.columnStart[c + 1]; ++p)
+                product[pattern.rowIndex[p]] += w.J[p] * x[c];
+    };
+    const auto precondition = [&](std::span<const double> r, std::span<double> x) {
+        w.decoupled.apply(nodes, r, x, w.e, w.f, w.identity);
+    };
+    w.step.resize(w.mismatch.size());
+    const GmresOutcome outcome = solveByGmres(multiply, precondition, w.mismatch, w.step, kKrylovLimits, w.gmres);
+    solution.gmresIterations += outcome.iterations;
+    if (!outcome.converged || !allFinite(w.step))
+        return false;
+    w.mismatch.swap(w.step);
+    ++solution.stepsByGmres;
+    return true;
+}
+
 // Switches the nodes whose hold at a reactive limit changes after a step;
 // computeResidual has left the injections of the present voltages.
 int switchAtLimits(const Network& net, Data& w, int iteration, std::vector<LimitSwitch>& log)
@@ -632,8 +759,12 @@ constexpr double kLargeAngle = 0.05;
 // branches and loads (B' theta = P with b = U_start U_end Im(-y/N), which
 // leaves out the losses; nodes without equations stay at angle 0). False,
 // with the voltages untouched, where B' is singular or every angle is small.
-bool turnByDcAngles(const Network& net, const JacobianPattern& pattern, Data& w)
+//
+// With the steps solved by GMRES, B' is the decoupled matrix at these
+// voltages, and its factors, made here, precondition the first steps too.
+bool turnByDcAngles(const Network& net, const SolverAnalysis& analysis, bool byKrylov, Data& w)
 {
+    const JacobianPattern& pattern = analysis.pattern();
     const int n = net.nodeCount;
     const Admittances& y = pattern.y;
     DcNetwork dc;
@@ -658,7 +789,14 @@ bool turnByDcAngles(const Network& net, const JacobianPattern& pattern, Data& w)
         dc.injection[y.start[i]] += shifted;
         dc.injection[y.end[i]] -= shifted;
     }
-    const std::vector<double> theta = dcAngles(pattern.graph, pattern.nodeOrder, dc);
+    std::vector<double> theta;
+    if (!byKrylov) {
+        theta = dcAngles(pattern.graph, pattern.nodeOrder, dc);
+    } else if (factorDecoupled(net, analysis, w)) {
+        theta = std::move(dc.injection);
+        if (!w.decoupled.solveAngles(*analysis.nodeAnalysis(), std::span(theta).subspan(1)))
+            theta.clear();
+    }
     if (theta.empty() ||
         std::none_of(theta.begin(), theta.end(), [](double a) { return std::fabs(a) > kLargeAngle; }))
         return false;
@@ -882,10 +1020,17 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
     w.mismatch.resize(2 * slots - 2);
     w.J.resize(pattern.rowIndex.size());
 
+    // Steps by GMRES unless it fails a step of this solve (then they are factorised).
+    bool byKrylov = analysis.steps() == StepSolver::Krylov && analysis.nodeAnalysis() &&
+                    analysis.nodeAnalysis()->ok();
+    // The decoupled factors made for the start serve its first step.
+    bool decoupledAtStart = false;
     Residual residual = computeResidual(network, y, w);
     if (start.kind == Start::Kind::Flat && analysis.ok() && std::isfinite(residual.rms)) {
         const std::vector<double> flatF = w.f, flatE = w.e;
-        if (turnByDcAngles(network, pattern, w)) {
+        const bool turnedByDc = turnByDcAngles(network, analysis, byKrylov, w);
+        decoupledAtStart = byKrylov && w.decoupled.ready();
+        if (turnedByDc) {
             const Residual turned = computeResidual(network, y, w);
             if (turned.rms <= residual.rms) {
                 residual = turned;
@@ -924,8 +1069,17 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
     while (solution.divergedAt < 0 && (solution.iterations == 0 || unmet()) && solution.iterations < settings.iteraz) {
         const int iteration = solution.iterations + 1;
         formJacobian(network, pattern, w);
-        if (!factor(analysis, w, (iteration == 1 && freshStart) || switched) || !solveStep(analysis, w) ||
-            !allFinite(w.mismatch)) {
+        const bool refresh = (iteration == 1 && freshStart) || switched;
+        bool solved = false;
+        if (byKrylov) {
+            solved = solveStepByKrylov(network, analysis, w, iteration == 1 ? refresh && !decoupledAtStart : refresh,
+                                       solution);
+            // Once GMRES fails a solve, its later steps are factorised too.
+            byKrylov = solved;
+        }
+        if (!solved)
+            solved = factor(analysis, w, refresh) && solveStep(analysis, w);
+        if (!solved || !allFinite(w.mismatch)) {
             // A singular matrix or a step that is no number: the voltages stay
             // those of the last finite step.
             solution.divergedAt = iteration;

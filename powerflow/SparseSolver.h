@@ -25,6 +25,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -92,6 +93,8 @@ struct Solution {
     std::vector<double> voltageRe, voltageIm;  // kV, nodes 0..n; 0 at a node cut off
     std::vector<double> powerP, powerQ;        // MW, Mvar injected (+ the node feeds the network), nodes 0..n
     int iterations = 0;                        // Newton steps done
+    int stepsByGmres = 0;                      // of which GMRES solved the equations (StepSolver::Krylov)
+    int gmresIterations = 0;                   // its products with the Jacobian in all
     std::vector<double> residuals;             // the root-mean-square error after each step, in order
     double residual = 0;                       // that of the final voltages (of the start before any step)
     double worstError = 0;                     // the largest single-equation error of the final voltages
@@ -154,6 +157,19 @@ struct SolveChanges {
 std::vector<int> nodesCutOff(const Network& network, std::span<const int> branchesOut);
 
 struct JacobianPattern;
+class NodeAnalysis;
+
+// How a Newton step's linear equations are solved.
+enum class StepSolver {
+    // The Jacobian factorised by KLU (refactorised in the pivot order of the
+    // first step in the others).
+    Factorised,
+    // GMRES preconditioned by the factors of the decoupled matrices B' and
+    // B'', node-sized, factorised once per solve: for networks whose
+    // Jacobian's factors would cost more than these and the products
+    // together (kKrylovFactorWork).
+    Krylov,
+};
 
 // The part of a solve that depends only on the network: the Jacobian's
 // entry positions, the fill-reducing order and KLU's symbolic analysis.
@@ -164,6 +180,8 @@ public:
     // The same in a given ordering instead of the one chosen for the
     // network (for measuring one against the other).
     SolverAnalysis(const Network& network, NodeOrdering ordering);
+    // The same with the steps solved the given way instead of the one chosen.
+    SolverAnalysis(const Network& network, StepSolver steps);
     ~SolverAnalysis();
     SolverAnalysis(const SolverAnalysis&) = delete;
     SolverAnalysis& operator=(const SolverAnalysis&) = delete;
@@ -174,12 +192,17 @@ public:
 
     const JacobianPattern& pattern() const { return *pattern_; }
     void* symbolic() const { return symbolic_; }  // klu_symbolic*
+    StepSolver steps() const { return steps_; }
+    // The analysis of the decoupled matrices (with StepSolver::Krylov only).
+    const NodeAnalysis* nodeAnalysis() const { return nodeAnalysis_.get(); }
 
 private:
-    void analyse(std::vector<int> nodeOrder, double predictedFactorEntries);
+    void analyse(NodeOrder order, std::optional<StepSolver> steps);
 
     std::unique_ptr<JacobianPattern> pattern_;
     void* symbolic_ = nullptr;
+    StepSolver steps_ = StepSolver::Factorised;
+    std::unique_ptr<NodeAnalysis> nodeAnalysis_;
 };
 
 // One thread's numeric factors and vectors; reused from solve to solve of
