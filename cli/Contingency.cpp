@@ -2,15 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
-#include <memory>
 
-#include <tbb/global_control.h>
-
-#include "model/TextFile.h"
-#include "study/Limits.h"
-#include "study/Outage.h"
-#include "study/Study.h"
-#include "study/StudyInput.h"
 #include "study/StudyFiles.h"
 
 namespace cli {
@@ -20,22 +12,6 @@ namespace {
 constexpr int kExitSecure = 0;
 constexpr int kExitBadInput = 2;
 constexpr int kExitBaseNotConverged = 3;
-
-bool readText(const std::filesystem::path& path, std::string& text)
-{
-    std::string bytes;
-    if (!tarvel::readFileBytes(path, bytes)) {
-        std::fprintf(stderr, "Невозможно прочитать файл \"%s\"\n", path.string().c_str());
-        return false;
-    }
-    text = tarvel::cp1251ToUtf8(bytes);
-    return true;
-}
-
-void tell(const std::string& text)
-{
-    std::fprintf(stderr, "%s\n", text.c_str());
-}
 
 }  // namespace
 
@@ -88,83 +64,44 @@ std::string checkStudyOptions(const StudyOptions& options, bool profileGiven)
     return {};
 }
 
+tarvel::app::StudyFileNames studyFileNames(const StudyOptions& options)
+{
+    return {tarvel::app::outagesFileOfOption(options.contingencies), options.limitsFile};
+}
+
 tarvel::CaseStudyData caseStudyData(const InterchangeOptions& interchange)
 {
     return {interchange.caseName, interchange.branchRecordOfCaseBranch, interchange.branchRatingMva};
 }
 
-bool readOutages(const tarvel::NetworkModel& model, const StudyOptions& options, const InterchangeOptions& interchange,
-                 std::vector<tarvel::Outage>& outages)
+void tellProblem(const tarvel::app::StudyProblem& problem)
 {
-    const bool all = options.contingencies == "all";
-    std::string text;
-    if (!all && !readText(options.contingencies, text))
-        return false;
-    tarvel::OutageList list = tarvel::studyOutages(model, all, text, options.contingencies, caseStudyData(interchange));
-    if (!list.ok) {
-        tell(list.error);
-        return false;
-    }
-    outages = std::move(list.outages);
-    return true;
-}
-
-bool readLimits(const tarvel::NetworkModel& model, const StudyOptions& options, const InterchangeOptions& interchange,
-                tarvel::Limits& limits, tarvel::LimitsSource& source)
-{
-    source = {};
-    source.caseRatings = !interchange.branchRatingMva.empty();
-    const bool hasFile = !options.limitsFile.empty();
-    std::string text;
-    if (hasFile && !readText(options.limitsFile, text))
-        return false;
-    if (const std::string problem = tarvel::studyLimits(model, caseStudyData(interchange), hasFile, text, limits);
-        !problem.empty()) {
-        tell(problem);
-        return false;
-    }
-    if (hasFile)
-        source.currentFile = options.limitsFile.filename().string();
-    return true;
-}
-
-std::unique_ptr<tbb::global_control> limitThreads(const StudyOptions& options)
-{
-    if (options.threads <= 0)
-        return nullptr;
-    return std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism,
-                                                 static_cast<std::size_t>(options.threads));
+    std::fprintf(stderr, "%s\n", problem.text.c_str());
 }
 
 int runStudy(const tarvel::NetworkModel& model, const tarvel::CalculationSettings& settings,
              const StudyOptions& options, const StudyOutputs& outputs, const InterchangeOptions& interchange,
              const std::filesystem::path& workDir)
 {
-    std::vector<tarvel::Outage> outages;
-    if (!readOutages(model, options, interchange, outages))
+    tarvel::app::StudyInput input =
+        tarvel::app::readStudyInput(model, caseStudyData(interchange), studyFileNames(options), true);
+    if (input.problem) {
+        tellProblem(input.problem);
         return kExitBadInput;
-    tarvel::Limits limits;
-    tarvel::LimitsSource source;
-    if (!readLimits(model, options, interchange, limits, source))
-        return kExitBadInput;
-
-    const std::unique_ptr<tbb::global_control> threads = limitThreads(options);
-    tarvel::StudyOptions studyOptions;
-    studyOptions.settings = settings;
-    const tarvel::StudyBase base(model, limits, studyOptions);
-    if (!base.solved()) {
-        tell("Анализ отключений невозможен: исходный режим не рассчитан с заданной точностью");
+    }
+    const tarvel::app::ContingencyRun run =
+        tarvel::app::runContingencyStudy(model, settings, std::move(input), options.threads);
+    if (run.status == tarvel::app::ContingencyRun::Status::BaseNotSolved) {
+        std::fprintf(stderr, "%s\n", tarvel::app::kBaseNotSolved);
         return kExitBaseNotConverged;
     }
-    const tarvel::StudyResult study = tarvel::runStudy(base, std::move(outages));
     std::filesystem::path failed;
-    if (!tarvel::writeStudyFiles(base, study, source, {workDir, outputs.json, outputs.csvPrefix}, failed)) {
+    if (!tarvel::app::writeContingencyFiles(run, {workDir, outputs.json, outputs.csvPrefix}, failed)) {
         std::fprintf(stderr, "Невозможно записать файл \"%s\"\n", failed.string().c_str());
         return kExitBadInput;
     }
-    const tarvel::StudyCounts counts = tarvel::countOutcomes(study.results);
-    std::printf("%s\n", tarvel::studySummary(counts).c_str());
-    return counts.secure == counts.outages ? kExitSecure : kExitInsecure;
+    std::printf("%s\n", tarvel::studySummary(run.counts).c_str());
+    return run.secure() ? kExitSecure : kExitInsecure;
 }
 
 }  // namespace cli

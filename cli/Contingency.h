@@ -4,18 +4,13 @@
 #pragma once
 
 #include <filesystem>
-#include <memory>
 #include <string>
-#include <vector>
 
-#include <tbb/global_control.h>
-
+#include "app/ContingencyStudy.h"
 #include "cli/Interchange.h"
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
-#include "study/Limits.h"
-#include "study/Outage.h"
-#include "study/StudyFiles.h"
+#include "study/StudyInput.h"
 
 namespace cli {
 
@@ -41,16 +36,12 @@ std::string checkStudyOptions(const StudyOptions& options, bool profileGiven);
 
 extern const char* const kStudyHelp;
 
-// The outages of --contingencies for the network; false when the list or
-// table cannot be taken (the message, naming the line, has been printed).
-bool readOutages(const tarvel::NetworkModel& model, const StudyOptions& options, const InterchangeOptions& interchange,
-                 std::vector<tarvel::Outage>& outages);
-// The limits: each voltage class's node limits, an imported case's ratings
-// and the currents of --limits; false when the file cannot be taken (told).
-bool readLimits(const tarvel::NetworkModel& model, const StudyOptions& options, const InterchangeOptions& interchange,
-                tarvel::Limits& limits, tarvel::LimitsSource& source);
-// The cap on oneTBB's threads that --threads sets, while it lives; null without it.
-std::unique_ptr<tbb::global_control> limitThreads(const StudyOptions& options);
+// The files --contingencies and --limits name ("all": none for the outages).
+tarvel::app::StudyFileNames studyFileNames(const StudyOptions& options);
+// What an imported case adds to a study.
+tarvel::CaseStudyData caseStudyData(const InterchangeOptions& interchange);
+// Prints why a study's input cannot be taken.
+void tellProblem(const tarvel::app::StudyProblem& problem);
 
 // Runs the study on the network of a converged run and writes its files:
 // 0 when every outage is solved without violation, kExitInsecure otherwise,

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "cli/Contingency.h"
-#include "model/TextFile.h"
 #include "series/SeriesReports.h"
 
 namespace cli {
@@ -42,44 +41,34 @@ bool setProfileOption(ProfileOptions& options, const std::string& name, const st
 
 tarvel::SeriesPrepared prepareProfile(const ProfileOptions& options, const StudyOptions& study,
                                       const InterchangeOptions& interchange, const std::string& cduText,
-                                      const tarvel::CalculationSettings& settings, tarvel::SeriesJob& job)
+                                      const tarvel::CalculationSettings& settings,
+                                      std::shared_ptr<const tarvel::SeriesJob>& job)
 {
-    const tarvel::NodeAreas areas = tarvel::nodeAreasOf(interchange.busAreas);
     std::string bytes;
-    if (!tarvel::readFileBytes(options.profile, bytes)) {
-        std::fprintf(stderr, "Невозможно прочитать файл \"%s\"\n", options.profile.string().c_str());
+    if (const tarvel::app::StudyProblem problem = tarvel::app::readUserFile(options.profile, bytes)) {
+        tellProblem(problem);
         return tarvel::SeriesPrepared::BadProfile;
     }
-    std::string error, note;
-    const tarvel::SeriesPrepared prepared = job.prepare(cduText, areas, bytes, settings, error, note);
-    if (!note.empty())
-        std::fprintf(stderr, "%s\n", note.c_str());
-    if (prepared == tarvel::SeriesPrepared::BadProfile)
-        std::fprintf(stderr, "%s\n", error.c_str());
-    if (prepared != tarvel::SeriesPrepared::Ready)
-        return prepared;
-    tarvel::Limits limits;
-    tarvel::LimitsSource source;
-    if (!readLimits(job.model(), study, interchange, limits, source))
-        return tarvel::SeriesPrepared::BadProfile;
-    job.setLimits(std::move(limits));
-    if (!study.contingencies.empty()) {
-        std::vector<tarvel::Outage> outages;
-        if (!readOutages(job.model(), study, interchange, outages))
-            return tarvel::SeriesPrepared::BadProfile;
-        job.setOutages(std::move(outages));
-    }
-    return prepared;
+    tarvel::app::SeriesRequest request;
+    request.text = cduText;
+    request.profileBytes = bytes;
+    request.areas = tarvel::nodeAreasOf(interchange.busAreas);
+    request.caseData = caseStudyData(interchange);
+    request.files = studyFileNames(study);
+    request.withOutages = !study.contingencies.empty();
+    tarvel::app::SeriesSetUp setUp = tarvel::app::prepareSeries(request, settings);
+    if (!setUp.note.empty())
+        std::fprintf(stderr, "%s\n", setUp.note.c_str());
+    if (setUp.problem)
+        tellProblem(setUp.problem);
+    job = std::move(setUp.job);
+    return setUp.state;
 }
 
 int runProfile(const ProfileOptions& options, const StudyOptions& study, const tarvel::SeriesJob& job,
                const tarvel::CalculationSettings& settings, const std::filesystem::path& workDir)
 {
-    tarvel::SeriesResults results;
-    {
-        const std::unique_ptr<tbb::global_control> threads = limitThreads(study);
-        results = job.solveWithOutages();
-    }
+    const tarvel::SeriesResults results = tarvel::app::runSeries(job, study.threads);
     tarvel::SeriesOutputs outputs;
     outputs.workDir = workDir;
     outputs.csvPrefix = options.csvPrefix;
@@ -90,18 +79,14 @@ int runProfile(const ProfileOptions& options, const StudyOptions& study, const t
         return 2;
     }
     std::fprintf(stderr, "%s\n", tarvel::seriesSummary(results).c_str());
-    return profileStatus(results);
+    return profileStatus(tarvel::app::tallySeries(results));
 }
 
-int profileStatus(const tarvel::SeriesResults& results)
+int profileStatus(const tarvel::app::SeriesTally& tally)
 {
-    bool insecure = false;
-    for (const tarvel::StepResult& s : results.steps) {
-        if (s.outcome != tarvel::StepOutcome::Solved)
-            return 3;
-        insecure = insecure || tarvel::isInsecureStep(s);
-    }
-    return results.withOutages && insecure ? kExitInsecure : 0;
+    if (tally.unsolved > 0)
+        return 3;
+    return tally.insecure > 0 ? kExitInsecure : 0;
 }
 
 }  // namespace cli

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "app/SeriesStudy.h"
 #include "cli/Contingency.h"
 #include "cli/Interchange.h"
 #include "model/CalculationSettings.h"
@@ -29,11 +31,12 @@ extern const char* const kProfileHelp;
 
 // Reads the profile file, the limits and (with --contingencies) the outages,
 // and prepares the study before anything is written; prints what is wrong.
-// Ready, NetworkRejected (the ordinary run will tell why) or BadProfile
-// (exit 2).
+// Ready (with the job), NetworkRejected (the ordinary run will tell why) or
+// BadProfile (exit 2).
 tarvel::SeriesPrepared prepareProfile(const ProfileOptions& options, const StudyOptions& study,
                                       const InterchangeOptions& interchange, const std::string& cduText,
-                                      const tarvel::CalculationSettings& settings, tarvel::SeriesJob& job);
+                                      const tarvel::CalculationSettings& settings,
+                                      std::shared_ptr<const tarvel::SeriesJob>& job);
 
 // Solves every step (with the outages of each) on --threads threads and
 // writes the study's files; prints a summary line. Returns the exit status
@@ -44,6 +47,6 @@ int runProfile(const ProfileOptions& options, const StudyOptions& study, const t
 // 0 every step solved (and with the outages, every step secure), 3 some step
 // did not solve, kExitInsecure some step's N-1 found a violation, a split or
 // an outage that did not solve.
-int profileStatus(const tarvel::SeriesResults& results);
+int profileStatus(const tarvel::app::SeriesTally& tally);
 
 }  // namespace cli

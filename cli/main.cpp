@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -272,7 +273,7 @@ int main(int argc, char** argv)
     settings.qLimits = qLimits;
 
     // A wrong profile is told before any file is written.
-    tarvel::SeriesJob series;
+    std::shared_ptr<const tarvel::SeriesJob> series;
     tarvel::SeriesPrepared seriesPrepared = tarvel::SeriesPrepared::NetworkRejected;
     if (!profile.profile.empty()) {
         seriesPrepared = cli::prepareProfile(profile, study, interchange, text, settings, series);
@@ -321,7 +322,7 @@ int main(int argc, char** argv)
     }
     int status = outcome == tarvel::RunOutcome::Converged ? kExitConverged : kExitNotConverged;
     if (seriesPrepared == tarvel::SeriesPrepared::Ready) {
-        const int seriesStatus = cli::runProfile(profile, study, series, settings, workDir);
+        const int seriesStatus = cli::runProfile(profile, study, *series, settings, workDir);
         if (seriesStatus == kExitUsage || status == kExitConverged)
             status = seriesStatus;
     }

@@ -26,6 +26,7 @@
 #include <tbb/global_control.h>
 
 #include "app/CaseImport.h"
+#include "app/SeriesStudy.h"
 #include "interchange/CaseImport.h"
 #include "model/MessageSink.h"
 #include "model/TextFile.h"
@@ -187,9 +188,7 @@ bool importInput(const std::string& bytes, const Options& options, bool print, I
 {
     const tarvel::InputFormat format = tarvel::detectInputFormat(bytes);
     if (format == tarvel::InputFormat::Cdu) {
-        out.text = tarvel::cp1251ToUtf8(bytes);
-        if (!tarvel::hasCrLfLineEnds(out.text))
-            out.text = tarvel::toCrLf(out.text);
+        out.text = tarvel::cp1251ToUtf8(bytes);  // the calculation gives its lines CR LF
         return true;
     }
     const tarvel::CaseReadResult read = tarvel::readCase(bytes, format);
@@ -214,43 +213,30 @@ bool importInput(const std::string& bytes, const Options& options, bool print, I
 
 // Builds the job: the network and profile, the limits and the outages.
 // Messages by rank 0 only; false when something cannot be taken.
-bool prepareJob(const InputBytes& bytes, const Options& options, bool print, tarvel::SeriesJob& job)
+bool prepareJob(const InputBytes& bytes, const Options& options, bool print,
+                std::shared_ptr<const tarvel::SeriesJob>& job)
 {
     ImportedInput imported;
     if (!importInput(bytes.input, options, print, imported))
         return false;
-    std::string error, note;
-    const tarvel::SeriesPrepared prepared =
-        job.prepare(imported.text, imported.areas, bytes.profile, options.settings, error, note);
-    if (print && !note.empty())
-        std::fprintf(stderr, "%s\n", note.c_str());
-    if (prepared == tarvel::SeriesPrepared::BadProfile) {
+    const tarvel::app::StudyFileBytes studyBytes{bytes.outages, bytes.limits};
+    tarvel::app::SeriesRequest request;
+    request.text = imported.text;
+    request.profileBytes = bytes.profile;
+    request.areas = imported.areas;
+    request.caseData = imported.caseData;
+    request.files = {tarvel::app::outagesFileOfOption(options.contingencies), options.limitsFile};
+    request.withOutages = !options.contingencies.empty();
+    request.studyBytes = &studyBytes;
+    tarvel::app::SeriesSetUp setUp = tarvel::app::prepareSeries(request, options.settings);
+    if (print && !setUp.note.empty())
+        std::fprintf(stderr, "%s\n", setUp.note.c_str());
+    if (setUp.problem) {
         if (print)
-            std::fprintf(stderr, "%s\n", error.c_str());
+            std::fprintf(stderr, "%s\n", setUp.problem.text.c_str());
         return false;
     }
-    if (prepared != tarvel::SeriesPrepared::Ready)
-        return true;  // the ordinary run tells why the network is refused
-    tarvel::Limits limits;
-    const std::string problem = tarvel::studyLimits(job.model(), imported.caseData, !options.limitsFile.empty(),
-                                                    tarvel::cp1251ToUtf8(bytes.limits), limits);
-    if (!problem.empty()) {
-        if (print)
-            std::fprintf(stderr, "%s\n", problem.c_str());
-        return false;
-    }
-    job.setLimits(std::move(limits));
-    if (options.contingencies.empty())
-        return true;
-    tarvel::OutageList list = tarvel::studyOutages(job.model(), options.contingencies == "all",
-                                                   tarvel::cp1251ToUtf8(bytes.outages), options.contingencies,
-                                                   imported.caseData);
-    if (!list.ok) {
-        if (print)
-            std::fprintf(stderr, "%s\n", list.error.c_str());
-        return false;
-    }
-    job.setOutages(std::move(list.outages));
+    job = std::move(setUp.job);  // none when the network is refused: the ordinary run tells why
     return true;
 }
 
@@ -335,7 +321,7 @@ int runJob(int rank, int ranks, int argc, char** argv)
     broadcast(bytes.outages);
     broadcast(bytes.limits);
 
-    tarvel::SeriesJob job;
+    std::shared_ptr<const tarvel::SeriesJob> job;
     try {
         status = prepareJob(bytes, options, root, job) ? 0 : kExitUsage;
     } catch (const std::exception& e) {
@@ -374,14 +360,13 @@ int runJob(int rank, int ranks, int argc, char** argv)
     if (base != 0)
         return base;
     MPI_Bcast(&baseStatus, 1, MPI_INT, 0, MPI_COMM_WORLD);
+    if (!job)
+        return kExitRejected;  // every process read the same bytes and refused them
 
     tarvel::SeriesShare mine;
     try {
-        std::unique_ptr<tbb::global_control> threads;
-        if (options.threads > 0)
-            threads = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism,
-                                                            static_cast<std::size_t>(options.threads));
-        mine = job.solveShare(rank, ranks);
+        const std::unique_ptr<tbb::global_control> threads = tarvel::app::limitThreads(options.threads);
+        mine = job->solveShare(rank, ranks);
         status = 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tarvel-study, процесс %d: %s\n", rank, e.what());
@@ -397,23 +382,18 @@ int runJob(int rank, int ranks, int argc, char** argv)
     status = 0;
     if (root) {
         const tarvel::SeriesResults results =
-            tarvel::mergeShares(shares, job.study().stepCount(), job.withOutages());
+            tarvel::mergeShares(shares, job->study().stepCount(), job->withOutages());
         std::filesystem::path failed;
         if (!tarvel::writeSeriesFiles(results, options.settings, options.outputs, failed)) {
             std::fprintf(stderr, "Невозможно записать файл \"%s\"\n", failed.string().c_str());
             status = kExitUsage;
         } else {
             std::fprintf(stderr, "%s\n", tarvel::seriesSummary(results).c_str());
-            int unsolved = 0;
-            bool insecure = false;
-            for (const tarvel::StepResult& s : results.steps) {
-                unsolved += s.outcome != tarvel::StepOutcome::Solved;
-                insecure = insecure || tarvel::isInsecureStep(s);
-            }
+            const tarvel::app::SeriesTally tally = tarvel::app::tallySeries(results);
             // As tarvel-cli: a base case that did not converge is told first.
-            if (unsolved > 0 || baseStatus != 0)
+            if (tally.unsolved > 0 || baseStatus != 0)
                 status = kExitNotConverged;
-            else if (results.withOutages && insecure)
+            else if (tally.insecure > 0)
                 status = kExitInsecure;
         }
     }

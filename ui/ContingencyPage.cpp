@@ -10,8 +10,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <tbb/global_control.h>
-
 #include "model/TextFile.h"
 #include "ui/OutageOverlayOf.h"
 #include "ui/Dialogs.h"
@@ -48,19 +46,15 @@ QTableWidgetItem* textItem(const std::string& text)
     return new QTableWidgetItem(QString::fromStdString(text));
 }
 
-bool readText(const QString& path, std::string& text)
-{
-    std::string bytes;
-    if (!readFileBytes(localPath(path), bytes)) {
-        dialogs().message(nullptr, QStringLiteral("Невозможно прочитать файл \"%1\".").arg(path),
-                          QMessageBox::Critical);
-        return false;
-    }
-    text = cp1251ToUtf8(bytes);
-    return true;
-}
-
 }  // namespace
+
+void tellStudyProblem(QWidget* parent, const app::StudyProblem& problem)
+{
+    if (problem.kind == app::StudyProblem::Kind::Unreadable)
+        dialogs().message(parent, fromUtf8(problem.text) + QLatin1Char('.'), QMessageBox::Critical);
+    else
+        dialogs().message(parent, fromUtf8(problem.text), QMessageBox::Warning);
+}
 
 ContingencyPage::ContingencyPage(QWidget* parent) : QWidget(parent)
 {
@@ -117,65 +111,33 @@ ContingencyPage::~ContingencyPage()
 }
 
 bool ContingencyPage::start(const NetworkModel& model, const CalculationSettings& settings,
-                            const ContingencyRequest& request, const QString& workDir)
+                            const CaseStudyData& caseData, const ContingencyRequest& request, const QString& workDir)
 {
     stop();
-    const BranchIndex index(model);
-    OutageList list;
-    if (request.listFile.isEmpty()) {
-        list.ok = true;
-        list.outages = allBranchOutages(index);
-    } else {
-        std::string text;
-        if (!readText(request.listFile, text))
-            return false;
-        list = readOutageList(text, index);
-    }
-    if (!list.ok) {
-        dialogs().message(this, QString::fromStdString(list.error), QMessageBox::Warning);
+    const app::StudyFileNames names{request.listFile.isEmpty() ? std::filesystem::path() : localPath(request.listFile),
+                                    request.limitsFile.isEmpty() ? std::filesystem::path() : localPath(request.limitsFile)};
+    auto input = std::make_shared<app::StudyInput>(app::readStudyInput(model, caseData, names, true));
+    if (input->problem) {
+        tellStudyProblem(this, input->problem);
         return false;
     }
-    limits_ = defaultLimits(model);
-    source_ = {};
-    if (!request.limitsFile.isEmpty()) {
-        std::string text;
-        if (!readText(request.limitsFile, text))
-            return false;
-        if (const std::string problem = readCurrentLimits(text, index, limits_); !problem.empty()) {
-            dialogs().message(this, QString::fromStdString(problem), QMessageBox::Warning);
-            return false;
-        }
-        source_.currentFile = localPath(request.limitsFile).filename().string();
-    }
-    model_ = std::make_unique<NetworkModel>(model);
-    outages_ = std::move(list.outages);
-    settings_ = settings;
-    threads_ = request.threads;
+    outageCount_ = input->outages.size();
     workDir_ = workDir;
-    base_.reset();
-    result_ = {};
+    run_ = {};
     control_.cancel = false;
     control_.done = 0;
     done_ = false;
     table_->setRowCount(0);
-    progress_->setRange(0, static_cast<int>(outages_.size()));
+    progress_->setRange(0, static_cast<int>(outageCount_));
     progress_->setValue(0);
     progress_->show();
     status_->setText(QStringLiteral("Исходный режим..."));
     cancel_->setEnabled(true);
     export_->setEnabled(false);
-    worker_ = std::thread([this] {
-        std::unique_ptr<tbb::global_control> threads;
-        if (threads_ > 0)
-            threads = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism,
-                                                            static_cast<std::size_t>(threads_));
-        StudyOptions options;
-        options.settings = settings_;
-        base_ = std::make_unique<StudyBase>(*model_, limits_, options);
-        if (base_->solved() && !control_.cancel)
-            result_ = runStudy(*base_, outages_, &control_);
-        else
-            result_.cancelled = true;
+    // The network is copied here: the window may calculate another one while the study runs.
+    worker_ = std::thread([this, network = std::make_shared<NetworkModel>(model), settings, input,
+                           threads = request.threads] {
+        run_ = app::runContingencyStudy(*network, settings, std::move(*input), threads, &control_);
         done_ = true;
     });
     timer_->start();
@@ -200,23 +162,23 @@ void ContingencyPage::poll()
 {
     const std::size_t done = control_.done.load();
     progress_->setValue(static_cast<int>(done));
-    status_->setText(QStringLiteral("Рассчитано отключений: %1 из %2").arg(done).arg(outages_.size()));
+    status_->setText(QStringLiteral("Рассчитано отключений: %1 из %2").arg(done).arg(outageCount_));
     if (!done_)
         return;
     timer_->stop();
     worker_.join();
     cancel_->setEnabled(false);
-    const bool completed = !result_.cancelled && base_ && base_->solved();
-    if (!base_ || !base_->solved()) {
-        status_->setText(QStringLiteral("Анализ отключений невозможен: исходный режим не рассчитан с заданной точностью"));
+    const bool completed = run_.complete();
+    if (run_.status == app::ContingencyRun::Status::BaseNotSolved) {
+        status_->setText(QString::fromUtf8(app::kBaseNotSolved));
     } else if (!completed) {
         status_->setText(QStringLiteral("Анализ прерван: рассчитано отключений %1 из %2, файлы не записаны")
                              .arg(control_.done.load())
-                             .arg(outages_.size()));
+                             .arg(outageCount_));
     } else {
         showResults();
         std::filesystem::path failed;
-        if (!writeStudyFiles(*base_, result_, source_, {localPath(workDir_), {}, {}}, failed))
+        if (!app::writeContingencyFiles(run_, {localPath(workDir_), {}, {}}, failed))
             dialogs().message(this, QStringLiteral("Невозможно создать файл \"%1\".").arg(QString::fromStdString(failed.string())),
                               QMessageBox::Critical);
     }
@@ -225,15 +187,16 @@ void ContingencyPage::poll()
 
 void ContingencyPage::showResults()
 {
-    const StudyBase& base = *base_;
-    status_->setText(QString::fromStdString(studySummary(countOutcomes(result_.results))));
+    const StudyBase& base = *run_.base;
+    const StudyResult& result = run_.study;
+    status_->setText(QString::fromStdString(studySummary(run_.counts)));
     progress_->hide();
     table_->setSortingEnabled(false);
-    table_->setRowCount(static_cast<int>(result_.outages.size()));
-    for (std::size_t i = 0; i < result_.outages.size(); ++i) {
-        const OutageResult& r = result_.results[i];
+    table_->setRowCount(static_cast<int>(result.outages.size()));
+    for (std::size_t i = 0; i < result.outages.size(); ++i) {
+        const OutageResult& r = result.results[i];
         const int row = static_cast<int>(i);
-        QTableWidgetItem* label = textItem(result_.outages[i].label);
+        QTableWidgetItem* label = textItem(result.outages[i].label);
         label->setData(Qt::UserRole, row);
         label->setToolTip(QStringLiteral("Двойной щелчок: показать отключение на схеме"));
         table_->setItem(row, 0, label);
@@ -274,31 +237,31 @@ int ContingencyPage::outageOfRow(int row) const
         return -1;
     bool ok = false;
     const int outage = label->data(Qt::UserRole).toInt(&ok);
-    return ok && outage >= 0 && static_cast<std::size_t>(outage) < result_.results.size() ? outage : -1;
+    return ok && outage >= 0 && static_cast<std::size_t>(outage) < run_.study.results.size() ? outage : -1;
 }
 
 std::optional<diagram::OutageOverlay> ContingencyPage::overlayOf(int outage) const
 {
-    if (running() || !base_ || !base_->solved() || outage < 0 ||
-        static_cast<std::size_t>(outage) >= result_.results.size())
+    if (running() || !run_.complete() || outage < 0 || static_cast<std::size_t>(outage) >= run_.study.results.size())
         return std::nullopt;
-    OutageWorkspace workspace(*base_);
+    const StudyBase& base = *run_.base;
+    OutageWorkspace workspace(base);
     OutageSolution solution;
-    const Outage& chosen = result_.outages[static_cast<std::size_t>(outage)];
-    const OutageResult result = evaluateOutage(*base_, chosen, workspace, &solution);
-    return outageOverlayOf(*base_, chosen, result, solution);
+    const Outage& chosen = run_.study.outages[static_cast<std::size_t>(outage)];
+    const OutageResult result = evaluateOutage(base, chosen, workspace, &solution);
+    return outageOverlayOf(base, chosen, result, solution);
 }
 
 const NetworkModel* ContingencyPage::studiedModel() const
 {
-    return base_ && !running() ? &base_->model() : nullptr;
+    return run_.base && !running() ? &run_.base->model() : nullptr;
 }
 
 bool ContingencyPage::writeCsv(const QString& path) const
 {
-    if (!base_ || result_.results.empty())
+    if (!run_.complete() || run_.study.results.empty())
         return false;
-    return replaceFileSafely(localPath(path), contingenciesCsv(*base_, result_));
+    return replaceFileSafely(localPath(path), contingenciesCsv(*run_.base, run_.study));
 }
 
 }  // namespace tarvel::ui

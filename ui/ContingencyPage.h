@@ -11,12 +11,12 @@
 #include <QString>
 #include <QWidget>
 
+#include "app/ContingencyStudy.h"
 #include "diagram/OutageOverlay.h"
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
-#include "study/Limits.h"
 #include "study/Study.h"
-#include "study/StudyFiles.h"
+#include "study/StudyInput.h"
 
 class QLabel;
 class QProgressBar;
@@ -40,18 +40,22 @@ struct ProfileRequest {
     ContingencyRequest study;
 };
 
+// A study's input that cannot be taken, in a message box: a file that cannot
+// be read as an error, a file with a wrong line as a warning.
+void tellStudyProblem(QWidget* parent, const app::StudyProblem& problem);
+
 class ContingencyPage : public QWidget {
     Q_OBJECT
 public:
     explicit ContingencyPage(QWidget* parent = nullptr);
     ~ContingencyPage() override;
 
-    // Reads the request's files against the network and starts the study in
-    // the background; a file that cannot be taken is told (with its line)
-    // and false returned. contingency.rez goes into workDir when the study
-    // completes.
-    bool start(const NetworkModel& model, const CalculationSettings& settings, const ContingencyRequest& request,
-               const QString& workDir);
+    // Reads the request's files against the network (caseData: what an
+    // imported case adds) and starts the study in the background; a file
+    // that cannot be taken is told (with its line) and false returned.
+    // contingency.rez goes into workDir when the study completes.
+    bool start(const NetworkModel& model, const CalculationSettings& settings, const CaseStudyData& caseData,
+               const ContingencyRequest& request, const QString& workDir);
     bool running() const { return worker_.joinable(); }
     // Asks the study to stop; the outages under way finish, nothing is written.
     void cancel();
@@ -88,20 +92,13 @@ private:
     QTableWidget* table_ = nullptr;
     QTimer* timer_ = nullptr;
 
-    std::unique_ptr<NetworkModel> model_;
-    Limits limits_;
-    LimitsSource source_;
-    std::vector<Outage> outages_;
-    CalculationSettings settings_;
-    int threads_ = 0;
+    std::size_t outageCount_ = 0;
     QString workDir_;
 
     StudyControl control_;
     std::atomic<bool> done_{false};
     std::thread worker_;
-    std::unique_ptr<StudyBase> base_;
-    StudyResult result_;
-    bool baseSolved_ = false;
+    app::ContingencyRun run_;  // written by the worker until done_
 };
 
 }  // namespace tarvel::ui

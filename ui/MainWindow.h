@@ -162,7 +162,6 @@ private:
     void showProfileStep(int index);
     // The limits and (with the N-1) the outages of a run over a load
     // profile, read into the job; false when a file cannot be taken (told).
-    bool takeStudyFiles(const ProfileRequest& request, SeriesJob& job);
     // The "Отключения" tab; a row of its table double-clicked: that outage on "Схема".
     void createContingencyPage();
     void showOutageOnDiagram(int outage);

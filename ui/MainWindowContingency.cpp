@@ -42,7 +42,8 @@ void TForm1::analyseContingencies()
     if (!dialogs().contingencyOptions(this, request))
         return;
     last = request;
-    if (!contingencyPage_->start(calculation_.model, calculation_.settings, request, QDir::currentPath()))
+    if (!contingencyPage_->start(calculation_.model, calculation_.settings, importedCaseData_, request,
+                                 QDir::currentPath()))
         return;
     // An outage of the earlier study would stay on the diagram beside a table that no longer has it.
     diagramPage_->showBaseCase();

@@ -16,14 +16,11 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include <tbb/global_control.h>
-
+#include "app/SeriesStudy.h"
 #include "model/CalculationSettings.h"
-#include "model/TextFile.h"
 #include "powerflow/PowerFlowRun.h"
 #include "series/SeriesJob.h"
 #include "series/SeriesReports.h"
-#include "study/StudyInput.h"
 #include "ui/ContingencyPage.h"
 #include "ui/Dialogs.h"
 #include "ui/LowerPane.h"
@@ -65,9 +62,8 @@ void TForm1::calculateLoadProfile()
     if (path.isEmpty())
         return;
     std::string profile;
-    if (!readFileBytes(localPath(path), profile)) {
-        dialogs().message(this, QStringLiteral("Невозможно прочитать файл \"%1\".").arg(QDir::toNativeSeparators(path)),
-                          QMessageBox::Critical);
+    if (const app::StudyProblem problem = app::readUserFile(localPath(path), profile)) {
+        tellStudyProblem(this, problem);
         return;
     }
     static ProfileRequest last;
@@ -76,12 +72,19 @@ void TForm1::calculateLoadProfile()
         return;
     last = request;
     const QByteArray input = inputPane()->text().toUtf8();
-    const std::string text = toCrLf(std::string_view(input.constData(), static_cast<std::size_t>(input.size())));
-    auto job = std::make_shared<SeriesJob>();
-    std::string error, note;
-    switch (job->prepare(text, nodeAreasOf(importedBusAreas_), profile, calculation_.settings, error, note)) {
+    app::SeriesRequest series;
+    series.text = std::string_view(input.constData(), static_cast<std::size_t>(input.size()));
+    series.profileBytes = profile;
+    series.areas = nodeAreasOf(importedBusAreas_);
+    series.caseData = importedCaseData_;
+    const ContingencyRequest& study = request.study;
+    series.files = {study.listFile.isEmpty() ? std::filesystem::path() : localPath(study.listFile),
+                    study.limitsFile.isEmpty() ? std::filesystem::path() : localPath(study.limitsFile)};
+    series.withOutages = request.withOutages;
+    app::SeriesSetUp setUp = app::prepareSeries(series, calculation_.settings);
+    switch (setUp.state) {
     case SeriesPrepared::BadProfile:
-        dialogs().message(this, fromUtf8(error), QMessageBox::Warning);
+        tellStudyProblem(this, setUp.problem);
         return;
     case SeriesPrepared::NetworkRejected:
         calculatePowerFlow();  // tells why
@@ -89,8 +92,8 @@ void TForm1::calculateLoadProfile()
     case SeriesPrepared::Ready:
         break;
     }
-    if (!takeStudyFiles(request, *job))
-        return;
+    const std::shared_ptr<const SeriesJob> job = std::move(setUp.job);
+    const std::string& note = setUp.note;
 
     // The steps run beside the window; the dialog shows their count and can stop them.
     const int count = job->study().stepCount();
@@ -118,11 +121,7 @@ void TForm1::calculateLoadProfile()
     ticks.start(100);
     const int threads = request.study.threads;
     watcher.setFuture(QtConcurrent::run([job, threads, &cancel, &done] {
-        std::unique_ptr<tbb::global_control> limit;
-        if (threads > 0)
-            limit = std::make_unique<tbb::global_control>(tbb::global_control::max_allowed_parallelism,
-                                                          static_cast<std::size_t>(threads));
-        return job->solveWithOutages(&cancel, [&done](int n) { done.store(n, std::memory_order_relaxed); });
+        return app::runSeries(*job, threads, &cancel, [&done](int n) { done.store(n, std::memory_order_relaxed); });
     }));
     loop.exec();
     ticks.stop();
@@ -144,65 +143,21 @@ void TForm1::calculateLoadProfile()
     // The reports of the network as written, then the chart of its steps.
     calculatePowerFlow();
     seriesJob_ = job;
-    int unsolved = 0, insecure = 0;
-    for (const StepResult& s : steps) {
-        unsolved += s.outcome != StepOutcome::Solved;
-        insecure += isInsecureStep(s);
-    }
+    const app::SeriesTally tally = app::tallySeries(results);
     seriesPage_->setSummary(QStringLiteral("Шагов: %1, не решено: %2, потери энергии %3 МВт·ч%4. %5Щелчок по шагу "
-                                      "загружает его отчеты.")
-                           .arg(count)
-                           .arg(unsolved)
-                           .arg(QLocale().toString(energyLostMwh(steps), 'f', 3))
-                           .arg(results.withOutages ? QStringLiteral(", небезопасных шагов при N-1: %1").arg(insecure)
-                                                    : QString())
-                           .arg(note.empty() ? QString() : fromUtf8(note) + QStringLiteral(". ")));
+                                           "загружает его отчеты.")
+                                .arg(count)
+                                .arg(tally.unsolved)
+                                .arg(QLocale().toString(tally.energyLostMwh, 'f', 3))
+                                .arg(results.withOutages
+                                         ? QStringLiteral(", небезопасных шагов при N-1: %1").arg(tally.insecure)
+                                         : QString())
+                                .arg(note.empty() ? QString() : fromUtf8(note) + QStringLiteral(". ")));
     seriesPage_->view()->setSteps(steps);
     reportTabs_->setShown(ReportTabs::Chart, true);
     reportTabs_->activate(ReportTabs::Chart);
     chartPngAction_->setEnabled(true);
     chartSvgAction_->setEnabled(true);
-}
-
-bool TForm1::takeStudyFiles(const ProfileRequest& request, SeriesJob& job)
-{
-    // A file that cannot be read or taken is told with its line; nothing runs.
-    const auto readText = [this](const QString& file, std::string& text) {
-        std::string bytes;
-        if (!readFileBytes(localPath(file), bytes)) {
-            dialogs().message(this,
-                              QStringLiteral("Невозможно прочитать файл \"%1\".").arg(QDir::toNativeSeparators(file)),
-                              QMessageBox::Critical);
-            return false;
-        }
-        text = cp1251ToUtf8(bytes);
-        return true;
-    };
-    const ContingencyRequest& study = request.study;
-    std::string limitsText;
-    if (!study.limitsFile.isEmpty() && !readText(study.limitsFile, limitsText))
-        return false;
-    Limits limits;
-    if (const std::string problem =
-            studyLimits(job.model(), importedCaseData_, !study.limitsFile.isEmpty(), limitsText, limits);
-        !problem.empty()) {
-        dialogs().message(this, fromUtf8(problem), QMessageBox::Warning);
-        return false;
-    }
-    job.setLimits(std::move(limits));
-    if (!request.withOutages)
-        return true;
-    std::string listText;
-    if (!study.listFile.isEmpty() && !readText(study.listFile, listText))
-        return false;
-    OutageList list = studyOutages(job.model(), study.listFile.isEmpty(), listText,
-                                   QDir::toNativeSeparators(study.listFile).toStdString(), importedCaseData_);
-    if (!list.ok) {
-        dialogs().message(this, fromUtf8(list.error), QMessageBox::Warning);
-        return false;
-    }
-    job.setOutages(std::move(list.outages));
-    return true;
 }
 
 void TForm1::showProfileStep(int index)
