@@ -259,10 +259,9 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
 
-    // The same text as the window's input pane after loading the file.
-    std::string text = imported == cli::ImportStep::Converted ? converted : tarvel::cp1251ToUtf8(bytes);
-    if (imported != cli::ImportStep::Converted && !tarvel::hasCrLfLineEnds(text))
-        text = tarvel::toCrLf(text);
+    // The file's text as the window's input pane holds it; its lines get CR LF
+    // where the calculation writes network.cdu.
+    const std::string text = imported == cli::ImportStep::Converted ? converted : tarvel::cp1251ToUtf8(bytes);
 
     tarvel::Calculation calculation;
     tarvel::NetworkModel& model = calculation.model;
