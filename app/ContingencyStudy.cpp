@@ -16,52 +16,62 @@ StudyProblem readUserFile(const std::filesystem::path& path, std::string& bytes)
     return {StudyProblem::Kind::Unreadable, "Невозможно прочитать файл \"" + path.string() + "\""};
 }
 
-StudyProblem readStudyFiles(const StudyFileNames& names, bool withOutages, StudyFileBytes& bytes)
+namespace {
+
+StudyProblem takeOutages(const NetworkModel& model, const CaseStudyData& caseData, const StudyFileNames& names,
+                         std::string_view bytes, StudyInput& input)
 {
-    if (withOutages && !names.outages.empty())
-        if (StudyProblem problem = readUserFile(names.outages, bytes.outages))
-            return problem;
-    if (!names.limits.empty())
-        if (StudyProblem problem = readUserFile(names.limits, bytes.limits))
-            return problem;
+    OutageList list =
+        studyOutages(model, names.outages.empty(), cp1251ToUtf8(bytes), names.outages.string(), caseData);
+    if (!list.ok)
+        return {StudyProblem::Kind::Invalid, std::move(list.error)};
+    input.outages = std::move(list.outages);
     return {};
 }
+
+StudyProblem takeLimits(const NetworkModel& model, const CaseStudyData& caseData, const StudyFileNames& names,
+                        std::string_view bytes, StudyInput& input)
+{
+    const bool hasLimits = !names.limits.empty();
+    if (std::string problem = studyLimits(model, caseData, hasLimits, cp1251ToUtf8(bytes), input.limits);
+        !problem.empty())
+        return {StudyProblem::Kind::Invalid, std::move(problem)};
+    input.source.caseRatings = !caseData.branchRatingMva.empty();
+    if (hasLimits)
+        input.source.currentFile = names.limits.filename().string();
+    return {};
+}
+
+}  // namespace
 
 StudyInput takeStudyInput(const NetworkModel& model, const CaseStudyData& caseData, const StudyFileNames& names,
                           const StudyFileBytes& bytes, bool withOutages)
 {
     StudyInput input;
-    if (withOutages) {
-        OutageList list = studyOutages(model, names.outages.empty(), cp1251ToUtf8(bytes.outages),
-                                       names.outages.string(), caseData);
-        if (!list.ok) {
-            input.problem = {StudyProblem::Kind::Invalid, std::move(list.error)};
-            return input;
-        }
-        input.outages = std::move(list.outages);
-    }
-    const bool hasLimits = !names.limits.empty();
-    if (std::string problem = studyLimits(model, caseData, hasLimits, cp1251ToUtf8(bytes.limits), input.limits);
-        !problem.empty()) {
-        input.problem = {StudyProblem::Kind::Invalid, std::move(problem)};
-        return input;
-    }
-    input.source.caseRatings = !caseData.branchRatingMva.empty();
-    if (hasLimits)
-        input.source.currentFile = names.limits.filename().string();
+    if (withOutages)
+        input.problem = takeOutages(model, caseData, names, bytes.outages, input);
+    if (!input.problem)
+        input.problem = takeLimits(model, caseData, names, bytes.limits, input);
     return input;
 }
 
 StudyInput readStudyInput(const NetworkModel& model, const CaseStudyData& caseData, const StudyFileNames& names,
                           bool withOutages)
 {
-    StudyFileBytes bytes;
-    if (StudyProblem problem = readStudyFiles(names, withOutages, bytes)) {
-        StudyInput input;
-        input.problem = std::move(problem);
-        return input;
-    }
-    return takeStudyInput(model, caseData, names, bytes, withOutages);
+    // Each file is read and taken before the next is read, so that the first
+    // problem in the order of the files is the one told.
+    StudyInput input;
+    std::string bytes;
+    if (withOutages && !names.outages.empty())
+        input.problem = readUserFile(names.outages, bytes);
+    if (withOutages && !input.problem)
+        input.problem = takeOutages(model, caseData, names, bytes, input);
+    bytes.clear();
+    if (!input.problem && !names.limits.empty())
+        input.problem = readUserFile(names.limits, bytes);
+    if (!input.problem)
+        input.problem = takeLimits(model, caseData, names, bytes, input);
+    return input;
 }
 
 std::unique_ptr<tbb::global_control> limitThreads(int threads)

@@ -47,14 +47,12 @@ struct StudyProblem {
 // "Невозможно прочитать файл \"PATH\"" when the file cannot be read.
 StudyProblem readUserFile(const std::filesystem::path& path, std::string& bytes);
 
-// The bytes of a study's files (Windows-1251), read once: tarvel-study reads
+// The bytes of a study's files (Windows-1251) as read: tarvel-study reads
 // them in one process and hands them to the others.
 struct StudyFileBytes {
     std::string outages;
     std::string limits;
 };
-
-StudyProblem readStudyFiles(const StudyFileNames& names, bool withOutages, StudyFileBytes& bytes);
 
 // What a study runs with: the limits, where they came from and the outages.
 struct StudyInput {
@@ -64,12 +62,13 @@ struct StudyInput {
     std::vector<Outage> outages;  // only when asked for
 };
 
-// The outages (withOutages) and the limits (each voltage class's, an
+// The outages (withOutages) and then the limits (each voltage class's, an
 // imported case's ratings, then the currents of the limits file) for the
-// network, the first problem found stopping; caseData: what an imported case adds (empty for a ЦДУ text).
+// network, from the files' bytes; the first problem stops. caseData: what an
+// imported case adds (empty for a ЦДУ text).
 StudyInput takeStudyInput(const NetworkModel& model, const CaseStudyData& caseData, const StudyFileNames& names,
                           const StudyFileBytes& bytes, bool withOutages);
-// The same, reading the files first.
+// The same, each file read just before it is taken.
 StudyInput readStudyInput(const NetworkModel& model, const CaseStudyData& caseData, const StudyFileNames& names,
                           bool withOutages);
 

@@ -15,16 +15,10 @@ SeriesSetUp prepareSeries(const SeriesRequest& request, const CalculationSetting
         setUp.problem = {StudyProblem::Kind::Invalid, std::move(error)};
     if (setUp.state != SeriesPrepared::Ready)
         return setUp;
-    StudyFileBytes read;
-    if (!request.studyBytes) {
-        if (StudyProblem problem = readStudyFiles(request.files, request.withOutages, read)) {
-            setUp.state = SeriesPrepared::BadProfile;
-            setUp.problem = std::move(problem);
-            return setUp;
-        }
-    }
-    StudyInput input = takeStudyInput(job->model(), request.caseData, request.files,
-                                      request.studyBytes ? *request.studyBytes : read, request.withOutages);
+    StudyInput input = request.studyBytes ? takeStudyInput(job->model(), request.caseData, request.files,
+                                                           *request.studyBytes, request.withOutages)
+                                          : readStudyInput(job->model(), request.caseData, request.files,
+                                                           request.withOutages);
     if (input.problem) {
         setUp.state = SeriesPrepared::BadProfile;
         setUp.problem = std::move(input.problem);
