@@ -25,6 +25,7 @@
 
 #include <tbb/global_control.h>
 
+#include "app/CalculationRun.h"
 #include "app/CaseImport.h"
 #include "app/SeriesStudy.h"
 #include "interchange/CaseImport.h"
@@ -336,9 +337,14 @@ int runJob(int rank, int ranks, int argc, char** argv)
     if (root) {
         ImportedInput imported;
         importInput(bytes.input, options, false, imported);
-        tarvel::NetworkModel model;
+        auto calculation = std::make_unique<tarvel::Calculation>();
+        calculation->settings = options.settings;
+        tarvel::app::CalculationRequest request;
+        request.text = imported.text;
+        request.wantResults = false;
+        request.wantDiagram = false;
         StderrSink sink;
-        switch (tarvel::runPowerFlow(model, options.settings, options.workDir, imported.text, sink, ',')) {
+        switch (tarvel::app::runCalculation(*calculation, options.workDir, request, sink).outcome) {
         case tarvel::RunOutcome::InputNotSaved:
         case tarvel::RunOutcome::OutNotCreatable:
             baseStatus = kExitUsage;
