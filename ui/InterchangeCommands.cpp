@@ -20,6 +20,7 @@
 #include "ui/DocumentController.h"
 #include "ui/LowerPane.h"
 #include "ui/MainWindow.h"
+#include "ui/PaneFiles.h"
 #include "ui/TextPane.h"
 #include "ui/WindowText.h"
 
@@ -141,10 +142,7 @@ void TForm1::exportResultsToCsv()
     const CsvConvention convention = csvConventionFor(userDecimalSeparator());
     std::filesystem::path failed;
     if (!writeResultsCsv(*lastResults_, prefix, convention, failed))
-        dialogs().message(this,
-                          QStringLiteral("Невозможно создать файл \"%1\".")
-                              .arg(QDir::toNativeSeparators(QString::fromStdString(failed.string()))),
-                          QMessageBox::Critical);
+        tellFileNotCreated(this, QString::fromStdString(failed.string()));
 }
 
 }  // namespace tarvel::ui

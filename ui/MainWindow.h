@@ -154,7 +154,6 @@ private:
     void selectNodeRecord(int record);
     void selectBranchRecord(int record);
     QString diagramExportPath(const QString& format);
-    void tellFileNotCreated(const QString& path);
     // The "График" tab and its menu entries.
     void createSeriesPage();
     void addSeriesEntries(QMenu* calculationMenu, QMenu* exportMenu);

@@ -11,6 +11,7 @@
 #include "ui/DiagramPage.h"
 #include "ui/Dialogs.h"
 #include "ui/DocumentController.h"
+#include "ui/PaneFiles.h"
 #include "ui/ReportTabs.h"
 #include "ui/TextPane.h"
 #include "ui/WindowText.h"
@@ -83,7 +84,7 @@ void TForm1::exportDiagramSvg()
 {
     const QString path = diagramExportPath(QStringLiteral("SVG"));
     if (!path.isEmpty() && !diagram::writeSvg(diagramPage_->picture(), localPath(path)))
-        tellFileNotCreated(path);
+        tellFileNotCreated(this, path);
 }
 
 void TForm1::exportDiagramPng()
@@ -95,13 +96,7 @@ void TForm1::exportDiagramPng()
     const std::string svg = diagram::svgText(diagramPage_->picture());
     const QImage image = diagram::diagramImage(QByteArray(svg.data(), static_cast<qsizetype>(svg.size())));
     if (image.isNull() || !diagram::savePng(image, path))
-        tellFileNotCreated(path);
-}
-
-void TForm1::tellFileNotCreated(const QString& path)
-{
-    dialogs().message(this, QStringLiteral("Невозможно создать файл \"%1\".").arg(QDir::toNativeSeparators(path)),
-                      QMessageBox::Critical);
+        tellFileNotCreated(this, path);
 }
 
 }  // namespace tarvel::ui

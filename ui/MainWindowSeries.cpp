@@ -25,6 +25,7 @@
 #include "ui/Dialogs.h"
 #include "ui/LowerPane.h"
 #include "ui/MainWindow.h"
+#include "ui/PaneFiles.h"
 #include "ui/ReportTabs.h"
 #include "ui/SeriesChart.h"
 #include "ui/TextPane.h"
@@ -138,7 +139,7 @@ void TForm1::calculateLoadProfile()
     outputs.workDir = localPath(QDir::currentPath());
     std::filesystem::path failed;
     if (!writeSeriesFiles(results, calculation_.settings, outputs, failed))
-        tellFileNotCreated(QString::fromStdString(failed.string()));
+        tellFileNotCreated(this, QString::fromStdString(failed.string()));
 
     // The reports of the network as written, then the chart of its steps.
     calculatePowerFlow();
@@ -175,7 +176,7 @@ void TForm1::exportChartPng()
     const QString path = dialogs().saveFile(this, QStringLiteral("График в PNG"),
                                             QStringLiteral("Рисунок PNG *.png (*.png)"), QStringLiteral("png"));
     if (!path.isEmpty() && !seriesPage_->view()->exportPng(path))
-        tellFileNotCreated(path);
+        tellFileNotCreated(this, path);
 }
 
 void TForm1::exportChartSvg()
@@ -183,7 +184,7 @@ void TForm1::exportChartSvg()
     const QString path = dialogs().saveFile(this, QStringLiteral("График в SVG"),
                                             QStringLiteral("Рисунок SVG *.svg (*.svg)"), QStringLiteral("svg"));
     if (!path.isEmpty() && !seriesPage_->view()->exportSvg(path))
-        tellFileNotCreated(path);
+        tellFileNotCreated(this, path);
 }
 
 }  // namespace tarvel::ui

@@ -51,12 +51,17 @@ bool savePane(QWidget* window, const TextPane* pane, const QString& fileName)
     if (!ok) {
         const QString reason = file.errorString();
         file.cancelWriting();
-        QString text = QStringLiteral("Невозможно создать файл \"%1\".").arg(QDir::toNativeSeparators(fileName));
-        if (!reason.isEmpty())
-            text += QLatin1Char('\n') + reason;
-        dialogs().message(window, text, QMessageBox::Critical);
+        tellFileNotCreated(window, fileName, reason);
     }
     return ok;
+}
+
+void tellFileNotCreated(QWidget* window, const QString& fileName, const QString& reason)
+{
+    QString text = QStringLiteral("Невозможно создать файл \"%1\".").arg(QDir::toNativeSeparators(fileName));
+    if (!reason.isEmpty())
+        text += QLatin1Char('\n') + reason;
+    dialogs().message(window, text, QMessageBox::Critical);
 }
 
 }  // namespace tarvel::ui

@@ -21,5 +21,7 @@ bool loadPane(QWidget* window, TextPane* pane, const QString& fileName);
 // Writes a pane to a file in Windows-1251 without ever leaving a cut-off
 // file behind; tells the user and returns false when it cannot.
 bool savePane(QWidget* window, const TextPane* pane, const QString& fileName);
+// Tells that a file could not be written, with the reason when known.
+void tellFileNotCreated(QWidget* window, const QString& fileName, const QString& reason = QString());
 
 }  // namespace tarvel::ui
