@@ -104,12 +104,12 @@ void TForm1::importCase()
 
     // The converted text exists nowhere else: leaving it asks first.
     document_->takeUntitledText(fromUtf8(converted.imported.text));
-    importedRaisedBases_ = std::move(converted.imported.raisedBases);
-    importedBusAreas_ = std::move(converted.imported.busAreas);
-    importedCaseData_.branchRecordOfCaseBranch = std::move(converted.imported.branchRecordOfCaseBranch);
-    importedCaseData_.branchRatingMva = std::move(converted.imported.branchRatingMva);
+    imported_.raisedBases = std::move(converted.imported.raisedBases);
+    imported_.busAreas = std::move(converted.imported.busAreas);
+    imported_.caseData.branchRecordOfCaseBranch = std::move(converted.imported.branchRecordOfCaseBranch);
+    imported_.caseData.branchRatingMva = std::move(converted.imported.branchRatingMva);
     if (detectInputFormat(bytes) == InputFormat::Matpower)
-        importedCaseData_.caseName = caseFunctionName(bytes);
+        imported_.caseData.caseName = caseFunctionName(bytes);
     lowerPane_->showReadOnly(fromUtf8(toCrLf(converted.imported.summary)));
 }
 

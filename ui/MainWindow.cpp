@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "powerflow/NetworkResults.h"
+#include "powerflow/PowerFlowRun.h"
 
 #include <type_traits>
 
@@ -16,7 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "ui/ContingencyPage.h"
+#include "ui/ContingencyTab.h"
 #include "ui/DiagramPage.h"
 #include "model/WorkingFiles.h"
 #include "ui/Dialogs.h"
@@ -24,6 +25,7 @@
 #include "ui/Help.h"
 #include "ui/LowerPane.h"
 #include "ui/ReportTabs.h"
+#include "ui/SeriesTab.h"
 #include "ui/TextPane.h"
 #include "ui/WindowPlacement.h"
 #include "ui/WindowText.h"
@@ -73,11 +75,12 @@ void TForm1::createPanes()
     contentLayout->setContentsMargins(1, 1, 1, 1);
     reportTabs_ = new ReportTabs(content, DocumentController::untitledCaption());
     contentLayout->addWidget(reportTabs_->widget());
-    createDiagramPage();
-    createSeriesPage();
-    createContingencyPage();
     splitter->addWidget(content);
     lowerPane_ = new LowerPane(splitter);
+    createDiagramPage();
+    seriesTab_ = new SeriesTab(this, *reportTabs_, *lowerPane_, calculation_, imported_,
+                               [this](const LoadOverride& loads) { runCalculation(loads); });
+    contingencyTab_ = new ContingencyTab(this, *reportTabs_, *diagramPage_, calculation_, imported_);
 }
 
 void TForm1::createToolBar()
@@ -207,7 +210,11 @@ void TForm1::createMenus()
     lossAllocationAction_ =
         entry(calculationMenu_, "N27", QStringLiteral("&Разделение потерь"), &TForm1::allocateLossesToLoads);
     contingencyAction_ = entry(calculationMenu_, "Contingency1", QStringLiteral("Анализ &отключений (N-1)..."),
-                               &TForm1::analyseContingencies);
+                               [this] { contingencyTab_->analyse(); });
+    connect(contingencyTab_, &ContingencyTab::studyRunning, contingencyAction_,
+            [this](bool running) { contingencyAction_->setEnabled(!running); });
+    entry(calculationMenu_, "ProfileRun1", QStringLiteral("Расчет по &графику нагрузки..."),
+          [this] { seriesTab_->calculateLoadProfile(); });
     for (QAction* a : {lossAnalysisAction_, lossAllocationAction_, contingencyAction_})
         a->setEnabled(false);
     calculationMenu_->menuAction()->setVisible(false);
@@ -219,12 +226,19 @@ void TForm1::createMenus()
     entry(exportMenu_, "N36", QStringLiteral("&Результаты в CSV..."), &TForm1::exportResultsToCsv);
     diagramSvgAction_ = entry(exportMenu_, "DiagramSvg1", QStringLiteral("Схема в &SVG..."), &TForm1::exportDiagramSvg);
     diagramPngAction_ = entry(exportMenu_, "DiagramPng1", QStringLiteral("Схема в P&NG..."), &TForm1::exportDiagramPng);
+    QAction* chartPng =
+        entry(exportMenu_, "ChartPng1", QStringLiteral("&График в PNG..."), [this] { seriesTab_->exportPng(); });
+    QAction* chartSvg =
+        entry(exportMenu_, "ChartSvg1", QStringLiteral("Гр&афик в SVG..."), [this] { seriesTab_->exportSvg(); });
+    for (QAction* chart : {chartPng, chartSvg}) {
+        chart->setEnabled(false);
+        connect(seriesTab_, &SeriesTab::chartShown, chart, [chart] { chart->setEnabled(true); });
+    }
     exportMenu_->menuAction()->setVisible(false);
 
     QMenu* settings = menu(nullptr, "N24", QStringLiteral("&Настройки"));
     entry(settings, "N25", QStringLiteral("&Параметры расчета..."), &TForm1::editParameters);
     entry(settings, "N33", QStringLiteral("&Шрифт..."), &TForm1::choosePaneFont);
-    addSeriesEntries(calculationMenu_, exportMenu_);
 
     QMenu* help = menu(nullptr, "N17", QStringLiteral("&Справка"));
     entry(help, "N18", QStringLiteral("&О программе"),
@@ -286,13 +300,11 @@ void TForm1::enterEditingState()
 
 void TForm1::hideResultTabs()
 {
-    contingencyPage_->stop();
+    contingencyTab_->stop();
     reportTabs_->hideResults();
     diagramPage_->clear();  // the layouts stay in the session's cache
     // Every command that hides the results starts another document.
-    importedRaisedBases_.clear();
-    importedBusAreas_.clear();
-    importedCaseData_ = {};
+    imported_ = {};
 }
 
 }  // namespace tarvel::ui

@@ -4,8 +4,9 @@
 //                       questions before edits or results are lost
 //   ReportTabs          the tab row: which tabs show, the reports of a run
 //   LowerPane           the message pane below the tabs
-//   DiagramPage, SeriesPage, ContingencyPage  the "Схема", "График" and
-//                       "Отключения" tabs
+//   DiagramPage         the "Схема" tab
+//   SeriesTab           "Расчет по графику нагрузки..." and its "График" tab
+//   ContingencyTab      "Анализ отключений (N-1)..." and its "Отключения" tab
 // Its own handlers change the window's state and call the application layer;
 // they hold no calculation of their own. The working files of the
 // calculation live in the process's current directory.
@@ -31,9 +32,8 @@
 #include <QMainWindow>
 #include <QString>
 
-#include "app/CaseImport.h"
 #include "model/Calculation.h"
-#include "study/StudyInput.h"
+#include "ui/ImportedInput.h"
 #include "ui/SettingsFile.h"
 
 namespace tarvel::app {
@@ -49,20 +49,18 @@ class QToolButton;
 namespace tarvel {
 struct NetworkResults;
 struct LoadOverride;
-class SeriesJob;
 }
 
 namespace tarvel::ui {
 
-class ContingencyPage;
+class ContingencyTab;
 class DiagramPage;
 class DocumentController;
 class LowerPane;
 class ReportTabs;
-class SeriesPage;
+class SeriesTab;
 class TextPane;
 class TForm2;
-struct ProfileRequest;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -128,8 +126,6 @@ private:
     void runCalculation(const LoadOverride& loads);
     void showLossAnalysis();
     void allocateLossesToLoads();
-    void calculateLoadProfile();
-    void analyseContingencies();
     // "Правка".
     void findText();
     void findNextText();
@@ -138,8 +134,6 @@ private:
     void exportResultsToCsv();
     void exportDiagramSvg();
     void exportDiagramPng();
-    void exportChartPng();
-    void exportChartSvg();
     // "Настройки".
     void editParameters();
     void choosePaneFont();
@@ -154,17 +148,6 @@ private:
     void selectNodeRecord(int record);
     void selectBranchRecord(int record);
     QString diagramExportPath(const QString& format);
-    // The "График" tab and its menu entries.
-    void createSeriesPage();
-    void addSeriesEntries(QMenu* calculationMenu, QMenu* exportMenu);
-    // Loads the reports of one step of the chart's run.
-    void showProfileStep(int index);
-    // The limits and (with the N-1) the outages of a run over a load
-    // profile, read into the job; false when a file cannot be taken (told).
-    // The "Отключения" tab; a row of its table double-clicked: that outage on "Схема".
-    void createContingencyPage();
-    void showOutageOnDiagram(int outage);
-
     // The status bar: the caret and the modified mark of a pane, after a key
     // or a mouse event in it, its tab page shown, entered or clicked, and
     // (the input pane) a search or a resize of the window.
@@ -174,8 +157,8 @@ private:
     LowerPane* lowerPane_ = nullptr;
     DocumentController* document_ = nullptr;
     DiagramPage* diagramPage_ = nullptr;
-    SeriesPage* seriesPage_ = nullptr;
-    ContingencyPage* contingencyPage_ = nullptr;
+    SeriesTab* seriesTab_ = nullptr;
+    ContingencyTab* contingencyTab_ = nullptr;
     TForm2* parametersDialog_ = nullptr;
 
     QFrame* toolBar_ = nullptr;
@@ -201,15 +184,8 @@ private:
     WindowSettings windowSettings_;
     bool shownOnce_ = false;
     std::unique_ptr<NetworkResults> lastResults_;
-    // The levels that the import of the document wrote on a raised base;
-    // empty for a document that was not imported.
-    app::RaisedBases importedRaisedBases_;
-    // The buses' areas (for a load profile by areas) and what a study takes
-    // from the imported case (its branch ratings and branch rows).
-    std::vector<CduConversion::BusArea> importedBusAreas_;
-    CaseStudyData importedCaseData_;
+    ImportedInput imported_;
     Calculation calculation_;
-    std::shared_ptr<const SeriesJob> seriesJob_;  // the load profile run the chart shows
 };
 
 }  // namespace tarvel::ui
