@@ -23,6 +23,9 @@
 //                DiagramSvg1, DiagramPng1, ChartPng1, ChartSvg1
 //   "Настройки" N24  N25 "Параметры расчета...", N33 "Шрифт..."
 //   "Справка" N17  N18 "О программе", N34 "Помощь" (F1: the topic of the focus)
+//   Tabs "PageControl1": TabSheet1..5 with Memo1 (input), Memo2, Memo3, Memo5, Memo6;
+//   TabSheet6 "Diagram1", TabSheet7 "Chart1", TabSheet8 "Contingency1Page"; toolbar "ToolBar1";
+//   "Panel1" with "Memo4" below the handle "Splitter1" of "MainSplitter"; "StatusBar1".
 #pragma once
 
 #include <array>
