@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -260,6 +261,8 @@ using Findings = std::vector<Finding>;
 
 void writeFindings(TextFileWriter& err, const Findings& findings)
 {
+    if (!err.isOpen())
+        return;
     for (const Finding& finding : findings)
         for (const std::string& line : findingLines(finding)) {
             err << line;
@@ -657,43 +660,29 @@ void warnAboutSelfLoops(const NetworkModel& model, MessageSink& sink)
             sink.warning("Ветвь " + branchName(model, j) + " соединяет узел сам с собой; проверьте данные.");
 }
 
-}  // namespace
-
-NetworkReading readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink)
+// Reads the records from `in` and checks them; the findings go to errFile
+// as well where one is given (else they are only handed back).
+NetworkReading readNetwork(NetworkModel& model, CduTokenizer& in, const std::filesystem::path* errFile,
+                           MessageSink& sink)
 {
     model.districtNodeCount.fill(0);
     NetworkReading reading;
-
-    std::FILE* file = std::fopen((workDir / kInputFile).c_str(), "rb");
-    if (!file) {
+    // A folder opens but cannot be read: that is no text either.
+    if (in.atEnd() && in.readError()) {
         sink.showMessage("Если нет ошибок в данных то перезапустите расчет.");
         return reading;
     }
-    TextSummary text;
-    bool unreadable = false;
-    {
-        CduTokenizer in(file);
-        // A folder opens but cannot be read: that is no text either.
-        unreadable = in.atEnd() && in.readError();
-        if (!unreadable) {
-            // Without a base-node record slot 0 keeps number 0 and type 0 from
-            // the run's clearing; its values are cleared here so that none is
-            // left from an earlier run.
-            model.nodeUnom[0] = 0.0f;
-            model.nodeRecordUnom[0] = 0.0f;
-            model.nodeLoadP[0] = 0.0f;
-            model.nodeLoadQ[0] = 0.0f;
-            model.nodeShuntG[0] = 0.0f;
-            model.nodeShuntB[0] = 0.0f;
-            text = readRecords(model, in);
-            raiseSmallReactances(model);
-        }
-    }
-    std::fclose(file);
-    if (unreadable) {
-        sink.showMessage("Если нет ошибок в данных то перезапустите расчет.");
-        return reading;
-    }
+    // Without a base-node record slot 0 keeps number 0 and type 0 from
+    // the run's clearing; its values are cleared here so that none is
+    // left from an earlier run.
+    model.nodeUnom[0] = 0.0f;
+    model.nodeRecordUnom[0] = 0.0f;
+    model.nodeLoadP[0] = 0.0f;
+    model.nodeLoadQ[0] = 0.0f;
+    model.nodeShuntG[0] = 0.0f;
+    model.nodeShuntB[0] = 0.0f;
+    const TextSummary text = readRecords(model, in);
+    raiseSmallReactances(model);
     reading.nodeLines = text.nodeLine;
     reading.nodeLines.resize(static_cast<std::size_t>(model.nodeCount) + 1);
     reading.branchLines = text.branchLine;
@@ -703,7 +692,7 @@ NetworkReading readNetworkData(NetworkModel& model, const std::filesystem::path&
     warnAboutText(text, sink);
 
     TextFileWriter err;
-    if (!err.open(workDir / kErrorFile))
+    if (errFile && !err.open(*errFile))
         sink.showMessage("Невозможно открыть файл \"network.err\"");
 
     if (model.nodeCount == 0 || model.branchCount == 0) {
@@ -768,6 +757,28 @@ NetworkReading readNetworkData(NetworkModel& model, const std::filesystem::path&
     warnAboutSelfLoops(model, sink);
     reading.accepted = true;
     return reading;
+}
+
+}  // namespace
+
+NetworkReading readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink)
+{
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen((workDir / kInputFile).c_str(), "rb"),
+                                                                &std::fclose);
+    if (!file) {
+        model.districtNodeCount.fill(0);
+        sink.showMessage("Если нет ошибок в данных то перезапустите расчет.");
+        return {};
+    }
+    CduTokenizer in(file.get());
+    const std::filesystem::path errFile = workDir / kErrorFile;
+    return readNetwork(model, in, &errFile, sink);
+}
+
+NetworkReading readNetworkText(NetworkModel& model, std::string_view text, MessageSink& sink)
+{
+    CduTokenizer in(text);
+    return readNetwork(model, in, nullptr, sink);
 }
 
 }  // namespace tarvel

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 
 #include "model/MessageSink.h"
 #include "model/NetworkModel.h"
@@ -31,5 +32,10 @@ namespace tarvel {
 // and a branch from a node to itself. Fields that a cut record did not get
 // are 0.
 NetworkReading readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
+
+// The same from a ЦДУ text held in memory, as network.cdu holds it
+// (Windows-1251): the findings are only handed back, no file is read or
+// written.
+NetworkReading readNetworkText(NetworkModel& model, std::string_view text, MessageSink& sink);
 
 }  // namespace tarvel

@@ -3,8 +3,6 @@
 #include <atomic>
 #include <charconv>
 #include <cmath>
-#include <system_error>
-#include <unistd.h>
 
 #include <tbb/blocked_range.h>
 #include <tbb/enumerable_thread_specific.h>
@@ -23,28 +21,6 @@
 namespace tarvel {
 
 namespace {
-
-// A folder of this process's own, removed when done.
-class PrivateFolder {
-public:
-    PrivateFolder()
-    {
-        static std::atomic<int> counter{0};
-        std::error_code ec;
-        path_ = std::filesystem::temp_directory_path(ec) /
-                ("tarvel-series-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::create_directories(path_, ec);
-    }
-    ~PrivateFolder()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 void appendNumber(std::string& out, double value)
 {
@@ -150,17 +126,10 @@ SeriesPrepared SeriesJob::prepare(const std::string& cduText, const NodeAreas& a
             note = "Области графика нагрузки найдены в столбце зон (ZONE) узлов случая";
     }
 
-    {
-        const PrivateFolder folder;
-        if (!writeFileBytes(folder.path() / "network.cdu", paneTextToCduBytes(cduText))) {
-            error = "Невозможно создать временный файл в \"" + folder.path().string() + "\"";
-            return SeriesPrepared::BadProfile;
-        }
-        clearRunTables(model_);
-        CollectingSink quiet;
-        if (!readNetworkData(model_, folder.path(), quiet).accepted)
-            return SeriesPrepared::NetworkRejected;
-    }
+    clearRunTables(model_);
+    CollectingSink quiet;
+    if (!readNetworkText(model_, paneTextToCduBytes(cduText), quiet).accepted)
+        return SeriesPrepared::NetworkRejected;
     if (!bindProfile(profile_, model_, areas_, binding_, error))
         return SeriesPrepared::BadProfile;
     study_ = std::make_unique<TimeSeriesStudy>(model_, profile_, binding_, settings);

@@ -356,3 +356,37 @@ TEST(ReadNetworkData, BranchFromANodeToItself)
     EXPECT_FALSE(rejected.read(kThreeRecords + branch(2, 2, 1, 10) + node201(9, 110)));
     EXPECT_TRUE(rejected.sink.warnings.empty());
 }
+
+// The reader's entry for bytes in memory gives what reading network.cdu
+// gives (model, findings, record lines, messages) and writes no file: an
+// accepted network, one refused by its checks, one cut short by a bad field.
+TEST(ReadNetworkData, TextInMemoryReadsAsTheFile)
+{
+    const std::string texts[] = {
+        kThreeRecords,
+        kThreeRecords + node201(3, 110, 1, 1) + branch(3, 7, 1, 2),
+        kThreeRecords + "0301 0 2 1 5,5 20 0 0 0 0 0\r\n",
+    };
+    for (const std::string& text : texts) {
+        Reader file;
+        const bool accepted = file.read(text);
+        EXPECT_EQ(accepted, &text != &texts[1]);
+        EXPECT_EQ(file.reading.findings.empty(), &text != &texts[1]);
+        EXPECT_EQ(file.sink.warnings.empty(), &text != &texts[2]);
+        Reader memory;
+        clearRunTables(*memory.model);
+        memory.reading = readNetworkText(*memory.model, text, memory.sink);
+        EXPECT_EQ(memory.reading.accepted, accepted) << text;
+        EXPECT_EQ(memory.model->nodeCount, file.model->nodeCount) << text;
+        EXPECT_EQ(memory.model->branchCount, file.model->branchCount) << text;
+        ASSERT_EQ(memory.reading.findings.size(), file.reading.findings.size()) << text;
+        for (std::size_t i = 0; i < file.reading.findings.size(); ++i) {
+            EXPECT_EQ(memory.reading.findings[i].text, file.reading.findings[i].text);
+            EXPECT_EQ(memory.reading.findings[i].recordLine, file.reading.findings[i].recordLine);
+        }
+        EXPECT_EQ(memory.reading.branchLines, file.reading.branchLines) << text;
+        EXPECT_EQ(memory.sink.messages, file.sink.messages) << text;
+        EXPECT_EQ(memory.sink.warnings, file.sink.warnings) << text;
+        EXPECT_TRUE(std::filesystem::is_empty(memory.dir.path())) << text;
+    }
+}
