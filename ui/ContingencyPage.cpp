@@ -14,6 +14,7 @@
 #include "ui/OutageOverlayOf.h"
 #include "ui/Dialogs.h"
 #include "ui/WindowText.h"
+#include "ui/PaneFiles.h"
 
 namespace tarvel::ui {
 
@@ -99,7 +100,7 @@ ContingencyPage::ContingencyPage(QWidget* parent) : QWidget(parent)
                                                 QStringLiteral("Таблица CSV *.csv (*.csv)"), QStringLiteral("csv"),
                                                 QStringLiteral("contingencies.csv"), false);
         if (!path.isEmpty() && !writeCsv(path))
-            dialogs().message(this, QStringLiteral("Невозможно создать файл \"%1\".").arg(path), QMessageBox::Critical);
+            tellFileNotCreated(this, path);
     });
     cancel_->setEnabled(false);
     export_->setEnabled(false);
@@ -179,8 +180,7 @@ void ContingencyPage::poll()
         showResults();
         std::filesystem::path failed;
         if (!app::writeContingencyFiles(run_, {localPath(workDir_), {}, {}}, failed))
-            dialogs().message(this, QStringLiteral("Невозможно создать файл \"%1\".").arg(QString::fromStdString(failed.string())),
-                              QMessageBox::Critical);
+            tellFileNotCreated(this, QString::fromStdString(failed.string()));
     }
     emit finished(completed);
 }
