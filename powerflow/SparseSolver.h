@@ -167,7 +167,7 @@ enum class StepSolver {
     // GMRES preconditioned by the factors of the decoupled matrices B' and
     // B'', node-sized, factorised once per solve: for networks whose
     // Jacobian's factors would cost more than these and the products
-    // together (kKrylovFactorWork).
+    // together (chosen by the node graph's factor work per node).
     Krylov,
 };
 
