@@ -19,6 +19,7 @@
 #include "app/CommandLine.h"
 #include "cli/Contingency.h"
 #include "cli/DiagramFile.h"
+#include "cli/HeapPages.h"
 #include "cli/Interchange.h"
 #include "cli/ProfileRun.h"
 #include "losses/LossAllocation.h"
@@ -150,6 +151,7 @@ void printFindings(const std::vector<tarvel::Finding>& findings)
 
 int main(int argc, char** argv)
 {
+    cli::keepHeapOnHugePages();
     float precision = 0.01f;
     int32_t iterations = 10;
     tarvel::CalculationMethod method = tarvel::CalculationMethod::Auto;
