@@ -25,9 +25,13 @@
 #include <utility>
 
 #include "model/MessageSink.h"
+#include "model/ReadNetworkData.h"
+#include "model/WorkingFiles.h"
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
+#include "powerflow/InputEcho.h"
 #include "powerflow/PowerFlowRun.h"
+#include "powerflow/Reports.h"
 #include "powerflow/Solver.h"
 #include "powerflow/SparseSolver.h"
 #include "bench/BenchSupport.h"
@@ -223,6 +227,60 @@ void BM_RunGrid(benchmark::State& s) { bench::runWholeCalculation(s, gridText(st
 BENCHMARK(BM_RunIeee57)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunIeee300)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunGrid)->Arg(1000)->Arg(10000)->Arg(99999)->Unit(benchmark::kMillisecond);
+
+// The stages of a large network's run besides the solve, one at a time, on
+// the solved generated grid: the file's bytes taken as text and written as
+// network.cdu (as tarvel-cli takes a ЦДУ file), the
+// reading and checks into a new model (as tarvel-cli starts with one), the
+// input echo, and the three report files.
+void BM_StageInputGrid(benchmark::State& state)
+{
+    TempDir dir;
+    const std::string bytes = utf8ToCp1251(gridText(static_cast<int>(state.range(0))));
+    for (auto _ : state) {
+        std::string text = cp1251ToUtf8(bytes);
+        if (!hasCrLfLineEnds(text))
+            text = toCrLf(text);
+        benchmark::DoNotOptimize(writeFileBytes(dir / kInputFile, paneTextToCduBytes(text)));
+    }
+}
+void BM_StageReadGrid(benchmark::State& state)
+{
+    TempDir dir;
+    writeFileBytes(dir / kInputFile, paneTextToCduBytes(gridText(static_cast<int>(state.range(0)))));
+    CollectingSink sink;
+    for (auto _ : state) {
+        NetworkModel model;
+        model.reading = readNetworkData(model, dir.path(), sink);
+        if (!model.reading.accepted)
+            state.SkipWithError("the network was refused");
+    }
+}
+void BM_StageEchoGrid(benchmark::State& state)
+{
+    TempDir dir;
+    const std::unique_ptr<NetworkModel> model = solvedModel(state, gridText(static_cast<int>(state.range(0))));
+    if (!model)
+        return;
+    for (auto _ : state) {
+        TextFileWriter out(dir / kEchoFile);
+        writeInputEcho(*model, out);
+    }
+}
+void BM_StageReportsGrid(benchmark::State& state)
+{
+    TempDir dir;
+    const std::unique_ptr<NetworkModel> model = solvedModel(state, gridText(static_cast<int>(state.range(0))));
+    if (!model)
+        return;
+    CollectingSink sink;
+    for (auto _ : state)
+        writeReports(*model, dir.path(), sink);
+}
+BENCHMARK(BM_StageInputGrid)->Arg(9000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StageReadGrid)->Arg(9000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StageEchoGrid)->Arg(9000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StageReportsGrid)->Arg(9000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_CliIeee57(benchmark::State& s) { cliProcess(s, sampleText("ieee57.cdu")); }
 void BM_CliGrid(benchmark::State& s) { cliProcess(s, gridText(static_cast<int>(s.range(0)))); }

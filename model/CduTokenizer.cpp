@@ -1,8 +1,10 @@
 #include "model/CduTokenizer.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <system_error>
 
@@ -19,6 +21,14 @@ bool isSpace(int c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
+
+// Powers of ten held exactly: 10^0..10^22 in a double; 10^0..10^10 in a
+// float (5^10 is below 2^24).
+constexpr std::array<double, 23> kDoublePowerOfTen = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr std::array<float, 11> kFloatPowerOfTen = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                                    1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 
 // The significant digits of a real and its power of ten: value = digits * 10^scale.
 // Only the first kMaxDigits significant digits are kept; a nonzero digit beyond
@@ -124,12 +134,6 @@ public:
     }
 
 private:
-    static constexpr std::array<double, 23> kDoublePowerOfTen = {
-        1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    // Up to 7 digits (below 2^24) and 10^0..10^10 (5^10 below 2^24) are exact floats.
-    static constexpr std::array<float, 11> kFloatPowerOfTen = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
-                                                               1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
     bool exactInFloat() const { return !sticky_ && count_ <= 7 && scale_ >= -10 && scale_ <= 10; }
 
     static constexpr int kMaxDigits = 200;
@@ -219,9 +223,148 @@ std::string CduTokenizer::peekWord(std::size_t maxBytes)
     return word;
 }
 
+namespace {
+
+constexpr int kUnknown = -2;  // a byte beyond those at hand, the text going on
+
+// The digits of a short real and its power of ten, as the long reading
+// (DecimalNumber) would hold them: leading zeros dropped, trailing ones kept.
+struct ShortReal {
+    int64_t digits = 0;
+    int count = 0;
+    int64_t scale = 0;
+};
+
+constexpr int kShortRealDigits = 15;  // exact in a double
+
+// The float nearest to a short real of at most 7 digits and a power of ten
+// within 10^-10..10^10 (a normal float), given the double nearest to it.
+// Rounding the double once more gives the same float unless the double fell
+// exactly halfway between two floats; only then is the real rounded anew.
+float floatOf(double nearest, const ShortReal& number)
+{
+    constexpr std::uint64_t kBelowFloat = (std::uint64_t{1} << 29) - 1;  // bits a float drops
+    constexpr std::uint64_t kHalfway = std::uint64_t{1} << 28;
+    if ((std::bit_cast<std::uint64_t>(nearest) & kBelowFloat) != kHalfway)
+        return static_cast<float>(nearest);
+    const float w = static_cast<float>(number.digits);
+    return number.scale >= 0 ? w * kFloatPowerOfTen[number.scale] : w / kFloatPowerOfTen[-number.scale];
+}
+
+}  // namespace
+
+CduTokenizer::AtHand CduTokenizer::readIntAtHand(int32_t& value)
+{
+    const std::string_view text = text_;
+    const bool more = !eof_;
+    const auto at = [text, more](std::size_t i) {
+        return i < text.size() ? static_cast<unsigned char>(text[i]) : more ? kUnknown : -1;
+    };
+    std::size_t p = pos_;
+    const int first = at(p);
+    const bool signed_ = first == '+' || first == '-';
+    const int lead = at(p + (signed_ ? 1 : 0));
+    if (first == kUnknown || lead == kUnknown)
+        return AtHand::Undecided;
+    if (!isDigit(lead))
+        return AtHand::NotANumber;
+    p += signed_ ? 1 : 0;
+    constexpr int64_t kLimit = int64_t{1} << 31;  // |INT32_MIN|
+    int64_t magnitude = 0;
+    int c = at(p);
+    for (; isDigit(c); c = at(++p))
+        if (magnitude <= kLimit)
+            magnitude = magnitude * 10 + (c - '0');
+    if (c == kUnknown)
+        return AtHand::Undecided;
+    if (first == '-')
+        value = magnitude >= kLimit ? std::numeric_limits<int32_t>::min() : static_cast<int32_t>(-magnitude);
+    else
+        value = magnitude >= kLimit ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(magnitude);
+    pos_ = p;
+    return AtHand::Read;
+}
+
+CduTokenizer::AtHand CduTokenizer::readRealAtHand(float& value, double& exact, bool wantExact)
+{
+    const std::string_view text = text_;
+    const bool more = !eof_;
+    const auto at = [text, more](std::size_t i) {
+        return i < text.size() ? static_cast<unsigned char>(text[i]) : more ? kUnknown : -1;
+    };
+    std::size_t p = pos_;
+    const int first = at(p);
+    const bool signed_ = first == '+' || first == '-';
+    p += signed_ ? 1 : 0;
+    const int lead = at(p);
+    const int afterLead = lead == '.' ? at(p + 1) : 0;
+    if (first == kUnknown || lead == kUnknown || afterLead == kUnknown)
+        return AtHand::Undecided;
+    if (!isDigit(lead) && !(lead == '.' && isDigit(afterLead)))
+        return AtHand::NotANumber;
+
+    ShortReal number;
+    const auto digit = [&number](int c) {
+        if (number.count == 0 && c == '0')
+            return;
+        number.digits = number.digits * 10 + (c - '0');
+        ++number.count;
+    };
+    int c = at(p);
+    for (; isDigit(c) && number.count <= kShortRealDigits; c = at(++p))
+        digit(c);
+    if (c == '.') {
+        for (c = at(++p); isDigit(c) && number.count <= kShortRealDigits; c = at(++p)) {
+            digit(c);
+            --number.scale;
+        }
+    }
+    if (c == 'e' || c == 'E') {
+        const int sign = at(p + 1);
+        const std::size_t digitsAt = (sign == '+' || sign == '-') ? 2 : 1;
+        const int firstDigit = sign == kUnknown ? kUnknown : at(p + digitsAt);
+        if (firstDigit == kUnknown)
+            return AtHand::Undecided;
+        if (isDigit(firstDigit)) {
+            p += digitsAt;
+            constexpr int64_t kExponentCap = 1'000'000'000;  // far past any float
+            int64_t exponent = 0;
+            for (c = at(p); isDigit(c); c = at(++p))
+                if (exponent < kExponentCap)
+                    exponent = exponent * 10 + (c - '0');
+            number.scale += sign == '-' ? -exponent : exponent;
+        }
+    }
+    // Only figures whose roundings are each one exact operation are taken
+    // here (nearly every figure of a network); the rest is read byte by byte.
+    const bool zero = number.count == 0;
+    const bool exactFloat = zero || (number.count <= 7 && number.scale >= -10 && number.scale <= 10);
+    const bool exactDouble = zero || (number.count <= kShortRealDigits && number.scale >= -22 && number.scale <= 22);
+    if (c == kUnknown || isDigit(c) || !exactFloat || (wantExact && !exactDouble))
+        return AtHand::Undecided;
+    const bool negative = first == '-';
+    const double w = static_cast<double>(number.digits);
+    const double magnitude = zero                ? 0.0
+                             : number.scale >= 0 ? w * kDoublePowerOfTen[number.scale]
+                                                 : w / kDoublePowerOfTen[-number.scale];
+    if (wantExact)
+        exact = negative ? -magnitude : magnitude;
+    value = negative ? -floatOf(magnitude, number) : floatOf(magnitude, number);
+    pos_ = p;
+    return AtHand::Read;
+}
+
 bool CduTokenizer::readInt(int32_t& value)
 {
     skipSpace();
+    switch (readIntAtHand(value)) {
+    case AtHand::Read:
+        return true;
+    case AtHand::NotANumber:
+        return false;
+    case AtHand::Undecided:
+        break;
+    }
     const int first = peek();
     const bool signed_ = first == '+' || first == '-';
     if (!isDigit(peek(signed_ ? 1 : 0)))
@@ -257,6 +400,14 @@ bool CduTokenizer::readReal(float& value, double& exact)
 bool CduTokenizer::readReal(float& value, double& exact, bool wantExact)
 {
     skipSpace();
+    switch (readRealAtHand(value, exact, wantExact)) {
+    case AtHand::Read:
+        return true;
+    case AtHand::NotANumber:
+        return false;
+    case AtHand::Undecided:
+        break;
+    }
     const int first = peek();
     const bool signed_ = first == '+' || first == '-';
     const std::size_t at = signed_ ? 1 : 0;

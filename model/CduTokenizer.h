@@ -64,6 +64,13 @@ public:
 
 private:
     bool readReal(float& value, double& exact, bool wantExact);
+    // What a field read from the bytes at hand gave: read, no number of the
+    // field's kind (nothing consumed), or left to the reading byte by byte (a
+    // number that runs to the end of the bytes at hand or needs the long
+    // rounding; nothing consumed).
+    enum class AtHand { Read, NotANumber, Undecided };
+    AtHand readIntAtHand(int32_t& value);
+    AtHand readRealAtHand(float& value, double& exact, bool wantExact);
     // Byte at offset ahead of the current position, or -1 at the end of text.
     int peek(std::size_t offset = 0);
     void advance();

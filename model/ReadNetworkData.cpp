@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "model/CduTokenizer.h"
@@ -81,6 +80,16 @@ struct TextSummary {
     std::vector<int32_t> branchLine;  // 1..m: the line of each stored branch record's code
 };
 
+// Slots for a table that must hold `needed`: a step more, so that a long
+// text grows the tables once in a thousand records rather than at every one,
+// but never more than the reader stores. (The tables' own growth keeps the
+// copying in proportion; a larger step would only clear more memory.)
+int grownSlots(int needed, int most)
+{
+    constexpr int kStep = 1024;
+    return std::min(needed + kStep, most);
+}
+
 // Reads the records into the model, growing its tables with the text.
 // Records beyond kMaxNodes or kMaxBranches are read and counted but not stored.
 TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
@@ -90,6 +99,8 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
     int j = 0;  // branches stored
     // The first slot 1..i of each node number, where a shunt record goes.
     std::unordered_map<int32_t, int> firstSlot;
+    int nodeSlots = 0;    // slots the node tables hold at least
+    int branchSlots = 0;  // and the branch tables
     NetworkModel::WrittenFigures& written = model.written;
     for (;;) {
         int32_t code = 0;
@@ -151,7 +162,10 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             if (i == kMaxNodes)
                 break;
             ++i;
-            model.reserveNodes(i + 1);
+            if (i >= nodeSlots) {
+                nodeSlots = grownSlots(i + 1, kMaxNodes + 1);
+                model.reserveNodes(nodeSlots);
+            }
             text.nodeLine.resize(static_cast<std::size_t>(i) + 1);
             text.nodeLine[i] = codeLine;
             firstSlot.try_emplace(number, i);
@@ -196,7 +210,10 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
                 if (j == kMaxBranches)
                     break;
                 ++j;
-                model.reserveBranches(j + 1);
+                if (j >= branchSlots) {
+                    branchSlots = grownSlots(j + 1, kMaxBranches + 1);
+                    model.reserveBranches(branchSlots);
+                }
                 text.branchLine.resize(j + 1);
                 text.branchLine[j] = codeLine;
                 model.branchStartNode[j] = n1;
@@ -286,30 +303,56 @@ std::string branchName(const NetworkModel& model, int j)
 }
 
 // The first and the last slot 0..n of every node number, so that the checks
-// look a number up at once however large the network.
+// look a number up at once however large the network. Numbers within a range
+// of a few times the node count (as networks number their nodes) are looked
+// up in a table by the number itself, others in a hash table.
 class NumberSlots {
 public:
     explicit NumberSlots(const NetworkModel& model)
     {
-        slots_.reserve(static_cast<std::size_t>(model.nodeCount) + 1);
-        for (int k = 0; k <= model.nodeCount; ++k) {
-            const auto [it, added] = slots_.try_emplace(model.nodeNumber[k], k, k);
+        const int n = model.nodeCount;
+        const auto [low, high] = std::minmax_element(model.nodeNumber.begin(), model.nodeNumber.begin() + n + 1);
+        const int64_t range = int64_t{*high} - *low + 1;
+        if (range <= kDenseRangePerNode * (int64_t{n} + 1) + kDenseRangeAlways) {
+            low_ = *low;
+            dense_.assign(static_cast<std::size_t>(range), {-1, -1});
+            for (int k = 0; k <= n; ++k) {
+                std::pair<int, int>& slots = dense_[static_cast<std::size_t>(model.nodeNumber[k] - low_)];
+                if (slots.first < 0)
+                    slots.first = k;
+                slots.second = k;
+            }
+            return;
+        }
+        sparse_.reserve(static_cast<std::size_t>(n) + 1);
+        for (int k = 0; k <= n; ++k) {
+            const auto [it, added] = sparse_.try_emplace(model.nodeNumber[k], k, k);
             if (!added)
                 it->second.second = k;
         }
     }
-    bool has(int32_t number) const { return slots_.contains(number); }
+    bool has(int32_t number) const { return find(number).first >= 0; }
     int first(int32_t number) const { return find(number).first; }
     // The slot that branches naming the number are indexed to; -1 for none.
     int last(int32_t number) const { return find(number).second; }
 
 private:
+    static constexpr int64_t kDenseRangePerNode = 4;
+    static constexpr int64_t kDenseRangeAlways = 1024;
+
     std::pair<int, int> find(int32_t number) const
     {
-        const auto it = slots_.find(number);
-        return it == slots_.end() ? std::pair{-1, -1} : it->second;
+        if (!dense_.empty()) {
+            const int64_t at = int64_t{number} - low_;
+            return at >= 0 && at < static_cast<int64_t>(dense_.size()) ? dense_[static_cast<std::size_t>(at)]
+                                                                       : std::pair{-1, -1};
+        }
+        const auto it = sparse_.find(number);
+        return it == sparse_.end() ? std::pair{-1, -1} : it->second;
     }
-    std::unordered_map<int32_t, std::pair<int, int>> slots_;
+    int32_t low_ = 0;
+    std::vector<std::pair<int, int>> dense_;  // by number - low_
+    std::unordered_map<int32_t, std::pair<int, int>> sparse_;
 };
 
 bool touchesBaseNode(const NetworkModel& model, int j)
@@ -360,17 +403,17 @@ bool checkPhaseAngles(const NetworkModel& model, const TextSummary& text, Findin
 }
 
 // Every node besides the base node must be an end of some branch.
-bool checkLinksOfNodes(const NetworkModel& model, Findings& findings)
+bool checkLinksOfNodes(const NetworkModel& model, const NumberSlots& slots, Findings& findings)
 {
-    std::unordered_set<int32_t> branchEnds;
-    branchEnds.reserve(2 * static_cast<std::size_t>(model.branchCount));
-    for (int j = 1; j <= model.branchCount; ++j) {
-        branchEnds.insert(model.branchStartNode[j]);
-        branchEnds.insert(model.branchEndNode[j]);
-    }
+    // Marked by the first slot of each number that some branch names.
+    std::vector<char> named(static_cast<std::size_t>(model.nodeCount) + 1, 0);
+    for (int j = 1; j <= model.branchCount; ++j)
+        for (const int32_t end : {model.branchStartNode[j], model.branchEndNode[j]})
+            if (const int k = slots.first(end); k >= 0)
+                named[static_cast<std::size_t>(k)] = 1;
     bool found = false;
     for (int k = 1; k <= model.nodeCount; ++k) {
-        if (!branchEnds.contains(model.nodeNumber[k])) {
+        if (!named[static_cast<std::size_t>(slots.first(model.nodeNumber[k]))]) {
             findings.push_back(nodeFinding(FindingKind::NodeWithoutBranches, model.nodeNumber[k],
                                            "Ошибка связи 1. Нет ветвей для узла " + formatInt(model.nodeNumber[k])));
             found = true;
@@ -719,7 +762,7 @@ NetworkReading readNetwork(NetworkModel& model, CduTokenizer& in, const std::fil
     // Every check runs; none stops the others.
     const NumberSlots slots(model);
     bool rejected = false;
-    rejected |= checkLinksOfNodes(model, findings);
+    rejected |= checkLinksOfNodes(model, slots, findings);
     rejected |= checkLinksOfBranches(model, slots, findings);
     rejected |= checkNodeValues(model, findings);
     rejected |= checkBranchValues(model, findings);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -160,6 +161,41 @@ TEST(CduTokenizer, ShortRealsReadAsStrtofRoundsThem)
             ADD_FAILURE() << number << " read as " << got << ", strtof gives " << expected;
     }
     EXPECT_TRUE(in.atEnd());
+}
+
+// Short figures that lie exactly halfway between two floats (an odd w with
+// w * 5^s of 25 bits makes w * 10^s one) round to the even float, as strtof
+// rounds them, and so do their neighbours.
+TEST(CduTokenizer, ShortRealsHalfwayBetweenFloatsRoundToEven)
+{
+    std::mt19937 random(2024);
+    std::vector<std::string> numbers;
+    long long fivePower = 1;
+    for (int s = 1; s <= 10; ++s) {
+        fivePower *= 5;
+        const long long low = ((1LL << 24) + fivePower - 1) / fivePower;
+        const long long high = std::min((1LL << 25) / fivePower, 9999999LL);
+        for (int t = 0; t < 300 && low <= high; ++t) {
+            const long long w = (low + static_cast<long long>(random() % static_cast<unsigned>(high - low + 1))) | 1;
+            for (const long long near : {w - 1, w, w + 1}) {
+                numbers.push_back(std::to_string(near) + "e" + std::to_string(s));
+                numbers.push_back("-" + std::to_string(near) + "0e" + std::to_string(s - 1));
+            }
+        }
+    }
+    ASSERT_GT(numbers.size(), 1000u);
+    std::string text;
+    for (const std::string& number : numbers)
+        text += number + " ";
+    CduTokenizer in(text);
+    for (const std::string& number : numbers) {
+        float value = 0;
+        double exact = 0;
+        ASSERT_TRUE(in.readReal(value, exact));
+        const float expected = std::strtof(number.c_str(), nullptr);
+        ASSERT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << number;
+        ASSERT_EQ(exact, std::strtod(number.c_str(), nullptr)) << number;
+    }
 }
 
 TEST(CduTokenizer, NumbersAcrossChunkBoundariesOfAFile)
