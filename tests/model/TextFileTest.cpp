@@ -87,6 +87,51 @@ TEST(TextFile, MixedTextRoundTripsThroughUtf8)
     EXPECT_EQ(utf8ToCp1251(cp1251ToUtf8(bytes)), bytes);
 }
 
+// Long runs of ASCII, broken at every offset of an eight-byte word by a
+// letter of the upper half, convert as the bytes one by one do.
+TEST(TextFile, LongAsciiRunsConvertAsTheirBytesDo)
+{
+    std::string bytes;
+    std::string utf8;
+    for (int run = 0; run < 40; ++run) {
+        for (int k = 0; k < run; ++k)
+            bytes += static_cast<char>('0' + k % 10);
+        bytes += static_cast<char>(0xC0 + run);
+    }
+    for (const char b : bytes)
+        utf8 += cp1251ToUtf8(std::string(1, b));
+    EXPECT_EQ(cp1251ToUtf8(bytes), utf8);
+    EXPECT_EQ(utf8ToCp1251(utf8), bytes);
+}
+
+// Whether a text's line ends are all CR LF, against the plain definition, on
+// random texts of letters, CRs and LFs.
+TEST(TextFile, CrLfLineEndsAreToldAsEveryBreakIsLookedAt)
+{
+    const auto plain = [](const std::string& t) {
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            if (t[i] == '\r' && (i + 1 == t.size() || t[i + 1] != '\n'))
+                return false;
+            if (t[i] == '\n' && (i == 0 || t[i - 1] != '\r'))
+                return false;
+        }
+        return true;
+    };
+    std::mt19937 random(22);
+    int both = 0;
+    for (int t = 0; t < 20000; ++t) {
+        std::string text;
+        const int length = static_cast<int>(random() % 12);
+        for (int k = 0; k < length; ++k) {
+            const unsigned r = random() % 5;
+            text += r == 0 ? "\r" : r == 1 ? "\n" : r == 2 ? "\r\n" : "ab";
+        }
+        ASSERT_EQ(hasCrLfLineEnds(text), plain(text)) << testing::PrintToString(text);
+        both += plain(text) ? 1 : 0;
+    }
+    EXPECT_GT(both, 1000);
+}
+
 namespace {
 
 std::string libraryFormat(double value, std::chars_format format, int precision)
