@@ -536,9 +536,32 @@ bool TextFileWriter::open(const std::filesystem::path& path)
     return file_ != nullptr;
 }
 
+void TextFileWriter::openInMemory()
+{
+    close();
+    failed_ = false;
+    buffer_.clear();
+    inMemory_ = true;
+}
+
+void TextFileWriter::writeBytes(std::string_view bytes)
+{
+    if (!isOpen())
+        return;
+    buffer_.append(bytes);
+    flushIfFull();
+}
+
+std::string TextFileWriter::takeBytes()
+{
+    std::string bytes = std::move(buffer_);
+    buffer_.clear();
+    return bytes;
+}
+
 TextFileWriter& TextFileWriter::operator<<(std::string_view utf8)
 {
-    if (!file_)
+    if (!isOpen())
         return *this;
     bool ascii = true;
     for (char c : utf8)
@@ -556,7 +579,7 @@ TextFileWriter& TextFileWriter::operator<<(std::string_view utf8)
 
 void TextFileWriter::flushIfFull()
 {
-    if (buffer_.size() >= 1 << 16) {
+    if (file_ && buffer_.size() >= 1 << 16) {
         failed_ |= std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size();
         buffer_.clear();
     }
@@ -564,7 +587,7 @@ void TextFileWriter::flushIfFull()
 
 void TextFileWriter::appendField(const char* text, std::size_t length, int width)
 {
-    if (!file_)
+    if (!isOpen())
         return;
     if (width > 0 && length < static_cast<std::size_t>(width))
         buffer_.append(static_cast<std::size_t>(width) - length, ' ');
@@ -595,19 +618,24 @@ TextFileWriter& TextFileWriter::operator<<(const GeneralField& field)
 
 TextFileWriter& TextFileWriter::operator<<(char c)
 {
-    if (file_)
+    if (isOpen())
         buffer_ += c;
     return *this;
 }
 
 void TextFileWriter::endLine()
 {
-    if (file_)
+    if (isOpen())
         buffer_ += "\r\n";
 }
 
 bool TextFileWriter::close()
 {
+    if (inMemory_) {
+        inMemory_ = false;
+        buffer_.clear();
+        return true;
+    }
     if (!file_)
         return !failed_;
     if (!buffer_.empty())

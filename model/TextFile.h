@@ -88,7 +88,10 @@ public:
     TextFileWriter& operator=(const TextFileWriter&) = delete;
 
     bool open(const std::filesystem::path& path);
-    bool isOpen() const { return file_ != nullptr; }
+    // Keeps the text in memory instead, to be taken by takeBytes(): a part
+    // of a file formatted on another core and written in its place later.
+    void openInMemory();
+    bool isOpen() const { return file_ != nullptr || inMemory_; }
     TextFileWriter& operator<<(std::string_view utf8);
     TextFileWriter& operator<<(const char* utf8) { return *this << std::string_view(utf8); }
     TextFileWriter& operator<<(const std::string& utf8) { return *this << std::string_view(utf8); }
@@ -97,6 +100,11 @@ public:
     TextFileWriter& operator<<(const FixedField& field);
     TextFileWriter& operator<<(const GeneralField& field);
     void endLine();  // CR LF
+    // Bytes already in Windows-1251 with CR LF (what takeBytes() gave), as
+    // they are.
+    void writeBytes(std::string_view bytes);
+    // The text kept in memory so far, taken away.
+    std::string takeBytes();
     // Flushes and closes; false when anything could not be written.
     bool close();
 
@@ -105,6 +113,7 @@ private:
     void flushIfFull();
 
     std::FILE* file_ = nullptr;
+    bool inMemory_ = false;
     std::string buffer_;
     bool failed_ = false;
 };

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
 #include <limits>
-#include <thread>
+#include <string>
+#include <vector>
+
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+#include <tbb/parallel_invoke.h>
 
 #include "model/TextFile.h"
 #include "model/WorkingFiles.h"
@@ -31,17 +35,20 @@ double voltageAngle(Real e, Real f)
     return std::atan(static_cast<double>(f / e)) * 57.295779515;
 }
 
-// Writes the node section, the balance line and the branch heading.
-template <typename Real>
-void writeNodeSection(const NetworkModel& model, const FlowState<Real>& state, int n, TextFileWriter& rez)
+// The heading of the node section.
+void writeNodeHeading(TextFileWriter& rez)
 {
     rez << "\t          Результаты расчета по узлам";
     rez.endLine();
     rez << "    N        V         dV         P         Q" << "        Pg       Qb";
     rez.endLine();
+}
 
-    Real sumP = 0, sumQ = 0, sumPg = 0, sumQb = 0;
-    for (int k = 0; k <= n; ++k) {
+// The node lines of slots first..last-1.
+template <typename Real>
+void writeNodeLines(const NetworkModel& model, const FlowState<Real>& state, int first, int last, TextFileWriter& rez)
+{
+    for (int k = first; k < last; ++k) {
         const Real e = state.voltageRe[k];
         const Real f = state.voltageIm[k];
         const Real u2 = e * e + f * f;
@@ -55,10 +62,22 @@ void writeNodeSection(const NetworkModel& model, const FlowState<Real>& state, i
         if (const int8_t held = model.nodeHeldAt[k]; held != 0)
             rez << (held > 0 ? "  Qmax" : "  Qmin");
         rez.endLine();
+    }
+}
+
+// The balance line over nodes 0..n, then the branch heading.
+template <typename Real>
+void writeBalanceAndBranchHeading(const NetworkModel& model, const FlowState<Real>& state, int n, TextFileWriter& rez)
+{
+    Real sumP = 0, sumQ = 0, sumPg = 0, sumQb = 0;
+    for (int k = 0; k <= n; ++k) {
+        const Real e = state.voltageRe[k];
+        const Real f = state.voltageIm[k];
+        const Real u2 = e * e + f * f;
         sumP += state.calcP[k];
         sumQ += state.calcQ[k];
-        sumPg += pg;
-        sumQb += qb;
+        sumPg += u2 * state.shuntG[k];
+        sumQb += -u2 * state.shuntB[k];
     }
 
     rez << "---------------------------------------------------";
@@ -80,10 +99,21 @@ void writeNodeSection(const NetworkModel& model, const FlowState<Real>& state, i
     rez.endLine();
 }
 
+// Writes the node section, the balance line and the branch heading.
 template <typename Real>
-void writeCurrents(const NetworkModel& model, const FlowState<Real>& state, int n, int m, TextFileWriter& tok)
+void writeNodeSection(const NetworkModel& model, const FlowState<Real>& state, int n, TextFileWriter& rez)
 {
-    for (int i = 1; i <= m; ++i) {
+    writeNodeHeading(rez);
+    writeNodeLines(model, state, 0, n + 1, rez);
+    writeBalanceAndBranchHeading(model, state, n, rez);
+}
+
+// The lines of branches first..last-1 in network.tok.
+template <typename Real>
+void writeCurrentLines(const NetworkModel& model, const FlowState<Real>& state, int n, int first, int last,
+                       TextFileWriter& tok)
+{
+    for (int i = first; i < last; ++i) {
         if (!branchEndsInside(model, i, n))
             continue;
         const BranchFlowOf<Real> f = branchFlowsOf(model, state, i);
@@ -94,14 +124,12 @@ void writeCurrents(const NetworkModel& model, const FlowState<Real>& state, int 
     }
 }
 
-// The branch lines and the total loss of network.rez, and network.rip.
+// The lines of branches first..last-1 in network.rez.
 template <typename Real>
-void writeFlowsAndDistricts(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
-                            TextFileWriter& rez, TextFileWriter& rip)
+void writeBranchLines(const NetworkModel& model, const FlowState<Real>& state, int n, int first, int last,
+                      TextFileWriter& rez)
 {
-    DistrictAccumulatorsOf<Real> districts;
-    Real totalBranchLoss = 0;
-    for (int i = 1; i <= m; ++i) {
+    for (int i = first; i < last; ++i) {
         if (!branchEndsInside(model, i, n))
             continue;
         const BranchFlowOf<Real> f = branchFlowsOf(model, state, i);
@@ -110,14 +138,34 @@ void writeFlowsAndDistricts(const NetworkModel& model, const FlowState<Real>& st
             << FixedField{static_cast<double>(-f.q12), 10, 2} << FixedField{static_cast<double>(f.p21), 10, 2}
             << FixedField{static_cast<double>(f.q21), 10, 2} << FixedField{static_cast<double>(f.dP), 10, 2};
         rez.endLine();
-
-        totalBranchLoss = static_cast<Real>(totalBranchLoss + f.dP);
-        accumulateBranch(districts, model, i, f);
     }
+}
 
-    writeDistrictReport(districts, model, rip);
+// The total branch loss and the district sums, over the branches in order.
+template <typename Real>
+struct BranchTotals {
+    DistrictAccumulatorsOf<Real> districts;
+    Real totalBranchLoss = 0;
+};
 
-    rez << formatFixed(totalBranchLoss, 60, 2);
+template <typename Real>
+void addUpBranches(const NetworkModel& model, const FlowState<Real>& state, int n, int m, BranchTotals<Real>& totals)
+{
+    for (int i = 1; i <= m; ++i) {
+        if (!branchEndsInside(model, i, n))
+            continue;
+        const BranchFlowOf<Real> f = branchFlowsOf(model, state, i);
+        totals.totalBranchLoss = static_cast<Real>(totals.totalBranchLoss + f.dP);
+        accumulateBranch(totals.districts, model, i, f);
+    }
+}
+
+// network.rip and the total loss line that ends network.rez.
+template <typename Real>
+void writeTotals(const NetworkModel& model, const BranchTotals<Real>& totals, TextFileWriter& rez, TextFileWriter& rip)
+{
+    writeDistrictReport(totals.districts, model, rip);
+    rez << formatFixed(totals.totalBranchLoss, 60, 2);
     rez.endLine();
 }
 
@@ -139,40 +187,85 @@ void writeResultsInTurn(const NetworkModel& model, const FlowState<Real>& state,
         tellCurrentsFileFailure(sink);
         return;
     }
-    writeCurrents(model, state, n, m, tok);
-    writeFlowsAndDistricts(model, state, n, m, rez, rip);
+    writeCurrentLines(model, state, n, 1, m + 1, tok);
+    writeBranchLines(model, state, n, 1, m + 1, rez);
+    BranchTotals<Real> totals;
+    addUpBranches(model, state, n, m, totals);
+    writeTotals(model, totals, rez, rip);
 }
 
-// The same for a large network on two cores: network.tok on the second,
-// network.rez and network.rip on this one; both only read the solution. The
-// second core takes the smaller share, as it starts a moment later. The files
-// and messages are those of writeResultsInTurn, a network.tok that cannot be
-// created included.
+// Lines of a report formatted a part at a time on all cores and written in
+// their order: every part's text depends on its own lines only, so the files
+// are the same whatever the number of threads. A window of parts is held in
+// memory at a time.
+constexpr int kLinesPerPart = 1024;
+constexpr int kPartsPerWindow = 64;
+
+int partsOf(int lines)
+{
+    return (lines + kLinesPerPart - 1) / kLinesPerPart;
+}
+
+// Parts 0..count-1: format(part, writer) fills an in-memory writer, then
+// write(part, bytes) takes its text, in order of the parts.
+template <typename Format, typename Write>
+void formatInParts(int count, const Format& format, const Write& write)
+{
+    std::vector<std::string> texts;
+    for (int first = 0; first < count; first += kPartsPerWindow) {
+        const int last = std::min(count, first + kPartsPerWindow);
+        texts.assign(static_cast<std::size_t>(last - first), {});
+        tbb::parallel_for(tbb::blocked_range<int>(first, last, 1), [&](const tbb::blocked_range<int>& parts) {
+            for (int p = parts.begin(); p < parts.end(); ++p) {
+                TextFileWriter part;
+                part.openInMemory();
+                format(p, part);
+                texts[static_cast<std::size_t>(p - first)] = part.takeBytes();
+            }
+        });
+        for (int p = first; p < last; ++p)
+            write(p, texts[static_cast<std::size_t>(p - first)]);
+    }
+}
+
+// The same for a large network on all cores: the node lines, the branch
+// lines of network.rez and those of network.tok in parts, the sums over the
+// branches beside them. The files and messages are those of
+// writeResultsInTurn, a network.tok that cannot be created included.
 template <typename Real>
-void writeResultsOnTwoCores(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
+void writeResultsInParallel(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
                             const std::filesystem::path& workDir, MessageSink& sink, TextFileWriter& rez,
                             TextFileWriter& rip)
 {
+    const auto nodeLines = [&](int part, TextFileWriter& out) {
+        writeNodeLines(model, state, part * kLinesPerPart, std::min(n + 1, (part + 1) * kLinesPerPart), out);
+    };
+    writeNodeHeading(rez);
+    formatInParts(partsOf(n + 1), nodeLines, [&rez](int, const std::string& bytes) { rez.writeBytes(bytes); });
+    writeBalanceAndBranchHeading(model, state, n, rez);
+
     TextFileWriter tok;
     if (!tok.open(workDir / kCurrentsFile)) {
-        writeNodeSection(model, state, n, rez);
         tellCurrentsFileFailure(sink);
         return;
     }
-    std::exception_ptr failure;
-    {
-        std::jthread currents([&] {
-            try {
-                writeCurrents(model, state, n, m, tok);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        });
-        writeNodeSection(model, state, n, rez);
-        writeFlowsAndDistricts(model, state, n, m, rez, rip);
-    }
-    if (failure)
-        std::rethrow_exception(failure);
+    // Even parts are lines of network.rez, odd ones the same branches' lines of network.tok.
+    const auto branchLines = [&](int part, TextFileWriter& out) {
+        const int first = 1 + (part / 2) * kLinesPerPart;
+        const int last = std::min(m + 1, first + kLinesPerPart);
+        if (part % 2 == 0)
+            writeBranchLines(model, state, n, first, last, out);
+        else
+            writeCurrentLines(model, state, n, first, last, out);
+    };
+    BranchTotals<Real> totals;
+    tbb::parallel_invoke([&] { addUpBranches(model, state, n, m, totals); },
+                         [&] {
+                             formatInParts(2 * partsOf(m), branchLines, [&](int part, const std::string& bytes) {
+                                 (part % 2 == 0 ? rez : tok).writeBytes(bytes);
+                             });
+                         });
+    writeTotals(model, totals, rez, rip);
 }
 
 template <typename Real>
@@ -180,8 +273,8 @@ void writeResults(const NetworkModel& model, const FlowState<Real>& state, int n
                   const std::filesystem::path& workDir, MessageSink& sink, TextFileWriter& rez, TextFileWriter& rip,
                   ReportCores cores)
 {
-    if (cores == ReportCores::Two)
-        writeResultsOnTwoCores(model, state, n, m, workDir, sink, rez, rip);
+    if (cores == ReportCores::All)
+        writeResultsInParallel(model, state, n, m, workDir, sink, rez, rip);
     else
         writeResultsInTurn(model, state, n, m, workDir, sink, rez, rip);
 }
@@ -234,7 +327,7 @@ bool reportFiguresFinite(const NetworkModel& model)
 
 void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink)
 {
-    writeReports(model, workDir, sink, model.needsSparseMethod() ? ReportCores::Two : ReportCores::One);
+    writeReports(model, workDir, sink, model.needsSparseMethod() ? ReportCores::All : ReportCores::One);
 }
 
 void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink, ReportCores cores)

@@ -19,9 +19,10 @@ namespace tarvel {
 // A file that cannot be created is told through sink; the files written up
 // to that point stay as they are.
 // A network beyond the exact method's limits has its reports formatted on
-// two cores, a smaller one on one; the files and messages are the same.
+// all cores (oneTBB), a smaller one on one; the files and messages are the
+// same whatever the number of threads.
 void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
-enum class ReportCores { One, Two };
+enum class ReportCores { One, All };
 void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink, ReportCores cores);
 
 // True when every figure that the reports show for the present solution is a

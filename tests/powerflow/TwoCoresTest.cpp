@@ -1,12 +1,13 @@
-// A network beyond the exact method's limits has its echo and reports
-// formatted on a second core: every file must come out as the same work done
-// in turn would write it.
+// A network beyond the exact method's limits has its echo formatted on a
+// second core and its reports on all cores: every file must come out as the
+// same work done in turn would write it, whatever the number of threads.
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <tbb/global_control.h>
 
 #include "model/MessageSink.h"
 #include "model/TextFile.h"
@@ -89,7 +90,7 @@ TEST(TwoCores, ALargeRunWritesTheEchoBeforeTheLogAndTheReportsAsInTurn)
     for (std::size_t i = 0; i < kReportFiles.size(); ++i)
         EXPECT_EQ(fileBytes(dir / kReportFiles[i]), inTurn.files[i]) << kReportFiles[i];
     EXPECT_GT(inTurn.files[0].size(), std::size_t{1} << 17);  // beyond the writer's buffer
-    EXPECT_EQ(reportsOn(*model, ReportCores::Two, false).files, inTurn.files);
+    EXPECT_EQ(reportsOn(*model, ReportCores::All, false).files, inTurn.files);
 }
 
 TEST(TwoCores, ReportsAndFailuresAreTheSameAsInTurnAtEverySize)
@@ -99,10 +100,28 @@ TEST(TwoCores, ReportsAndFailuresAreTheSameAsInTurnAtEverySize)
         auto model = solvedGrid(nodes, dir.path());
         for (const bool blocked : {false, true}) {
             const Written one = reportsOn(*model, ReportCores::One, blocked);
-            const Written two = reportsOn(*model, ReportCores::Two, blocked);
+            const Written two = reportsOn(*model, ReportCores::All, blocked);
             EXPECT_EQ(two.files, one.files) << nodes << " nodes, network.tok blocked: " << blocked;
             EXPECT_EQ(two.messages, one.messages) << nodes;
             EXPECT_EQ(one.messages.size(), blocked ? 1u : 0u);
         }
     }
+}
+
+// Enough branches for the reports to be formatted in more than one window of
+// parts, on one, two and three threads.
+TEST(TwoCores, ReportsOfALargeGridAreTheSameOnAnyNumberOfThreads)
+{
+    TempDir dir;
+    auto model = solvedGrid(24000, dir.path());
+    ASSERT_GT(model->branchCount, 33000);
+    const Written inTurn = reportsOn(*model, ReportCores::One, false);
+    for (const std::size_t threads : {1, 2, 3}) {
+        const tbb::global_control limit(tbb::global_control::max_allowed_parallelism, threads);
+        const Written all = reportsOn(*model, ReportCores::All, false);
+        EXPECT_EQ(all.files, inTurn.files) << threads << " threads";
+        EXPECT_TRUE(all.messages.empty());
+    }
+    for (std::size_t i = 0; i < kReportFiles.size(); ++i)
+        EXPECT_EQ(fileBytes(dir / kReportFiles[i]), inTurn.files[i]) << kReportFiles[i];
 }
