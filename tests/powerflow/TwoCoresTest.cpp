@@ -125,3 +125,16 @@ TEST(TwoCores, ReportsOfALargeGridAreTheSameOnAnyNumberOfThreads)
     for (std::size_t i = 0; i < kReportFiles.size(); ++i)
         EXPECT_EQ(fileBytes(dir / kReportFiles[i]), inTurn.files[i]) << kReportFiles[i];
 }
+
+// The reports of an earlier, larger run in the folder are replaced whole.
+TEST(TwoCores, ALargeRunReplacesTheReportsOfAnEarlierRun)
+{
+    TempDir fresh;
+    auto model = solvedGrid(1500, fresh.path());
+    TempDir used;
+    for (const std::string& name : kReportFiles)
+        writeBytes(used / name, std::string(fileBytes(fresh / name).size() + 100000, 'x'));
+    solvedGrid(1500, used.path());
+    for (const std::string& name : kReportFiles)
+        EXPECT_EQ(fileBytes(used / name), fileBytes(fresh / name)) << name;
+}
