@@ -818,6 +818,14 @@ NetworkReading readNetworkData(NetworkModel& model, const std::filesystem::path&
     return readNetwork(model, in, &errFile, sink);
 }
 
+NetworkReading readWrittenNetwork(NetworkModel& model, std::string_view bytes, const std::filesystem::path& workDir,
+                                  MessageSink& sink)
+{
+    CduTokenizer in(bytes);
+    const std::filesystem::path errFile = workDir / kErrorFile;
+    return readNetwork(model, in, &errFile, sink);
+}
+
 NetworkReading readNetworkText(NetworkModel& model, std::string_view text, MessageSink& sink)
 {
     CduTokenizer in(text);

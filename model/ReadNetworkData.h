@@ -33,6 +33,12 @@ namespace tarvel {
 // are 0.
 NetworkReading readNetworkData(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
 
+// The same for the network.cdu in workDir that was just written from bytes
+// (Windows-1251), read from those bytes rather than back from the disk; the
+// findings go to network.err as readNetworkData writes them.
+NetworkReading readWrittenNetwork(NetworkModel& model, std::string_view bytes, const std::filesystem::path& workDir,
+                                  MessageSink& sink);
+
 // The same from a ЦДУ text held in memory, as network.cdu holds it
 // (Windows-1251): the findings are only handed back, no file is read or
 // written.

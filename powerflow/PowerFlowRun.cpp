@@ -247,7 +247,8 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
     clearRunTables(model);
     model.method = settings.method;
 
-    if (!writeFileBytes(workDir / kInputFile, paneTextToCduBytes(inputText))) {
+    const std::string cduBytes = paneTextToCduBytes(inputText);
+    if (!writeFileBytes(workDir / kInputFile, cduBytes)) {
         sink.showMessage("Невозможно создать файл \"network.cdu\"");
         return RunOutcome::InputNotSaved;
     }
@@ -256,7 +257,7 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
     sink.runStarted(model.runMessage);
 
     // The counts are checked again only to keep the tables safe.
-    model.reading = readNetworkData(model, workDir, sink);
+    model.reading = readWrittenNetwork(model, cduBytes, workDir, sink);
     if (!model.reading.accepted || model.nodeCount < 1 ||
         model.nodeCount >= static_cast<int>(model.nodeNumber.size()) || model.branchCount < 1 ||
         model.branchCount >= static_cast<int>(model.branchStartIndex.size())) {
