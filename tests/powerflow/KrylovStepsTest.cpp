@@ -12,6 +12,7 @@
 #include "powerflow/Gmres.h"
 #include "powerflow/PowerFlowRun.h"
 #include "powerflow/SparseSolver.h"
+#include "tests/powerflow/SolutionDistance.h"
 #include "tests/support/NetworkGenerator.h"
 #include "tests/support/TestSupport.h"
 
@@ -94,14 +95,6 @@ std::unique_ptr<NetworkModel> solvedModel(const std::string& text)
     CollectingSink sink;
     EXPECT_EQ(runPowerFlow(*model, dir.path(), text, sink), RunOutcome::Converged);
     return model;
-}
-
-double largestVoltageDifference(const Solution& a, const Solution& b)
-{
-    double d = 0;
-    for (std::size_t k = 0; k < a.voltageRe.size(); ++k)
-        d = std::max(d, std::hypot(a.voltageRe[k] - b.voltageRe[k], a.voltageIm[k] - b.voltageIm[k]));
-    return d;
 }
 
 void expectSameSolve(const Solution& factorised, const Solution& krylov, double kv, const char* what)

@@ -14,6 +14,7 @@
 #include "model/TextFile.h"
 #include "powerflow/PowerFlowRun.h"
 #include "powerflow/SparseSolver.h"
+#include "tests/powerflow/SolutionDistance.h"
 #include "tests/support/NetworkGenerator.h"
 #include "tests/support/TestSupport.h"
 
@@ -44,14 +45,6 @@ CalculationSettings tight()
     s.precision = 1e-8f;
     s.iteraz = 20;
     return s;
-}
-
-double largestVoltageDifference(const Solution& a, const Solution& b)
-{
-    double d = 0;
-    for (std::size_t k = 0; k < a.voltageRe.size(); ++k)
-        d = std::max(d, std::hypot(a.voltageRe[k] - b.voltageRe[k], a.voltageIm[k] - b.voltageIm[k]));
-    return d;
 }
 
 bool identical(const Solution& a, const Solution& b)

@@ -11,6 +11,7 @@
 #include "model/NetworkModel.h"
 #include "powerflow/PowerFlowRun.h"
 #include "powerflow/SparseSolver.h"
+#include "tests/powerflow/SolutionDistance.h"
 #include "tests/support/NetworkGenerator.h"
 #include "tests/support/TestSupport.h"
 
@@ -18,14 +19,6 @@ namespace {
 
 using namespace tarvel;
 using namespace tarvel::test;
-
-double largestVoltageDifference(const Solution& a, const Solution& b)
-{
-    double d = 0;
-    for (std::size_t k = 0; k < a.voltageRe.size(); ++k)
-        d = std::max(d, std::hypot(a.voltageRe[k] - b.voltageRe[k], a.voltageIm[k] - b.voltageIm[k]));
-    return d;
-}
 
 TEST(SparseStart, BothOrdersAndTheDcStartReachTheTightSolutionOfARegionalGrid)
 {
