@@ -7,6 +7,7 @@
 #include <klu.h>
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
 
 namespace tarvel {
 
@@ -23,16 +24,25 @@ klu_common& commonOf(void* p)
 // tasks is seen by both, what they wrote is seen by this thread after them.
 std::atomic<unsigned> decoupledHandOver{0};
 
-// Runs first(0) and second(1) on two cores where there are two.
+// Runs task(0) and task(1), at once on two cores where twoCores says so.
+// Isolated: a thread that waited here for the second task must not take up
+// other work of an enclosing parallel loop meanwhile.
 template <typename Task>
-void runTwoAtOnce(const Task& task)
+void runTwo(const Task& task, bool twoCores)
 {
+    if (!twoCores) {
+        task(0);
+        task(1);
+        return;
+    }
     decoupledHandOver.fetch_add(1, std::memory_order_release);
-    tbb::parallel_for(tbb::blocked_range<int>(0, 2, 1), [&task](const tbb::blocked_range<int>& which) {
-        (void)decoupledHandOver.load(std::memory_order_acquire);
-        for (int i = which.begin(); i != which.end(); ++i)
-            task(i);
-        decoupledHandOver.fetch_add(1, std::memory_order_release);
+    tbb::this_task_arena::isolate([&task] {
+        tbb::parallel_for(tbb::blocked_range<int>(0, 2, 1), [&task](const tbb::blocked_range<int>& which) {
+            (void)decoupledHandOver.load(std::memory_order_acquire);
+            for (int i = which.begin(); i != which.end(); ++i)
+                task(i);
+            decoupledHandOver.fetch_add(1, std::memory_order_release);
+        });
     });
     (void)decoupledHandOver.load(std::memory_order_acquire);
 }
@@ -90,7 +100,7 @@ void DecoupledFactors::release()
 }
 
 bool DecoupledFactors::factor(const NodeGraph& graph, const NodeAnalysis& analysis, std::span<const double> angle,
-                              std::span<const double> magnitude)
+                              std::span<const double> magnitude, bool twoCores)
 {
     release();
     if (!analysis.ok())
@@ -100,12 +110,14 @@ bool DecoupledFactors::factor(const NodeGraph& graph, const NodeAnalysis& analys
     int* Ai = const_cast<int*>(graph.neighbour.data());
     klu_common& angleCommon = commonOf(angleCommon_);
     klu_common& magnitudeCommon = commonOf(magnitudeCommon_);
-    runTwoAtOnce([&](int which) {
-        if (which == 0)
-            angle_ = klu_factor(Ap, Ai, const_cast<double*>(angle.data()), symbolic, &angleCommon);
-        else
-            magnitude_ = klu_factor(Ap, Ai, const_cast<double*>(magnitude.data()), symbolic, &magnitudeCommon);
-    });
+    runTwo(
+        [&](int which) {
+            if (which == 0)
+                angle_ = klu_factor(Ap, Ai, const_cast<double*>(angle.data()), symbolic, &angleCommon);
+            else
+                magnitude_ = klu_factor(Ap, Ai, const_cast<double*>(magnitude.data()), symbolic, &magnitudeCommon);
+        },
+        twoCores);
     if (!ready() || angleCommon.status != KLU_OK || magnitudeCommon.status != KLU_OK) {
         release();
         return false;
@@ -120,7 +132,8 @@ bool DecoupledFactors::solveAngles(const NodeAnalysis& analysis, std::span<doubl
 }
 
 void DecoupledFactors::apply(const NodeAnalysis& analysis, std::span<const double> r, std::span<double> x,
-                             std::span<const double> e, std::span<const double> f, std::span<const char> identity)
+                             std::span<const double> e, std::span<const double> f, std::span<const char> identity,
+                             bool twoCores)
 {
     const int n = static_cast<int>(r.size() / 2);
     theta_.resize(n);
@@ -131,13 +144,15 @@ void DecoupledFactors::apply(const NodeAnalysis& analysis, std::span<const doubl
     }
     auto* symbolic = static_cast<klu_symbolic*>(analysis.symbolic());
     // The two solves, each bound by the memory its factors take, on two cores.
-    runTwoAtOnce([&](int which) {
-        if (which == 0)
-            klu_solve(symbolic, static_cast<klu_numeric*>(angle_), n, 1, theta_.data(), &commonOf(angleCommon_));
-        else
-            klu_solve(symbolic, static_cast<klu_numeric*>(magnitude_), n, 1, volts_.data(),
-                      &commonOf(magnitudeCommon_));
-    });
+    runTwo(
+        [&](int which) {
+            if (which == 0)
+                klu_solve(symbolic, static_cast<klu_numeric*>(angle_), n, 1, theta_.data(), &commonOf(angleCommon_));
+            else
+                klu_solve(symbolic, static_cast<klu_numeric*>(magnitude_), n, 1, volts_.data(),
+                          &commonOf(magnitudeCommon_));
+        },
+        twoCores);
     for (int k = 0; k < n; ++k) {
         const int node = k + 1;
         if (identity[node]) {

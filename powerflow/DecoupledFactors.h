@@ -38,8 +38,9 @@ public:
 
     // Factorises B' and B'' (values at the graph's entries, column by
     // column). False where either is singular.
+    // On two cores at once where twoCores says so.
     bool factor(const NodeGraph& graph, const NodeAnalysis& analysis, std::span<const double> angle,
-                std::span<const double> magnitude);
+                std::span<const double> magnitude, bool twoCores);
     void release();
     bool ready() const { return angle_ != nullptr && magnitude_ != nullptr; }
     // The analysis (by its serial) the factors were made for; 0 for none.
@@ -49,9 +50,9 @@ public:
     // per node k = 1..n at 2(k-1): reactive power or voltage, active power):
     // x, the corrections of e and f at the same places, turned from those of
     // angle and magnitude at the voltages e, f (nodes 0..n). Identity rows
-    // pass through.
+    // pass through. The two solves on two cores at once where twoCores says so.
     void apply(const NodeAnalysis& analysis, std::span<const double> r, std::span<double> x, std::span<const double> e,
-               std::span<const double> f, std::span<const char> identity);
+               std::span<const double> f, std::span<const char> identity, bool twoCores);
 
     // Overwrites rhs (nodes 1..n) with the solution of B' theta = rhs.
     bool solveAngles(const NodeAnalysis& analysis, std::span<double> rhs);

@@ -367,6 +367,7 @@ struct SolverWorkspace::Data {
     std::vector<double> angleMatrix, magnitudeMatrix, step;
     DecoupledFactors decoupled;
     GmresSpace gmres;
+    bool secondCore = false;
 
     Data() { klu_defaults(&common); }
     ~Data() { freeNumeric(); }
@@ -379,6 +380,10 @@ struct SolverWorkspace::Data {
 };
 
 SolverWorkspace::SolverWorkspace() : data_(std::make_unique<Data>()) {}
+void SolverWorkspace::allowSecondCore(bool allow)
+{
+    data_->secondCore = allow;
+}
 SolverWorkspace::~SolverWorkspace() = default;
 SolverWorkspace::SolverWorkspace(SolverWorkspace&&) noexcept = default;
 SolverWorkspace& SolverWorkspace::operator=(SolverWorkspace&&) noexcept = default;
@@ -680,7 +685,8 @@ bool factorDecoupled(const Network& net, const SolverAnalysis& analysis, Data& w
 {
     const JacobianPattern& pattern = analysis.pattern();
     formDecoupledMatrices(net, pattern, w);
-    if (!w.decoupled.factor(pattern.graph, *analysis.nodeAnalysis(), w.angleMatrix, w.magnitudeMatrix))
+    if (!w.decoupled.factor(pattern.graph, *analysis.nodeAnalysis(), w.angleMatrix, w.magnitudeMatrix,
+                            w.secondCore))
         return false;
     w.decoupled.madeFor = pattern.serial;
     return true;
@@ -710,7 +716,7 @@ bool solveStepByKrylov(const Network& net, const SolverAnalysis& analysis, Data&
                 product[pattern.rowIndex[p]] += w.J[p] * x[c];
     };
     const auto precondition = [&](std::span<const double> r, std::span<double> x) {
-        w.decoupled.apply(nodes, r, x, w.e, w.f, w.identity);
+        w.decoupled.apply(nodes, r, x, w.e, w.f, w.identity, w.secondCore);
     };
     w.step.resize(w.mismatch.size());
     const GmresOutcome outcome = solveByGmres(multiply, precondition, w.mismatch, w.step, kKrylovLimits, w.gmres);
@@ -1156,6 +1162,7 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
 {
     const SolverAnalysis analysis(network);
     SolverWorkspace workspace;
+    workspace.allowSecondCore(true);
     return solveSparse(network, settings, start, analysis, workspace);
 }
 

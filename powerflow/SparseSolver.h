@@ -216,6 +216,11 @@ public:
     SolverWorkspace(SolverWorkspace&&) noexcept;
     SolverWorkspace& operator=(SolverWorkspace&&) noexcept;
 
+    // Lets the solves on this workspace put a second core to the decoupled
+    // factors (steps by GMRES) where the machine has one. Off unless asked:
+    // a study keeps every core busy with a workspace of its own already.
+    void allowSecondCore(bool allow);
+
     struct Data;
     Data& data() { return *data_; }
 
