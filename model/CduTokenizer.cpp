@@ -227,6 +227,15 @@ namespace {
 
 constexpr int kUnknown = -2;  // a byte beyond those at hand, the text going on
 
+// The byte at a position of the text at hand: kUnknown past its end while
+// more text follows, -1 past the end of the whole text.
+auto byteAtHand(std::string_view text, bool more)
+{
+    return [text, more](std::size_t i) {
+        return i < text.size() ? static_cast<unsigned char>(text[i]) : more ? kUnknown : -1;
+    };
+}
+
 // The digits of a short real and its power of ten, as the long reading
 // (DecimalNumber) would hold them: leading zeros dropped, trailing ones kept.
 struct ShortReal {
@@ -255,11 +264,7 @@ float floatOf(double nearest, const ShortReal& number)
 
 CduTokenizer::AtHand CduTokenizer::readIntAtHand(int32_t& value)
 {
-    const std::string_view text = text_;
-    const bool more = !eof_;
-    const auto at = [text, more](std::size_t i) {
-        return i < text.size() ? static_cast<unsigned char>(text[i]) : more ? kUnknown : -1;
-    };
+    const auto at = byteAtHand(text_, !eof_);
     std::size_t p = pos_;
     const int first = at(p);
     const bool signed_ = first == '+' || first == '-';
@@ -287,11 +292,7 @@ CduTokenizer::AtHand CduTokenizer::readIntAtHand(int32_t& value)
 
 CduTokenizer::AtHand CduTokenizer::readRealAtHand(float& value, double& exact, bool wantExact)
 {
-    const std::string_view text = text_;
-    const bool more = !eof_;
-    const auto at = [text, more](std::size_t i) {
-        return i < text.size() ? static_cast<unsigned char>(text[i]) : more ? kUnknown : -1;
-    };
+    const auto at = byteAtHand(text_, !eof_);
     std::size_t p = pos_;
     const int first = at(p);
     const bool signed_ = first == '+' || first == '-';
