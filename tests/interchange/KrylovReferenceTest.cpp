@@ -1,6 +1,7 @@
 // Public grids with transformers, phase shifters and reactive limits solved
 // with the steps by GMRES on the decoupled factors: the factorised steps'
-// solution in as many steps, and the case's own solution.
+// solution, with the same generators held at their limits, in at most one
+// step more.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -42,9 +43,10 @@ TEST(KrylovReference, PublicGridsSolveAsWithTheJacobianFactorised)
             const Solution k = solveSparse(network, s, Start::flat(), krylov, kw);
             ASSERT_EQ(f.outcome, SolveOutcome::Converged) << file << limits;
             EXPECT_EQ(k.outcome, SolveOutcome::Converged) << file << limits;
-            EXPECT_EQ(k.iterations, f.iterations) << file << limits;
+            // The first steps, solved loosely, may take one step more.
+            EXPECT_LE(k.iterations, f.iterations + 1) << file << limits;
             EXPECT_EQ(k.stepsByGmres, k.iterations) << file << limits;
-            EXPECT_EQ(k.limitSwitches.size(), f.limitSwitches.size()) << file << limits;
+            EXPECT_EQ(k.held, f.held) << file << limits;
             double worst = 0;
             for (std::size_t n = 0; n < f.voltageRe.size(); ++n)
                 worst = std::max(worst, std::hypot(f.voltageRe[n] - k.voltageRe[n], f.voltageIm[n] - k.voltageIm[n]) /
