@@ -18,9 +18,9 @@ namespace tarvel {
 // single-precision tables.
 // A file that cannot be created is told through sink; the files written up
 // to that point stay as they are.
-// A network beyond the exact method's limits has its reports formatted on
-// all cores (oneTBB), a smaller one on one; the files and messages are the
-// same whatever the number of threads.
+// A network of some thousands of nodes has its reports formatted on all
+// cores (oneTBB), a smaller one on one; the files and messages are the same
+// whatever the number of threads.
 void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
 enum class ReportCores { One, All };
 void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink, ReportCores cores);
