@@ -27,12 +27,15 @@ namespace tarvel {
 
 // The steps are solved by GMRES where the node graph's factor work
 // (NodeOrder::factorWork) reaches this much per node. Measured (Release,
-// tarvel-cli, CPU time of the whole run): on meshed lattices of 2 500 to
-// 100 000 nodes (400 to 3 900 per node) GMRES takes a half to a fifth of the
-// factorised steps' time; on the generated grids of 9 000 and 30 000 nodes
-// (64 and 127) both take the same, on the regional grids (13) GMRES a
-// quarter more.
-constexpr double kKrylovWorkPerNode = 250.0;
+// tarvel-cli, the solve from the flat start, with the far steps solved
+// loosely): on meshed lattices of 2 500 to 100 000 nodes (400 to 3 900 per
+// node) GMRES takes a half to a fifth of the factorised steps' time; on the
+// generated grids of 9 000 and 30 000 nodes (64 and 127) two thirds (22
+// against 34 ms, 102 against 148 ms), of 5 000 (42) about the same; on the
+// grid of 2 000 (27), the regional grids (13), IEEE 118 and 300 and the RTE
+// grids (5-7) the factorised steps are faster. An N-1 study of the 10 000-node
+// grid with a Newton solve for every outage: 132 s against 159 s.
+constexpr double kKrylovWorkPerNode = 40.0;
 
 // Entry positions of one 2 x 2 block of the Jacobian (the equations of node p
 // against the unknowns of node q): the column of q's real part holds the

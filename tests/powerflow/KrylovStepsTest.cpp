@@ -116,6 +116,13 @@ TEST(KrylovSteps, AreChosenForMeshedLatticesAndNotForSparserGrids)
     o.region = 16;
     const Network regional = buildNetwork(*solvedModel(generateGrid(o).text));
     EXPECT_EQ(SolverAnalysis(regional).steps(), StepSolver::Factorised);
+    // A grid meshed throughout: factorised while small, by GMRES from some
+    // thousands of nodes, where its factors grow faster than its nodes.
+    GridOptions grid;
+    grid.nodes = 2000;
+    EXPECT_EQ(SolverAnalysis(buildNetwork(*solvedModel(generateGrid(grid).text))).steps(), StepSolver::Factorised);
+    grid.nodes = 9000;
+    EXPECT_EQ(SolverAnalysis(buildNetwork(*solvedModel(generateGrid(grid).text))).steps(), StepSolver::Krylov);
 }
 
 TEST(KrylovSteps, GiveTheFactorisedStepsSolutionWhateverTheSolveChanges)
