@@ -1,13 +1,11 @@
 #include "powerflow/DecoupledFactors.h"
 
-#include <atomic>
 #include <cmath>
 #include <utility>
 
 #include <klu.h>
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/task_arena.h>
+
+#include "powerflow/TaskHandOver.h"
 
 namespace tarvel {
 
@@ -16,35 +14,6 @@ namespace {
 klu_common& commonOf(void* p)
 {
     return *static_cast<klu_common*>(p);
-}
-
-// oneTBB hands work from thread to thread inside its library, which
-// ThreadSanitizer does not see into; these release/acquire operations say
-// the same in the program's own code: what this thread wrote before the two
-// tasks is seen by both, what they wrote is seen by this thread after them.
-std::atomic<unsigned> decoupledHandOver{0};
-
-// Runs task(0) and task(1), at once on two cores where twoCores says so.
-// Isolated: a thread that waited here for the second task must not take up
-// other work of an enclosing parallel loop meanwhile.
-template <typename Task>
-void runTwo(const Task& task, bool twoCores)
-{
-    if (!twoCores) {
-        task(0);
-        task(1);
-        return;
-    }
-    decoupledHandOver.fetch_add(1, std::memory_order_release);
-    tbb::this_task_arena::isolate([&task] {
-        tbb::parallel_for(tbb::blocked_range<int>(0, 2, 1), [&task](const tbb::blocked_range<int>& which) {
-            (void)decoupledHandOver.load(std::memory_order_acquire);
-            for (int i = which.begin(); i != which.end(); ++i)
-                task(i);
-            decoupledHandOver.fetch_add(1, std::memory_order_release);
-        });
-    });
-    (void)decoupledHandOver.load(std::memory_order_acquire);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "powerflow/Reports.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -14,6 +13,7 @@
 #include "model/WorkingFiles.h"
 #include "powerflow/BranchFlows.h"
 #include "powerflow/DistrictAnalysis.h"
+#include "powerflow/TaskHandOver.h"
 
 namespace tarvel {
 
@@ -201,31 +201,8 @@ void writeResultsInTurn(const NetworkModel& model, const FlowState<Real>& state,
 constexpr int kLinesPerPart = 1024;
 constexpr int kPartsPerWindow = 64;
 
-// oneTBB hands the work from thread to thread inside its library, which
-// ThreadSanitizer does not see into; these release/acquire operations say the
-// same in the program's own code: what this thread wrote before the work
-// (the task objects included) is seen by every task, what every task wrote
-// is seen by this thread after it. The atomic is reached without the task
-// object, and only ever added to, so that runs of the reports at the same
-// time hand over correctly as well. One atomic operation a task.
-std::atomic<unsigned> reportHandOver{0};
-
-void handWorkOut()
-{
-    reportHandOver.fetch_add(1, std::memory_order_release);
-}
-void takeWork()
-{
-    (void)reportHandOver.load(std::memory_order_acquire);
-}
-void handWorkBack()
-{
-    reportHandOver.fetch_add(1, std::memory_order_release);
-}
-void collectWork()
-{
-    (void)reportHandOver.load(std::memory_order_acquire);
-}
+// Runs of the reports at the same time hand over through it as well.
+TaskHandOver reportHandOver;
 
 int partsOf(int lines)
 {
@@ -241,18 +218,18 @@ void formatInParts(int count, const Format& format, const Write& write)
     for (int first = 0; first < count; first += kPartsPerWindow) {
         const int last = std::min(count, first + kPartsPerWindow);
         texts.assign(static_cast<std::size_t>(last - first), {});
-        handWorkOut();
+        reportHandOver.handOut();
         tbb::parallel_for(tbb::blocked_range<int>(first, last, 1), [&](const tbb::blocked_range<int>& parts) {
-            takeWork();
+            reportHandOver.take();
             for (int p = parts.begin(); p < parts.end(); ++p) {
                 TextFileWriter part;
                 part.openInMemory();
                 format(p, part);
                 texts[static_cast<std::size_t>(p - first)] = part.takeBytes();
             }
-            handWorkBack();
+            reportHandOver.handBack();
         });
-        collectWork();
+        reportHandOver.collect();
         for (int p = first; p < last; ++p)
             write(p, texts[static_cast<std::size_t>(p - first)]);
     }
@@ -290,20 +267,16 @@ void writeResultsInParallel(const NetworkModel& model, const FlowState<Real>& st
     };
     // Two tasks: the sums over the branches beside the parts of their lines.
     BranchTotals<Real> totals;
-    handWorkOut();
-    tbb::parallel_for(tbb::blocked_range<int>(0, 2, 1), [&](const tbb::blocked_range<int>& tasks) {
-        takeWork();
-        for (int task = tasks.begin(); task < tasks.end(); ++task) {
+    runTwo(
+        [&](int task) {
             if (task == 0)
                 addUpBranches(model, state, n, m, totals);
             else
                 formatInParts(2 * partsOf(m), branchLines, [&](int part, const std::string& bytes) {
                     (part % 2 == 0 ? rez : tok).writeBytes(bytes);
                 });
-        }
-        handWorkBack();
-    });
-    collectWork();
+        },
+        true);
     writeTotals(model, totals, rez, rip);
 }
 

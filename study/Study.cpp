@@ -6,6 +6,8 @@
 #include <tbb/enumerable_thread_specific.h>
 #include <tbb/parallel_for.h>
 
+#include "powerflow/TaskHandOver.h"
+
 namespace tarvel {
 
 StudyResult runStudy(const StudyBase& base, std::vector<Outage> outages, StudyControl* control)
@@ -15,19 +17,15 @@ StudyResult runStudy(const StudyBase& base, std::vector<Outage> outages, StudyCo
     const std::size_t count = study.outages.size();
     study.results.resize(count);
     std::atomic<bool> stopped{false};
-    // oneTBB hands the work from thread to thread inside its library; these
-    // release/acquire pairs say the same in the program's own code, so that
-    // ThreadSanitizer (which does not see into the library) sees the base
-    // case written before the workers read it and every result written
-    // before this thread reads it. They cost one atomic operation a chunk.
-    std::atomic<int> handedOver{0};
-    std::atomic<std::size_t> handedBack{0};
-    handedOver.store(1, std::memory_order_release);
+    // The base case written before the workers read it, every result
+    // written before this thread reads it.
+    TaskHandOver handOver;
+    handOver.handOut();
     tbb::enumerable_thread_specific<OutageWorkspace> workspaces([&] { return OutageWorkspace(base); });
     // Small chunks: an outage costs from microseconds to a few refactorisations,
     // and cancel is looked at before each one.
     tbb::parallel_for(tbb::blocked_range<std::size_t>(0, count, 4), [&](const tbb::blocked_range<std::size_t>& range) {
-        (void)handedOver.load(std::memory_order_acquire);
+        handOver.take();
         OutageWorkspace& workspace = workspaces.local();
         for (std::size_t i = range.begin(); i != range.end(); ++i) {
             if (control && control->cancel.load(std::memory_order_relaxed)) {
@@ -38,9 +36,9 @@ StudyResult runStudy(const StudyBase& base, std::vector<Outage> outages, StudyCo
             if (control)
                 control->done.fetch_add(1, std::memory_order_relaxed);
         }
-        handedBack.fetch_add(1, std::memory_order_release);
+        handOver.handBack();
     });
-    (void)handedBack.load(std::memory_order_acquire);
+    handOver.collect();
     study.cancelled = stopped.load();
     return study;
 }
