@@ -680,8 +680,11 @@ CaseReadResult readMatpowerCase(std::string_view text)
 bool looksLikeMatpowerCase(std::string_view text)
 {
     // ".bus" followed by "=" and "[" on the same line, outside a comment.
-    std::size_t pos = 0;
-    while ((pos = text.find(".bus", pos)) != std::string_view::npos) {
+    // Looked for by "bus": its "b" is rare where every figure has a ".".
+    for (std::size_t bus = text.find("bus", 1); bus != std::string_view::npos; bus = text.find("bus", bus + 3)) {
+        if (text[bus - 1] != '.')
+            continue;
+        const std::size_t pos = bus - 1;
         std::size_t lineStart = text.rfind('\n', pos);
         lineStart = lineStart == std::string_view::npos ? 0 : lineStart + 1;
         const std::string_view before = text.substr(lineStart, pos - lineStart);
@@ -695,7 +698,6 @@ bool looksLikeMatpowerCase(std::string_view text)
             if (i < text.size() && text[i] == '[')
                 return true;
         }
-        pos += 4;
     }
     return false;
 }

@@ -100,6 +100,14 @@ char32_t decodeUtf8(std::string_view text, std::size_t& i)
     return c;
 }
 
+// 0x80 in each byte of word that equals c, 0 in the others.
+std::uint64_t bytesEqual(std::uint64_t word, unsigned char c)
+{
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Fu;
+    const std::uint64_t y = word ^ (c * 0x0101010101010101u);
+    return ~(((y & kLow7) + kLow7) | y | kLow7);
+}
+
 // Length of the run of ASCII bytes at the start of text, looked at eight
 // bytes at a time (a working file is mostly ASCII).
 std::size_t asciiRun(std::string_view text)
@@ -207,19 +215,27 @@ bool cp1251Has(char32_t codePoint)
 // (a search per line costs a call for every line of a large file).
 bool hasCrLfLineEnds(std::string_view text)
 {
+    // Eight bytes at a time: the LFs of a word must stand exactly one byte
+    // after its CRs (the first one after the last byte of the word before).
+    std::uint64_t carry = 0;
+    const auto linesEndWell = [&carry](std::uint64_t word) {
+        const std::uint64_t cr = bytesEqual(word, '\r');
+        const bool well = bytesEqual(word, '\n') == ((cr << 8) | carry);
+        carry = cr >> 56;
+        return well;
+    };
     const std::size_t n = text.size();
-    if (n == 0)
-        return true;
-    std::size_t crs = 0, lfs = 0, pairs = 0;
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        const unsigned cr = text[i] == '\r';
-        crs += cr;
-        lfs += text[i] == '\n';
-        pairs += cr & (text[i + 1] == '\n');
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + i, sizeof word);
+        if (!linesEndWell(word))
+            return false;
     }
-    crs += text[n - 1] == '\r';
-    lfs += text[n - 1] == '\n';
-    return crs == lfs && pairs == crs;
+    // The rest padded with NUL bytes, which a CR at the end does not match.
+    std::uint64_t last = 0;
+    std::memcpy(&last, text.data() + i, n - i);
+    return linesEndWell(last);
 }
 
 std::string toCrLf(std::string_view text)

@@ -121,10 +121,11 @@ TEST(TextFile, CrLfLineEndsAreToldAsEveryBreakIsLookedAt)
     int both = 0;
     for (int t = 0; t < 20000; ++t) {
         std::string text;
-        const int length = static_cast<int>(random() % 12);
+        const int length = static_cast<int>(random() % 20);
         for (int k = 0; k < length; ++k) {
-            const unsigned r = random() % 5;
-            text += r == 0 ? "\r" : r == 1 ? "\n" : r == 2 ? "\r\n" : "ab";
+            // "Ќ" and "Љ" (0x8D, 0x8A) differ from CR and LF only in their high bit.
+            const unsigned r = random() % 6;
+            text += r == 0 ? "\r" : r == 1 ? "\n" : r == 2 ? "\r\n" : r == 3 ? "\x8d\x8a" : "ab";
         }
         ASSERT_EQ(hasCrLfLineEnds(text), plain(text)) << testing::PrintToString(text);
         both += plain(text) ? 1 : 0;
