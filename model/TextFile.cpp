@@ -234,7 +234,8 @@ bool hasCrLfLineEnds(std::string_view text)
     }
     // The rest padded with NUL bytes, which a CR at the end does not match.
     std::uint64_t last = 0;
-    std::memcpy(&last, text.data() + i, n - i);
+    if (i < n)
+        std::memcpy(&last, text.data() + i, n - i);
     return linesEndWell(last);
 }
 
