@@ -796,17 +796,20 @@ std::vector<int8_t> nodeHolds(const Network& net, const Data& w)
 // 0.1-0.2 kV away.
 constexpr double kLargeAngle = 0.05;
 
-// Networks of fewer nodes start from the flat profile unless a phase
-// shifter turns some angle that the flat start leaves at 0. There the DC
-// power flow's factorisation costs a fifth to two fifths of the solve (KLU's
-// work per column outweighs its arithmetic on a small matrix: IEEE 118 101
-// against 122 us, IEEE 300 404 against 571 us) and saves at most a step
-// (the 500-node synthetic grid: 3 steps from it, 4 without).
+// A network starts from the angles of a DC power flow where a phase shifter
+// turns some angle that the flat start leaves at 0, and, from kDcStartNodes
+// nodes, where its steps are solved by GMRES: there B''s factors, made for
+// the start, precondition the first step too, and the heavily loaded lattice
+// of 99 856 nodes converges only from it. With the steps factorised the DC
+// start costs a factorisation of its own, a fifth of the solve (IEEE 300 571
+// against 404 us, the regional grid of 10 000 nodes 20 against 16.5 ms),
+// and saved no step on the generated and regional grids of 1 000 to 10 000
+// nodes (one on the regional grid of 30 000, whose solve it left no shorter).
 constexpr int kDcStartNodes = 1000;
 
-bool startsFromDcAngles(const Network& net)
+bool startsFromDcAngles(const Network& net, bool byKrylov)
 {
-    return net.nodeCount >= kDcStartNodes ||
+    return (byKrylov && net.nodeCount >= kDcStartNodes) ||
            std::any_of(net.shiftSin.begin(), net.shiftSin.end(), [](double s) { return s != 0.0; });
 }
 
@@ -1082,7 +1085,7 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
     bool decoupledAtStart = false;
     Residual residual = computeResidual(network, y, w);
     if (start.kind == Start::Kind::Flat && analysis.ok() && std::isfinite(residual.rms) &&
-        startsFromDcAngles(network)) {
+        startsFromDcAngles(network, byKrylov)) {
         const std::vector<double> flatF = w.f, flatE = w.e;
         const bool turnedByDc = turnByDcAngles(network, analysis, byKrylov, w);
         decoupledAtStart = byKrylov && w.decoupled.ready();
