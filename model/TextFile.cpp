@@ -210,13 +210,12 @@ bool cp1251Has(char32_t codePoint)
     return codePointToByte(codePoint) >= 0;
 }
 
-// As many CRs as LFs, and as many CR LF pairs as either: counted in one pass
-// without a branch per byte, which the compiler turns into wide operations
-// (a search per line costs a call for every line of a large file).
+// Every LF stands exactly one byte after a CR and every CR one byte before
+// an LF: checked eight bytes at a time, a word's LFs against its CRs moved
+// on by a byte (and the last byte of the word before), without a branch per
+// byte; a search per line costs a call for every line of a large file.
 bool hasCrLfLineEnds(std::string_view text)
 {
-    // Eight bytes at a time: the LFs of a word must stand exactly one byte
-    // after its CRs (the first one after the last byte of the word before).
     std::uint64_t carry = 0;
     const auto linesEndWell = [&carry](std::uint64_t word) {
         const std::uint64_t cr = bytesEqual(word, '\r');

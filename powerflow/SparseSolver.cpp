@@ -798,8 +798,8 @@ constexpr double kLargeAngle = 0.05;
 
 // A network starts from the angles of a DC power flow where a phase shifter
 // turns some angle that the flat start leaves at 0, and, from kDcStartNodes
-// nodes, where its steps are solved by GMRES: there B''s factors, made for
-// the start, precondition the first step too, and the heavily loaded lattice
+// nodes, where its steps are solved by GMRES: there the factors of B', made
+// for the start, precondition the first step too, and the heavily loaded lattice
 // of 99 856 nodes converges only from it. With the steps factorised the DC
 // start costs a factorisation of its own, a fifth of the solve (IEEE 300 571
 // against 404 us, the regional grid of 10 000 nodes 20 against 16.5 ms),
