@@ -9,13 +9,20 @@ namespace tarvel {
 
 namespace {
 
-std::vector<int> minimumDegreeOrder(const NodeGraph& graph)
+// AMD counts the factor as it orders. Its counts are exact where it finds
+// no dense row, but for mass elimination, which adds a few entries (the
+// regional grid of 10 000 nodes: 31 297 against 31 292); a dense row is
+// counted afterwards.
+NodeOrder minimumDegreeOrder(const NodeGraph& graph)
 {
     std::vector<int> order(graph.nodes());
     double info[AMD_INFO];
     if (amd_order(graph.nodes(), graph.start.data(), graph.neighbour.data(), order.data(), nullptr, info) < AMD_OK)
-        order.clear();
-    return order;
+        return {};
+    NodeOrder result = info[AMD_NDENSE] == 0 ? NodeOrder{{}, info[AMD_LNZ], info[AMD_NMULTSUBS_LU]}
+                                             : countFactor(graph, order);
+    result.order = std::move(order);
+    return result;
 }
 
 std::vector<int> nestedDissectionOrder(const NodeGraph& graph)
@@ -91,9 +98,9 @@ NodeOrder countFactor(const NodeGraph& graph, const std::vector<int>& order)
 NodeOrder orderNodes(const NodeGraph& graph, NodeOrdering how)
 {
     // METIS needs a few nodes to cut; AMD orders any graph.
-    std::vector<int> order = how == NodeOrdering::NestedDissection && graph.nodes() > 2
-                                 ? nestedDissectionOrder(graph)
-                                 : minimumDegreeOrder(graph);
+    if (how != NodeOrdering::NestedDissection || graph.nodes() <= 2)
+        return minimumDegreeOrder(graph);
+    std::vector<int> order = nestedDissectionOrder(graph);
     if (order.empty())
         return {};
     NodeOrder result = countFactor(graph, order);
@@ -106,6 +113,10 @@ NodeOrder chooseNodeOrder(const NodeGraph& graph)
     NodeOrder best = orderNodes(graph, NodeOrdering::MinimumDegree);
     if (graph.nodes() < kNestedDissectionNodes || best.factorEntries < kNestedDissectionFill * graph.nodes())
         return best;
+    // Both orders counted alike before they are compared.
+    const NodeOrder counted = countFactor(graph, best.order);
+    best.factorEntries = counted.factorEntries;
+    best.factorWork = counted.factorWork;
     NodeOrder dissected = orderNodes(graph, NodeOrdering::NestedDissection);
     if (!dissected.order.empty() && (best.order.empty() || dissected.factorWork < best.factorWork))
         return dissected;

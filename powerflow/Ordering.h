@@ -25,7 +25,8 @@ struct NodeOrder {
     std::vector<int> order;  // order[rank] = node; empty when the ordering failed
     // The Cholesky factor of the graph's pattern in this order: its entries
     // below the diagonal (the room the factors need, up to pivoting) and its
-    // work, the sum of the squared column counts.
+    // work, the sum of the squared column counts (minimum degree's as AMD
+    // counts them, at most a few more than there are).
     double factorEntries = 0;
     double factorWork = 0;
 };
