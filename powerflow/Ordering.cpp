@@ -9,6 +9,16 @@ namespace tarvel {
 
 namespace {
 
+// The order with its factor counted by countFactor; empty where it failed.
+NodeOrder counted(const NodeGraph& graph, std::vector<int> order)
+{
+    if (order.empty())
+        return {};
+    NodeOrder result = countFactor(graph, order);
+    result.order = std::move(order);
+    return result;
+}
+
 // AMD counts the factor as it orders. Its counts are exact where it finds
 // no dense row, but for mass elimination, which adds a few entries (the
 // regional grid of 10 000 nodes: 31 297 against 31 292); a dense row is
@@ -19,10 +29,9 @@ NodeOrder minimumDegreeOrder(const NodeGraph& graph)
     double info[AMD_INFO];
     if (amd_order(graph.nodes(), graph.start.data(), graph.neighbour.data(), order.data(), nullptr, info) < AMD_OK)
         return {};
-    NodeOrder result = info[AMD_NDENSE] == 0 ? NodeOrder{{}, info[AMD_LNZ], info[AMD_NMULTSUBS_LU]}
-                                             : countFactor(graph, order);
-    result.order = std::move(order);
-    return result;
+    if (info[AMD_NDENSE] != 0)
+        return counted(graph, std::move(order));
+    return {std::move(order), info[AMD_LNZ], info[AMD_NMULTSUBS_LU]};
 }
 
 std::vector<int> nestedDissectionOrder(const NodeGraph& graph)
@@ -100,12 +109,7 @@ NodeOrder orderNodes(const NodeGraph& graph, NodeOrdering how)
     // METIS needs a few nodes to cut; AMD orders any graph.
     if (how != NodeOrdering::NestedDissection || graph.nodes() <= 2)
         return minimumDegreeOrder(graph);
-    std::vector<int> order = nestedDissectionOrder(graph);
-    if (order.empty())
-        return {};
-    NodeOrder result = countFactor(graph, order);
-    result.order = std::move(order);
-    return result;
+    return counted(graph, nestedDissectionOrder(graph));
 }
 
 NodeOrder chooseNodeOrder(const NodeGraph& graph)
@@ -114,9 +118,7 @@ NodeOrder chooseNodeOrder(const NodeGraph& graph)
     if (graph.nodes() < kNestedDissectionNodes || best.factorEntries < kNestedDissectionFill * graph.nodes())
         return best;
     // Both orders counted alike before they are compared.
-    const NodeOrder counted = countFactor(graph, best.order);
-    best.factorEntries = counted.factorEntries;
-    best.factorWork = counted.factorWork;
+    best = counted(graph, std::move(best.order));
     NodeOrder dissected = orderNodes(graph, NodeOrdering::NestedDissection);
     if (!dissected.order.empty() && (best.order.empty() || dissected.factorWork < best.factorWork))
         return dissected;
