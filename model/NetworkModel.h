@@ -103,8 +103,11 @@ struct NetworkModel {
     };
     WrittenFigures written;
 
-    // The method asked for; the run sets it from its settings before reading.
+    // The method asked for, and whether fixed-voltage nodes are held within
+    // their reactive limits: the run sets both from its settings before
+    // reading, so that the reader checks the fields the run will use.
     CalculationMethod method = CalculationMethod::Auto;
+    bool qLimits = false;
 
     // Node records per district, base-node records included.
     std::array<int32_t, kDistricts> districtNodeCount{};

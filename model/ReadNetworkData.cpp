@@ -63,6 +63,7 @@ struct CrossedLimits {
     int line = 0;
     float qmin = 0.0f;
     float qmax = 0.0f;
+    bool fixedVoltage = false;  // the record holds a voltage, so the limits can apply
 };
 
 // What the text held and where its reading ended.
@@ -158,7 +159,7 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             fields.real(qmax, false);
             ++text.nodeRecords;
             if (qmin > qmax)
-                text.crossedLimits.push_back({number, codeLine, qmin, qmax});
+                text.crossedLimits.push_back({number, codeLine, qmin, qmax, fixedVoltage > 0.1f});
             if (i == kMaxNodes)
                 break;
             ++i;
@@ -528,15 +529,24 @@ bool checkNumbersAndFiniteValues(const NetworkModel& model, Findings& findings)
 }
 
 // Reactive limits whose minimum exceeds the maximum, named with the line of
-// their record.
-bool checkReactiveLimits(const TextSummary& text, Findings& findings)
+// their record. Only a run that holds fixed-voltage nodes within their limits
+// reads them: otherwise the two fields are figures like any unused one, and a
+// text that never asks for limits is not refused for them.
+bool checkReactiveLimits(const NetworkModel& model, const TextSummary& text, Findings& findings)
 {
-    for (const CrossedLimits& c : text.crossedLimits)
+    if (!model.qLimits)
+        return false;
+    bool found = false;
+    for (const CrossedLimits& c : text.crossedLimits) {
+        if (!c.fixedVoltage)
+            continue;
+        found = true;
         findings.push_back({FindingKind::CrossedLimits, {c.number}, std::nullopt, c.line,
                             "Числовая ошибка 7. Qmin больше Qmax в записи узла " + formatInt(c.number) + " (строка " +
                                 formatInt(c.line) + "): " + formatGeneral(c.qmin, 0, 6) + " > " +
                                 formatGeneral(c.qmax, 0, 6)});
-    return !text.crossedLimits.empty();
+    }
+    return found;
 }
 
 struct BranchEnds {
@@ -775,7 +785,7 @@ NetworkReading readNetwork(NetworkModel& model, CduTokenizer& in, const std::fil
     if (!rejected)
         rejected = checkTies(model, ends, text, findings);
     rejected |= valuesRejected;
-    rejected |= checkReactiveLimits(text, findings);
+    rejected |= checkReactiveLimits(model, text, findings);
     writeFindings(err, findings);
     if (rejected)
         return reading;

@@ -246,6 +246,7 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
 {
     clearRunTables(model);
     model.method = settings.method;
+    model.qLimits = settings.qLimits;
 
     const std::string cduBytes = paneTextToCduBytes(inputText);
     if (!writeFileBytes(workDir / kInputFile, cduBytes)) {

@@ -127,6 +127,7 @@ SeriesPrepared SeriesJob::prepare(const std::string& cduText, const NodeAreas& a
     }
 
     clearRunTables(model_);
+    model_.qLimits = settings.qLimits;
     CollectingSink quiet;
     if (!readNetworkText(model_, paneTextToCduBytes(cduText), quiet).accepted)
         return SeriesPrepared::NetworkRejected;

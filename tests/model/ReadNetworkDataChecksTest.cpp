@@ -271,8 +271,11 @@ TEST(ReadNetworkDataChecks, HostileTextsEndInBoundedTime)
 }
 
 // The two reals after the fixed voltage are the reactive limits of the node.
-// A minimum above the maximum is refused after every other finding, with the
-// line of its record; limits left out of a cut record are no limits.
+// Where the run holds fixed-voltage nodes within their limits, a minimum above
+// the maximum at such a node is refused after every other finding, with the
+// line of its record; a load node's limits are never read. Without the limits
+// the two fields are read and left alone, as every unused figure is: a text
+// accepted before is not refused for them.
 TEST(ReadNetworkDataChecks, ReactiveLimitsOfANode)
 {
     {
@@ -284,13 +287,25 @@ TEST(ReadNetworkDataChecks, ReactiveLimitsOfANode)
         EXPECT_FALSE(r.model->hasQLimits(1));
         EXPECT_EQ(r.err(), "");
     }
+    const std::string crossed = kThreeRecords + "\r\n0201 0 3 110 0 0 0 0 115 50 -20\r\n" + node201(7, 110) +
+                                "0201 0 4 110 0 0 0 0 0 5 4.5\r\n0301 0 2 3 5 20 0 0 0 0 0\r\n" + branch(3, 4, 5, 20);
     {
         Reader r;
-        EXPECT_FALSE(r.read(kThreeRecords + "\r\n0201 0 3 110 0 0 0 0 115 50 -20\r\n" + node201(7, 110) +
-                            "0201 0 4 110 0 0 0 0 0 5 4.5\r\n0301 0 2 3 5 20 0 0 0 0 0\r\n" + branch(3, 4, 5, 20)));
+        r.model->qLimits = true;
+        EXPECT_FALSE(r.read(crossed));
         EXPECT_EQ(r.err(), errLines({"Ошибка связи 1. Нет ветвей для узла 7",
-                                     "Числовая ошибка 7. Qmin больше Qmax в записи узла 3 (строка 5): 50 > -20",
-                                     "Числовая ошибка 7. Qmin больше Qmax в записи узла 4 (строка 7): 5 > 4.5"}));
+                                     "Числовая ошибка 7. Qmin больше Qmax в записи узла 3 (строка 5): 50 > -20"}));
+    }
+    {
+        Reader r;
+        EXPECT_FALSE(r.read(crossed));
+        EXPECT_EQ(r.err(), errLines({"Ошибка связи 1. Нет ветвей для узла 7"}));
+    }
+    {
+        Reader r;
+        EXPECT_TRUE(r.read(kThreeRecords + "0201 0 3 110 0 0 0 0 115 50 -20\r\n0301 0 2 3 5 20 0 0 0 0 0\r\n"));
+        EXPECT_EQ(r.err(), "");
+        EXPECT_TRUE(r.sink.messages.empty());
     }
     {  // the text ends before the limits: none, and nothing to warn about
         Reader r;

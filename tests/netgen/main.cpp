@@ -1,7 +1,8 @@
 // tarvel-netgen: writes seeded ЦДУ networks for the comparison script and the
 // whole-process measurements.
 //
-//   tarvel-netgen small COUNT DIR      COUNT networks of 1..99 nodes (net-0001.cdu ...)
+//   tarvel-netgen small COUNT DIR      COUNT networks of 1..99 nodes (net-0001.cdu ...),
+//                                      the odd ones with figures in every unread field
 //   tarvel-netgen grid NODES SEED FILE a meshed grid of NODES nodes besides the base node
 //   tarvel-netgen regional NODES SEED FILE  the same grid cut into regions of 16 x 16 positions
 //   tarvel-netgen lattice SIDE SEED FILE    a fully meshed lattice of SIDE x SIDE nodes
@@ -50,7 +51,13 @@ int main(int argc, char** argv)
         for (int k = 1; k <= count; ++k) {
             char name[32];
             std::snprintf(name, sizeof name, "net-%04d.cdu", k);
-            if (!tarvel::writeFileBytes(dir / name, tarvel::test::generateNetwork(smallOptions(k)).text))
+            // Every other network has a figure in each field the run leaves
+            // unread: such figures must change nothing.
+            const tarvel::test::GeneratedNetwork network = tarvel::test::generateNetwork(smallOptions(k));
+            const std::string text = k % 2 == 1
+                                         ? tarvel::test::cduTextWithUnusedFigures(network, static_cast<uint32_t>(k))
+                                         : network.text;
+            if (!tarvel::writeFileBytes(dir / name, text))
                 return 1;
         }
         return 0;

@@ -158,20 +158,42 @@ TEST(ReactiveLimits, Ieee118OnTheSparseMethodAgainstTheReference)
 }
 
 // The limits of the records change nothing while the choice is off: every
-// working file as without them.
+// working file as without them, and limits the wrong way round are not read
+// either (only a run with the limits refuses them).
 TEST(ReactiveLimits, OffByDefault)
 {
-    std::string cdu = fileBytes(sourcePath("tests/data/qlimits/case14_qlimits.cdu"));
-    const LimitRun with(cdu, tarvel::CalculationSettings{});
-    for (const std::string& field : {" -40 50\r\n", " 0 20\r\n", " 15 24\r\n", " -6 15\r\n"}) {
-        const std::size_t at = cdu.find(field);
-        ASSERT_NE(at, std::string::npos) << field;
-        cdu.replace(at, field.size(), " 0 0\r\n");
-    }
-    const LimitRun without(cdu, tarvel::CalculationSettings{});
-    for (const char* name : {"network.out", "network.rez", "network.tok", "network.rip"})
+    const std::string original = fileBytes(sourcePath("tests/data/qlimits/case14_qlimits.cdu"));
+    const std::vector<std::string> limits = {" -40 50\r\n", " 0 20\r\n", " 15 24\r\n", " -6 15\r\n"};
+    auto replaced = [&](auto by) {
+        std::string cdu = original;
+        for (const std::string& field : limits) {
+            const std::size_t at = cdu.find(field);
+            EXPECT_NE(at, std::string::npos) << field;
+            if (at != std::string::npos)
+                cdu.replace(at, field.size(), by(field));
+        }
+        return cdu;
+    };
+    const std::string none = replaced([](const std::string&) { return std::string(" 0 0\r\n"); });
+    // " -40 50" becomes " 50 -40": every minimum above its maximum.
+    const std::string crossed = replaced([](const std::string& field) {
+        const std::size_t blank = field.find(' ', 1);
+        return " " + field.substr(blank + 1, field.size() - blank - 3) + field.substr(0, blank) + "\r\n";
+    });
+    ASSERT_NE(crossed.find(" 50 -40\r\n"), std::string::npos);
+    const LimitRun with(original, tarvel::CalculationSettings{});
+    const LimitRun without(none, tarvel::CalculationSettings{});
+    const LimitRun wrongWay(crossed, tarvel::CalculationSettings{});
+    ASSERT_EQ(wrongWay.outcome, tarvel::RunOutcome::Converged) << wrongWay.file("network.err");
+    for (const char* name : {"network.err", "network.out", "network.rez", "network.tok", "network.rip"}) {
         EXPECT_EQ(with.file(name), without.file(name)) << name;
+        EXPECT_EQ(wrongWay.file(name), without.file(name)) << name;
+    }
     EXPECT_EQ(with.file("network.out").find("на пределе"), std::string::npos);
+
+    const LimitRun refused(crossed, withLimits(0.01f));
+    EXPECT_EQ(refused.outcome, tarvel::RunOutcome::Rejected);
+    EXPECT_NE(refused.file("network.err").find("Числовая ошибка 7. Qmin больше Qmax в записи узла"), std::string::npos);
 }
 
 namespace {

@@ -559,7 +559,12 @@ GeneratedNetwork generateLattice(int side, uint32_t seed)
     return net;
 }
 
-std::string cduText(const GeneratedNetwork& network)
+namespace {
+
+// The figures of fields that no run reads; `unused(i)` gives the i-th of the
+// record (the flag first).
+template <typename Unused>
+std::string cduTextWith(const GeneratedNetwork& network, Unused unused)
 {
     std::string text;
     auto line = [&text](std::initializer_list<std::string> fields) {
@@ -574,18 +579,66 @@ std::string cduText(const GeneratedNetwork& network)
     };
     for (const GeneratedNode& n : network.nodes) {
         if (n.type == 3) {
-            line({"0102", "0", number(n.number), number(n.unom), number(n.p), number(n.q), "0", "0", "0", "0", "0"});
+            line({"0102", unused(0), number(n.number), number(n.unom), number(n.p), number(n.q), unused(1), unused(2),
+                  unused(3), unused(4), unused(5)});
         } else {
-            line({"0201", "0", number(n.number), number(n.unom), number(n.p), number(n.q), "0", "0",
-                  number(n.fixedVoltage), number(n.qmin), number(n.qmax)});
+            // Reactive limits are read only by a run with the limits, and
+            // only at a fixed-voltage node: a node without limits of its own
+            // may show any figures there, crossed or not.
+            const bool limitsRead = n.qmin != 0 || n.qmax != 0;
+            line({"0201", unused(0), number(n.number), number(n.unom), number(n.p), number(n.q), unused(1), unused(2),
+                  number(n.fixedVoltage), limitsRead ? number(n.qmin) : unused(3),
+                  limitsRead ? number(n.qmax) : unused(4)});
         }
         if (n.shuntB != 0 && n.type != 3)
-            line({"0301", "0", number(n.number), "0", "0", number(n.shuntB)});
+            line({"0301", unused(0), number(n.number), "0", "0", number(n.shuntB)});
     }
+    // The first real after Kt is the phase angle, which the full model reads.
     for (const GeneratedBranch& b : network.branches)
-        line({"0301", "0", number(b.from), number(b.to), number(b.r), number(b.x), number(b.b), number(b.ratio), "0",
-              "0", "0"});
+        line({"0301", unused(0), number(b.from), number(b.to), number(b.r), number(b.x), number(b.b),
+              number(b.ratio), unused(1), unused(2), unused(3)});
     return text;
+}
+
+}  // namespace
+
+std::string cduText(const GeneratedNetwork& network)
+{
+    return cduTextWith(network, [](int) { return std::string("0"); });
+}
+
+std::string cduTextWithUnusedFigures(const GeneratedNetwork& network, uint32_t seed)
+{
+    Random rng(seed);
+    // Every form of figure a real field takes: signs, a point at either end,
+    // exponents (overflowing a float among them), integers; a flag field
+    // (index 0) takes an integer of either sign.
+    auto figure = [&rng](int i) -> std::string {
+        if (i == 0)
+            return std::to_string(rng.integer(-99, 999));
+        switch (rng.integer(0, 9)) {
+        case 0:
+            return "0";
+        case 1:
+            return std::to_string(rng.integer(-100000, 100000));
+        case 2:
+            return formatFixed(rng.real(-1000.0, 1000.0), 0, rng.integer(1, 4));
+        case 3:
+            return "." + std::to_string(rng.integer(0, 999));
+        case 4:
+            return std::to_string(rng.integer(-50, 50)) + ".";
+        case 5:
+            return formatFixed(rng.real(-10.0, 10.0), 0, 2) + (rng.chance(0.5) ? "e" : "E") +
+                   std::to_string(rng.integer(-45, 45));
+        case 6:
+            return "-" + std::to_string(rng.integer(1, 9)) + "E+" + std::to_string(rng.integer(30, 40));
+        case 7:
+            return "+" + formatFixed(rng.real(0.0, 500.0), 0, 3);
+        default:
+            return formatFixed(rng.real(-500.0, 500.0), 0, 1);
+        }
+    };
+    return cduTextWith(network, figure);
 }
 
 }  // namespace tarvel::test

@@ -89,5 +89,9 @@ GeneratedNetwork generateLattice(int side, uint32_t seed = 1);
 // The ЦДУ text of a network (codes written 0102, 0201, 0301; shunt records
 // follow every node record).
 std::string cduText(const GeneratedNetwork& network);
+// The same records with a figure of every form the format allows in each field
+// that a run without reactive limits leaves unread (flags, the reals marked
+// unused, the limits of nodes that have none, the branch's reals after Kt), drawn from `seed`.
+std::string cduTextWithUnusedFigures(const GeneratedNetwork& network, uint32_t seed);
 
 }  // namespace tarvel::test
