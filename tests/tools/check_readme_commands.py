@@ -86,6 +86,8 @@ def promised_files(words):
         files += option_values(words, option)
     for option, suffixes in OUTPUT_PREFIX_OPTIONS.items():
         files += [prefix + s for prefix in option_values(words, option) for s in suffixes]
+    study_table = "-steps.csv" if "--profile" in words else "-contingencies.csv"
+    files += [prefix + study_table for prefix in option_values(words, "--study-csv")]
     for folder in option_values(words, "--workdir"):
         if "--convert" not in words:
             files.append(os.path.join(folder, "network.rez"))
