@@ -7,7 +7,8 @@ line ends with "# exit status N") and leave the files it names.
 
 Every file of the source tree that README.md or docs/*.md name under
 samples/ or tests/data/ must exist, and no command of theirs may reach
-outside the tree: a clone has nothing there.
+outside the tree: a clone has nothing there. The README's layout names every
+top folder of the tree.
 
     check_readme_commands.py SOURCE_DIR BUILD_DIR
 """
@@ -147,10 +148,22 @@ def check_named_files(source_dir):
         raise Failure("\n".join(problems))
 
 
+def check_layout(source_dir):
+    readme = (source_dir / "README.md").read_text(encoding="utf-8")
+    start = readme.find("## Layout")
+    table = readme[start:readme.find("\n## ", start + 1)] if start >= 0 else ""
+    listed = set(re.findall(r"^\| `([\w.-]+)/` \|", table, flags=re.M))
+    folders = {entry.name for entry in source_dir.iterdir()
+               if entry.is_dir() and not entry.name.startswith((".", "build"))}
+    if folders - listed:
+        raise Failure("the README's layout leaves out " + ", ".join(sorted(folders - listed)))
+
+
 def main():
     source_dir, build_dir = Path(sys.argv[1]).resolve(), Path(sys.argv[2]).resolve()
     try:
         check_named_files(source_dir)
+        check_layout(source_dir)
         count = run_first_calculation(source_dir, build_dir)
     except Failure as failure:
         print(f"FAIL: {failure}", file=sys.stderr)
