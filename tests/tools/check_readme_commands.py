@@ -3,7 +3,8 @@
 it on a fresh clone: every indented command of that section, in its order,
 from a folder that looks like the top of the source tree, with the build's
 programs. Each must end with the status the README gives it (0 unless the
-line ends with "# exit status N") and leave the files it names.
+line ends with "# exit status N") and leave the files it names. The
+examples of build/tarvel-cli in docs/command-line.md are run the same way.
 
 Every file of the source tree that README.md or docs/*.md name under
 samples/ or tests/data/ must exist, and no command of theirs may reach
@@ -41,7 +42,15 @@ def section_commands(readme_text):
     end = readme_text.find(SECTION_END, start)
     if start < 0 or end < 0:
         raise Failure(f'README.md has no section "{SECTION}" ending with "{SECTION_END}"')
-    text = re.sub(r"<!--.*?-->", "", readme_text[start:end], flags=re.S)
+    commands = indented_commands(readme_text[start:end])
+    if not commands:
+        raise Failure("the README's first calculation has no command")
+    return commands
+
+
+def indented_commands(text):
+    """The lines indented by four spaces, continuation lines joined."""
+    text = re.sub(r"<!--.*?-->", "", text, flags=re.S)
     commands, pending = [], ""
     for line in text.splitlines():
         if not line.startswith("    ") and not pending:
@@ -52,9 +61,12 @@ def section_commands(readme_text):
             continue
         commands.append(pending + text)
         pending = ""
-    if not commands:
-        raise Failure("the README's first calculation has no command")
     return commands
+
+
+def tool_examples(document_text):
+    """The examples of tarvel-cli in a document of the docs."""
+    return [c for c in indented_commands(document_text) if c.startswith("build/tarvel-cli ")]
 
 
 def expected_status(command):
@@ -109,8 +121,7 @@ def fresh_clone(source_dir, place):
         (place / entry.name).symlink_to(entry)
 
 
-def run_first_calculation(source_dir, build_dir):
-    commands = section_commands((source_dir / "README.md").read_text(encoding="utf-8"))
+def run_as_written(commands, source_dir, build_dir, document):
     with tempfile.TemporaryDirectory() as tmp:
         clone, work = Path(tmp) / "clone", Path(tmp) / "run"
         clone.mkdir()
@@ -120,12 +131,23 @@ def run_first_calculation(source_dir, build_dir):
             done = subprocess.run(["bash", "-c", runnable], cwd=clone, capture_output=True, timeout=120,
                                   env=dict(os.environ, LC_ALL="C.UTF-8"))
             if done.returncode != expected_status(command):
-                raise Failure(f"{command}\n  ends with {done.returncode}, the README says "
+                raise Failure(f"{command}\n  ends with {done.returncode}, {document} says "
                               f"{expected_status(command)}\n{done.stderr.decode(errors='replace')}")
             for name in promised_files(shlex.split(runnable, comments=True)):
                 if not (clone / name).is_file():
                     raise Failure(f"{command}\n  leaves no {name.replace(str(work), WORK)}")
     return len(commands)
+
+
+def run_first_calculation(source_dir, build_dir):
+    commands = section_commands((source_dir / "README.md").read_text(encoding="utf-8"))
+    return run_as_written(commands, source_dir, build_dir, "README.md")
+
+
+def run_tool_examples(source_dir, build_dir):
+    """Every tarvel-cli example of the command line's document, in its order."""
+    commands = tool_examples((source_dir / "docs/command-line.md").read_text(encoding="utf-8"))
+    return run_as_written(commands, source_dir, build_dir, "docs/command-line.md")
 
 
 def documents(source_dir):
@@ -165,10 +187,12 @@ def main():
         check_named_files(source_dir)
         check_layout(source_dir)
         count = run_first_calculation(source_dir, build_dir)
+        examples = run_tool_examples(source_dir, build_dir)
     except Failure as failure:
         print(f"FAIL: {failure}", file=sys.stderr)
         return 1
-    print(f"README: {count} commands of the first calculation run as written")
+    print(f"README: {count} commands of the first calculation run as written; "
+          f"docs/command-line.md: {examples} examples of tarvel-cli")
     return 0
 
 
