@@ -314,8 +314,7 @@ int main(int argc, char** argv)
         case tarvel::LossOutcome::Refused:
             return kExitRejected;
         case tarvel::LossOutcome::ReportNotCreated:
-            // The window tells this only through runMessage; here it is printed.
-            StderrSink::printLine(model.runMessage);
+            StderrSink::printLine(tarvel::kLossRezNotCreatedMessage);
             return kExitUsage;
         case tarvel::LossOutcome::Written:
             break;

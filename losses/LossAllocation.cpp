@@ -22,6 +22,7 @@ const char* const kLossUndefinedText =
     "Расчет разделения потерь невозможен";
 const char* const kLossTokDamagedText = "Файл network.tok поврежден или не соответствует расчету.";
 const char* const kLossRezNotCreatedText = "I can not open file losses.rez";
+const char* const kLossRezNotCreatedMessage = "Невозможно открыть(создать) файл \"losses.rez\"";
 
 LossTables& globalLossTables()
 {

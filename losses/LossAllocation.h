@@ -72,7 +72,11 @@ extern const char* const kLossTooManyPathsText;   // propagation beyond kLossWal
 extern const char* const kLossTokNotOpenedText;   // network.tok cannot be opened
 extern const char* const kLossUndefinedText;      // a figure of the report would be no number
 extern const char* const kLossTokDamagedText;     // unreadable lines or positions
-extern const char* const kLossRezNotCreatedText;  // losses.rez cannot be created
+extern const char* const kLossRezNotCreatedText;  // losses.rez cannot be created: the run's last message
+// What the front ends tell the user when losses.rez cannot be created. The
+// run's message above keeps the words stored runs have always left; the user
+// is told in the interface's language, as for network.out.
+extern const char* const kLossRezNotCreatedMessage;
 
 enum class LossOutcome {
     Refused,           // a message box told why; losses.rez untouched
@@ -103,8 +107,8 @@ enum class LossOutcome {
 //   set to zero and take part in no sum; the message kLossTokDamagedText is
 //   shown once (sink.showMessage).
 // ReportNotCreated when losses.rez cannot be created: model.runMessage becomes
-// "I can not open file losses.rez"; nothing is shown, the calculation still
-// fills the tables.
+// "I can not open file losses.rez"; nothing is shown here (the caller tells
+// kLossRezNotCreatedMessage), the calculation still fills the tables.
 LossOutcome allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
 LossOutcome allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink,
                            LossTables& tables);

@@ -101,8 +101,12 @@ void TForm1::allocateLossesToLoads()
     reportTabs_->setShown(ReportTabs::Allocation, true);
     reportTabs_->activate(ReportTabs::Allocation);
     WindowSink sink(*this, reportTabs_->paneOf(ReportTabs::Allocation));
-    if (allocateLosses(calculation_.model, localPath(QDir::currentPath()), sink) == LossOutcome::Refused)
+    const LossOutcome outcome = allocateLosses(calculation_.model, localPath(QDir::currentPath()), sink);
+    if (outcome == LossOutcome::Refused)
         return;
+    // Otherwise the pane would show an earlier report as if it were this one's.
+    if (outcome == LossOutcome::ReportNotCreated)
+        sink.showMessage(kLossRezNotCreatedMessage);
     reportTabs_->loadLossAllocation();
 }
 

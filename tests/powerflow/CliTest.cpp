@@ -172,6 +172,14 @@ TEST_F(Cli, AllocatesLossesOnRequest)
     EXPECT_FALSE(std::filesystem::exists(dir / "losses.rez"));
 }
 
+TEST_F(Cli, LossReportThatCannotBeCreatedIsToldInRussian)
+{
+    std::filesystem::create_directory(dir / "losses.rez");
+    const CliResult r = runCli(dir.path(), "--losses net.cdu");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "Невозможно открыть(создать) файл \"losses.rez\"\n");
+}
+
 TEST_F(Cli, ChoosesTheMethod)
 {
     EXPECT_EQ(runCli(dir.path(), "--method dense net.cdu").status, 2);

@@ -256,6 +256,19 @@ private slots:
         QVERIFY(action(w(), "N22")->isEnabled());
     }
 
+    // An earlier losses.rez must not pass for this run's report unannounced.
+    void lossReportThatCannotBeCreatedIsTold()
+    {
+        openSample();
+        action(w(), "N2")->trigger();
+        QVERIFY(QDir(f->path(QString())).mkdir(QStringLiteral("losses.rez")));
+        action(w(), "N27")->trigger();
+        // Told first; the folder in its place then cannot be shown either.
+        QVERIFY(!f->dialogs.messages().isEmpty());
+        QCOMPARE(f->dialogs.messages().front(), QStringLiteral("Невозможно открыть(создать) файл \"losses.rez\""));
+        QCOMPARE(f->activeTab(), QStringLiteral("Составляющие потерь"));
+    }
+
     void nonConvergenceStillShowsTheReports()
     {
         openSample();
