@@ -8,6 +8,7 @@
 #include <optional>
 #include <thread>
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
@@ -40,6 +41,10 @@ struct ProfileRequest {
     ContingencyRequest study;
 };
 
+// ", осталось около N с" (or "мин") at the pace of the outages done so far;
+// empty before there is a pace to go by.
+QString timeLeftText(qint64 elapsedMs, std::size_t done, std::size_t total);
+
 // A study's input that cannot be taken, in a message box: a file that cannot
 // be read as an error, a file with a wrong line as a warning.
 void tellStudyProblem(QWidget* parent, const app::StudyProblem& problem);
@@ -57,7 +62,8 @@ public:
     bool start(const NetworkModel& model, const CalculationSettings& settings, const CaseStudyData& caseData,
                const ContingencyRequest& request, const QString& workDir);
     bool running() const { return worker_.joinable(); }
-    // Asks the study to stop; the outages under way finish, nothing is written.
+    // Asks the study to stop; the outages under way finish, the table shows
+    // those solved as partial, nothing is written.
     void cancel();
     // Waits for a running study to end (as after cancel).
     void stop();
@@ -91,6 +97,7 @@ private:
     QPushButton* export_ = nullptr;
     QTableWidget* table_ = nullptr;
     QTimer* timer_ = nullptr;
+    QElapsedTimer clock_;  // since the start, for the time left
 
     std::size_t outageCount_ = 0;
     QString workDir_;

@@ -28,6 +28,11 @@ void ContingencyTab::stop()
     page_->stop();
 }
 
+bool ContingencyTab::running() const
+{
+    return page_->running();
+}
+
 void ContingencyTab::analyse()
 {
     static ContingencyRequest last;

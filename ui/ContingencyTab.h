@@ -27,6 +27,7 @@ public:
 
     // Waits for a running study to end (as after its cancel button).
     void stop();
+    bool running() const;
     // Asks for the study's files and starts it.
     void analyse();
 
