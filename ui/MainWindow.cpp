@@ -212,9 +212,19 @@ void TForm1::createMenus()
     entry(editMenu_, "N9", QStringLiteral("Выделить &все"), onActivePane(&QPlainTextEdit::selectAll),
           QKeySequence(Qt::Key_F5));
     separator(editMenu_, "N37");
-    entry(editMenu_, "Undo1", QStringLiteral("&Отменить"), onActivePane(&QPlainTextEdit::undo),
+    // Undo and redo tell the bar at once: back at the text as loaded or
+    // saved, the mark goes, whether the key or the menu undid the edit.
+    const auto onActivePaneTold = [this](void (QPlainTextEdit::*command)()) {
+        return [this, command] {
+            if (TextPane* pane = reportTabs_->activePane()) {
+                (pane->*command)();
+                showCaretStatus(pane);
+            }
+        };
+    };
+    entry(editMenu_, "Undo1", QStringLiteral("&Отменить"), onActivePaneTold(&QPlainTextEdit::undo),
           QKeySequence(Qt::CTRL | Qt::Key_Z));
-    entry(editMenu_, "Redo1", QStringLiteral("&Повторить"), onActivePane(&QPlainTextEdit::redo),
+    entry(editMenu_, "Redo1", QStringLiteral("&Повторить"), onActivePaneTold(&QPlainTextEdit::redo),
           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     separator(editMenu_, "N38");
     QAction* find = entry(editMenu_, "Find1", QStringLiteral("&Найти..."), &TForm1::findText, QKeySequence::Find);

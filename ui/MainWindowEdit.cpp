@@ -4,7 +4,6 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QStatusBar>
-#include <QTextDocument>
 #include <QTabWidget>
 #include <QTextCursor>
 
@@ -124,13 +123,6 @@ void TForm1::createStatusBar()
         connect(pane, &TextPane::mouseEvent, this, [this, pane] { showCaretStatus(pane); });
     }
     connect(reportTabs_, &ReportTabs::paneEntered, this, &TForm1::showCaretStatus);
-    // Undo back to the text as loaded or saved clears the mark, whether by
-    // a key or by the menu.
-    for (TextPane* pane : reportTabs_->textPanes())
-        connect(pane->document(), &QTextDocument::modificationChanged, this, [this, pane] {
-            if (pane == reportTabs_->activePane())
-                showCaretStatus(pane);
-        });
 }
 
 void TForm1::showCaretStatus(TextPane* pane)
