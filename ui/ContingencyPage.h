@@ -32,6 +32,7 @@ struct ContingencyRequest {
     QString listFile;    // empty: every branch on its own
     QString limitsFile;  // empty: none
     int threads = 0;     // 0: every core
+    QString folder;      // where "Обзор..." opens before a file is named: the document's
 };
 
 // "Расчет по графику нагрузки...": the steps alone, or with the N-1 of

@@ -99,7 +99,7 @@ void TForm1::createPanes()
     createDiagramPage();
     seriesTab_ = new SeriesTab(this, *reportTabs_, *lowerPane_, calculation_, imported_, folders_,
                                [this](const LoadOverride& loads) { runCalculation(loads); });
-    contingencyTab_ = new ContingencyTab(this, *reportTabs_, *diagramPage_, calculation_, imported_);
+    contingencyTab_ = new ContingencyTab(this, *reportTabs_, *diagramPage_, calculation_, imported_, folders_);
 }
 
 void TForm1::createToolBar()

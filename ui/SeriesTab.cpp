@@ -56,6 +56,7 @@ void SeriesTab::calculateLoadProfile()
     }
     static ProfileRequest last;
     ProfileRequest request = last;
+    request.study.folder = folders_.openFolder();
     if (!dialogs().profileOptions(window_, QFileInfo(path).fileName(), request))
         return;
     last = request;

@@ -126,7 +126,9 @@ public:
     // The contingency study's dialog: the queued request, or Cancel.
     bool contingencyOptions(QWidget*, tarvel::ui::ContingencyRequest& request) override
     {
-        shown.push_back({Kind::Contingency, QString(), request.listFile});
+        Shown s{Kind::Contingency, QString(), request.listFile};
+        s.proposed = request.folder;
+        shown.push_back(s);
         if (contingencies_.empty()) {
             unexpected_ << QStringLiteral("contingency options");
             return false;
@@ -138,7 +140,9 @@ public:
 
     bool profileOptions(QWidget*, const QString& profileName, tarvel::ui::ProfileRequest& request) override
     {
-        shown.push_back({Kind::Profile, QString(), profileName});
+        Shown s{Kind::Profile, QString(), profileName};
+        s.proposed = request.study.folder;
+        shown.push_back(s);
         if (!profiles_.empty()) {
             request = profiles_.front();
             profiles_.pop_front();

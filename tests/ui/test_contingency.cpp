@@ -2,6 +2,7 @@
 // study in the background with its count, the table sorted by a column,
 // contingency.rez and the CSV export; cancel writes nothing; a bad list is
 // told with its line; a row's double-click shows its outage on "Схема".
+#include <QFileInfo>
 #include <QGraphicsItem>
 #include <QHeaderView>
 #include <QLabel>
@@ -98,6 +99,8 @@ private slots:
         QSignalSpy spy(page, &tarvel::ui::ContingencyPage::finished);
         action(*f.window, "Contingency1")->trigger();
         QCOMPARE(f.activeTab(), QStringLiteral("Отключения"));
+        // Its file dialogs open beside the document.
+        QCOMPARE(f.dialogs.shown.back().proposed, QFileInfo(sample("ieee118.cdu")).absolutePath());
         QVERIFY(spy.wait(60000));
         QCOMPARE(spy.first().first().toBool(), true);
         QTableWidget* table = page->table();
