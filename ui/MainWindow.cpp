@@ -87,9 +87,12 @@ void TForm1::createPanes()
                                            "Расчет — клавиша F9, справка — F1."),
                             content);
     startHint_->setObjectName(QStringLiteral("StartHint"));
-    startHint_->setAlignment(Qt::AlignCenter);
-    startHint_->setEnabled(false);  // read as a hint, in the grey of disabled text
-    contentLayout->addWidget(startHint_);
+    // Read as a hint: grey, its lines flush left in a block in the middle.
+    QPalette hintColours = startHint_->palette();
+    hintColours.setColor(QPalette::WindowText, QColor(0x55, 0x55, 0x55));
+    startHint_->setPalette(hintColours);
+    startHint_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    contentLayout->addWidget(startHint_, 1, Qt::AlignCenter);
     reportTabs_->inputPane()->setPlaceholderText(
         QStringLiteral("Наберите данные сети в формате ЦДУ: по записи в строке, начиная с базисного узла "
                        "(0102 ...), затем узлы (0201 ...) и ветви (0301 ...). Пример записей — в файлах "
