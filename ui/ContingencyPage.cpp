@@ -126,7 +126,7 @@ ContingencyPage::ContingencyPage(QWidget* parent) : QWidget(parent)
     connect(export_, &QPushButton::clicked, this, [this] {
         const QString path = dialogs().saveFile(this, QStringLiteral("Отключения в CSV"),
                                                 QStringLiteral("Таблица CSV *.csv (*.csv)"), QStringLiteral("csv"),
-                                                QStringLiteral("contingencies.csv"), false);
+                                                proposedCsv_, false);
         if (!path.isEmpty() && !writeCsv(path))
             tellFileNotCreated(this, path);
     });

@@ -68,6 +68,8 @@ public:
     void cancel();
     // Waits for a running study to end (as after cancel).
     void stop();
+    // The file "Экспорт в CSV..." proposes.
+    void setProposedCsv(const QString& path) { proposedCsv_ = path; }
     // Writes the table as CSV (the outages in the order of the study).
     bool writeCsv(const QString& path) const;
 
@@ -100,6 +102,7 @@ private:
     QTimer* timer_ = nullptr;
     QElapsedTimer clock_;  // since the start, for the time left
 
+    QString proposedCsv_ = QStringLiteral("contingencies.csv");
     std::size_t outageCount_ = 0;
     QString workDir_;
 

@@ -45,6 +45,7 @@ void ContingencyTab::analyse()
     last = request;
     if (!page_->start(calculation_.model, calculation_.settings, imported_.caseData, request, QDir::currentPath()))
         return;
+    page_->setProposedCsv(folders_.exportPath(QStringLiteral("csv"), QStringLiteral("contingencies")));
     // An outage of the earlier study would stay on the diagram beside a table that no longer has it.
     diagram_.showBaseCase();
     emit studyRunning(true);

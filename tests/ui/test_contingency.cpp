@@ -120,6 +120,9 @@ private slots:
 
         f.dialogs.answerSave(f.path(QStringLiteral("outages.csv")));
         page->findChild<QPushButton*>(QStringLiteral("ContingencyCsv"))->click();
+        // Proposed in a folder that takes files: the samples' own, in a build tree.
+        QCOMPARE(f.dialogs.shown.back().proposed,
+                 QFileInfo(sample("ieee118.cdu")).dir().filePath(QStringLiteral("contingencies.csv")));
         const QByteArray csv = f.read(QStringLiteral("outages.csv"));
         QVERIFY(csv.startsWith("label,branches,outcome,"));
         QCOMPARE(csv.count('\n'), 187);
