@@ -5,7 +5,9 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/CaseImport.h"
 #include "diagram/RunDiagram.h"
@@ -49,6 +51,11 @@ struct CalculationResult {
                outcome == RunOutcome::Diverged;
     }
 };
+
+// The findings of the model's last reading, told as network.err tells them
+// but with the input line of the record each names ("(строка 7)"), so that
+// the user finds it; network.err itself keeps its own form.
+std::vector<std::string> findingsWithTheirLines(const NetworkModel& model);
 
 // Runs runPowerFlow on the calculation's model with its settings in workDir
 // and gathers what the front ends show and write.

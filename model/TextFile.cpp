@@ -148,7 +148,7 @@ TextKind guessTextKind(std::string_view bytes)
     if (controls * 1000 > bytes.size())
         return TextKind::Binary;
 
-    bool cyrillic = false;
+    bool surelyUtf8 = withoutUtf8Bom(bytes).size() != bytes.size();  // the mark, or a Cyrillic letter below
     for (std::size_t i = 0; i < bytes.size();) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         const std::size_t length = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
@@ -158,10 +158,18 @@ TextKind guessTextKind(std::string_view bytes)
             if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80)
                 return TextKind::Windows1251;
         // U+0400..U+04FF: lead bytes 0xD0..0xD3.
-        cyrillic = cyrillic || (length == 2 && b >= 0xD0 && b <= 0xD3);
+        surelyUtf8 = surelyUtf8 || (length == 2 && b >= 0xD0 && b <= 0xD3);
         i += length;
     }
-    return cyrillic ? TextKind::Utf8Cyrillic : TextKind::Windows1251;
+    return surelyUtf8 ? TextKind::Utf8Cyrillic : TextKind::Windows1251;
+}
+
+std::string_view withoutUtf8Bom(std::string_view bytes)
+{
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    if (bytes.substr(0, kBom.size()) == kBom)
+        bytes.remove_prefix(kBom.size());
+    return bytes;
 }
 
 std::string cp1251ToUtf8(std::string_view bytes)

@@ -25,12 +25,17 @@ std::string utf8ToCp1251(std::string_view utf8, std::size_t* unmapped = nullptr)
 bool cp1251Has(char32_t codePoint);
 
 // What a file's bytes look like: Windows-1251 text (or plain ASCII), UTF-8
-// text with Cyrillic letters (every byte sequence valid UTF-8, some of it
-// Cyrillic, which Windows-1251 text practically never is), or not text at
-// all (a NUL byte, or more than one control character in a thousand besides
-// tab, line ends, form feed and the DOS end-of-file mark).
+// text with Cyrillic letters or a byte-order mark (every byte sequence valid
+// UTF-8, some of it Cyrillic, which Windows-1251 text practically never is,
+// or led by the mark that Notepad writes), or not text at all (a NUL byte, or
+// more than one control character in a thousand besides tab, line ends, form
+// feed and the DOS end-of-file mark).
 enum class TextKind { Windows1251, Utf8Cyrillic, Binary };
 TextKind guessTextKind(std::string_view bytes);
+
+// The bytes without the UTF-8 byte-order mark that leads them, if any: the
+// mark is no character of the text.
+std::string_view withoutUtf8Bom(std::string_view bytes);
 
 // Every lone CR and every lone LF becomes CR LF; CR LF pairs stay.
 std::string toCrLf(std::string_view text);

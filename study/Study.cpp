@@ -16,6 +16,7 @@ StudyResult runStudy(const StudyBase& base, std::vector<Outage> outages, StudyCo
     study.outages = std::move(outages);
     const std::size_t count = study.outages.size();
     study.results.resize(count);
+    study.solved.assign(count, 0);
     std::atomic<bool> stopped{false};
     // The base case written before the workers read it, every result
     // written before this thread reads it.
@@ -33,6 +34,7 @@ StudyResult runStudy(const StudyBase& base, std::vector<Outage> outages, StudyCo
                 break;
             }
             study.results[i] = evaluateOutage(base, study.outages[i], workspace);
+            study.solved[i] = 1;
             if (control)
                 control->done.fetch_add(1, std::memory_order_relaxed);
         }

@@ -14,6 +14,9 @@ struct StudyResult {
     std::vector<Outage> outages;
     std::vector<OutageResult> results;  // one per outage, in the same order
     bool cancelled = false;             // stopped before every outage was solved
+    // Which outages were solved (1) before a cancel: a cancelled study keeps
+    // what it has, to be shown as partial; all 1 when it completed.
+    std::vector<char> solved;
 };
 
 // What the caller watches and steers while a study runs (from another thread).

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,7 +23,8 @@ namespace tarvel::ui {
 namespace {
 
 // A line for a file name with a button that opens the file dialog.
-QWidget* fileChooser(QWidget* parent, QLineEdit*& edit, const QString& title, const char* name)
+// folder: where the dialog opens while the line names no file.
+QWidget* fileChooser(QWidget* parent, QLineEdit*& edit, const QString& title, const char* name, const QString* folder)
 {
     auto* row = new QWidget(parent);
     auto* layout = new QHBoxLayout(row);
@@ -32,9 +34,11 @@ QWidget* fileChooser(QWidget* parent, QLineEdit*& edit, const QString& title, co
     auto* browse = new QPushButton(QStringLiteral("Обзор..."), row);
     layout->addWidget(edit, 1);
     layout->addWidget(browse);
-    QObject::connect(browse, &QPushButton::clicked, row, [row, edit, title] {
+    QObject::connect(browse, &QPushButton::clicked, row, [row, edit, title, folder] {
+        const QString named = edit->text().trimmed();
+        const QString start = named.isEmpty() ? *folder : QFileInfo(named).absolutePath();
         const QString path =
-            dialogs().openFile(row, title, QStringLiteral("Текстовые файлы (*.txt *.m);;Все файлы (*)"));
+            dialogs().openFile(row, title, QStringLiteral("Текстовые файлы (*.txt *.m);;Все файлы (*)"), {}, start);
         if (!path.isEmpty())
             edit->setText(path);
     });
@@ -53,13 +57,13 @@ public:
     {
         all_ = new QRadioButton(QStringLiteral("Каждая ветвь по отдельности"), &dialog);
         fromList_ = new QRadioButton(QStringLiteral("Отключения из списка:"), &dialog);
-        listRow_ = fileChooser(&dialog, list_, QStringLiteral("Список отключений"), "ContingencyList");
+        listRow_ = fileChooser(&dialog, list_, QStringLiteral("Список отключений"), "ContingencyList", &folder_);
         layout->addWidget(all_);
         layout->addWidget(fromList_);
         layout->addWidget(listRow_);
         auto* form = new QFormLayout;
         form->addRow(QStringLiteral("Пределы токов ветвей (файл):"),
-                     fileChooser(&dialog, limits_, QStringLiteral("Пределы токов"), "ContingencyLimits"));
+                     fileChooser(&dialog, limits_, QStringLiteral("Пределы токов"), "ContingencyLimits", &folder_));
         threads_ = new QSpinBox(&dialog);
         threads_->setObjectName(QStringLiteral("ContingencyThreads"));
         threads_->setRange(0, std::max(1, QThread::idealThreadCount()));
@@ -71,6 +75,7 @@ public:
 
     void load(const ContingencyRequest& request)
     {
+        folder_ = request.folder;
         list_->setText(request.listFile);
         limits_->setText(request.limitsFile);
         threads_->setValue(request.threads);
@@ -100,6 +105,7 @@ private:
     QLineEdit* list_ = nullptr;
     QLineEdit* limits_ = nullptr;
     QSpinBox* threads_ = nullptr;
+    QString folder_;  // where the file dialogs open
 };
 
 void addButtons(QDialog& dialog, QVBoxLayout* layout)

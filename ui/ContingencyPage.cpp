@@ -1,5 +1,8 @@
 #include "ui/ContingencyPage.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -23,7 +26,7 @@ namespace {
 // A cell shown with the given decimals that sorts by its number.
 class NumberItem : public QTableWidgetItem {
 public:
-    NumberItem(double value, int decimals) : QTableWidgetItem(QString::number(value, 'f', decimals)), value_(value)
+    NumberItem(double value, int decimals) : QTableWidgetItem(userFigure(value, decimals)), value_(value)
     {
         setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
@@ -49,6 +52,28 @@ QTableWidgetItem* textItem(const std::string& text)
 
 }  // namespace
 
+namespace {
+
+// A study that does not say which outages it solved solved them all.
+bool solvedOutage(const StudyResult& study, std::size_t i)
+{
+    return study.solved.size() != study.outages.size() || study.solved[i] != 0;
+}
+
+}  // namespace
+
+QString timeLeftText(qint64 elapsedMs, std::size_t done, std::size_t total)
+{
+    // A guess from the pace so far, once there is a pace to go by.
+    if (done == 0 || done >= total || elapsedMs < 2000)
+        return QString();
+    const double left = static_cast<double>(elapsedMs) / 1000.0 * static_cast<double>(total - done) /
+                        static_cast<double>(done);
+    if (left < 60)
+        return QStringLiteral(", осталось около %1 с").arg(std::max(1, static_cast<int>(std::lround(left))));
+    return QStringLiteral(", осталось около %1 мин").arg(static_cast<int>(std::lround(left / 60)));
+}
+
 void tellStudyProblem(QWidget* parent, const app::StudyProblem& problem)
 {
     if (problem.kind == app::StudyProblem::Kind::Unreadable)
@@ -70,7 +95,10 @@ ContingencyPage::ContingencyPage(QWidget* parent) : QWidget(parent)
     cancel_->setObjectName(QStringLiteral("ContingencyCancel"));
     export_ = new QPushButton(QStringLiteral("Экспорт в CSV..."), this);
     export_->setObjectName(QStringLiteral("ContingencyCsv"));
-    bar->addWidget(status_, 1);
+    // The status has a line of its own: the summary and the cancel's text
+    // are longer than a bar shares out.
+    status_->setWordWrap(true);
+    layout->addWidget(status_);
     bar->addWidget(progress_, 1);
     bar->addWidget(cancel_);
     bar->addWidget(export_);
@@ -98,7 +126,7 @@ ContingencyPage::ContingencyPage(QWidget* parent) : QWidget(parent)
     connect(export_, &QPushButton::clicked, this, [this] {
         const QString path = dialogs().saveFile(this, QStringLiteral("Отключения в CSV"),
                                                 QStringLiteral("Таблица CSV *.csv (*.csv)"), QStringLiteral("csv"),
-                                                QStringLiteral("contingencies.csv"), false);
+                                                proposedCsv_, false);
         if (!path.isEmpty() && !writeCsv(path))
             tellFileNotCreated(this, path);
     });
@@ -133,6 +161,7 @@ bool ContingencyPage::start(const NetworkModel& model, const CalculationSettings
     progress_->setValue(0);
     progress_->show();
     status_->setText(QStringLiteral("Исходный режим..."));
+    clock_.start();
     cancel_->setEnabled(true);
     export_->setEnabled(false);
     // The network is copied here: the window may calculate another one while the study runs.
@@ -163,7 +192,10 @@ void ContingencyPage::poll()
 {
     const std::size_t done = control_.done.load();
     progress_->setValue(static_cast<int>(done));
-    status_->setText(QStringLiteral("Рассчитано отключений: %1 из %2").arg(done).arg(outageCount_));
+    status_->setText(QStringLiteral("Рассчитано отключений: %1 из %2%3")
+                         .arg(done)
+                         .arg(outageCount_)
+                         .arg(timeLeftText(clock_.elapsed(), done, outageCount_)));
     if (!done_)
         return;
     timer_->stop();
@@ -173,8 +205,11 @@ void ContingencyPage::poll()
     if (run_.status == app::ContingencyRun::Status::BaseNotSolved) {
         status_->setText(QString::fromUtf8(app::kBaseNotSolved));
     } else if (!completed) {
-        status_->setText(QStringLiteral("Анализ прерван: рассчитано отключений %1 из %2, файлы не записаны")
-                             .arg(control_.done.load())
+        // What was solved stays in sight; the files are written only for the whole list.
+        showResults();
+        status_->setText(QStringLiteral("Анализ прерван: рассчитано отключений %1 из %2. Таблица неполная: в ней "
+                                        "только рассчитанные отключения; файлы не записаны.")
+                             .arg(table_->rowCount())
                              .arg(outageCount_));
     } else {
         showResults();
@@ -192,12 +227,19 @@ void ContingencyPage::showResults()
     status_->setText(QString::fromStdString(studySummary(run_.counts)));
     progress_->hide();
     table_->setSortingEnabled(false);
-    table_->setRowCount(static_cast<int>(result.outages.size()));
+    table_->setRowCount(0);
+    int rows = 0;
+    for (std::size_t i = 0; i < result.outages.size(); ++i)
+        rows += solvedOutage(result, i) ? 1 : 0;
+    table_->setRowCount(rows);
+    int row = -1;
     for (std::size_t i = 0; i < result.outages.size(); ++i) {
+        if (!solvedOutage(result, i))
+            continue;
+        ++row;
         const OutageResult& r = result.results[i];
-        const int row = static_cast<int>(i);
         QTableWidgetItem* label = textItem(result.outages[i].label);
-        label->setData(Qt::UserRole, row);
+        label->setData(Qt::UserRole, static_cast<int>(i));
         label->setToolTip(QStringLiteral("Двойной щелчок: показать отключение на схеме"));
         table_->setItem(row, 0, label);
         table_->setItem(row, 1, textItem(outcomeText(r.outcome)));
@@ -220,14 +262,14 @@ void ContingencyPage::showResults()
         if (r.outcome == OutageOutcome::Split)
             tip += QStringLiteral("отделено узлов: %1, нагрузка %2 МВт\n")
                        .arg(r.lostNodes.size())
-                       .arg(r.lostLoadMw, 0, 'f', 2);
+                       .arg(userFigure(r.lostLoadMw, 2));
         count->setToolTip(tip.trimmed());
         table_->setItem(row, 8, count);
     }
     table_->setSortingEnabled(true);
     table_->resizeColumnsToContents();
     table_->resizeRowsToContents();
-    export_->setEnabled(true);
+    export_->setEnabled(run_.complete());
 }
 
 int ContingencyPage::outageOfRow(int row) const
@@ -242,7 +284,8 @@ int ContingencyPage::outageOfRow(int row) const
 
 std::optional<diagram::OutageOverlay> ContingencyPage::overlayOf(int outage) const
 {
-    if (running() || !run_.complete() || outage < 0 || static_cast<std::size_t>(outage) >= run_.study.results.size())
+    if (running() || !run_.base || outage < 0 || static_cast<std::size_t>(outage) >= run_.study.results.size() ||
+        !solvedOutage(run_.study, static_cast<std::size_t>(outage)))
         return std::nullopt;
     const StudyBase& base = *run_.base;
     OutageWorkspace workspace(base);

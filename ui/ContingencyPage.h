@@ -8,6 +8,7 @@
 #include <optional>
 #include <thread>
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
@@ -31,6 +32,7 @@ struct ContingencyRequest {
     QString listFile;    // empty: every branch on its own
     QString limitsFile;  // empty: none
     int threads = 0;     // 0: every core
+    QString folder;      // where "Обзор..." opens before a file is named: the document's
 };
 
 // "Расчет по графику нагрузки...": the steps alone, or with the N-1 of
@@ -39,6 +41,10 @@ struct ProfileRequest {
     bool withOutages = false;
     ContingencyRequest study;
 };
+
+// ", осталось около N с" (or "мин") at the pace of the outages done so far;
+// empty before there is a pace to go by.
+QString timeLeftText(qint64 elapsedMs, std::size_t done, std::size_t total);
 
 // A study's input that cannot be taken, in a message box: a file that cannot
 // be read as an error, a file with a wrong line as a warning.
@@ -57,10 +63,13 @@ public:
     bool start(const NetworkModel& model, const CalculationSettings& settings, const CaseStudyData& caseData,
                const ContingencyRequest& request, const QString& workDir);
     bool running() const { return worker_.joinable(); }
-    // Asks the study to stop; the outages under way finish, nothing is written.
+    // Asks the study to stop; the outages under way finish, the table shows
+    // those solved as partial, nothing is written.
     void cancel();
     // Waits for a running study to end (as after cancel).
     void stop();
+    // The file "Экспорт в CSV..." proposes.
+    void setProposedCsv(const QString& path) { proposedCsv_ = path; }
     // Writes the table as CSV (the outages in the order of the study).
     bool writeCsv(const QString& path) const;
 
@@ -91,7 +100,9 @@ private:
     QPushButton* export_ = nullptr;
     QTableWidget* table_ = nullptr;
     QTimer* timer_ = nullptr;
+    QElapsedTimer clock_;  // since the start, for the time left
 
+    QString proposedCsv_ = QStringLiteral("contingencies.csv");
     std::size_t outageCount_ = 0;
     QString workDir_;
 

@@ -7,14 +7,16 @@
 #include "ui/ContingencyPage.h"
 #include "ui/DiagramPage.h"
 #include "ui/Dialogs.h"
+#include "ui/FileFolders.h"
 #include "ui/ImportedInput.h"
 #include "ui/ReportTabs.h"
 
 namespace tarvel::ui {
 
 ContingencyTab::ContingencyTab(QWidget* window, ReportTabs& tabs, DiagramPage& diagram, const Calculation& calculation,
-                               const ImportedInput& imported)
-    : QObject(window), window_(window), tabs_(tabs), diagram_(diagram), calculation_(calculation), imported_(imported)
+                               const ImportedInput& imported, const FileFolders& folders)
+    : QObject(window), window_(window), tabs_(tabs), diagram_(diagram), calculation_(calculation), imported_(imported),
+      folders_(folders)
 {
     page_ = new ContingencyPage;
     page_->setObjectName(QStringLiteral("Contingency1Page"));
@@ -28,15 +30,22 @@ void ContingencyTab::stop()
     page_->stop();
 }
 
+bool ContingencyTab::running() const
+{
+    return page_->running();
+}
+
 void ContingencyTab::analyse()
 {
     static ContingencyRequest last;
     ContingencyRequest request = last;
+    request.folder = folders_.openFolder();
     if (!dialogs().contingencyOptions(window_, request))
         return;
     last = request;
     if (!page_->start(calculation_.model, calculation_.settings, imported_.caseData, request, QDir::currentPath()))
         return;
+    page_->setProposedCsv(folders_.exportPath(QStringLiteral("csv"), QStringLiteral("contingencies")));
     // An outage of the earlier study would stay on the diagram beside a table that no longer has it.
     diagram_.showBaseCase();
     emit studyRunning(true);

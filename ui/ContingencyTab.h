@@ -14,6 +14,7 @@ struct Calculation;
 namespace tarvel::ui {
 
 class ContingencyPage;
+class FileFolders;
 class DiagramPage;
 class ReportTabs;
 struct ImportedInput;
@@ -23,10 +24,11 @@ class ContingencyTab : public QObject {
 public:
     // Adds the tab, hidden.
     ContingencyTab(QWidget* window, ReportTabs& tabs, DiagramPage& diagram, const Calculation& calculation,
-                   const ImportedInput& imported);
+                   const ImportedInput& imported, const FileFolders& folders);
 
     // Waits for a running study to end (as after its cancel button).
     void stop();
+    bool running() const;
     // Asks for the study's files and starts it.
     void analyse();
 
@@ -42,6 +44,7 @@ private:
     DiagramPage& diagram_;
     const Calculation& calculation_;
     const ImportedInput& imported_;
+    const FileFolders& folders_;
     ContingencyPage* page_ = nullptr;
 };
 

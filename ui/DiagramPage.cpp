@@ -221,9 +221,11 @@ void DiagramPage::findNode()
     const int number = search_->text().toInt(&ok);
     if (!ok)
         return;
+    // The focus stays in the field, ready for the next number.
+    search_->setFocus();
+    search_->selectAll();
     if (view_->centreOnNode(number)) {
         status_->setText(QStringLiteral("Узел %1").arg(number));
-        view_->setFocus();
     } else {
         status_->setText(QStringLiteral("Узел %1 на схеме не найден").arg(number));
     }

@@ -16,6 +16,7 @@
 #include <QStyleOptionGraphicsItem>
 #include <QToolTip>
 #include <QWheelEvent>
+#include <QApplication>
 
 #include "diagram/SvgWriter.h"
 
@@ -487,6 +488,46 @@ QGraphicsItem* DiagramView::farShapeAt(QPointF point) const
             nearest = item, least = distance;
     }
     return nearest;
+}
+
+void DiagramView::mousePressEvent(QMouseEvent* event)
+{
+    panFrom_.reset();
+    panning_ = false;
+    if (event->button() == Qt::LeftButton && itemAt(event->position().toPoint()))
+        panFrom_ = event->position().toPoint();
+    QGraphicsView::mousePressEvent(event);
+}
+
+void DiagramView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (panFrom_ && (event->buttons() & Qt::LeftButton)) {
+        const QPoint at = event->position().toPoint();
+        const QPoint delta = at - *panFrom_;
+        if (panning_ || delta.manhattanLength() >= QApplication::startDragDistance()) {
+            panning_ = true;
+            horizontalScrollBar()->setValue(horizontalScrollBar()->value() - delta.x());
+            verticalScrollBar()->setValue(verticalScrollBar()->value() - delta.y());
+            panFrom_ = at;
+            viewport()->setCursor(Qt::ClosedHandCursor);
+            event->accept();
+            return;
+        }
+    }
+    QGraphicsView::mouseMoveEvent(event);
+}
+
+void DiagramView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (panning_ && event->button() == Qt::LeftButton) {
+        panFrom_.reset();
+        panning_ = false;
+        viewport()->setCursor(Qt::OpenHandCursor);
+        event->accept();
+        return;
+    }
+    panFrom_.reset();
+    QGraphicsView::mouseReleaseEvent(event);
 }
 
 void DiagramView::mouseDoubleClickEvent(QMouseEvent* event)

@@ -4,6 +4,8 @@
 // every branch and node in a few batches instead of shape by shape.
 #pragma once
 
+#include <optional>
+
 #include <utility>
 #include <vector>
 
@@ -75,6 +77,9 @@ signals:
 protected:
     void wheelEvent(QWheelEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -97,6 +102,10 @@ private:
     QRectF content_;  // the network's shapes with a small margin
     bool fitWhenShown_ = false;
     DiagramLegend* legend_ = nullptr;
+    // A left press on a shape, which the hand drag of the view leaves to the
+    // shape: a drag from there pans all the same.
+    std::optional<QPoint> panFrom_;
+    bool panning_ = false;
 };
 
 }  // namespace tarvel::ui

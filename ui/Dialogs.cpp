@@ -1,6 +1,9 @@
 #include "ui/Dialogs.h"
 
 #include <memory>
+#include <utility>
+
+#include <QAbstractButton>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,9 +23,26 @@ QString applicationTitle()
     return QStringLiteral("Tarvel");
 }
 
+namespace {
+
+// The buttons in the program's own words, beside its Russian questions,
+// whether or not the toolkit's translation is installed.
+void nameButtons(QMessageBox& box)
+{
+    const std::pair<QMessageBox::StandardButton, const char16_t*> names[] = {
+        {QMessageBox::Ok, u"ОК"}, {QMessageBox::Yes, u"&Да"}, {QMessageBox::No, u"&Нет"},
+        {QMessageBox::Cancel, u"Отмена"}};
+    for (const auto& [button, name] : names)
+        if (QAbstractButton* shown = box.button(button))
+            shown->setText(QString::fromUtf16(name));
+}
+
+}  // namespace
+
 void Dialogs::message(QWidget* parent, const QString& text, QMessageBox::Icon icon)
 {
     QMessageBox box(icon, applicationTitle(), text, QMessageBox::Ok, parent);
+    nameButtons(box);
     box.exec();
 }
 
@@ -31,12 +51,14 @@ QMessageBox::StandardButton Dialogs::question(QWidget* parent, const QString& ca
                                               QMessageBox::StandardButtons buttons)
 {
     QMessageBox box(QMessageBox::Question, caption, text, buttons, parent);
+    nameButtons(box);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-QString Dialogs::openFile(QWidget* parent, const QString& title, const QString& filter, const QStringList& places)
+QString Dialogs::openFile(QWidget* parent, const QString& title, const QString& filter, const QStringList& places,
+                          const QString& folder)
 {
-    QFileDialog dialog(parent, title, QString(), filter);
+    QFileDialog dialog(parent, title, folder, filter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     // A file type shows by its name alone, the patterns in brackets stay unseen.
@@ -107,7 +129,8 @@ bool Dialogs::askText(QWidget* parent, const QString& caption, const QString& la
 bool Dialogs::chooseFont(QWidget* parent, QFont& font)
 {
     bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, font, parent);
+    // The reports are columns of figures: only fixed-width fonts keep them.
+    const QFont chosen = QFontDialog::getFont(&ok, font, parent, QString(), QFontDialog::MonospacedFonts);
     if (ok)
         font = chosen;
     return ok;

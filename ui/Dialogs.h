@@ -29,9 +29,10 @@ public:
                                                  const QString& text,
                                                  QMessageBox::StandardButtons buttons);
     // An open dialog; the chosen path, or "" when cancelled. places: folders
-    // offered beside the user's own places (the sample networks).
+    // offered beside the user's own places (the sample networks); folder:
+    // where it opens (the working folder when empty).
     virtual QString openFile(QWidget* parent, const QString& title, const QString& filter,
-                             const QStringList& places = {});
+                             const QStringList& places = {}, const QString& folder = {});
     // A save dialog; the chosen path (defaultSuffix added to a name without
     // one), or "" when cancelled. proposed: the file name and folder the
     // dialog opens with. The folder must exist; replacing an existing file,

@@ -7,9 +7,11 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "interchange/CaseImport.h"
 #include "model/TextFile.h"
 #include "ui/CodePageFilter.h"
 #include "ui/Dialogs.h"
+#include "ui/FileFolders.h"
 #include "ui/PaneFiles.h"
 #include "ui/TextPane.h"
 #include "ui/WindowText.h"
@@ -43,9 +45,9 @@ QStringList samplePlaces()
 }  // namespace
 
 DocumentController::DocumentController(QWidget* window, TextPane* inputPane, const RecentEntries& recentEntries,
-                                       std::function<bool()> resultsShown)
+                                       std::function<bool()> resultsShown, FileFolders& folders)
     : QObject(window), window_(window), inputPane_(inputPane), recentEntries_(recentEntries),
-      resultsShown_(std::move(resultsShown))
+      resultsShown_(std::move(resultsShown)), folders_(folders)
 {
     for (int slot = 0; slot < 3; ++slot)
         connect(recentEntries_.files[static_cast<std::size_t>(slot)], &QAction::triggered, this,
@@ -73,8 +75,10 @@ bool DocumentController::maybeSave()
 
 bool DocumentController::mayReplace()
 {
-    if (!maybeSave())
-        return false;
+    // Edits are asked about alone: the results go with the document they
+    // belong to, and a second question in a row would ask the same again.
+    if (inputPane_->isModified())
+        return maybeSave();
     if (!resultsShown_())
         return true;
     const auto answer = dialogs().question(window_, QStringLiteral("Открытие нового окна"),
@@ -88,8 +92,15 @@ DocumentController::SaveResult DocumentController::save()
 {
     if (currentFile_.isEmpty())
         return saveAs();
-    if (!savePane(window_, inputPane_, currentFile_))
+    if (!savePane(window_, inputPane_, currentFile_)) {
+        // A file that cannot be written where it is (a read-only sample, a
+        // folder gone) can still be kept under another name.
+        if (dialogs().question(window_, QStringLiteral("Сохранить"),
+                               QStringLiteral("Сохранить документ под другим именем?"),
+                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+            return saveAs();
         return SaveResult::Failed;
+    }
     inputPane_->setModified(false);
     return SaveResult::Saved;
 }
@@ -97,9 +108,10 @@ DocumentController::SaveResult DocumentController::save()
 DocumentController::SaveResult DocumentController::saveAs()
 {
     const QString path = dialogs().saveFile(window_, QStringLiteral("Сохранить как:"), saveFilter(),
-                                            QStringLiteral("cdu"));
+                                            QStringLiteral("cdu"), proposedSavePath());
     if (path.isEmpty())
         return SaveResult::Cancelled;
+    folders_.remember(path);
     if (!savePane(window_, inputPane_, path))
         return SaveResult::Failed;
     setCurrentFile(path);
@@ -111,6 +123,8 @@ DocumentController::SaveResult DocumentController::saveAs()
 void DocumentController::setCurrentFile(const QString& fileName)
 {
     currentFile_ = fileName;
+    origin_.clear();
+    folders_.setDocument(fileName);
     emit captionChanged(fileName.isEmpty() ? untitledCaption() : QFileInfo(fileName).fileName());
     inputPane_->setModified(false);
 }
@@ -125,20 +139,28 @@ void DocumentController::newDocument()
     emit documentReplaced();
 }
 
-void DocumentController::takeUntitledText(const QString& text)
+void DocumentController::takeUntitledText(const QString& text, const QString& origin)
 {
     emit editingStarts();
     inputPane_->setText(text);
     setCurrentFile(QString());
+    origin_ = origin;
+    folders_.setDocument(origin);
+    if (!origin.isEmpty())
+        emit captionChanged(QStringLiteral("%1 (импорт)").arg(QFileInfo(origin).completeBaseName()));
     inputPane_->setModified(true);
     emit documentReplaced();
 }
 
 void DocumentController::openDocument()
 {
-    const QString path = dialogs().openFile(window_, QStringLiteral("Открыть"), openFilter(), samplePlaces());
+    // Before the first document the samples are where a new user starts.
+    const QStringList samples = samplePlaces();
+    const QString path = dialogs().openFile(window_, QStringLiteral("Открыть"), openFilter(), samples,
+                                            folders_.openFolder(samples.value(0)));
     if (path.isEmpty())
         return;
+    folders_.remember(path);
     openFile(path);
 }
 
@@ -147,7 +169,19 @@ void DocumentController::openFile(const QString& path, RecentList recent)
     if (!maybeSave())
         return;
     emit editingStarts();
-    const DocumentLoad loaded = loadDocument(path);
+    std::string bytes;
+    if (!readPaneFile(window_, path, bytes))
+        return;
+    // A case is known by its content, whatever its name: it is imported,
+    // and the document becomes its ЦДУ text without a file.
+    if (caseImporter_ && detectInputFormat(withoutUtf8Bom(bytes)) != InputFormat::Cdu) {
+        if (caseImporter_(path, bytes) && recent == RecentList::Add) {
+            addRecentFile(path);
+            showRecentFiles();
+        }
+        return;
+    }
+    const DocumentLoad loaded = loadDocument(path, bytes);
     if (loaded == DocumentLoad::NotLoaded)
         return;
     emit documentReplaced();
@@ -170,10 +204,20 @@ void DocumentController::openRecentFile(int slot)
 
 QString DocumentController::proposedExportPath(const QString& suffix) const
 {
-    if (currentFile_.isEmpty())
-        return QDir::current().filePath(QStringLiteral("network.") + suffix);
-    const QFileInfo document(currentFile_);
-    return document.dir().filePath(document.completeBaseName() + QLatin1Char('.') + suffix);
+    return folders_.exportPath(suffix);
+}
+
+QString DocumentController::proposedSavePath() const
+{
+    if (!currentFile_.isEmpty())
+        return currentFile_;
+    if (origin_.isEmpty())
+        return folders_.openFolder();
+    const QFileInfo origin(origin_);
+    QString name = origin.completeBaseName() + QStringLiteral(".cdu");
+    if (name == origin.fileName())
+        name = origin.completeBaseName() + QStringLiteral(" (импорт).cdu");
+    return origin.dir().filePath(name);
 }
 
 void DocumentController::restoreRecentFiles(const std::array<QString, 3>& files, const std::array<bool, 3>& present)
@@ -217,11 +261,8 @@ void DocumentController::showRecentFiles()
     }
 }
 
-DocumentController::DocumentLoad DocumentController::loadDocument(const QString& fileName)
+DocumentController::DocumentLoad DocumentController::loadDocument(const QString& fileName, const std::string& bytes)
 {
-    std::string bytes;
-    if (!readPaneFile(window_, fileName, bytes))
-        return DocumentLoad::NotLoaded;
     const QString shown = QDir::toNativeSeparators(fileName);
     switch (guessTextKind(bytes)) {
     case TextKind::Binary:
@@ -244,7 +285,7 @@ DocumentController::DocumentLoad DocumentController::loadDocument(const QString&
             return DocumentLoad::NotLoaded;
         if (answer == QMessageBox::Yes) {
             // Characters the pane cannot hold become '?', as when pasted.
-            inputPane_->setText(replaceNonOem(fromUtf8(toCrLf(bytes))));
+            inputPane_->setText(replaceNonOem(fromUtf8(toCrLf(withoutUtf8Bom(bytes)))));
             return DocumentLoad::Converted;
         }
         break;

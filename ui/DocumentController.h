@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <string>
 
 #include <QObject>
 #include <QString>
@@ -16,6 +17,7 @@ class QWidget;
 
 namespace tarvel::ui {
 
+class FileFolders;
 class TextPane;
 
 class DocumentController : public QObject {
@@ -30,8 +32,9 @@ public:
     };
     // window: the parent of the dialogs. resultsShown: whether a run's
     // results are on screen, which new input would replace.
+    // folders: where the dialogs open, told of the document's file.
     DocumentController(QWidget* window, TextPane* inputPane, const RecentEntries& recentEntries,
-                       std::function<bool()> resultsShown);
+                       std::function<bool()> resultsShown, FileFolders& folders);
 
     // The caption of the input tab while the document has no file.
     static QString untitledCaption();
@@ -50,17 +53,27 @@ public:
 
     // Asks about unsaved edits; false: the command is abandoned.
     bool maybeSave();
-    // maybeSave, then, with results shown, whether new input may replace
-    // them; false: the command is abandoned.
+    // maybeSave for an edited document; for an unedited one with results
+    // shown, whether new input may replace them; false: the command is
+    // abandoned.
     bool mayReplace();
     // Makes text (an imported case) the input document without a file,
-    // marked as modified since it exists nowhere else.
-    void takeUntitledText(const QString& text);
+    // marked as modified since it exists nowhere else. origin: the case file
+    // it came from, which names the document and is never written by it.
+    void takeUntitledText(const QString& text, const QString& origin = QString());
+
+    // Imports a case that "Открыть...", a recent file or the command line
+    // chose (its path and bytes); false when it was not imported (told).
+    using CaseImporter = std::function<bool(const QString& path, const std::string& bytes)>;
+    void setCaseImporter(CaseImporter importer) { caseImporter_ = std::move(importer); }
 
     // The file an export proposes: the document's name with suffix, in the
-    // document's folder ("network" in the working folder for a document
-    // without a file).
+    // document's folder or another one that can be written ("network" for a
+    // document without a file).
     QString proposedExportPath(const QString& suffix) const;
+    // The file "Сохранить как..." proposes: the document's own, or for an
+    // imported case its name as ЦДУ text beside it (never the case itself).
+    QString proposedSavePath() const;
 
     enum class SaveResult { Saved, Cancelled, Failed };
 
@@ -88,7 +101,7 @@ private:
     // Loads a document into the input pane. A file that is not Windows-1251
     // text is told first: UTF-8 text is offered to be converted, a file that
     // is not text is opened only when the user insists.
-    DocumentLoad loadDocument(const QString& fileName);
+    DocumentLoad loadDocument(const QString& fileName, const std::string& bytes);
     // The one place that binds the document to a file (empty: no file yet):
     // the file Save writes, the input tab's caption, the modified flag.
     void setCurrentFile(const QString& fileName);
@@ -99,7 +112,11 @@ private:
     TextPane* inputPane_;
     RecentEntries recentEntries_;
     std::function<bool()> resultsShown_;
+    FileFolders& folders_;
     QString currentFile_;
+    // The case an untitled document was imported from, empty for others.
+    QString origin_;
+    CaseImporter caseImporter_;
     std::array<QString, 3> recentFiles_;
 };
 

@@ -61,25 +61,31 @@ void TForm1::importCase()
     // The same questions as "Создать", before anything is chosen.
     if (!document_->mayReplace())
         return;
-    const QString path = dialogs().openFile(this, QStringLiteral("Импорт"), importFilter());
+    const QString path =
+        dialogs().openFile(this, QStringLiteral("Импорт"), importFilter(), {}, folders_.openFolder());
     if (path.isEmpty())
         return;
-
+    folders_.remember(path);
     std::string bytes;
+    if (!readFileBytes(localPath(path), bytes)) {
+        dialogs().message(this, QStringLiteral("Невозможно открыть файл \"%1\".").arg(QDir::toNativeSeparators(path)),
+                          QMessageBox::Critical);
+        return;
+    }
+    importCaseBytes(path, bytes);
+}
+
+bool TForm1::importCaseBytes(const QString& path, const std::string& fileBytes)
+{
+    const std::string_view bytes = withoutUtf8Bom(fileBytes);
     CaseReadResult read;
     {
         WaitCursor wait;
-        if (!readFileBytes(localPath(path), bytes)) {
-            dialogs().message(
-                this, QStringLiteral("Невозможно открыть файл \"%1\".").arg(QDir::toNativeSeparators(path)),
-                QMessageBox::Critical);
-            return;
-        }
         read = readCase(bytes, detectInputFormat(bytes));
     }
     if (!read.ok) {
         dialogs().message(this, importFailure(read.error), QMessageBox::Critical);
-        return;
+        return false;
     }
 
     ConversionOptions options;
@@ -90,7 +96,7 @@ void TForm1::importCase()
                                             "Номинальное напряжение этих узлов, кВ:")
                                  .arg(QFileInfo(path).fileName()),
                              options.defaultBaseKv, 0.1, 1500, 3))
-        return;
+        return false;
 
     app::ImportResult converted;
     {
@@ -99,11 +105,11 @@ void TForm1::importCase()
     }
     if (!converted.ok) {
         dialogs().message(this, importFailure(converted.error), QMessageBox::Critical);
-        return;
+        return false;
     }
 
     // The converted text exists nowhere else: leaving it asks first.
-    document_->takeUntitledText(fromUtf8(converted.imported.text));
+    document_->takeUntitledText(fromUtf8(converted.imported.text), path);
     imported_.raisedBases = std::move(converted.imported.raisedBases);
     imported_.busAreas = std::move(converted.imported.busAreas);
     imported_.caseData.branchRecordOfCaseBranch = std::move(converted.imported.branchRecordOfCaseBranch);
@@ -111,6 +117,7 @@ void TForm1::importCase()
     if (detectInputFormat(bytes) == InputFormat::Matpower)
         imported_.caseData.caseName = caseFunctionName(bytes);
     lowerPane_->showReadOnly(fromUtf8(toCrLf(converted.imported.summary)));
+    return true;
 }
 
 void TForm1::exportResultsToCsv()

@@ -14,6 +14,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -35,7 +36,7 @@ namespace tarvel::ui {
 TForm1::TForm1(QWidget* parent, bool unwritableFolderTold, const QString& settingsPath) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Расчет потокораспределения электрической сети Tarvel 2.0"));
+    setWindowTitle(programCaption());
     setProperty(kHelpContext, 100);
     setMinimumSize(600, 130);
     resize(716, 534);
@@ -55,6 +56,8 @@ TForm1::TForm1(QWidget* parent, bool unwritableFolderTold, const QString& settin
 
     loadSettings(unwritableFolderTold, settingsPath.isEmpty() ? SettingsFile::defaultPath() : settingsPath);
     placeOnScreen(this, size());
+    if (windowSettings_.position)
+        restorePosition(this, *windowSettings_.position);
 }
 
 TForm1::~TForm1() = default;
@@ -75,12 +78,31 @@ void TForm1::createPanes()
     contentLayout->setContentsMargins(1, 1, 1, 1);
     reportTabs_ = new ReportTabs(content, DocumentController::untitledCaption());
     contentLayout->addWidget(reportTabs_->widget());
+    // Until the first document the content area says where to begin.
+    startHint_ = new QLabel(QStringLiteral("С чего начать:\n\n"
+                                           "• открыть пример сети: «Файл» → «Открыть...» (Ctrl+O),\n"
+                                           "   примеры — на боковой панели окна открытия;\n"
+                                           "• импортировать случай MATPOWER или IEEE CDF: «Файл» → «Импорт...»;\n"
+                                           "• набрать сеть в формате ЦДУ: «Файл» → «Создать» (Ctrl+N).\n\n"
+                                           "Расчет — клавиша F9, справка — F1."),
+                            content);
+    startHint_->setObjectName(QStringLiteral("StartHint"));
+    // Read as a hint: grey, its lines flush left in a block in the middle.
+    QPalette hintColours = startHint_->palette();
+    hintColours.setColor(QPalette::WindowText, QColor(0x55, 0x55, 0x55));
+    startHint_->setPalette(hintColours);
+    startHint_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    contentLayout->addWidget(startHint_, 1, Qt::AlignCenter);
+    reportTabs_->inputPane()->setPlaceholderText(
+        QStringLiteral("Наберите данные сети в формате ЦДУ: по записи в строке, начиная с базисного узла "
+                       "(0102 ...), затем узлы (0201 ...) и ветви (0301 ...). Пример записей — в файлах "
+                       "«Файл» → «Открыть...», описание формата — в справке (F1)."));
     splitter->addWidget(content);
     lowerPane_ = new LowerPane(splitter);
     createDiagramPage();
-    seriesTab_ = new SeriesTab(this, *reportTabs_, *lowerPane_, calculation_, imported_,
+    seriesTab_ = new SeriesTab(this, *reportTabs_, *lowerPane_, calculation_, imported_, folders_,
                                [this](const LoadOverride& loads) { runCalculation(loads); });
-    contingencyTab_ = new ContingencyTab(this, *reportTabs_, *diagramPage_, calculation_, imported_);
+    contingencyTab_ = new ContingencyTab(this, *reportTabs_, *diagramPage_, calculation_, imported_, folders_);
 }
 
 void TForm1::createToolBar()
@@ -158,19 +180,23 @@ void TForm1::createMenus()
         ->setToolTip(QStringLiteral("Открыть случай MATPOWER или IEEE CDF как новые исх. данные"));
     saveAction_ = entry(file, "N10", QStringLiteral("Со&хранить"), [this] { document_->save(); }, QKeySequence::Save);
     saveAction_->setIcon(saveButton->icon());
-    saveAsAction_ = entry(file, "N11", QStringLiteral("Сохранить &как..."), [this] { document_->saveAs(); });
+    saveAsAction_ = entry(file, "N11", QStringLiteral("Сохранить &как..."), [this] { document_->saveAs(); },
+                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     DocumentController::RecentEntries recent;
     recent.separatorAbove = separator(file, "N28");
-    recent.files = {entry(file, "N30", QStringLiteral("Первый файл"), nullptr),
-                    entry(file, "N31", QStringLiteral("Второй файл"), nullptr),
-                    entry(file, "N32", QStringLiteral("Третий файл"), nullptr)};
+    // The slots fill from the first, so the newest file is in the last one
+    // filled: the menu lists them from the third up, newest first.
+    QAction* third = entry(file, "N32", QStringLiteral("Третий файл"), nullptr);
+    QAction* second = entry(file, "N31", QStringLiteral("Второй файл"), nullptr);
+    QAction* first = entry(file, "N30", QStringLiteral("Первый файл"), nullptr);
+    recent.files = {first, second, third};
     recent.separatorBelow = separator(file, "N29");
-    entry(file, "N12", QStringLiteral("В&ыход"), [this] { close(); });  // closeEvent asks about unsaved edits
+    entry(file, "N12", QStringLiteral("В&ыход"), [this] { close(); }, QKeySequence(Qt::CTRL | Qt::Key_Q));  // closeEvent asks about unsaved edits
     for (QAction* hidden : {saveAction_, saveAsAction_, recent.separatorAbove, recent.files[0], recent.files[1],
                             recent.files[2], recent.separatorBelow})
         hidden->setVisible(false);
     document_ = new DocumentController(this, inputPane(), recent,
-                                       [this] { return reportTabs_->isShown(ReportTabs::Results); });
+                                       [this] { return reportTabs_->isShown(ReportTabs::Results); }, folders_);
 
     // The edit commands act on the pane of the tab shown.
     const auto onActivePane = [this](void (QPlainTextEdit::*command)()) {
@@ -189,9 +215,19 @@ void TForm1::createMenus()
     entry(editMenu_, "N9", QStringLiteral("Выделить &все"), onActivePane(&QPlainTextEdit::selectAll),
           QKeySequence(Qt::Key_F5));
     separator(editMenu_, "N37");
-    entry(editMenu_, "Undo1", QStringLiteral("&Отменить"), onActivePane(&QPlainTextEdit::undo),
+    // Undo and redo tell the bar at once: back at the text as loaded or
+    // saved, the mark goes, whether the key or the menu undid the edit.
+    const auto onActivePaneTold = [this](void (QPlainTextEdit::*command)()) {
+        return [this, command] {
+            if (TextPane* pane = reportTabs_->activePane()) {
+                (pane->*command)();
+                showCaretStatus(pane);
+            }
+        };
+    };
+    entry(editMenu_, "Undo1", QStringLiteral("&Отменить"), onActivePaneTold(&QPlainTextEdit::undo),
           QKeySequence(Qt::CTRL | Qt::Key_Z));
-    entry(editMenu_, "Redo1", QStringLiteral("&Повторить"), onActivePane(&QPlainTextEdit::redo),
+    entry(editMenu_, "Redo1", QStringLiteral("&Повторить"), onActivePaneTold(&QPlainTextEdit::redo),
           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
     separator(editMenu_, "N38");
     QAction* find = entry(editMenu_, "Find1", QStringLiteral("&Найти..."), &TForm1::findText, QKeySequence::Find);
@@ -255,6 +291,26 @@ void TForm1::connectDocument()
         inputPane()->setFocus();  // ready for typing
     });
     connect(document_, &DocumentController::captionChanged, reportTabs_, &ReportTabs::setInputCaption);
+    connect(document_, &DocumentController::captionChanged, this, &TForm1::showDocumentInTitle);
+    // Before the first document the title names none, and marks nothing.
+    connect(inputPane()->document(), &QTextDocument::modificationChanged, this, [this](bool modified) {
+        if (windowTitle().contains(QStringLiteral("[*]")))
+            setWindowModified(modified);
+    });
+    document_->setCaseImporter(
+        [this](const QString& path, const std::string& bytes) { return importCaseBytes(path, bytes); });
+}
+
+QString TForm1::programCaption()
+{
+    return QStringLiteral("Расчет потокораспределения электрической сети Tarvel 2.0");
+}
+
+void TForm1::showDocumentInTitle(const QString& caption)
+{
+    // "[*]" is where the toolkit marks unsaved edits.
+    setWindowTitle(programCaption() + QStringLiteral(" — ") + caption + QStringLiteral("[*]"));
+    setWindowModified(inputPane()->isModified());
 }
 
 void TForm1::openFile(const QString& path)
@@ -292,6 +348,7 @@ void TForm1::enterEditingState()
     saveAsAction_->setVisible(true);
     toolBar_->show();
     saveButton_->show();
+    startHint_->hide();
     reportTabs_->widget()->show();
     for (TextPane* pane : reportTabs_->textPanes())
         pane->setModified(false);

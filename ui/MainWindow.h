@@ -34,8 +34,10 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 
 #include "model/Calculation.h"
+#include "ui/FileFolders.h"
 #include "ui/ImportedInput.h"
 #include "ui/SettingsFile.h"
 
@@ -83,6 +85,8 @@ public:
     void openFile(const QString& path);
     DocumentController& document() const { return *document_; }
 
+    // The program's own caption, which the title bar starts with.
+    static QString programCaption();
     // The input tab's caption as the user reads it.
     QString inputCaption() const;
     // Panel 0..2 of the status bar.
@@ -115,6 +119,12 @@ private:
     void loadSettings(bool unwritableFolderTold, const QString& settingsPath);
     void saveSettings();
 
+    // The title bar: the program's caption, the document's name, the mark
+    // of unsaved edits.
+    void showDocumentInTitle(const QString& caption);
+    // With an N-1 study running, whether it may be stopped to do `then`
+    // ("закрыть окно"); true without one.
+    bool mayStopStudy(const QString& then);
     // A new document is about to be shown: the editing menus and tabs.
     void enterEditingState();
     // Another document replaced the input: its results and imported data go.
@@ -123,10 +133,15 @@ private:
 
     // "Файл" → "Импорт...".
     void importCase();
+    // Imports the case read from path: the document becomes its text, the
+    // summary shows in the lower pane; false when it was not imported (told).
+    bool importCaseBytes(const QString& path, const std::string& bytes);
     // "Расчет".
     void calculatePowerFlow();
     // The power flow of the input tab, with loads replaced when given.
     void runCalculation(const LoadOverride& loads);
+    // Shows what a run gave: its reports, or the error list of refused data.
+    void showRun(app::CalculationResult& run, const QStringList& warnings);
     void showLossAnalysis();
     void allocateLossesToLoads();
     // "Правка".
@@ -156,6 +171,8 @@ private:
     // (the input pane) a search or a resize of the window.
     void showCaretStatus(TextPane* pane);
 
+    // Before every part that opens a file dialog.
+    FileFolders folders_;
     ReportTabs* reportTabs_ = nullptr;
     LowerPane* lowerPane_ = nullptr;
     DocumentController* document_ = nullptr;
@@ -164,6 +181,7 @@ private:
     ContingencyTab* contingencyTab_ = nullptr;
     TForm2* parametersDialog_ = nullptr;
 
+    QLabel* startHint_ = nullptr;
     QFrame* toolBar_ = nullptr;
     QToolButton* saveButton_ = nullptr;
     QMenu* editMenu_ = nullptr;

@@ -6,6 +6,8 @@
 #include <QFontInfo>
 
 #include "model/CalculationSettings.h"
+#include "ui/ContingencyTab.h"
+#include "ui/Dialogs.h"
 #include "ui/DocumentController.h"
 #include "ui/Form2.h"
 #include "ui/LowerPane.h"
@@ -40,6 +42,7 @@ void TForm1::saveSettings()
     windowSettings_.fontSize = font.pointSize() > 0 ? font.pointSize() : QFontInfo(font).pointSize();
     windowSettings_.height = height();
     windowSettings_.width = width();
+    windowSettings_.position = pos();
     windowSettings_.recentFiles = document_->recentFiles();
     if (settings_->save(calculation_.settings, windowSettings_, this) && calculation_.settings.DelFile)
         deleteWorkingFiles(QDir::currentPath());
@@ -49,12 +52,21 @@ void TForm1::closeEvent(QCloseEvent* event)
 {
     // "Выход", the title bar's control and the window manager's Alt+F4 all
     // come here, and all guard the unsaved input alike.
-    if (!document_->maybeSave()) {
+    if (!mayStopStudy(QStringLiteral("закрыть окно")) || !document_->maybeSave()) {
         event->ignore();
         return;
     }
     saveSettings();
     event->accept();
+}
+
+bool TForm1::mayStopStudy(const QString& then)
+{
+    if (!contingencyTab_->running())
+        return true;
+    return dialogs().question(this, QStringLiteral("Анализ отключений"),
+                              QStringLiteral("Идет анализ отключений (N-1). Прервать его и %1?").arg(then),
+                              QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TForm1::createParametersDialog()

@@ -13,6 +13,37 @@
 
 namespace tarvel::ui {
 
+namespace {
+
+// The system's reason in the program's language: the C library speaks
+// English under many desktops ("Read-only file system").
+QString systemErrorText(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("Доступ запрещен.");
+    case EROFS:
+        return QStringLiteral("Диск или папка доступны только для чтения.");
+    case ENOSPC:
+        return QStringLiteral("На диске нет места.");
+    case EDQUOT:
+        return QStringLiteral("Превышена квота диска.");
+    case ENOENT:
+        return QStringLiteral("Файл или папка не найдены.");
+    case EISDIR:
+        return QStringLiteral("Это папка, а не файл.");
+    case ENOTDIR:
+        return QStringLiteral("Часть пути не является папкой.");
+    case ENAMETOOLONG:
+        return QStringLiteral("Слишком длинное имя файла.");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
+}  // namespace
+
 bool readPaneFile(QWidget* window, const QString& fileName, std::string& bytes)
 {
     errno = 0;
@@ -21,7 +52,7 @@ bool readPaneFile(QWidget* window, const QString& fileName, std::string& bytes)
     const int error = errno;
     QString text = QStringLiteral("Невозможно открыть файл \"%1\".").arg(QDir::toNativeSeparators(fileName));
     if (error != 0)
-        text += QLatin1Char('\n') + QString::fromLocal8Bit(std::strerror(error));
+        text += QLatin1Char('\n') + systemErrorText(error);
     dialogs().message(window, text, QMessageBox::Critical);
     return false;
 }
@@ -43,13 +74,15 @@ bool savePane(QWidget* window, const TextPane* pane, const QString& fileName)
     // The text goes to a temporary file beside the target, which replaces the
     // target only when everything was written.
     QSaveFile file(fileName);
+    errno = 0;
     bool ok = file.open(QIODevice::WriteOnly);
     if (ok)
         ok = file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
     if (ok)
         ok = file.commit();
     if (!ok) {
-        const QString reason = file.errorString();
+        const int error = errno;
+        const QString reason = error != 0 ? systemErrorText(error) : file.errorString();
         file.cancelWriting();
         tellFileNotCreated(window, fileName, reason);
     }

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QFocusEvent>
+#include <QLabel>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -48,6 +49,15 @@ ReportTabs::ReportTabs(QWidget* parent, const QString& inputCaption) : QObject(p
         page->setProperty(kHelpContext, info.helpContext);
         auto* layout = new QVBoxLayout(page);
         layout->setContentsMargins(0, 0, 0, 0);
+        if (i != Input) {
+            auto* note = new QLabel(page);
+            note->setObjectName(QStringLiteral("StateNote%1").arg(i + 1));
+            note->setStyleSheet(QStringLiteral("QLabel { background: #fff3c4; padding: 2px 4px; }"));
+            note->setWordWrap(true);
+            note->hide();
+            layout->addWidget(note);
+            notes_[i] = note;
+        }
         auto* pane = new TextPane(QLatin1String(info.paneName), page);
         pane->setProperty(kHelpContext, info.helpContext);
         layout->addWidget(pane);
@@ -120,8 +130,24 @@ void ReportTabs::activate(Page page)
         emit paneEntered(paneOf(page));
 }
 
+void ReportTabs::setStateNote(const QString& note)
+{
+    for (QLabel* label : notes_) {
+        if (!label)
+            continue;
+        label->setText(note);
+        label->setVisible(!note.isEmpty());
+    }
+}
+
+QString ReportTabs::stateNote() const
+{
+    return notes_[Results]->isHidden() ? QString() : notes_[Results]->text();
+}
+
 void ReportTabs::hideResults()
 {
+    setStateNote(QString());
     for (int i = Echo; i <= Contingency; ++i)
         tabs_->setTabVisible(i, false);
 }

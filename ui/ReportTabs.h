@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+class QLabel;
 class QTabWidget;
 class QWidget;
 
@@ -60,6 +61,11 @@ public:
     // the analysis and allocation tabs reloaded when they show, the results
     // forward. False when a file cannot be read (told).
     bool loadReports(const app::WorkingFilePaths& files);
+    // Says above every report pane which state they show (a step of a load
+    // profile); empty: the network as the input gives it, nothing said.
+    void setStateNote(const QString& note);
+    QString stateNote() const;
+
     // "Анализ потерь": its tab with network.rip, forward.
     void showLossAnalysis();
     // Loads losses.rez into the allocation pane.
@@ -78,6 +84,7 @@ private:
     QTabWidget* tabs_ = nullptr;
     std::array<QWidget*, 5> pages_{};
     std::array<TextPane*, 5> panes_{};
+    std::array<QLabel*, 5> notes_{};  // of the report pages; none on the input's
 };
 
 }  // namespace tarvel::ui

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include <QChart>
 #include <QLabel>
@@ -14,10 +15,16 @@
 #include <QScatterSeries>
 #include <QSvgGenerator>
 #include <QToolTip>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QRubberBand>
+#include <QWheelEvent>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
 #include "series/SeriesReports.h"
+#include "ui/WindowText.h"
 
 namespace tarvel::ui {
 
@@ -25,7 +32,7 @@ namespace {
 
 QString number(double value, int decimals)
 {
-    return std::isfinite(value) ? QLocale().toString(value, 'f', decimals) : QStringLiteral("—");
+    return userFigure(value, decimals);
 }
 
 // The steps the chart marks: those that did not solve as well.
@@ -45,6 +52,8 @@ SeriesChartView::SeriesChartView(QWidget* parent) : QChartView(parent)
     auto* chart = new QChart;
     chart->setTitle(QStringLiteral("Напряжения и потери по шагам графика нагрузки"));
     chart->legend()->setAlignment(Qt::AlignBottom);
+    chart->setLocale(figureLocale());
+    chart->setLocalizeNumbers(true);
 
     vmin_ = new QLineSeries;
     vmin_->setName(QStringLiteral("Umin, о.е."));
@@ -122,6 +131,7 @@ void SeriesChartView::setSteps(std::vector<StepResult> steps)
     const double last = steps_.empty() ? 1 : static_cast<double>(std::max(steps_.back().step, steps_.front().step + 1));
     lowLimit_->replace(QList<QPointF>{{first, kChartLowVoltage}, {last, kChartLowVoltage}});
     highLimit_->replace(QList<QPointF>{{first, kChartHighVoltage}, {last, kChartHighVoltage}});
+    allSteps_ = {first, last};
     stepAxis_->setRange(first, last);
     const double margin = 0.02;
     voltageAxis_->setRange(low - margin, high + margin);
@@ -178,6 +188,18 @@ QString SeriesChartView::stepText(int index) const
 
 void SeriesChartView::mouseMoveEvent(QMouseEvent* event)
 {
+    if (pressedAt_ && (event->buttons() & Qt::LeftButton)) {
+        // The span a drag would zoom to, across the whole plot's height.
+        if (!band_)
+            band_ = new QRubberBand(QRubberBand::Rectangle, viewport());
+        const QRectF plot = chart()->plotArea();
+        const QPoint top = mapFromScene(chart()->mapToScene(plot.topLeft()));
+        const QPoint bottom = mapFromScene(chart()->mapToScene(plot.bottomRight()));
+        const int x = event->position().toPoint().x();
+        band_->setGeometry(QRect(QPoint(std::min(x, pressedAt_->x()), top.y()),
+                                 QPoint(std::max(x, pressedAt_->x()), bottom.y())));
+        band_->show();
+    }
     const int index = stepAt(event->position().toPoint());
     if (index >= 0)
         QToolTip::showText(event->globalPosition().toPoint(), stepText(index), this);
@@ -188,13 +210,90 @@ void SeriesChartView::mouseMoveEvent(QMouseEvent* event)
 
 void SeriesChartView::mousePressEvent(QMouseEvent* event)
 {
-    const int index = event->button() == Qt::LeftButton ? stepAt(event->position().toPoint()) : -1;
-    if (index >= 0) {
-        emit stepChosen(index);
+    if (event->button() == Qt::LeftButton && stepAt(event->position().toPoint()) >= 0) {
+        pressedAt_ = event->position().toPoint();
         event->accept();
         return;
     }
     QChartView::mousePressEvent(event);
+}
+
+void SeriesChartView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !pressedAt_) {
+        QChartView::mouseReleaseEvent(event);
+        return;
+    }
+    const QPoint from = *pressedAt_;
+    const QPoint to = event->position().toPoint();
+    pressedAt_.reset();
+    if (band_)
+        band_->hide();
+    event->accept();
+    // A few pixels of a trembling hand are still a click.
+    constexpr int kDrag = 5;
+    if (std::abs(to.x() - from.x()) < kDrag) {
+        if (const int index = stepAt(from); index >= 0)
+            emit stepChosen(index);
+        return;
+    }
+    const double a = stepValueAt(from), b = stepValueAt(to);
+    setStepRange(std::min(a, b), std::max(a, b));
+}
+
+void SeriesChartView::wheelEvent(QWheelEvent* event)
+{
+    if (steps_.empty() || event->angleDelta().y() == 0) {
+        QChartView::wheelEvent(event);
+        return;
+    }
+    zoomSteps(stepValueAt(event->position().toPoint()), event->angleDelta().y() > 0 ? 0.8 : 1.25);
+    event->accept();
+}
+
+void SeriesChartView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Home) {
+        resetZoom();
+        event->accept();
+        return;
+    }
+    QChartView::keyPressEvent(event);
+}
+
+double SeriesChartView::stepValueAt(const QPoint& position) const
+{
+    const QPointF inChart = chart()->mapFromScene(mapToScene(position));
+    return chart()->mapToValue(inChart, vmin_).x();
+}
+
+std::pair<double, double> SeriesChartView::stepRange() const
+{
+    return {stepAxis_->min(), stepAxis_->max()};
+}
+
+void SeriesChartView::setStepRange(double first, double last)
+{
+    // Within the steps there are, and never narrower than one step.
+    first = std::max(first, allSteps_.first);
+    last = std::min(last, allSteps_.second);
+    if (last - first < 1) {
+        const double middle = (first + last) / 2;
+        first = std::max(allSteps_.first, middle - 0.5);
+        last = std::min(allSteps_.second, first + 1);
+    }
+    stepAxis_->setRange(first, last);
+}
+
+void SeriesChartView::zoomSteps(double about, double factor)
+{
+    const auto [first, last] = stepRange();
+    setStepRange(about - (about - first) * factor, about + (last - about) * factor);
+}
+
+void SeriesChartView::resetZoom()
+{
+    stepAxis_->setRange(allSteps_.first, allSteps_.second);
 }
 
 bool SeriesChartView::exportPng(const QString& path)
@@ -230,8 +329,16 @@ SeriesPage::SeriesPage(QWidget* parent) : QWidget(parent)
     caption_ = new QLabel(this);
     caption_->setObjectName(QStringLiteral("SeriesCaption1"));
     caption_->setContentsMargins(6, 4, 6, 0);
+    caption_->setWordWrap(true);
     view_ = new SeriesChartView(this);
-    layout->addWidget(caption_);
+    reset_ = new QPushButton(QStringLiteral("&Весь график"), this);
+    reset_->setObjectName(QStringLiteral("ChartFit"));
+    reset_->setToolTip(QStringLiteral("Показать все шаги (Home). Колесо мыши и протяжка по графику - увеличение"));
+    connect(reset_, &QPushButton::clicked, view_, &SeriesChartView::resetZoom);
+    auto* top = new QHBoxLayout;
+    top->addWidget(caption_, 1);
+    top->addWidget(reset_, 0, Qt::AlignTop);
+    layout->addLayout(top);
     layout->addWidget(view_, 1);
 }
 

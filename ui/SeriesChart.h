@@ -2,9 +2,12 @@
 // the lowest and highest node voltage in p.u. and the losses in MW over the
 // steps, the voltage limits as lines of their own, the insecure and failed
 // steps marked. Pointing at the chart shows the nearest step's figures;
-// a click chooses that step.
+// a click chooses that step; the wheel and a drag zoom into the steps, as on
+// the diagram, and Home or "Весь график" shows them all again.
 #pragma once
 
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include <QChartView>
@@ -14,6 +17,8 @@
 #include "series/StepResult.h"
 
 class QLabel;
+class QPushButton;
+class QRubberBand;
 class QLineSeries;
 class QScatterSeries;
 class QValueAxis;
@@ -38,6 +43,13 @@ public:
     // The figures of a step as the hover text shows them.
     QString stepText(int index) const;
 
+    // The steps in sight: all of them after setSteps and resetZoom; the
+    // wheel zooms about the pointer, a drag across the plot zooms to what it
+    // spans (a click without a drag chooses a step), Home shows all again.
+    std::pair<double, double> stepRange() const;
+    void zoomSteps(double about, double factor);
+    void resetZoom();
+
     // The chart as a picture; false when the file cannot be written.
     bool exportPng(const QString& path);
     bool exportSvg(const QString& path);
@@ -48,9 +60,19 @@ signals:
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The step (as a value of the axis) under a point of the view.
+    double stepValueAt(const QPoint& position) const;
+    void setStepRange(double first, double last);
+
     std::vector<StepResult> steps_;
+    std::pair<double, double> allSteps_{0, 1};
+    std::optional<QPoint> pressedAt_;  // a left press on the plot, until released
+    QRubberBand* band_ = nullptr;
     QLineSeries* vmin_ = nullptr;
     QLineSeries* vmax_ = nullptr;
     QLineSeries* losses_ = nullptr;
@@ -73,8 +95,10 @@ public:
     void setSummary(const QString& text);
     void setShownStep(int64_t step);
     QString caption() const;
+    QPushButton* resetButton() const { return reset_; }
 
 private:
+    QPushButton* reset_ = nullptr;
     QString summary_;
     QLabel* caption_ = nullptr;
     SeriesChartView* view_ = nullptr;

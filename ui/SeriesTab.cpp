@@ -17,6 +17,7 @@
 #include "series/SeriesReports.h"
 #include "ui/ContingencyPage.h"
 #include "ui/Dialogs.h"
+#include "ui/FileFolders.h"
 #include "ui/ImportedInput.h"
 #include "ui/LowerPane.h"
 #include "ui/PaneFiles.h"
@@ -28,9 +29,9 @@
 namespace tarvel::ui {
 
 SeriesTab::SeriesTab(QWidget* window, ReportTabs& tabs, LowerPane& lowerPane, const Calculation& calculation,
-                     const ImportedInput& imported, Calculate calculate)
+                     const ImportedInput& imported, FileFolders& folders, Calculate calculate)
     : QObject(window), window_(window), tabs_(tabs), lowerPane_(lowerPane), calculation_(calculation),
-      imported_(imported), calculate_(std::move(calculate))
+      imported_(imported), folders_(folders), calculate_(std::move(calculate))
 {
     page_ = new SeriesPage;
     page_->setObjectName(QStringLiteral("Chart1"));
@@ -43,9 +44,11 @@ SeriesTab::~SeriesTab() = default;
 void SeriesTab::calculateLoadProfile()
 {
     const QString path = dialogs().openFile(window_, QStringLiteral("Расчет по графику нагрузки"),
-                                            QStringLiteral("График нагрузки (*.csv *.m);;Все файлы (*)"));
+                                            QStringLiteral("График нагрузки (*.csv *.m);;Все файлы (*)"), {},
+                                            folders_.openFolder());
     if (path.isEmpty())
         return;
+    folders_.remember(path);
     std::string profile;
     if (const app::StudyProblem problem = app::readUserFile(localPath(path), profile)) {
         tellStudyProblem(window_, problem);
@@ -53,6 +56,7 @@ void SeriesTab::calculateLoadProfile()
     }
     static ProfileRequest last;
     ProfileRequest request = last;
+    request.study.folder = folders_.openFolder();
     if (!dialogs().profileOptions(window_, QFileInfo(path).fileName(), request))
         return;
     last = request;
@@ -133,7 +137,7 @@ void SeriesTab::calculateLoadProfile()
                                      "загружает его отчеты.")
                           .arg(count)
                           .arg(tally.unsolved)
-                          .arg(QLocale().toString(tally.energyLostMwh, 'f', 3))
+                          .arg(userFigure(tally.energyLostMwh, 3))
                           .arg(results.withOutages
                                    ? QStringLiteral(", небезопасных шагов при N-1: %1").arg(tally.insecure)
                                    : QString())
@@ -151,13 +155,18 @@ void SeriesTab::showStep(int index)
     StepLoads loads;
     job_->study().stepLoads(index, loads);
     calculate_(LoadOverride{loads.p, loads.q});
-    page_->setShownStep(page_->view()->steps()[static_cast<std::size_t>(index)].step);
+    const std::int64_t step = page_->view()->steps()[static_cast<std::size_t>(index)].step;
+    page_->setShownStep(step);
+    tabs_.setStateNote(QStringLiteral("Показан шаг %1 графика нагрузки (щелчок на вкладке «График»), а не "
+                                      "нагрузки исходных данных. Расчет (F9) вернет их.")
+                           .arg(step));
 }
 
 void SeriesTab::exportPng()
 {
     const QString path = dialogs().saveFile(window_, QStringLiteral("График в PNG"),
-                                            QStringLiteral("Рисунок PNG *.png (*.png)"), QStringLiteral("png"));
+                                            QStringLiteral("Рисунок PNG *.png (*.png)"), QStringLiteral("png"),
+                                            folders_.exportPath(QStringLiteral("png")), false);
     if (!path.isEmpty() && !page_->view()->exportPng(path))
         tellFileNotCreated(window_, path);
 }
@@ -165,7 +174,8 @@ void SeriesTab::exportPng()
 void SeriesTab::exportSvg()
 {
     const QString path = dialogs().saveFile(window_, QStringLiteral("График в SVG"),
-                                            QStringLiteral("Рисунок SVG *.svg (*.svg)"), QStringLiteral("svg"));
+                                            QStringLiteral("Рисунок SVG *.svg (*.svg)"), QStringLiteral("svg"),
+                                            folders_.exportPath(QStringLiteral("svg")), false);
     if (!path.isEmpty() && !page_->view()->exportSvg(path))
         tellFileNotCreated(window_, path);
 }

@@ -20,6 +20,7 @@ class SeriesJob;
 
 namespace tarvel::ui {
 
+class FileFolders;
 class LowerPane;
 class ReportTabs;
 class SeriesPage;
@@ -33,7 +34,7 @@ public:
 
     // Adds the tab, hidden.
     SeriesTab(QWidget* window, ReportTabs& tabs, LowerPane& lowerPane, const Calculation& calculation,
-              const ImportedInput& imported, Calculate calculate);
+              const ImportedInput& imported, FileFolders& folders, Calculate calculate);
     ~SeriesTab() override;
 
     // Asks for the profile and the study's options and runs the steps.
@@ -54,6 +55,7 @@ private:
     LowerPane& lowerPane_;
     const Calculation& calculation_;
     const ImportedInput& imported_;
+    FileFolders& folders_;
     Calculate calculate_;
     SeriesPage* page_ = nullptr;
     std::shared_ptr<const SeriesJob> job_;  // the run the chart shows

@@ -110,6 +110,10 @@ void readSettings(const IniFile& ini, CalculationSettings& calculation, WindowSe
     calculation.DelFile = readInt(ini, QStringLiteral("DelFile"), 0) != 0;
     calculation.qLimits = readInt(ini, QStringLiteral("QLimits"), 0) != 0;
     calculation.method = readMethod(ini);
+    const std::optional<int32_t> left = parseWholeNumber(ini.value(kParametr, QStringLiteral("Left")));
+    const std::optional<int32_t> top = parseWholeNumber(ini.value(kParametr, QStringLiteral("Top")));
+    if (left && top)
+        window.position = QPoint(*left, *top);
     for (int k = 0; k < 3; ++k) {
         window.recentKeyPresent[k] = ini.contains(kFiles, recentKey(k));
         window.recentFiles[k] = window.recentKeyPresent[k] ? ini.value(kFiles, recentKey(k)) : QString();
@@ -181,6 +185,10 @@ bool SettingsFile::save(const CalculationSettings& calculation, const WindowSett
     ini.setValue(kParametr, QStringLiteral("DelFile"), calculation.DelFile ? QStringLiteral("1") : QStringLiteral("0"));
     ini.setValue(kParametr, QStringLiteral("QLimits"), calculation.qLimits ? QStringLiteral("1") : QStringLiteral("0"));
     ini.setValue(kParametr, QStringLiteral("Method"), methodName(calculation.method));
+    if (window.position) {
+        ini.setValue(kParametr, QStringLiteral("Left"), QString::number(window.position->x()));
+        ini.setValue(kParametr, QStringLiteral("Top"), QString::number(window.position->y()));
+    }
     if (!ini.save()) {
         dialogs().message(parent, QStringLiteral("Невозможно записать файл настроек \"Vetrasol.ini\".\n"
                                                  "Настройки не сохранены.\n") +

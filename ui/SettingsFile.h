@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include <QPoint>
 #include <QString>
 
 #include "model/CalculationSettings.h"
@@ -21,6 +22,9 @@ struct WindowSettings {
     int fontSize = kBuiltInPaneSize;         // points
     int height = 534;
     int width = 716;
+    // Where the window's frame stood at the last exit (keys Left and Top,
+    // beside the size); none: centred on the screen.
+    std::optional<QPoint> position;
     std::array<QString, 3> recentFiles;
     // Which of the keys file1..file3 the file held at start: their menu entries
     // are shown (the separators only with file1).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QGuiApplication>
 #include <QScreen>
 #include <QStyle>
 #include <QWidget>
@@ -39,6 +40,17 @@ void placeOnScreen(QWidget* window, QSize wanted)
     const WindowPlacement placement = placeInArea(wanted, window->minimumSize(), frame, screen->availableGeometry());
     window->resize(placement.size);
     window->move(placement.position);
+}
+
+void restorePosition(QWidget* window, QPoint position)
+{
+    constexpr int kGrip = 40;  // of the title bar that must stay in reach
+    const QScreen* screen = QGuiApplication::screenAt(position + QPoint(kGrip, kGrip / 4));
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    window->move(std::clamp(position.x(), area.left(), std::max(area.left(), area.right() - kGrip)),
+                 std::clamp(position.y(), area.top(), std::max(area.top(), area.bottom() - kGrip)));
 }
 
 }  // namespace tarvel::ui

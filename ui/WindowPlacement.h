@@ -27,4 +27,9 @@ WindowPlacement placeInArea(QSize wanted, QSize minimum, const QMargins& frame, 
 // title bar.
 void placeOnScreen(QWidget* window, QSize wanted);
 
+// Moves a top-level window back to where its frame stood, when the start of
+// its title bar is then on a screen (a monitor unplugged since leaves it
+// where it is), kept within that screen's available area.
+void restorePosition(QWidget* window, QPoint position);
+
 }  // namespace tarvel::ui

@@ -1,6 +1,7 @@
 // Small conversions that the window's files share.
 #pragma once
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 
@@ -33,6 +34,28 @@ inline std::filesystem::path localPath(const QString& fileName)
 inline char userDecimalSeparator()
 {
     return app::decimalSeparatorFor(QLocale().decimalPoint().toStdString());
+}
+
+// A figure as the window shows it: the user's decimal separator, no group
+// separator ("2976,348", never "2,976.348", which a Russian reader takes for
+// 2.976); a value that is not finite shows as a dash.
+inline QString userFigure(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("—");
+    QString text = QString::number(value, 'f', decimals);
+    if (userDecimalSeparator() == ',')
+        text.replace(QLatin1Char('.'), QLatin1Char(','));
+    return text;
+}
+
+// The locale of the figures that the toolkit writes itself (the chart's
+// axes): the same separator, no group separator.
+inline QLocale figureLocale()
+{
+    QLocale locale = userDecimalSeparator() == ',' ? QLocale(QLocale::Russian, QLocale::Russia) : QLocale::c();
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale;
 }
 
 inline QString fromUtf8(const std::string& text)

@@ -62,8 +62,9 @@ int main(int argc, char* argv[])
     // The desktop entry of the installed program names its icon.
     app.setDesktopFileName(QStringLiteral("tarvel"));
     app.setWindowIcon(QIcon::fromTheme(QStringLiteral("tarvel")));
-    // The toolkit's buttons and dialogs speak the user's language, as the system's own do.
-    tarvel::ui::installToolkitTranslation(QLocale());
+    // The toolkit's buttons and dialogs speak Russian, as every text of the
+    // program does, whatever the system's language.
+    tarvel::ui::installToolkitTranslation(QLocale(QLocale::Russian, QLocale::Russia));
     // The settings file is found in the working folder, so it is settled first.
     const QString folderProblem = tarvel::ui::prepareWorkingFolder(options.workDir);
     if (!folderProblem.isEmpty())

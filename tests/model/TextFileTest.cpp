@@ -53,6 +53,12 @@ TEST(TextFile, GuessesWhatKindOfTextAFileHolds)
     EXPECT_EQ(guessTextKind(cp1251ToUtf8(letters)), TextKind::Utf8Cyrillic);
     EXPECT_EQ(guessTextKind("0102 0 1 220 \xD0\xB1\xD0\xB0\xD0\xB7\xD0\xB0\n"), TextKind::Utf8Cyrillic);  // "база"
     EXPECT_EQ(guessTextKind("a \xE2\x84\x96 1\n"), TextKind::Windows1251);  // "№" alone is no Cyrillic
+    // Notepad's byte-order mark says UTF-8 even where the text is all ASCII;
+    // the same three bytes before Windows-1251 letters are no mark.
+    EXPECT_EQ(guessTextKind("\xEF\xBB\xBF" "0102 0 1 220\r\n"), TextKind::Utf8Cyrillic);
+    EXPECT_EQ(guessTextKind("\xEF\xBB\xBF" "0102 \xE1\xE0\xE7\xE0\r\n"), TextKind::Windows1251);
+    EXPECT_EQ(withoutUtf8Bom("\xEF\xBB\xBF" "0102"), "0102");
+    EXPECT_EQ(withoutUtf8Bom("0102 \xEF\xBB\xBF"), "0102 \xEF\xBB\xBF");
 
     EXPECT_EQ(guessTextKind(std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)), TextKind::Binary);
     std::string noisy(2000, 'a');

@@ -26,7 +26,7 @@ public:
         QString text;     // message or question text, file dialog filter
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons = QMessageBox::Ok;  // of a question
-        QString proposed{};     // the path a save dialog opens with
+        QString proposed{};     // the path a save dialog, the folder an open dialog opens with
         bool confirmNewFile = true;  // a save dialog asks before creating a file
         QStringList places{};   // the folders an open dialog offers
     };
@@ -62,10 +62,12 @@ public:
         questions_.pop_front();
         return answer;
     }
-    QString openFile(QWidget*, const QString& title, const QString& filter, const QStringList& places) override
+    QString openFile(QWidget*, const QString& title, const QString& filter, const QStringList& places,
+                     const QString& folder) override
     {
         Shown s{Kind::OpenFile, title, filter};
         s.places = places;
+        s.proposed = folder;
         shown.push_back(s);
         return next(opens_, QStringLiteral("open dialog"));
     }
@@ -124,7 +126,9 @@ public:
     // The contingency study's dialog: the queued request, or Cancel.
     bool contingencyOptions(QWidget*, tarvel::ui::ContingencyRequest& request) override
     {
-        shown.push_back({Kind::Contingency, QString(), request.listFile});
+        Shown s{Kind::Contingency, QString(), request.listFile};
+        s.proposed = request.folder;
+        shown.push_back(s);
         if (contingencies_.empty()) {
             unexpected_ << QStringLiteral("contingency options");
             return false;
@@ -136,7 +140,9 @@ public:
 
     bool profileOptions(QWidget*, const QString& profileName, tarvel::ui::ProfileRequest& request) override
     {
-        shown.push_back({Kind::Profile, QString(), profileName});
+        Shown s{Kind::Profile, QString(), profileName};
+        s.proposed = request.study.folder;
+        shown.push_back(s);
         if (!profiles_.empty()) {
             request = profiles_.front();
             profiles_.pop_front();

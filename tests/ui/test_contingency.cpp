@@ -2,6 +2,7 @@
 // study in the background with its count, the table sorted by a column,
 // contingency.rez and the CSV export; cancel writes nothing; a bad list is
 // told with its line; a row's double-click shows its outage on "Схема".
+#include <QFileInfo>
 #include <QGraphicsItem>
 #include <QHeaderView>
 #include <QLabel>
@@ -98,6 +99,8 @@ private slots:
         QSignalSpy spy(page, &tarvel::ui::ContingencyPage::finished);
         action(*f.window, "Contingency1")->trigger();
         QCOMPARE(f.activeTab(), QStringLiteral("Отключения"));
+        // Its file dialogs open beside the document.
+        QCOMPARE(f.dialogs.shown.back().proposed, QFileInfo(sample("ieee118.cdu")).absolutePath());
         QVERIFY(spy.wait(60000));
         QCOMPARE(spy.first().first().toBool(), true);
         QTableWidget* table = page->table();
@@ -117,6 +120,9 @@ private slots:
 
         f.dialogs.answerSave(f.path(QStringLiteral("outages.csv")));
         page->findChild<QPushButton*>(QStringLiteral("ContingencyCsv"))->click();
+        // Proposed in a folder that takes files: the samples' own, in a build tree.
+        QCOMPARE(f.dialogs.shown.back().proposed,
+                 QFileInfo(sample("ieee118.cdu")).dir().filePath(QStringLiteral("contingencies.csv")));
         const QByteArray csv = f.read(QStringLiteral("outages.csv"));
         QVERIFY(csv.startsWith("label,branches,outcome,"));
         QCOMPARE(csv.count('\n'), 187);
@@ -269,6 +275,56 @@ private slots:
         QVERIFY(!QFile::exists(f.path(QStringLiteral("contingency.rez"))));
         QVERIFY(action(*f.window, "Contingency1")->isEnabled());
         QVERIFY(f.dialogs.unexpected().isEmpty());
+    }
+
+    // A long study: F9 and closing the window say that it runs; a cancel
+    // keeps the outages already solved in the table, marked as partial.
+    void aCancelledStudyKeepsWhatItSolved()
+    {
+        WindowFixture f;
+        tarvel::test::GridOptions grid;
+        grid.nodes = 3000;
+        pane(*f.window, "Memo1")->setPlainText(QString::fromStdString(tarvel::test::generateGrid(grid).text));
+        action(*f.window, "N2")->trigger();
+        tarvel::ui::ContingencyRequest request;
+        request.threads = 1;
+        f.dialogs.answerContingency(request);
+        auto* page = named<tarvel::ui::ContingencyPage>(*f.window, "Contingency1Page");
+        QSignalSpy spy(page, &tarvel::ui::ContingencyPage::finished);
+        action(*f.window, "Contingency1")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(page->progress()->value() > 0 || !page->running(), 20000);
+        if (!page->running())
+            QSKIP("the study was done before it could be cancelled");
+
+        action(*f.window, "N2")->trigger();
+        QCOMPARE(f.dialogs.messages().size(), 1);
+        QVERIFY(f.dialogs.messages().front().startsWith(QStringLiteral("Идет анализ отключений (N-1).")));
+        f.dialogs.answerQuestion(QMessageBox::No);
+        QVERIFY(!f.window->close());
+        QCOMPARE(f.dialogs.questions(), QStringList{QStringLiteral("Идет анализ отключений (N-1). Прервать его и закрыть окно?")});
+
+        page->cancel();
+        QVERIFY(spy.wait(20000));
+        QCOMPARE(spy.first().first().toBool(), false);
+        const int rows = page->table()->rowCount();
+        QVERIFY(rows > 0);
+        QVERIFY(rows < page->progress()->maximum());
+        const QString status = page->findChild<QLabel*>(QStringLiteral("ContingencyStatus"))->text();
+        QVERIFY2(status.contains(QStringLiteral("Таблица неполная")), qPrintable(status));
+        QVERIFY(status.contains(QStringLiteral("%1 из %2").arg(rows).arg(page->progress()->maximum())));
+        // Each row is the outage it names, on the diagram as well.
+        QVERIFY(page->overlayOf(page->outageOfRow(rows - 1)).has_value());
+        QVERIFY(!page->findChild<QPushButton*>(QStringLiteral("ContingencyCsv"))->isEnabled());
+        QVERIFY(!QFile::exists(f.path(QStringLiteral("contingency.rez"))));
+        QVERIFY(f.dialogs.unexpected().isEmpty());
+    }
+
+    void aTimeLeftIsGuessedFromThePace()
+    {
+        QCOMPARE(tarvel::ui::timeLeftText(1000, 10, 100), QString());  // too early to tell
+        QCOMPARE(tarvel::ui::timeLeftText(10000, 50, 100), QStringLiteral(", осталось около 10 с"));
+        QCOMPARE(tarvel::ui::timeLeftText(60000, 10, 100), QStringLiteral(", осталось около 9 мин"));
+        QCOMPARE(tarvel::ui::timeLeftText(60000, 100, 100), QString());
     }
 
     void aBadListIsToldWithItsLine()

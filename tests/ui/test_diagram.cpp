@@ -264,6 +264,36 @@ private slots:
         QVERIFY(markPixels > 10);
     }
 
+    // A drag that starts on a node pans the view as one on empty ground
+    // does; "Найти" leaves the focus in the field for the next number.
+    void aDragFromANodePansAndTheSearchKeepsTheFocus()
+    {
+        openSample();
+        calculate();
+        showDiagram();
+        view()->zoomBy(4);
+        QApplication::processEvents();
+        QGraphicsItem* node = view()->nodeItem(view()->nodeItem(13) ? 13 : 1);
+        view()->centerOn(node);
+        const QPoint from = onScreen(node);
+        QVERIFY(view()->itemAt(from));
+        const int h = view()->horizontalScrollBar()->value(), v = view()->verticalScrollBar()->value();
+        QTest::mousePress(view()->viewport(), Qt::LeftButton, {}, from);
+        for (int step = 1; step <= 4; ++step)
+            QTest::mouseMove(view()->viewport(), from + QPoint(10 * step, 8 * step));
+        QTest::mouseRelease(view()->viewport(), Qt::LeftButton, {}, from + QPoint(40, 32));
+        QCOMPARE(view()->horizontalScrollBar()->value(), h - 40);
+        QCOMPARE(view()->verticalScrollBar()->value(), v - 32);
+
+        auto* search = named<QLineEdit>(w(), "DiagramSearch");
+        search->setFocus();
+        search->setText(QStringLiteral("13"));
+        QTest::keyClick(search, Qt::Key_Return);
+        QCOMPARE(named<QLabel>(w(), "DiagramStatus")->text(), QStringLiteral("Узел 13"));
+        QVERIFY(search->hasFocus());
+        QCOMPARE(search->selectedText(), QStringLiteral("13"));
+    }
+
     // Beyond 200 000 nodes and branches the tab says the network is not
     // drawn, and nothing is laid out.
     void aNetworkTooLargeToDrawIsToldInsteadOfLaidOut()

@@ -57,6 +57,8 @@ class DialogsTest : public QObject {
     int fileDialogs_ = 0;
     // Message boxes of the toolkit itself, which the program should not show.
     QStringList toolkitBoxes_;
+    // The captions of their buttons.
+    QStringList boxButtons_;
     // Each file dialog shown: its title and the file type choices.
     QStringList seen_;
     // The last file dialog's folder, name and places in its side bar.
@@ -69,6 +71,8 @@ class DialogsTest : public QObject {
         QWidget* modal = QApplication::activeModalWidget();
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             toolkitBoxes_ << box->text();
+            for (const QAbstractButton* button : box->buttons())
+                boxButtons_ << button->text().remove(QLatin1Char('&'));
             box->reject();
             return;
         }
@@ -129,6 +133,23 @@ private slots:
         // A language without a translation replaces the earlier one: English.
         QVERIFY(!tarvel::ui::installToolkitTranslation(QLocale(QStringLiteral("xx_YY"))));
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
+    }
+
+    // The program's own boxes say "Да", "Нет", "Отмена" whether or not the
+    // toolkit's texts are installed.
+    void messageBoxButtonsAreRussianWhateverTheToolkitSays()
+    {
+        tarvel::ui::installToolkitTranslation(QLocale(QStringLiteral("xx_YY")));
+        Dialogs real;
+        boxButtons_.clear();
+        real.question(nullptr, QStringLiteral("Файл изменен"), QStringLiteral("?"),
+                      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        boxButtons_.sort();
+        QCOMPARE(boxButtons_, QStringList({QStringLiteral("Да"), QStringLiteral("Нет"), QStringLiteral("Отмена")}));
+        boxButtons_.clear();
+        real.message(nullptr, QStringLiteral("Tarvel  V2.0"), QMessageBox::Information);
+        QCOMPARE(boxButtons_, QStringList{QStringLiteral("ОК")});
+        toolkitBoxes_.clear();
     }
 
     void titlesAndFileTypes()

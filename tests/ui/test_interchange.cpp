@@ -59,7 +59,7 @@ private slots:
         QVERIFY(f->dialogs.shown.at(0).text.startsWith(QStringLiteral("Случаи MATPOWER и IEEE CDF *.m *.cdf *.txt")));
         QCOMPARE(f->dialogs.shown.at(1).kind, ScriptedDialogs::Kind::Number);
         QVERIFY(f->dialogs.shown.at(1).text.endsWith(QStringLiteral("кВ: | 220")));
-        QCOMPARE(f->visibleTabs(), QStringList({tarvel::ui::DocumentController::untitledCaption()}));
+        QCOMPARE(f->visibleTabs(), QStringList({QStringLiteral("case14 (импорт)")}));
         QVERIFY(pane(w(), "Memo1")->text().contains(QStringLiteral("0201 0 2 110 -18.3 12.7 0 0 114.95 -40 50\n")));
         QVERIFY(pane(w(), "Memo1")->isModified());
         QVERIFY(w().document().currentFile().isEmpty());
@@ -73,12 +73,10 @@ private slots:
         action(w(), "N2")->trigger();
         QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
         f->dialogs.clear();
-        f->dialogs.answerQuestion(QMessageBox::No);   // do not save the converted text
-        f->dialogs.answerQuestion(QMessageBox::Yes);  // give up the results
+        f->dialogs.answerQuestion(QMessageBox::No);  // do not save the converted text: its results go with it
         f->dialogs.answerOpen(source("tests/data/interchange/case9.m"));
         action(w(), "N35")->trigger();
-        QCOMPARE(f->dialogs.questions().at(0), QStringLiteral("Сохранить изменения в файле исходных данных ?"));
-        QVERIFY(f->dialogs.questions().at(1).startsWith(QStringLiteral("Вы действительно хотите задать новые")));
+        QCOMPARE(f->dialogs.questions(), QStringList{QStringLiteral("Сохранить изменения в файле исходных данных ?")});
         QVERIFY(pane(w(), "Memo1")->text().startsWith(QStringLiteral("0102 0 1 358.8 0 0 0 0 0 0 0\n")));
         QVERIFY(!menu(w(), "N13")->menuAction()->isVisible());
     }
@@ -102,6 +100,49 @@ private slots:
         QVERIFY(pane(w(), "Memo1")->isModified());
     }
 
+    // A case opened as a document ("Открыть...", a recent file, the command
+    // line) is known by its content and imported; the case file is never
+    // written, and the document is saved as ЦДУ text beside it.
+    void openingACaseImportsItAndNeverWritesIt()
+    {
+        const QString casePath = f->path(QStringLiteral("case9.m"));
+        QVERIFY(QFile::copy(source("tests/data/interchange/case9.m"), casePath));
+        const QByteArray caseBytes = f->read(QStringLiteral("case9.m"));
+        f->dialogs.answerOpen(casePath);
+        action(w(), "N4")->trigger();
+        QVERIFY(pane(w(), "Memo1")->text().startsWith(QStringLiteral("0102 0 1 358.8 0 0 0 0 0 0 0\n")));
+        QVERIFY(pane(w(), "Memo4")->text().startsWith(QStringLiteral("Импорт MATPOWER: узлов 9")));
+        QVERIFY(w().isLowerPaneShown());
+        QCOMPARE(f->visibleTabs(), QStringList({QStringLiteral("case9 (импорт)")}));
+        QVERIFY(w().document().currentFile().isEmpty());
+        QVERIFY(pane(w(), "Memo1")->isModified());
+        QCOMPARE(w().document().recentFiles()[0], casePath);
+
+        // It runs as an imported case does.
+        action(w(), "N2")->trigger();
+        QCOMPARE(f->activeTab(), QStringLiteral("Результаты"));
+
+        // Save asks for a name and proposes the case's own beside it.
+        f->dialogs.answerSave(f->path(QStringLiteral("case9.cdu")));
+        action(w(), "N10")->trigger();
+        QCOMPARE(f->dialogs.shown.back().kind, ScriptedDialogs::Kind::SaveFile);
+        QCOMPARE(f->dialogs.shown.back().proposed, f->path(QStringLiteral("case9.cdu")));
+        QCOMPARE(f->read(QStringLiteral("case9.m")), caseBytes);
+        QVERIFY(f->read(QStringLiteral("case9.cdu")).startsWith("0102 0 1 358.8 0 0 0 0 0 0 0\r\n"));
+        QCOMPARE(w().inputCaption(), QStringLiteral("case9.cdu"));
+
+        // A case written with Notepad's byte-order mark, named .cdu and
+        // named on the command line: still a case, and its name never proposed.
+        QByteArray marked = "\xEF\xBB\xBF" + caseBytes;
+        f->write(QStringLiteral("marked.cdu"), marked);
+        w().openFile(f->path(QStringLiteral("marked.cdu")));
+        QVERIFY(pane(w(), "Memo1")->text().startsWith(QStringLiteral("0102 0 1 358.8 0 0 0 0 0 0 0\n")));
+        f->dialogs.answerSave(QString());
+        action(w(), "N10")->trigger();
+        QVERIFY(f->dialogs.shown.back().proposed != f->path(QStringLiteral("marked.cdu")));
+        QCOMPARE(f->read(QStringLiteral("marked.cdu")), marked);
+    }
+
     void csvExportWritesTwoFilesInTheUsersConvention()
     {
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
@@ -111,8 +152,9 @@ private slots:
         QVERIFY(action(w(), "N36")->isVisible());
         f->dialogs.answerSave(f->path(QStringLiteral("сеть.csv")));
         action(w(), "N36")->trigger();
-        // An imported case has no file yet: the working folder's name.
-        QCOMPARE(f->dialogs.shown.back().proposed, QDir::current().filePath(QStringLiteral("network.csv")));
+        // An imported case has no file yet: the case's name beside it.
+        QCOMPARE(f->dialogs.shown.back().proposed,
+                 QFileInfo(source("tests/data/interchange/case9.m")).dir().filePath(QStringLiteral("case9.csv")));
         QVERIFY(!f->dialogs.shown.back().confirmNewFile);
         const QByteArray nodes = f->read(QStringLiteral("сеть-nodes.csv"));
         const QByteArray branches = f->read(QStringLiteral("сеть-branches.csv"));
@@ -150,8 +192,7 @@ private slots:
         QVERIFY2(std::fabs(node3.at(2).toDouble() - 6.6) < 1e-6, qPrintable(rows[3]));
 
         // Another document's results are its own again.
-        f->dialogs.answerQuestion(QMessageBox::No);   // do not save the converted text
-        f->dialogs.answerQuestion(QMessageBox::Yes);  // give up the results
+        f->dialogs.answerQuestion(QMessageBox::No);  // do not save the converted text, nor keep its results
         action(w(), "N3")->trigger();
         pane(w(), "Memo1")->setPlainText(QStringLiteral("0102 0 1 110 0 0 0 0 0 0 0\n0201 0 3 110 1 1 0 0 0 0 0\n"
                                                "0301 0 1 3 1 20 0 0 0 0 0\n"));

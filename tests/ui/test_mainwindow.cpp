@@ -106,6 +106,47 @@ private slots:
         }
     }
 
+    // The first start says where to begin, and "Открыть..." starts among
+    // the samples; the hint in the empty input pane goes with the first key.
+    void aNewUserIsShownWhereToBegin()
+    {
+        QVERIFY(named<QLabel>(w(), "StartHint")->isVisible());
+        QVERIFY(named<QLabel>(w(), "StartHint")->text().contains(QStringLiteral("Импорт")));
+        f->dialogs.answerOpen(QString());
+        action(w(), "N4")->trigger();
+        QVERIFY(!f->dialogs.shown.back().places.isEmpty());
+        QCOMPARE(f->dialogs.shown.back().proposed, f->dialogs.shown.back().places.front());
+
+        action(w(), "N3")->trigger();
+        QVERIFY(!named<QLabel>(w(), "StartHint")->isVisible());
+        QVERIFY(pane(w(), "Memo1")->placeholderText().contains(QStringLiteral("ЦДУ")));
+    }
+
+    // The file dialogs start in the document's folder, Save As with its
+    // name, wherever the working folder is.
+    void fileDialogsStartWhereTheDocumentIs()
+    {
+        QVERIFY(QDir(f->path(QString())).mkdir(QStringLiteral("nets")));
+        const QString document = f->path(QStringLiteral("nets/a.cdu"));
+        f->write(QStringLiteral("nets/a.cdu"), "0102\r\n");
+        openFile(document);
+        f->dialogs.answerOpen(QString());
+        action(w(), "N4")->trigger();
+        QCOMPARE(f->dialogs.shown.back().proposed, f->path(QStringLiteral("nets")));
+        f->dialogs.answerOpen(QString());
+        action(w(), "N35")->trigger();
+        QCOMPARE(f->dialogs.shown.back().proposed, f->path(QStringLiteral("nets")));
+        f->dialogs.answerSave(QString());
+        action(w(), "N11")->trigger();
+        QCOMPARE(f->dialogs.shown.back().proposed, document);
+
+        // A new document: the folder last used.
+        action(w(), "N3")->trigger();
+        f->dialogs.answerSave(QString());
+        action(w(), "N11")->trigger();
+        QCOMPARE(f->dialogs.shown.back().proposed, f->path(QStringLiteral("nets")));
+    }
+
     void newShowsTheInputTabOnly()
     {
         named<QToolButton>(w(), "ToolButton2")->click();
@@ -147,6 +188,8 @@ private slots:
         openFile(b);
         openFile(c);
         QCOMPARE(w().document().recentFiles(), (Slots{a, b, c}));
+        // The menu lists the newest first.
+        QCOMPARE(f->visibleEntries(menu(w(), "Afqk1")).mid(5, 3), (QStringList{c, b, a}));
         openFile(b);  // already listed: keeps its place
         QCOMPARE(w().document().recentFiles(), (Slots{a, b, c}));
         openFile(lowerA);  // other letter case: another file
@@ -274,13 +317,57 @@ private slots:
         typeInput(QStringLiteral("new "));
         QVERIFY(QDir(f->path(QStringLiteral("gone"))).removeRecursively());
         f->dialogs.answerQuestion(QMessageBox::Yes);
+        f->dialogs.answerQuestion(QMessageBox::No);  // not under another name either
         action(w(), "N3")->trigger();
+        QCOMPARE(f->dialogs.questions().back(), QStringLiteral("Сохранить документ под другим именем?"));
         QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("new old\n"));
         QVERIFY(pane(w(), "Memo1")->isModified());
         QCOMPARE(w().document().currentFile(), gone);
         QCOMPARE(w().inputCaption(), QStringLiteral("keep.cdu"));
         QCOMPARE(f->read(QStringLiteral("keep.cdu")), QByteArray("old\r\n"));
         QCOMPARE(f->dialogs.count(ScriptedDialogs::Kind::SaveFile), 1);
+    }
+
+    // A Save that fails offers another name, in which the edits are kept.
+    void aFailedSaveOffersSaveAs()
+    {
+        QVERIFY(QDir(f->path(QString())).mkdir(QStringLiteral("gone")));
+        f->write(QStringLiteral("gone/net.cdu"), "old\r\n");
+        openFile(f->path(QStringLiteral("gone/net.cdu")));
+        typeInput(QStringLiteral("new "));
+        QVERIFY(QDir(f->path(QStringLiteral("gone"))).removeRecursively());
+        f->dialogs.answerQuestion(QMessageBox::Yes);
+        f->dialogs.answerSave(f->path(QStringLiteral("kept.cdu")));
+        action(w(), "N10")->trigger();
+        QCOMPARE(f->dialogs.messages().size(), 1);  // why it failed
+        QCOMPARE(f->dialogs.shown.back().proposed, f->path(QStringLiteral("gone/net.cdu")));
+        QCOMPARE(f->read(QStringLiteral("kept.cdu")), QByteArray("new old\r\n"));
+        QCOMPARE(w().document().currentFile(), f->path(QStringLiteral("kept.cdu")));
+        QVERIFY(!pane(w(), "Memo1")->isModified());
+    }
+
+    // The title bar names the document after the program's caption and
+    // marks unsaved edits; undoing them clears the mark here and below.
+    void theTitleNamesTheDocumentAndItsEdits()
+    {
+        const QString caption = QStringLiteral("Расчет потокораспределения электрической сети Tarvel 2.0");
+        f->write(QStringLiteral("net.cdu"), "0102\r\n");
+        openFile(f->path(QStringLiteral("net.cdu")));
+        QCOMPARE(w().windowTitle(), caption + QStringLiteral(" — net.cdu[*]"));
+        QVERIFY(!w().isWindowModified());
+        QTest::keyClick(pane(w(), "Memo1"), Qt::Key_End, Qt::ControlModifier);
+        typeInput(QStringLiteral("x"));
+        QVERIFY(w().isWindowModified());
+        QCOMPARE(w().statusPanelText(1), QStringLiteral("модиф."));
+        action(w(), "Undo1")->trigger();
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("0102\n"));
+        QVERIFY(!w().isWindowModified());
+        QCOMPARE(w().statusPanelText(1), QString());
+
+        action(w(), "N3")->trigger();
+        QCOMPARE(w().windowTitle(), caption + QStringLiteral(" — ") + kUntitled + QStringLiteral("[*]"));
+        QCOMPARE(action(w(), "N12")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+        QCOMPARE(action(w(), "N11")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+S")));
     }
 
     // A file that is not Windows-1251 text is told when it is opened; UTF-8
@@ -318,6 +405,27 @@ private slots:
         QCOMPARE(f->dialogs.shown.back().buttons, QMessageBox::Yes | QMessageBox::No);
         QCOMPARE(w().inputCaption(), QStringLiteral("utf8.cdu"));
         QCOMPARE(w().document().recentFiles()[1], QString());  // neither refused file became a recent one
+    }
+
+    // The byte-order mark that Notepad writes says UTF-8 as surely as
+    // Cyrillic letters do; it is no character of the document.
+    void aUtf8FileWithAByteOrderMarkIsConvertedAlike()
+    {
+        f->write(QStringLiteral("bom.cdu"), QByteArray("\xEF\xBB\xBF" "0102 0 1 220 \xD0\xB1\r\n0201 0 2 220\r\n"));
+        f->dialogs.answerQuestion(QMessageBox::Yes);
+        openFile(f->path(QStringLiteral("bom.cdu")));
+        QCOMPARE(f->dialogs.questions().size(), 1);
+        QVERIFY(f->dialogs.questions().front().contains(QStringLiteral("UTF-8")));
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("0102 0 1 220 б\n0201 0 2 220\n"));
+        action(w(), "N10")->trigger();
+        QCOMPARE(f->read(QStringLiteral("bom.cdu")), QByteArray("0102 0 1 220 \xE1\r\n0201 0 2 220\r\n"));
+
+        // All ASCII after the mark: asked alike, not read as "п»ї0102".
+        f->write(QStringLiteral("ascii.cdu"), QByteArray("\xEF\xBB\xBF" "0102 0 1 220\r\n"));
+        f->dialogs.answerQuestion(QMessageBox::Yes);
+        openFile(f->path(QStringLiteral("ascii.cdu")));
+        QCOMPARE(f->dialogs.questions().size(), 2);
+        QCOMPARE(pane(w(), "Memo1")->text(), QStringLiteral("0102 0 1 220\n"));
     }
 
     void openAsksOnlyAfterAFileIsChosen()
@@ -729,6 +837,25 @@ private slots:
         QVERIFY(!QFile::exists(f->path(QStringLiteral("network.rez"))));
         QVERIFY(QFile::exists(f->path(QStringLiteral("network.cdu"))));
         QVERIFY(QFile::exists(f->path(QStringLiteral("losses.rez"))));
+    }
+
+    // The window opens where it was left, beside its size; a place on no
+    // screen any more leaves it centred.
+    void positionIsKeptBesideTheSize()
+    {
+        f.reset();
+        f = std::make_unique<WindowFixture>(QByteArray("[Parametr]\r\nHeight=400\r\nWidth=650\r\nLeft=30\r\nTop=40\r\n"));
+        QCOMPARE(w().pos(), QPoint(30, 40));
+        w().move(50, 60);
+        w().close();
+        const QByteArray ini = f->read(QStringLiteral("Vetrasol.ini"));
+        QVERIFY(ini.contains("Left=50\r\n"));
+        QVERIFY(ini.contains("Top=60\r\n"));
+        QVERIFY(ini.contains("Width=650\r\n"));
+
+        f.reset();
+        f = std::make_unique<WindowFixture>(QByteArray("[Parametr]\r\nLeft=-20000\r\nTop=40\r\n"));
+        QVERIFY(w().screen()->availableGeometry().contains(w().pos()));
     }
 
     void firstRecentKeyShowsTheSeparatorsAndSizesKeepTheMinimum()

@@ -7,6 +7,9 @@
 #include <QProgressDialog>
 #include <QTimer>
 #include <QToolTip>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QWheelEvent>
 
 #include "model/CalculationSettings.h"
 #include "model/TextFile.h"
@@ -57,11 +60,15 @@ private slots:
     {
         const QStringList unexpected = f->dialogs.unexpected();
         f.reset();
+        QLocale::setDefault(QLocale::c());
         QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(QStringLiteral("; "))));
     }
 
     void aProfileRunShowsTheChartAndAStepsReports()
     {
+        // An English desktop: figures still without a group separator, which
+        // a Russian reader would take for the decimal one.
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         openSample("samples/ieee118.cdu");
         QVERIFY(action(w(), "ProfileRun1")->isEnabled());
         f->dialogs.answerOpen(writeProfile(QStringLiteral("day.csv"), 30));
@@ -72,6 +79,9 @@ private slots:
         QVERIFY(!f->read(QString::fromLatin1(tarvel::kTimeSeriesFile)).isEmpty());
         QVERIFY(action(w(), "ChartPng1")->isEnabled());
         QVERIFY(chart()->stepText(4).startsWith(QStringLiteral("Шаг 5: решен")));
+        const QString summary = named<tarvel::ui::SeriesPage>(w(), "Chart1")->caption();
+        QVERIFY2(summary.contains(QRegularExpression(QStringLiteral("потери энергии \\d{4}\\.\\d{3} МВт·ч"))),
+                 qPrintable(summary));
 
         // The base case's reports first; a click on the chart loads that step's.
         const QString baseResults = pane(w(), "Memo3")->text();
@@ -89,7 +99,48 @@ private slots:
         QVERIFY(pane(w(), "Memo3")->text() != baseResults);
         QVERIFY(named<tarvel::ui::SeriesPage>(w(), "Chart1")->caption().endsWith(
             QStringLiteral("показывают шаг %1.").arg(chart()->steps()[std::size_t(index)].step)));
+        // Every report tab says which step it shows, until a run of the input itself.
+        const QString shownStep = QStringLiteral("шаг %1 ").arg(chart()->steps()[std::size_t(index)].step);
+        for (const char* note : {"StateNote2", "StateNote3"}) {
+            QVERIFY(named<QLabel>(w(), note)->text().contains(shownStep));
+            QVERIFY(!named<QLabel>(w(), note)->isHidden());
+        }
+        action(w(), "N2")->trigger();
+        QVERIFY(named<QLabel>(w(), "StateNote3")->isHidden());
+        QCOMPARE(pane(w(), "Memo3")->text(), baseResults);
+        QTest::mouseClick(chart()->viewport(), Qt::LeftButton, {}, middle);
+        QVERIFY(!named<QLabel>(w(), "StateNote3")->isHidden());
         QCOMPARE(f->dialogs.messages(), QStringList());
+
+        // The wheel and a drag zoom into the steps; Home shows them all again.
+        tabs(w())->setCurrentWidget(named<QWidget>(w(), "TabSheet7"));
+        QApplication::processEvents();
+        const QRectF area = chart()->chart()->plotArea();
+        const QPoint centre = chart()->mapFromScene(chart()->chart()->mapToScene(area.center()));
+        const int centreIndex = chart()->stepAt(centre);
+        const auto all = chart()->stepRange();
+        QWheelEvent wheel(QPointF(centre), QPointF(chart()->viewport()->mapToGlobal(centre)), QPoint(), QPoint(0, 120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(chart()->viewport(), &wheel);
+        const auto zoomed = chart()->stepRange();
+        QVERIFY(zoomed.second - zoomed.first < 0.9 * (all.second - all.first));
+        QVERIFY(zoomed.first <= chart()->steps()[std::size_t(centreIndex)].step);
+        QVERIFY(zoomed.second >= chart()->steps()[std::size_t(centreIndex)].step);
+        QTest::keyClick(chart(), Qt::Key_Home);
+        QCOMPARE(chart()->stepRange(), all);
+        const QPoint left = chart()->mapFromScene(chart()->chart()->mapToScene(area.topLeft() + QPointF(area.width() * 0.25, area.height() / 2)));
+        const QPoint right = chart()->mapFromScene(chart()->chart()->mapToScene(area.topLeft() + QPointF(area.width() * 0.5, area.height() / 2)));
+        const QString activeBefore = f->activeTab();
+        QTest::mousePress(chart()->viewport(), Qt::LeftButton, {}, left);
+        QTest::mouseMove(chart()->viewport(), right);
+        QTest::mouseRelease(chart()->viewport(), Qt::LeftButton, {}, right);
+        const auto dragged = chart()->stepRange();
+        const double span = all.second - all.first;
+        QVERIFY(std::fabs(dragged.first - (all.first + 0.25 * span)) < 1.5);
+        QVERIFY(std::fabs(dragged.second - (all.first + 0.5 * span)) < 1.5);
+        QCOMPARE(f->activeTab(), activeBefore);  // a drag chooses no step
+        named<tarvel::ui::SeriesPage>(w(), "Chart1")->resetButton()->click();
+        QCOMPARE(chart()->stepRange(), all);
 
         // Exports of the chart.
         f->dialogs.answerSave(f->path(QStringLiteral("chart.png")));
@@ -179,6 +230,7 @@ private slots:
     // An imported MATPOWER case keeps its buses' areas for the profile's a<area> columns.
     void anImportedCaseTakesAreaColumns()
     {
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
         f->dialogs.answerOpen(
             QString::fromStdString(tarvel::test::sourcePath("tests/data/series/case_ACTIVSg200.m").string()));
         action(w(), "N35")->trigger();
@@ -192,6 +244,11 @@ private slots:
         const tarvel::StepResult& high = chart()->steps()[1];
         QCOMPARE(low.outcome, tarvel::StepOutcome::Solved);
         QVERIFY(std::fabs(high.loadMw / low.loadMw - 1.1 / 0.9) < 1e-9);
+        // The user's decimal comma, in the summary and the figures of a step.
+        const QString summary = named<tarvel::ui::SeriesPage>(w(), "Chart1")->caption();
+        QVERIFY2(summary.contains(QRegularExpression(QStringLiteral("потери энергии \\d+,\\d{3} МВт·ч"))),
+                 qPrintable(summary));
+        QVERIFY(chart()->stepText(0).contains(QRegularExpression(QStringLiteral("\\d,\\d{4}"))));
     }
 
     // TARVEL_SERIES_SHOT=FILE.png: the window with the chart of a week of hours.
