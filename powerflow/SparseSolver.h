@@ -143,12 +143,19 @@ struct Start {
 //   identity rows at voltage 0 and out of the residual.
 // - loadP, loadQ: the loads of nodes 0..n for this solve instead of the
 //   network's own (both n + 1 long, or both empty).
+// - shuntsOut: parts of node shunts out of service with the branches they
+//   belong to (a case's charging written at a branch's ends).
 // The spans are only read during the call.
+struct NodeShunt {
+    int node = 0;          // index 0..n
+    double g = 0, b = 0;   // S, capacitive positive
+};
 struct SolveChanges {
     std::span<const int> branchesOut;
     std::span<const int> nodesCutOff;
     std::span<const double> loadP;
     std::span<const double> loadQ;
+    std::span<const NodeShunt> shuntsOut;
 };
 
 // The nodes 1..n that no branch in service joins to the base node, in

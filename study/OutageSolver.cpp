@@ -31,6 +31,9 @@ constexpr int kNoScaling = -1;
 // on by Newton's method.
 constexpr double kChordReduction = 0.25;
 constexpr int kMaxChordSteps = 12;
+// The finest error an outage is asked for: Newton's steps from the base
+// solution reach it in double precision at any size of network.
+constexpr float kFinestOutageError = 1e-9f;
 
 struct Block {
     int e = -1;  // position of the real part's column entries
@@ -49,6 +52,11 @@ struct StudyBase::Shared {
     int n = 0, m = 0;
     std::unique_ptr<SolverAnalysis> analysis;  // of the sparse method
     Solution baseSolution;
+    // The settings of every outage's solve: the precision the base case
+    // reached, so that an outage is as accurate as the case it is compared
+    // with (its Newton steps start close and stop just below the asked
+    // precision otherwise: a fixed-voltage node 4e-4 p.u. off its setting).
+    CalculationSettings outageSettings;
     // The correction's equations are the network's: no ties, no phase shifts.
     bool correctable = false;
 
@@ -201,17 +209,26 @@ void formAdmittances(Shared& s)
     }
 }
 
-// Takes branch i's share out of the self admittances of its ends.
+// The node shunts at branch i's ends that go out with it (S, capacitive positive).
+std::array<double, 2> shuntsOf(const Shared& s, int i)
+{
+    const auto& shunts = s.options.branchShunts;
+    return shunts.size() == static_cast<std::size_t>(s.m) + 1 ? shunts[i] : std::array<double, 2>{0.0, 0.0};
+}
+
+// Takes branch i's share out of the self admittances of its ends, the node
+// shunts that belong to it included.
 void removeFromSelf(const Shared& s, int i, std::vector<double>& selfG, std::vector<double>& selfB)
 {
     const Network& net = s.net;
     const double K = net.ratio[i];
     const int a = net.branchStart[i];
     const int t = net.branchEnd[i];
+    const std::array<double, 2> shunts = shuntsOf(s, i);
     selfG[a] -= s.seriesG[i] / (K * K) + 0.5 * net.chargingG[i];
-    selfB[a] -= s.seriesB[i] / (K * K) + 0.5 * net.chargingB[i];
+    selfB[a] -= s.seriesB[i] / (K * K) + 0.5 * net.chargingB[i] + shunts[0];
     selfG[t] -= s.seriesG[i] + 0.5 * net.chargingG[i];
-    selfB[t] -= s.seriesB[i] + 0.5 * net.chargingB[i];
+    selfB[t] -= s.seriesB[i] + 0.5 * net.chargingB[i] + shunts[1];
 }
 
 void formIncidence(Shared& s)
@@ -496,9 +513,17 @@ SolveSteps solveNewton(Work& w, const std::vector<int>& outaged, const std::vect
 {
     const Shared& s = w.s;
     PhaseClock clock;
-    const SolveChanges changes{outaged, lost, {}, {}};
+    std::vector<NodeShunt> shuntsOut;
+    for (int i : outaged) {
+        const std::array<double, 2> shunts = shuntsOf(s, i);
+        if (shunts[0] != 0)
+            shuntsOut.push_back({s.net.branchStart[i], 0.0, shunts[0]});
+        if (shunts[1] != 0)
+            shuntsOut.push_back({s.net.branchEnd[i], 0.0, shunts[1]});
+    }
+    const SolveChanges changes{outaged, lost, {}, {}, shuntsOut};
     const Solution solution =
-        solveSparse(s.net, s.options.settings, Start::from(s.baseSolution), *s.analysis, w.solver, changes);
+        solveSparse(s.net, s.outageSettings, Start::from(s.baseSolution), *s.analysis, w.solver, changes);
     w.e = solution.voltageRe;
     w.f = solution.voltageIm;
     w.P = solution.powerP;
@@ -912,7 +937,7 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
             addChanged(k);
         useChord = static_cast<int>(w.changed.size()) <= kMaxCorrectedNodes;
         if (useChord) {
-            steps = solveChord(w, options.settings, residual, outaged);
+            steps = solveChord(w, s.outageSettings, residual, outaged);
             result.woodbury = steps.converged;
         }
         for (int k : w.changed)
@@ -925,15 +950,17 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
     clock.restart();  // the steps counted their own time
     result.iterations = steps.iterations;
     result.residual = steps.residual.rms;
+    // A split whose rest did not converge is told as not converged: the
+    // figures of a solve that failed are no state of the network, neither
+    // values nor violations.
     if (steps.diverged)
         result.outcome = OutageOutcome::Diverged;
     else if (!steps.converged)
         result.outcome = OutageOutcome::NotConverged;
-    if (!result.lostNodes.empty()) {
-        result.restSolved = steps.converged;
+    else if (!result.lostNodes.empty())
         result.outcome = OutageOutcome::Split;
-    }
-    if (steps.converged || !result.lostNodes.empty())
+    result.restSolved = steps.converged;
+    if (steps.converged)
         checkLimits(s, w, result);
     clock.into(w.times.checks);
     if (solution) {
@@ -946,6 +973,30 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
         solution->branches = branchFigures(s, w);
     }
     return result;
+}
+
+// The precision of every outage: the finer of the base case's errors, that
+// of its worst equation and that of its fixed voltages (Newton's steps from
+// a flat start leave these far below the rest), within the asked precision.
+float outagePrecision(const Shared& s)
+{
+    const Solution& base = s.baseSolution;
+    double reached = base.worstError;
+    if (base.voltageRe.size() == static_cast<std::size_t>(s.n) + 1) {
+        double fixedVoltage = 0;
+        for (int k = 1; k <= s.n; ++k) {
+            const bool held = k < static_cast<int>(base.held.size()) && base.held[k] != 0;
+            if (s.net.nodeType[k] != 2 || held)
+                continue;
+            const double u = s.net.nodeUnom[k];
+            const double e = base.voltageRe[k], f = base.voltageIm[k];
+            fixedVoltage = std::max(fixedVoltage, std::fabs((e * e + f * f - u * u) / (u * u)));
+        }
+        reached = std::min(reached, fixedVoltage > 0 ? fixedVoltage : reached);
+    }
+    if (!std::isfinite(reached))
+        return s.options.settings.precision;
+    return std::min(s.options.settings.precision, std::max(kFinestOutageError, static_cast<float>(reached)));
 }
 
 }  // namespace
@@ -975,6 +1026,8 @@ StudyBase::StudyBase(const NetworkModel& model, const Limits& limits, const Stud
     else
         s.baseSolution = solveSparse(s.net, options.settings, Start::flat(), *s.analysis, base.solver);
     s.solved = s.baseSolution.outcome == SolveOutcome::Converged;
+    s.outageSettings = options.settings;
+    s.outageSettings.precision = outagePrecision(s);
     applyOutage(s, base, {});
     base.e = s.baseSolution.voltageRe;
     base.f = s.baseSolution.voltageIm;

@@ -21,6 +21,7 @@
 //   refactorisation in the others, in the base ordering.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <span>
 #include <vector>
@@ -88,6 +89,10 @@ constexpr int kMaxCorrectedNodes = 8;
 struct StudyOptions {
     CalculationSettings settings;  // precision and iteration limit of every solve
     OutageMethod method = OutageMethod::Woodbury;
+    // Per branch 1..m: the node shunts at its first and second end that
+    // belong to it (S, capacitive positive), out of service with it; empty
+    // for none (an imported case's charging, CaseStudyData).
+    std::vector<std::array<double, 2>> branchShunts;
 };
 
 class OutageWorkspace;

@@ -204,16 +204,14 @@ std::string contingencyReport(const StudyBase& base, const StudyResult& study, c
         line(row);
         if (outage.label != branchesOf(base, outage))
             line("        ветви: " + branchesOf(base, outage));
-        if (o.outcome == OutageOutcome::Split) {
+        if (!o.lostNodes.empty()) {
             std::string lost = "        отделены узлы: " + nodeList(base, o.lostNodes, 20) + "; нагрузка " +
                                formatFixed(o.lostLoadMw, 0, 2) + " МВт";
             if (o.lostGenerationMw > 0)
                 lost += ", генерация " + formatFixed(o.lostGenerationMw, 0, 2) + " МВт";
             line(lost);
-            if (!o.restSolved)
-                line("        остальная сеть: заданная точность не достигнута (невязка " +
-                     formatGeneral(o.residual, 0, 5) + ")");
-        } else if (o.outcome == OutageOutcome::NotConverged) {
+        }
+        if (o.outcome == OutageOutcome::NotConverged) {
             line("        заданная точность не достигнута за " + formatInt(o.iterations) + " итераций (невязка " +
                  formatGeneral(o.residual, 0, 5) + ")");
         } else if (o.outcome == OutageOutcome::Diverged) {
