@@ -451,6 +451,13 @@ void applyChanges(const Network& net, const JacobianPattern& pattern, const Solv
     for (int k = 1; k <= n; ++k)
         if (net.solvedAs[k] != k)
             w.excluded[k] = 1;
+    // A reference other than the base node keeps its voltage (an identity
+    // row) and its admittances, so that its injection is the balance.
+    if (changes.reference >= 1 && changes.reference <= n) {
+        const int r = net.solvedAs[changes.reference];
+        w.excluded[r] = 1;
+        w.limited[r] = 0;
+    }
     for (const int k : changes.nodesCutOff) {
         if (k < 1 || k > n || net.solvedAs[k] != k)
             continue;

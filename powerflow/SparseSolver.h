@@ -156,6 +156,10 @@ struct SolveChanges {
     std::span<const double> loadP;
     std::span<const double> loadQ;
     std::span<const NodeShunt> shuntsOut;
+    // The node that holds its start voltage and takes the balance: 0, the
+    // base node; a node 1..n where the base node is cut off with an island
+    // of its own and the rest goes on (an outage).
+    int reference = 0;
 };
 
 // The nodes 1..n that no branch in service joins to the base node, in

@@ -120,6 +120,8 @@ struct OutageWorkspace::Data {
     std::vector<char> inService, lost;
     std::vector<double> selfG, selfB;
     std::vector<int> queue;
+    std::vector<int> island;  // nodes 0..n: the island of each (-1: none yet)
+    int reference = 0;        // the node that takes the balance
 
     // The state of the iteration.
     std::vector<double> e, f, Ir, Ii, P, Q;
@@ -521,7 +523,7 @@ SolveSteps solveNewton(Work& w, const std::vector<int>& outaged, const std::vect
         if (shunts[1] != 0)
             shuntsOut.push_back({s.net.branchEnd[i], 0.0, shunts[1]});
     }
-    const SolveChanges changes{outaged, lost, {}, {}, shuntsOut};
+    const SolveChanges changes{outaged, lost, {}, {}, shuntsOut, w.reference};
     const Solution solution =
         solveSparse(s.net, s.outageSettings, Start::from(s.baseSolution), *s.analysis, w.solver, changes);
     w.e = solution.voltageRe;
@@ -531,6 +533,11 @@ SolveSteps solveNewton(Work& w, const std::vector<int>& outaged, const std::vect
     w.tieP = solution.tieP;
     w.tieQ = solution.tieQ;
     w.held = solution.held;
+    if (w.lost[0]) {
+        // The base node, cut off, keeps its voltage in the solve but is no
+        // part of what goes on.
+        w.e[0] = w.f[0] = w.P[0] = w.Q[0] = 0.0;
+    }
     SolveSteps out;
     out.iterations = done + solution.iterations;
     out.residual = {solution.residual, solution.worstError};
@@ -736,30 +743,99 @@ SolveSteps solveChord(Work& w, const CalculationSettings& settings, Residual res
     return out;
 }
 
-// Marks the nodes that a breadth-first walk from the base node over the
-// branches in service does not reach.
-void markCutOff(const Shared& s, Work& w)
+// The generation a node brings to an island (MW): the base node's output in
+// the base case, a negative load's.
+double generationOf(const Shared& s, int k)
 {
-    w.lost.assign(s.n + 1, 1);
-    w.queue.clear();
-    w.queue.push_back(0);
-    w.lost[0] = 0;
-    for (std::size_t head = 0; head < w.queue.size(); ++head) {
-        const int k = w.queue[head];
-        for (int a = s.incidentStart[k]; a < s.incidentStart[k + 1]; ++a) {
-            const int i = s.incident[a];
-            if (!w.inService[i])
+    if (k == 0)
+        return s.baseSolution.powerP.empty() ? 0.0 : std::max(0.0, s.baseSolution.powerP[0]);
+    return std::max(0.0, -s.net.loadP[k]);
+}
+
+// Numbers the islands of the branches in service (w.island), walking from
+// each node not yet reached; the walk from the base node comes first.
+int numberIslands(const Shared& s, Work& w)
+{
+    w.island.assign(s.n + 1, -1);
+    int islands = 0;
+    for (int start = 0; start <= s.n; ++start) {
+        if (w.island[start] >= 0 || (start > 0 && s.unlinked[start]))
+            continue;
+        w.queue.clear();
+        w.queue.push_back(start);
+        w.island[start] = islands;
+        for (std::size_t head = 0; head < w.queue.size(); ++head) {
+            const int k = w.queue[head];
+            for (int a = s.incidentStart[k]; a < s.incidentStart[k + 1]; ++a) {
+                const int i = s.incident[a];
+                if (!w.inService[i])
+                    continue;
+                const int other = s.net.branchStart[i] == k ? s.net.branchEnd[i] : s.net.branchStart[i];
+                if (w.island[other] < 0) {
+                    w.island[other] = islands;
+                    w.queue.push_back(other);
+                }
+            }
+        }
+        ++islands;
+    }
+    return islands;
+}
+
+// The node that takes the balance of an island: its largest generator of
+// fixed voltage, else its largest generator.
+int balanceNodeOf(const Shared& s, const Work& w, int island)
+{
+    int best = -1;
+    for (int pass = 0; pass < 2 && best < 0; ++pass) {
+        double most = 0;
+        for (int k = 1; k <= s.n; ++k) {
+            if (w.island[k] != island || (pass == 0 && s.net.nodeType[k] != 2))
                 continue;
-            const int other = s.net.branchStart[i] == k ? s.net.branchEnd[i] : s.net.branchStart[i];
-            if (w.lost[other]) {
-                w.lost[other] = 0;
-                w.queue.push_back(other);
+            if (generationOf(s, k) > most) {
+                most = generationOf(s, k);
+                best = k;
             }
         }
     }
-    // A node that no branch touches stays as the network has it.
-    for (int k = 1; k <= s.n; ++k)
-        if (s.unlinked[k])
+    return best;
+}
+
+// Marks the nodes lost with an outage: every island but the one that goes
+// on, which is the base node's unless another island feeds more of its own
+// load from its own generation (the base node behind the step-up
+// transformer of its generator, say: the rest of the grid goes on). That
+// island goes on with its largest generator as the node taking the balance
+// (w.reference); islands without generation or without load are lost.
+void markCutOff(const Shared& s, Work& w)
+{
+    const int islands = numberIslands(s, w);
+    std::vector<double> generation(static_cast<std::size_t>(islands), 0.0);
+    std::vector<double> load(static_cast<std::size_t>(islands), 0.0);
+    for (int k = 0; k <= s.n; ++k) {
+        if (w.island[k] < 0)
+            continue;
+        generation[static_cast<std::size_t>(w.island[k])] += generationOf(s, k);
+        load[static_cast<std::size_t>(w.island[k])] += std::max(0.0, s.net.loadP[k]);
+    }
+    const auto fed = [&](int i) {
+        return std::min(generation[static_cast<std::size_t>(i)], load[static_cast<std::size_t>(i)]);
+    };
+    int kept = 0;
+    for (int i = 1; i < islands; ++i)
+        if (fed(i) > fed(kept))
+            kept = i;
+    w.reference = 0;
+    if (kept != 0) {
+        w.reference = balanceNodeOf(s, w, kept);
+        if (w.reference < 0) {
+            kept = 0;
+            w.reference = 0;
+        }
+    }
+    w.lost.assign(s.n + 1, 1);
+    for (int k = 0; k <= s.n; ++k)
+        if (w.island[k] == kept || (k > 0 && s.unlinked[k]))
             w.lost[k] = 0;
 }
 
@@ -910,6 +986,11 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
     }
     w.tieP.clear();
     w.tieQ.clear();
+    if (w.lost[0]) {
+        result.lostNodes.push_back(0);
+        result.lostGenerationMw += generationOf(s, 0);
+        result.balanceNode = w.reference;
+    }
     for (int k = 1; k <= s.n; ++k) {
         if (w.lost[k]) {
             result.lostNodes.push_back(k);
@@ -918,7 +999,9 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
         }
     }
     SolveSteps steps;
-    bool useChord = s.correctable && w.baseFactors && options.method == OutageMethod::Woodbury;
+    // The correction keeps the base node as the reference: an island that
+    // goes on without it is solved by Newton's method.
+    bool useChord = s.correctable && w.baseFactors && options.method == OutageMethod::Woodbury && w.reference == 0;
     if (useChord) {
         const Residual residual = computeResidual(s, w);
         clock.into(w.times.setup);

@@ -70,7 +70,10 @@ struct OutageResult {
     double residual = 0;      // root mean square of the equations' errors
     NodeVoltage vmin, vmax;
     BranchLoading maxLoading;
-    std::vector<int> lostNodes;  // node indices, ascending
+    std::vector<int> lostNodes;  // node indices, ascending (0: the base node)
+    // The node (index) that took the balance when the base node was cut
+    // off in an island with less generation than the rest; -1 when none.
+    int balanceNode = -1;
     double lostLoadMw = 0;       // the consumption of the cut-off nodes
     double lostGenerationMw = 0; // their generation (a negative load), positive
     std::vector<Violation> violations;

@@ -210,6 +210,8 @@ std::string contingencyReport(const StudyBase& base, const StudyResult& study, c
             if (o.lostGenerationMw > 0)
                 lost += ", генерация " + formatFixed(o.lostGenerationMw, 0, 2) + " МВт";
             line(lost);
+            if (o.balanceNode > 0)
+                line("        базисный узел отделен, баланс принял узел " + formatInt(numberOf(base, o.balanceNode)));
         }
         if (o.outcome == OutageOutcome::NotConverged) {
             line("        заданная точность не достигнута за " + formatInt(o.iterations) + " итераций (невязка " +
@@ -308,7 +310,9 @@ std::string studyJson(const StudyBase& base, const StudyResult& study)
             s += (k ? ", " : "") + formatInt(numberOf(base, o.lostNodes[k]));
         s += "],\n";
         s += "      \"lost_load_mw\": " + fullPrecision(o.lostLoadMw) + ",\n";
-        s += "      \"lost_generation_mw\": " + fullPrecision(o.lostGenerationMw) + "\n    }";
+        s += "      \"lost_generation_mw\": " + fullPrecision(o.lostGenerationMw) + ",\n";
+        s += "      \"balance_node\": " + (o.balanceNode > 0 ? formatInt(numberOf(base, o.balanceNode)) : "null") +
+             "\n    }";
     }
     s += study.outages.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return s;

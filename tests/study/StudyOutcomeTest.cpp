@@ -15,6 +15,7 @@
 #include "study/Study.h"
 #include "study/StudyFiles.h"
 #include "tests/study/StudySupport.h"
+#include "tests/support/TestSupport.h"
 #include "tests/support/NetworkGenerator.h"
 
 namespace tarvel {
@@ -122,6 +123,47 @@ double worstFixedVoltage(const NetworkModel& model, const OutageSolution& soluti
         }
     }
     return worst;
+}
+
+// The base node behind one line, the rest with a generator larger than
+// what the base node feeds: without the line the rest goes on, its
+// generator taking the balance, as an independent Newton solves it
+// (tests/data/study/island-without-base.m by tools/case_newton.py).
+TEST(StudyOutcome, AnIslandWithMoreGenerationGoesOnWithItsLargestGenerator)
+{
+    const NetworkModel model = test::modelFromText("0102 0 1 115 0 0 0 0 0 0 0\n"
+                                                   "0201 0 2 110 30 10 0 0 0 0 0\n"
+                                                   "0201 0 3 110 -150 0 0 0 112 0 0\n"
+                                                   "0201 0 4 110 60 20 0 0 0 0 0\n"
+                                                   "0201 0 5 110 50 15 0 0 0 0 0\n"
+                                                   "0301 0 1 2 1 4 0 1 0 0 0\n"
+                                                   "0301 0 2 3 2 8 0 1 0 0 0\n"
+                                                   "0301 0 3 4 2 8 0 1 0 0 0\n"
+                                                   "0301 0 4 5 3 12 0 1 0 0 0\n"
+                                                   "0301 0 2 5 3 12 0 1 0 0 0\n");
+    const StudyBase base(model, defaultLimits(model), preciseOptions());
+    ASSERT_TRUE(base.solved());
+    OutageWorkspace workspace(base);
+    OutageSolution solution;
+    const OutageResult r = evaluateOutage(base, Outage{"1-2", {1}}, workspace, &solution);
+    ASSERT_EQ(r.outcome, OutageOutcome::Split);
+    EXPECT_EQ(r.lostNodes, (std::vector<int>{0}));
+    EXPECT_EQ(r.lostLoadMw, 0);
+    ASSERT_EQ(r.balanceNode, 2);  // node 3
+    const std::string json = test::fileBytes(test::sourcePath("tests/data/study/island-without-base.ref.json"));
+    const double vm[] = {0.9936351974128296, 1.018181818181818, 0.9863612565122422, 0.9757282464666268};
+    ASSERT_NE(json.find("0.9757282464666268"), std::string::npos);
+    for (int k = 1; k <= 4; ++k)
+        EXPECT_NEAR(std::hypot(solution.voltageRe[k], solution.voltageIm[k]) / 110.0, vm[k - 1], 1e-6)
+            << "node " << model.nodeNumber[k];
+    // The generator feeds the island's load and losses.
+    EXPECT_GT(solution.calcP[2], 140.0);
+    EXPECT_EQ(solution.voltageRe[0], 0.0);
+    ASSERT_TRUE(r.violations.empty() || r.violations[0].node != 0);
+
+    const StudyResult study{{Outage{"1-2", {1}}}, {r}, false};
+    EXPECT_THAT(contingencyReport(base, study, {}), HasSubstr("базисный узел отделен, баланс принял узел 3"));
+    EXPECT_THAT(studyJson(base, study), HasSubstr("\"balance_node\": 3"));
 }
 
 // At the default precision an outage is solved as far as its base case: the
