@@ -57,20 +57,21 @@ inline void acquireAt([[maybe_unused]] const void* address)
 }
 
 // A loop body as oneTBB keeps it: every copy is made inside a task object
-// that one thread builds and another may run, and the task's memory comes
-// back from libtbb's pool to be built again by a third. Both hand-overs are
-// said on the copy's own address: whoever builds a copy releases it when
-// done, whoever runs it acquires first and releases when done, and whoever
-// builds in the same memory next acquires first. The counter covers what the
-// loop's caller reads after it.
+// that one thread builds and another may take, split (copying the body into
+// a new task) and run, and the task's memory comes back from libtbb's pool
+// to be built again by a third. Each hand-over is said on the copy's own
+// address: whoever builds a copy releases it when done; whoever copies it or
+// runs it acquires it first; whoever runs it releases it when done; and
+// whoever builds in the same memory next acquires it first. The counter
+// covers what the loop's caller reads after it.
 template <typename Body>
 class HandedBody {
 public:
-    HandedBody(const Body& body, TaskHandOver& handOver) : slot_(this), body_(body), handOver_(&handOver)
+    HandedBody(const Body& body, TaskHandOver& handOver) : slot_(this, nullptr), body_(body), handOver_(&handOver)
     {
         releaseAt(this);
     }
-    HandedBody(const HandedBody& other) : slot_(this), body_(other.body_), handOver_(other.handOver_)
+    HandedBody(const HandedBody& other) : slot_(this, &other), body_(other.body_), handOver_(other.handOver_)
     {
         releaseAt(this);
     }
@@ -86,9 +87,15 @@ public:
     }
 
 private:
-    // Acquires the memory before any member is built in it.
+    // Acquires the memory before any member is built in it, and the copy
+    // it is built from before that is read.
     struct Slot {
-        explicit Slot(const void* address) { acquireAt(address); }
+        Slot(const void* address, const void* source)
+        {
+            acquireAt(address);
+            if (source)
+                acquireAt(source);
+        }
     };
     Slot slot_;
     Body body_;
