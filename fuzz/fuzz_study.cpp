@@ -36,7 +36,7 @@ using namespace tarvel;
     std::abort();
 }
 
-struct Network {
+struct StudyNetwork {
     NetworkModel model;
     CaseStudyData caseData;
     NodeAreas areas;
@@ -44,10 +44,10 @@ struct Network {
 
 // IEEE 118 as the sample holds it; two case rows a branch (the second left
 // out), so that a table may name rows the network does not keep.
-const Network& network()
+const StudyNetwork& network()
 {
-    static const std::unique_ptr<Network> net = [] {
-        auto n = std::make_unique<Network>();
+    static const std::unique_ptr<StudyNetwork> net = [] {
+        auto n = std::make_unique<StudyNetwork>();
         std::string bytes;
         if (!readFileBytes(TARVEL_SOURCE_DIR "/samples/ieee118.cdu", bytes))
             broken("setup", "samples/ieee118.cdu cannot be read");
@@ -115,7 +115,7 @@ void takeProfile(const LoadProfile& profile, NodeAreas areas, const NetworkModel
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const Network& net = network();
+    const StudyNetwork& net = network();
     const NetworkModel& model = net.model;
 
     checkOutages(studyOutages(model, false, text, "fuzz.txt", net.caseData), model);
