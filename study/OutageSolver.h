@@ -64,7 +64,8 @@ struct BranchLoading {
 
 struct OutageResult {
     OutageOutcome outcome = OutageOutcome::Solved;
-    // For a split: whether the rest of the network reached the precision.
+    // Whether the solve of what the outage leaves reached the precision (a
+    // split whose rest did not is NotConverged or Diverged).
     bool restSolved = true;
     int iterations = 0;
     double residual = 0;      // root mean square of the equations' errors
