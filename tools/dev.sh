@@ -88,14 +88,14 @@ build_fuzzer() {
 # input written to build-fuzz/ (crash-*, timeout-*, slow-unit-*); run it again
 # with ./build-fuzz/TARGET FILE. fuzz_run takes the sample networks and the
 # seed networks of tests/data/fuzz-seeds, with the tokens of the ЦДУ text as a
-# dictionary; fuzz_study the study's seeds (tests/data/fuzz-seeds/study), the
+# dictionary; fuzz_study the study's seeds (tests/data/fuzz-study-seeds), the
 # public contingency and scenario tables and the sample limits.
 run_fuzzer() {
     local seconds=$1 target=${2:-fuzz_run}
     local corpus=build-fuzz/corpus seeds=(samples tests/data/fuzz-seeds) options=(-dict=fuzz/cdu.dict)
     if [ "$target" = fuzz_study ]; then
         corpus=build-fuzz/corpus-study
-        seeds=(tests/data/fuzz-seeds/study tests/data/study)
+        seeds=(tests/data/fuzz-study-seeds tests/data/study)
         options=()
     fi
     mkdir -p "$corpus"
