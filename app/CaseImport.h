@@ -22,6 +22,7 @@ struct ImportedCase {
     std::vector<CduConversion::BusArea> busAreas;  // for load profiles by areas
     std::vector<int> branchRecordOfCaseBranch;     // as CduConversion gives them
     std::vector<double> branchRatingMva;
+    std::vector<std::array<double, 2>> branchChargingShuntS;
 };
 
 struct ImportResult {

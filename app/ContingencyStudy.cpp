@@ -48,6 +48,7 @@ StudyInput takeStudyInput(const NetworkModel& model, const CaseStudyData& caseDa
                           const StudyFileBytes& bytes, bool withOutages)
 {
     StudyInput input;
+    input.branchShunts = caseData.branchChargingShuntS;
     if (withOutages)
         input.problem = takeOutages(model, caseData, names, bytes.outages, input);
     if (!input.problem)
@@ -61,6 +62,7 @@ StudyInput readStudyInput(const NetworkModel& model, const CaseStudyData& caseDa
     // Each file is read and taken before the next is read, so that the first
     // problem in the order of the files is the one told.
     StudyInput input;
+    input.branchShunts = caseData.branchChargingShuntS;
     std::string bytes;
     if (withOutages && !names.outages.empty())
         input.problem = readUserFile(names.outages, bytes);
@@ -90,6 +92,7 @@ ContingencyRun runContingencyStudy(const NetworkModel& model, const CalculationS
     run.source = std::move(input.source);
     StudyOptions options;
     options.settings = settings;
+    options.branchShunts = std::move(input.branchShunts);
     run.base = std::make_unique<StudyBase>(model, input.limits, options);
     if (!run.base->solved()) {
         run.status = ContingencyRun::Status::BaseNotSolved;

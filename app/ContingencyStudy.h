@@ -60,6 +60,9 @@ struct StudyInput {
     Limits limits;
     LimitsSource source;
     std::vector<Outage> outages;  // only when asked for
+    // An imported case's charging written as node shunts, per branch 1..m
+    // (CaseStudyData::branchChargingShuntS): out with its branch.
+    std::vector<std::array<double, 2>> branchShunts;
 };
 
 // The outages (withOutages) and then the limits (each voltage class's, an

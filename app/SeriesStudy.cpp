@@ -26,7 +26,7 @@ SeriesSetUp prepareSeries(const SeriesRequest& request, const CalculationSetting
     }
     job->setLimits(std::move(input.limits));
     if (request.withOutages)
-        job->setOutages(std::move(input.outages));
+        job->setOutages(std::move(input.outages), std::move(input.branchShunts));
     setUp.job = std::move(job);
     return setUp;
 }

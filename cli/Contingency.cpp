@@ -71,7 +71,8 @@ tarvel::app::StudyFileNames studyFileNames(const StudyOptions& options)
 
 tarvel::CaseStudyData caseStudyData(const InterchangeOptions& interchange)
 {
-    return {interchange.caseName, interchange.branchRecordOfCaseBranch, interchange.branchRatingMva};
+    return {interchange.caseName, interchange.branchRecordOfCaseBranch, interchange.branchRatingMva,
+            interchange.branchChargingShuntS};
 }
 
 void tellProblem(const tarvel::app::StudyProblem& problem)

@@ -80,6 +80,7 @@ ImportStep importInput(const std::string& bytes, InterchangeOptions& options, st
     options.busAreas = std::move(converted.imported.busAreas);
     options.branchRecordOfCaseBranch = std::move(converted.imported.branchRecordOfCaseBranch);
     options.branchRatingMva = std::move(converted.imported.branchRatingMva);
+    options.branchChargingShuntS = std::move(converted.imported.branchChargingShuntS);
     if (format == tarvel::InputFormat::Matpower)
         options.caseName = tarvel::caseFunctionName(bytes);
     if (options.convertTo.empty())

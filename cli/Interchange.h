@@ -32,6 +32,7 @@ struct InterchangeOptions {
     std::string caseName;
     std::vector<int> branchRecordOfCaseBranch;
     std::vector<double> branchRatingMva;
+    std::vector<std::array<double, 2>> branchChargingShuntS;
 };
 
 // True when name is one of the options above (each takes a value).

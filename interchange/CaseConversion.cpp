@@ -143,6 +143,7 @@ struct BranchState {
     double ratio = 1;             // Kt at the first end
     double r = 0, x = 0;          // Ohm
     double bMicroS = 0;           // charging kept on the branch, µS, capacitive positive
+    double shuntFrom = 0, shuntTo = 0;  // charging written as node shunts at its ends, S
     bool reversed = false;        // written from the second end
     double shift = 0;             // degrees, the angle of the ratio at the first end written
 };
@@ -460,8 +461,10 @@ private:
             if (s.ratio == 1.0 && bMicroS > 0 && bMicroS <= kMaxBranchSusceptanceMicroS) {
                 s.bMicroS = bMicroS;
             } else {
-                from.shuntB += br.b / 2 / (tap * tap) * c_.baseMva / (from.unom * from.unom);
-                to.shuntB += br.b / 2 * c_.baseMva / (to.unom * to.unom);
+                s.shuntFrom = br.b / 2 / (tap * tap) * c_.baseMva / (from.unom * from.unom);
+                s.shuntTo = br.b / 2 * c_.baseMva / (to.unom * to.unom);
+                from.shuntB += s.shuntFrom;
+                to.shuntB += s.shuntTo;
                 chargingAsShunts_.add(branchName(br));
             }
         }
@@ -674,6 +677,7 @@ private:
         }
         out_.branchRecordOfCaseBranch.assign(c_.branches.size(), 0);
         out_.branchRatingMva.assign(1, 0.0);
+        out_.branchChargingShuntS.assign(1, {0.0, 0.0});
         for (std::size_t j = 0; j < c_.branches.size(); ++j) {
             if (!branch_[j].kept)
                 continue;
@@ -681,9 +685,14 @@ private:
             const BranchState& s = branch_[j];
             out_.branchRecordOfCaseBranch[j] = out_.branches + 1;
             out_.branchRatingMva.push_back(br.rateA);
-            int64_t n1 = bus_[index_.at(br.from)].outNumber, n2 = bus_[index_.at(br.to)].outNumber;
-            if (s.reversed)
+            const std::size_t from = index_.at(br.from), to = index_.at(br.to);
+            int64_t n1 = bus_[from].outNumber, n2 = bus_[to].outNumber;
+            std::array<double, 2> shunts{from == ref_ ? 0.0 : s.shuntFrom, to == ref_ ? 0.0 : s.shuntTo};
+            if (s.reversed) {
                 std::swap(n1, n2);
+                std::swap(shunts[0], shunts[1]);
+            }
+            out_.branchChargingShuntS.push_back(shunts);
             t += "0301 0 " + formatInt(n1) + " " + formatInt(n2) + " " + cduNumber(s.r, br.line) + " " +
                  cduNumber(s.x, br.line) + " " + cduNumber(-s.bMicroS, br.line) + " " + cduNumber(s.ratio, br.line) +
                  " " + cduNumber(s.shift, br.line) + " 0 0\n";

@@ -9,6 +9,7 @@
 // What ЦДУ cannot hold is changed as little as possible and told in the notes.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -57,6 +58,11 @@ struct CduConversion {
     // limits of a contingency study.
     std::vector<int> branchRecordOfCaseBranch;
     std::vector<double> branchRatingMva;
+    // Per branch record 1..m: the charging written as node shunts at its
+    // first and second end (S, capacitive positive; 0 where none, and at
+    // the base node, whose shunt is not written), which an outage of the
+    // branch takes out with it.
+    std::vector<std::array<double, 2>> branchChargingShuntS;
 };
 
 // True when some bus of the case gives no base voltage, so that the

@@ -207,6 +207,7 @@ bool importInput(const std::string& bytes, const Options& options, bool print, I
     out.areas = tarvel::nodeAreasOf(converted.imported.busAreas);
     out.caseData.branchRecordOfCaseBranch = std::move(converted.imported.branchRecordOfCaseBranch);
     out.caseData.branchRatingMva = std::move(converted.imported.branchRatingMva);
+    out.caseData.branchChargingShuntS = std::move(converted.imported.branchChargingShuntS);
     if (format == tarvel::InputFormat::Matpower)
         out.caseData.caseName = tarvel::caseFunctionName(bytes);
     return true;

@@ -201,9 +201,6 @@ void writeResultsInTurn(const NetworkModel& model, const FlowState<Real>& state,
 constexpr int kLinesPerPart = 1024;
 constexpr int kPartsPerWindow = 64;
 
-// Runs of the reports at the same time hand over through it as well.
-TaskHandOver reportHandOver;
-
 int partsOf(int lines)
 {
     return (lines + kLinesPerPart - 1) / kLinesPerPart;
@@ -218,18 +215,14 @@ void formatInParts(int count, const Format& format, const Write& write)
     for (int first = 0; first < count; first += kPartsPerWindow) {
         const int last = std::min(count, first + kPartsPerWindow);
         texts.assign(static_cast<std::size_t>(last - first), {});
-        reportHandOver.handOut();
-        tbb::parallel_for(tbb::blocked_range<int>(first, last, 1), [&](const tbb::blocked_range<int>& parts) {
-            reportHandOver.take();
+        parallelFor(tbb::blocked_range<int>(first, last, 1), [&](const tbb::blocked_range<int>& parts) {
             for (int p = parts.begin(); p < parts.end(); ++p) {
                 TextFileWriter part;
                 part.openInMemory();
                 format(p, part);
                 texts[static_cast<std::size_t>(p - first)] = part.takeBytes();
             }
-            reportHandOver.handBack();
         });
-        reportHandOver.collect();
         for (int p = first; p < last; ++p)
             write(p, texts[static_cast<std::size_t>(p - first)]);
     }

@@ -417,6 +417,12 @@ void applyChanges(const Network& net, const JacobianPattern& pattern, const Solv
         w.selfG[y.end[i]] -= g + 0.5 * net.chargingG[i];
         w.selfB[y.end[i]] -= b + 0.5 * net.chargingB[i];
     }
+    for (const NodeShunt& shunt : changes.shuntsOut) {
+        if (shunt.node < 0 || shunt.node > n)
+            continue;
+        w.selfG[net.solvedAs[shunt.node]] -= shunt.g;
+        w.selfB[net.solvedAs[shunt.node]] -= shunt.b;
+    }
     const bool ownLoads = changes.loadP.size() != static_cast<std::size_t>(n) + 1 ||
                           changes.loadQ.size() != static_cast<std::size_t>(n) + 1;
     const std::span<const double> loadP = ownLoads ? std::span<const double>(net.loadP) : changes.loadP;
@@ -445,6 +451,13 @@ void applyChanges(const Network& net, const JacobianPattern& pattern, const Solv
     for (int k = 1; k <= n; ++k)
         if (net.solvedAs[k] != k)
             w.excluded[k] = 1;
+    // A reference other than the base node keeps its voltage (an identity
+    // row) and its admittances, so that its injection is the balance.
+    if (changes.reference >= 1 && changes.reference <= n) {
+        const int r = net.solvedAs[changes.reference];
+        w.excluded[r] = 1;
+        w.limited[r] = 0;
+    }
     for (const int k : changes.nodesCutOff) {
         if (k < 1 || k > n || net.solvedAs[k] != k)
             continue;

@@ -143,12 +143,23 @@ struct Start {
 //   identity rows at voltage 0 and out of the residual.
 // - loadP, loadQ: the loads of nodes 0..n for this solve instead of the
 //   network's own (both n + 1 long, or both empty).
+// - shuntsOut: parts of node shunts out of service with the branches they
+//   belong to (a case's charging written at a branch's ends).
 // The spans are only read during the call.
+struct NodeShunt {
+    int node = 0;          // index 0..n
+    double g = 0, b = 0;   // S, capacitive positive
+};
 struct SolveChanges {
     std::span<const int> branchesOut;
     std::span<const int> nodesCutOff;
     std::span<const double> loadP;
     std::span<const double> loadQ;
+    std::span<const NodeShunt> shuntsOut;
+    // The node that holds its start voltage and takes the balance: 0, the
+    // base node; a node 1..n where the base node is cut off with an island
+    // of its own and the rest goes on (an outage).
+    int reference = 0;
 };
 
 // The nodes 1..n that no branch in service joins to the base node, in

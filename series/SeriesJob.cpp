@@ -13,6 +13,7 @@
 #include "model/ReadNetworkData.h"
 #include "model/TextFile.h"
 #include "powerflow/PowerFlowRun.h"
+#include "powerflow/TaskHandOver.h"
 #include "series/ScenarioTable.h"
 #include "series/SeriesReports.h"
 #include "study/OutageSolver.h"
@@ -36,19 +37,21 @@ void appendNumber(std::string& out, double value)
 // The outages [first, last) of one step, solved from the step's solution:
 // their counts into the step's figures, their violations' rows (and the
 // step's own, with the first outage) into rows.
-void solveStepOutages(const TimeSeriesStudy& study, const std::vector<Outage>& outages, std::size_t first,
+void solveStepOutages(const TimeSeriesStudy& study, const std::vector<Outage>& outages,
+                      const std::vector<std::array<double, 2>>& branchShunts, std::size_t first,
                       std::size_t last, const Solution& solution, const StepLoads& loads, StepResult& step,
                       std::string& rows, const std::atomic<bool>* cancel)
 {
     StudyOptions options;
     options.settings = study.settings();
+    options.branchShunts = branchShunts;
     const StudyBase base(study.model(), study.limits(), options, BaseState{loads.p, loads.q, &solution});
     std::vector<OutageResult> results(last - first);
     // Isolated: a thread waiting here for the outages takes no other step's
     // work, whose solve would reuse the caller's thread-local workspace.
     tbb::this_task_arena::isolate([&] {
         tbb::enumerable_thread_specific<OutageWorkspace> workspaces([&] { return OutageWorkspace(base); });
-        tbb::parallel_for(tbb::blocked_range<std::size_t>(first, last, 4), [&](const tbb::blocked_range<std::size_t>& range) {
+        parallelFor(tbb::blocked_range<std::size_t>(first, last, 4), [&](const tbb::blocked_range<std::size_t>& range) {
             OutageWorkspace& workspace = workspaces.local();
             for (std::size_t i = range.begin(); i != range.end(); ++i) {
                 if (cancel && cancel->load(std::memory_order_relaxed))
@@ -142,9 +145,10 @@ void SeriesJob::setLimits(Limits limits)
     study_->setLimits(std::move(limits));
 }
 
-void SeriesJob::setOutages(std::vector<Outage> outages)
+void SeriesJob::setOutages(std::vector<Outage> outages, std::vector<std::array<double, 2>> branchShunts)
 {
     outages_ = std::move(outages);
+    branchShunts_ = std::move(branchShunts);
     withOutages_ = true;
 }
 
@@ -191,7 +195,7 @@ SeriesShare SeriesJob::solveShare(int part, int parts, const std::atomic<bool>* 
         if (step < firstStep || result.outcome != StepOutcome::Solved)
             return;
         const long long at = perStep * step;
-        solveStepOutages(*study_, outages_, static_cast<std::size_t>(std::max(first, at) - at),
+        solveStepOutages(*study_, outages_, branchShunts_, static_cast<std::size_t>(std::max(first, at) - at),
                          static_cast<std::size_t>(std::min(last, at + perStep) - at), solution, loads, result,
                          rows[static_cast<std::size_t>(step - firstStep)], cancel);
     };
@@ -272,11 +276,16 @@ std::string seriesJson(const SeriesResults& results, const CalculationSettings& 
         appendNumber(j, s.baseMw);
         j += ", \"losses_mw\": ";
         appendNumber(j, s.lossesMw);
-        j += ", \"vmin\": {\"node\": " + std::to_string(s.vminNode) + ", \"pu\": ";
-        appendNumber(j, s.vminPu);
-        j += "}, \"vmax\": {\"node\": " + std::to_string(s.vmaxNode) + ", \"pu\": ";
-        appendNumber(j, s.vmaxPu);
-        j += "}, \"max_loading\": ";
+        if (s.vminNode != 0) {
+            j += ", \"vmin\": {\"node\": " + std::to_string(s.vminNode) + ", \"pu\": ";
+            appendNumber(j, s.vminPu);
+            j += "}, \"vmax\": {\"node\": " + std::to_string(s.vmaxNode) + ", \"pu\": ";
+            appendNumber(j, s.vmaxPu);
+            j += "}";
+        } else {
+            j += ", \"vmin\": null, \"vmax\": null";
+        }
+        j += ", \"max_loading\": ";
         if (std::isfinite(s.maxLoadingPct)) {
             j += "{\"n1\": " + std::to_string(s.maxLoadingStart) + ", \"n2\": " + std::to_string(s.maxLoadingEnd) +
                  ", \"k\": " + std::to_string(s.maxLoadingParallel) + ", \"percent\": ";

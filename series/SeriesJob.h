@@ -5,6 +5,7 @@
 // and profile.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -75,8 +76,9 @@ public:
     // voltage class's and no branch limit.
     void setLimits(Limits limits);
     // The outages solved at every solved step, starting from that step's
-    // solution; none by default.
-    void setOutages(std::vector<Outage> outages);
+    // solution; none by default. branchShunts: the node shunts that go out
+    // with each branch (StudyOptions::branchShunts).
+    void setOutages(std::vector<Outage> outages, std::vector<std::array<double, 2>> branchShunts = {});
     bool withOutages() const { return withOutages_; }
     const std::vector<Outage>& outages() const { return outages_; }
 
@@ -102,6 +104,7 @@ private:
     ProfileBinding binding_;
     std::unique_ptr<TimeSeriesStudy> study_;
     std::vector<Outage> outages_;
+    std::vector<std::array<double, 2>> branchShunts_;
     bool withOutages_ = false;
 };
 

@@ -33,6 +33,13 @@ void appendShortest(std::string& out, double value)
     out.append(buf, r.ptr);
 }
 
+// A node number; none (0, a step without figures) left empty.
+void appendNode(std::string& out, int32_t node)
+{
+    if (node != 0)
+        out += std::to_string(node);
+}
+
 // The branch as an outage list names it: "N1 N2", "N1 N2 K" for the K-th parallel one.
 std::string branchName(const StepResult& s)
 {
@@ -95,11 +102,11 @@ std::string stepsCsv(const std::vector<StepResult>& steps, bool withOutages)
             appendShortest(out, v);
         }
         out += ',';
-        out += std::to_string(s.vminNode);
+        appendNode(out, s.vminNode);
         out += ',';
         appendShortest(out, s.vmaxPu);
         out += ',';
-        out += std::to_string(s.vmaxNode);
+        appendNode(out, s.vmaxNode);
         out += ',';
         if (std::isfinite(s.maxLoadingPct)) {
             appendShortest(out, s.maxLoadingPct);
@@ -219,10 +226,20 @@ std::string timeSeriesReport(const std::vector<StepResult>& steps, bool withOuta
     if (notConverged + diverged == 0) {
         r += " Нет\n";
     } else {
-        r += "      Шаг   Итераций   Исход\n";
-        for (const StepResult& s : steps)
-            if (s.outcome != StepOutcome::Solved)
-                r += formatInt(s.step, 9) + formatInt(s.iterations, 11) + "   " + stepOutcomeText(s.outcome) + "\n";
+        r += "      Шаг   Итераций   Исход          Баланс.узел,МВт   Наибольший небаланс\n";
+        for (const StepResult& s : steps) {
+            if (s.outcome == StepOutcome::Solved)
+                continue;
+            // Both outcomes are ten letters long.
+            r += formatInt(s.step, 9) + formatInt(s.iterations, 11) + "   " + stepOutcomeText(s.outcome) +
+                 formatFixed(s.baseShareMw, 20, 1);
+            if (s.worstNode != 0) {
+                r += "   узел " + formatInt(s.worstNode);
+                r += std::isfinite(s.worstMismatchMva) ? ", " + formatGeneral(s.worstMismatchMva, 0, 4) + " МВА"
+                                                       : ": не число";
+            }
+            r += "\n";
+        }
     }
     return r;
 }

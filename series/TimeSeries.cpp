@@ -11,6 +11,7 @@
 #include <complex>
 
 #include "powerflow/SparseSolver.h"
+#include "powerflow/TaskHandOver.h"
 #include "study/Outage.h"
 #include "study/OutageSolver.h"
 
@@ -78,6 +79,10 @@ struct TimeSeriesStudy::Engine {
         for (int k = 1; k <= network.nodeCount; ++k)
             if (network.nodeType[k] == 1)
                 r.loadMw += loads.p[static_cast<std::size_t>(k)];
+        if (r.outcome != StepOutcome::Solved) {
+            explainFailure(solution, loads, r);
+            return r;
+        }
         r.baseMw = solution.powerP[0];
         r.lossesMw = branchLosses(network, solution);
         r.vminPu = std::numeric_limits<double>::infinity();
@@ -99,6 +104,28 @@ struct TimeSeriesStudy::Engine {
         if (r.outcome == StepOutcome::Solved)
             checkLimits(model, solution, r);
         return r;
+    }
+
+    // A step without a solution carries no figure of its last iterate, only
+    // why it failed.
+    void explainFailure(const Solution& solution, const StepLoads& loads, StepResult& r) const
+    {
+        const double none = std::numeric_limits<double>::quiet_NaN();
+        r.baseMw = r.lossesMw = r.vminPu = r.vmaxPu = none;
+        for (int k = 1; k <= network.nodeCount; ++k)
+            r.baseShareMw += loads.p[static_cast<std::size_t>(k)];
+        const bool figures = solution.powerP.size() == static_cast<std::size_t>(network.nodeCount) + 1 &&
+                             solution.powerQ.size() == solution.powerP.size();
+        for (int k = 1; figures && k <= network.nodeCount; ++k) {
+            const double dP = solution.powerP[k] + loads.p[static_cast<std::size_t>(k)];
+            const double dQ = network.nodeType[k] == 1 ? solution.powerQ[k] + loads.q[static_cast<std::size_t>(k)] : 0.0;
+            // An iterate that is no number is the worst there is.
+            const double mismatch = std::isfinite(dP) && std::isfinite(dQ) ? std::hypot(dP, dQ) : HUGE_VAL;
+            if (r.worstNode == 0 || mismatch > r.worstMismatchMva) {
+                r.worstMismatchMva = mismatch;
+                r.worstNode = network.nodeNumber[k];
+            }
+        }
     }
 
     void checkLimits(const NetworkModel& model, const Solution& solution, StepResult& r) const
@@ -169,7 +196,7 @@ void TimeSeriesStudy::solve(StepRange range, std::span<StepResult> out, const st
     tbb::enumerable_thread_specific<Engine::Workspace> workspaces;
     std::atomic<int> done{0};
     const Engine& engine = *engine_;
-    tbb::parallel_for(tbb::blocked_range<int>(firstBlock, lastBlock, 1), [&](const tbb::blocked_range<int>& blocks) {
+    parallelFor(tbb::blocked_range<int>(firstBlock, lastBlock, 1), [&](const tbb::blocked_range<int>& blocks) {
         Engine::Workspace& w = workspaces.local();
         for (int block = blocks.begin(); block != blocks.end(); ++block) {
             const int first = std::max(range.first, block * kStepsPerBlock);

@@ -31,6 +31,9 @@ constexpr int kNoScaling = -1;
 // on by Newton's method.
 constexpr double kChordReduction = 0.25;
 constexpr int kMaxChordSteps = 12;
+// The finest error an outage is asked for: Newton's steps from the base
+// solution reach it in double precision at any size of network.
+constexpr float kFinestOutageError = 1e-9f;
 
 struct Block {
     int e = -1;  // position of the real part's column entries
@@ -49,6 +52,11 @@ struct StudyBase::Shared {
     int n = 0, m = 0;
     std::unique_ptr<SolverAnalysis> analysis;  // of the sparse method
     Solution baseSolution;
+    // The settings of every outage's solve: the precision the base case
+    // reached, so that an outage is as accurate as the case it is compared
+    // with (its Newton steps start close and stop just below the asked
+    // precision otherwise: a fixed-voltage node 4e-4 p.u. off its setting).
+    CalculationSettings outageSettings;
     // The correction's equations are the network's: no ties, no phase shifts.
     bool correctable = false;
 
@@ -112,6 +120,8 @@ struct OutageWorkspace::Data {
     std::vector<char> inService, lost;
     std::vector<double> selfG, selfB;
     std::vector<int> queue;
+    std::vector<int> island;  // nodes 0..n: the island of each (-1: none yet)
+    int reference = 0;        // the node that takes the balance
 
     // The state of the iteration.
     std::vector<double> e, f, Ir, Ii, P, Q;
@@ -201,17 +211,26 @@ void formAdmittances(Shared& s)
     }
 }
 
-// Takes branch i's share out of the self admittances of its ends.
+// The node shunts at branch i's ends that go out with it (S, capacitive positive).
+std::array<double, 2> shuntsOf(const Shared& s, int i)
+{
+    const auto& shunts = s.options.branchShunts;
+    return shunts.size() == static_cast<std::size_t>(s.m) + 1 ? shunts[i] : std::array<double, 2>{0.0, 0.0};
+}
+
+// Takes branch i's share out of the self admittances of its ends, the node
+// shunts that belong to it included.
 void removeFromSelf(const Shared& s, int i, std::vector<double>& selfG, std::vector<double>& selfB)
 {
     const Network& net = s.net;
     const double K = net.ratio[i];
     const int a = net.branchStart[i];
     const int t = net.branchEnd[i];
+    const std::array<double, 2> shunts = shuntsOf(s, i);
     selfG[a] -= s.seriesG[i] / (K * K) + 0.5 * net.chargingG[i];
-    selfB[a] -= s.seriesB[i] / (K * K) + 0.5 * net.chargingB[i];
+    selfB[a] -= s.seriesB[i] / (K * K) + 0.5 * net.chargingB[i] + shunts[0];
     selfG[t] -= s.seriesG[i] + 0.5 * net.chargingG[i];
-    selfB[t] -= s.seriesB[i] + 0.5 * net.chargingB[i];
+    selfB[t] -= s.seriesB[i] + 0.5 * net.chargingB[i] + shunts[1];
 }
 
 void formIncidence(Shared& s)
@@ -496,9 +515,17 @@ SolveSteps solveNewton(Work& w, const std::vector<int>& outaged, const std::vect
 {
     const Shared& s = w.s;
     PhaseClock clock;
-    const SolveChanges changes{outaged, lost, {}, {}};
+    std::vector<NodeShunt> shuntsOut;
+    for (int i : outaged) {
+        const std::array<double, 2> shunts = shuntsOf(s, i);
+        if (shunts[0] != 0)
+            shuntsOut.push_back({s.net.branchStart[i], 0.0, shunts[0]});
+        if (shunts[1] != 0)
+            shuntsOut.push_back({s.net.branchEnd[i], 0.0, shunts[1]});
+    }
+    const SolveChanges changes{outaged, lost, {}, {}, shuntsOut, w.reference};
     const Solution solution =
-        solveSparse(s.net, s.options.settings, Start::from(s.baseSolution), *s.analysis, w.solver, changes);
+        solveSparse(s.net, s.outageSettings, Start::from(s.baseSolution), *s.analysis, w.solver, changes);
     w.e = solution.voltageRe;
     w.f = solution.voltageIm;
     w.P = solution.powerP;
@@ -506,6 +533,11 @@ SolveSteps solveNewton(Work& w, const std::vector<int>& outaged, const std::vect
     w.tieP = solution.tieP;
     w.tieQ = solution.tieQ;
     w.held = solution.held;
+    if (w.lost[0]) {
+        // The base node, cut off, keeps its voltage in the solve but is no
+        // part of what goes on.
+        w.e[0] = w.f[0] = w.P[0] = w.Q[0] = 0.0;
+    }
     SolveSteps out;
     out.iterations = done + solution.iterations;
     out.residual = {solution.residual, solution.worstError};
@@ -711,30 +743,99 @@ SolveSteps solveChord(Work& w, const CalculationSettings& settings, Residual res
     return out;
 }
 
-// Marks the nodes that a breadth-first walk from the base node over the
-// branches in service does not reach.
-void markCutOff(const Shared& s, Work& w)
+// The generation a node brings to an island (MW): the base node's output in
+// the base case, a negative load's.
+double generationOf(const Shared& s, int k)
 {
-    w.lost.assign(s.n + 1, 1);
-    w.queue.clear();
-    w.queue.push_back(0);
-    w.lost[0] = 0;
-    for (std::size_t head = 0; head < w.queue.size(); ++head) {
-        const int k = w.queue[head];
-        for (int a = s.incidentStart[k]; a < s.incidentStart[k + 1]; ++a) {
-            const int i = s.incident[a];
-            if (!w.inService[i])
+    if (k == 0)
+        return s.baseSolution.powerP.empty() ? 0.0 : std::max(0.0, s.baseSolution.powerP[0]);
+    return std::max(0.0, -s.net.loadP[k]);
+}
+
+// Numbers the islands of the branches in service (w.island), walking from
+// each node not yet reached; the walk from the base node comes first.
+int numberIslands(const Shared& s, Work& w)
+{
+    w.island.assign(s.n + 1, -1);
+    int islands = 0;
+    for (int start = 0; start <= s.n; ++start) {
+        if (w.island[start] >= 0 || (start > 0 && s.unlinked[start]))
+            continue;
+        w.queue.clear();
+        w.queue.push_back(start);
+        w.island[start] = islands;
+        for (std::size_t head = 0; head < w.queue.size(); ++head) {
+            const int k = w.queue[head];
+            for (int a = s.incidentStart[k]; a < s.incidentStart[k + 1]; ++a) {
+                const int i = s.incident[a];
+                if (!w.inService[i])
+                    continue;
+                const int other = s.net.branchStart[i] == k ? s.net.branchEnd[i] : s.net.branchStart[i];
+                if (w.island[other] < 0) {
+                    w.island[other] = islands;
+                    w.queue.push_back(other);
+                }
+            }
+        }
+        ++islands;
+    }
+    return islands;
+}
+
+// The node that takes the balance of an island: its largest generator of
+// fixed voltage, else its largest generator.
+int balanceNodeOf(const Shared& s, const Work& w, int island)
+{
+    int best = -1;
+    for (int pass = 0; pass < 2 && best < 0; ++pass) {
+        double most = 0;
+        for (int k = 1; k <= s.n; ++k) {
+            if (w.island[k] != island || (pass == 0 && s.net.nodeType[k] != 2))
                 continue;
-            const int other = s.net.branchStart[i] == k ? s.net.branchEnd[i] : s.net.branchStart[i];
-            if (w.lost[other]) {
-                w.lost[other] = 0;
-                w.queue.push_back(other);
+            if (generationOf(s, k) > most) {
+                most = generationOf(s, k);
+                best = k;
             }
         }
     }
-    // A node that no branch touches stays as the network has it.
-    for (int k = 1; k <= s.n; ++k)
-        if (s.unlinked[k])
+    return best;
+}
+
+// Marks the nodes lost with an outage: every island but the one that goes
+// on, which is the base node's unless another island feeds more of its own
+// load from its own generation (the base node behind the step-up
+// transformer of its generator, say: the rest of the grid goes on). That
+// island goes on with its largest generator as the node taking the balance
+// (w.reference); islands without generation or without load are lost.
+void markCutOff(const Shared& s, Work& w)
+{
+    const int islands = numberIslands(s, w);
+    std::vector<double> generation(static_cast<std::size_t>(islands), 0.0);
+    std::vector<double> load(static_cast<std::size_t>(islands), 0.0);
+    for (int k = 0; k <= s.n; ++k) {
+        if (w.island[k] < 0)
+            continue;
+        generation[static_cast<std::size_t>(w.island[k])] += generationOf(s, k);
+        load[static_cast<std::size_t>(w.island[k])] += std::max(0.0, s.net.loadP[k]);
+    }
+    const auto fed = [&](int i) {
+        return std::min(generation[static_cast<std::size_t>(i)], load[static_cast<std::size_t>(i)]);
+    };
+    int kept = 0;
+    for (int i = 1; i < islands; ++i)
+        if (fed(i) > fed(kept))
+            kept = i;
+    w.reference = 0;
+    if (kept != 0) {
+        w.reference = balanceNodeOf(s, w, kept);
+        if (w.reference < 0) {
+            kept = 0;
+            w.reference = 0;
+        }
+    }
+    w.lost.assign(s.n + 1, 1);
+    for (int k = 0; k <= s.n; ++k)
+        if (w.island[k] == kept || (k > 0 && s.unlinked[k]))
             w.lost[k] = 0;
 }
 
@@ -885,6 +986,11 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
     }
     w.tieP.clear();
     w.tieQ.clear();
+    if (w.lost[0]) {
+        result.lostNodes.push_back(0);
+        result.lostGenerationMw += generationOf(s, 0);
+        result.balanceNode = w.reference;
+    }
     for (int k = 1; k <= s.n; ++k) {
         if (w.lost[k]) {
             result.lostNodes.push_back(k);
@@ -893,7 +999,9 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
         }
     }
     SolveSteps steps;
-    bool useChord = s.correctable && w.baseFactors && options.method == OutageMethod::Woodbury;
+    // The correction keeps the base node as the reference: an island that
+    // goes on without it is solved by Newton's method.
+    bool useChord = s.correctable && w.baseFactors && options.method == OutageMethod::Woodbury && w.reference == 0;
     if (useChord) {
         const Residual residual = computeResidual(s, w);
         clock.into(w.times.setup);
@@ -912,7 +1020,7 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
             addChanged(k);
         useChord = static_cast<int>(w.changed.size()) <= kMaxCorrectedNodes;
         if (useChord) {
-            steps = solveChord(w, options.settings, residual, outaged);
+            steps = solveChord(w, s.outageSettings, residual, outaged);
             result.woodbury = steps.converged;
         }
         for (int k : w.changed)
@@ -925,15 +1033,17 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
     clock.restart();  // the steps counted their own time
     result.iterations = steps.iterations;
     result.residual = steps.residual.rms;
+    // A split whose rest did not converge is told as not converged: the
+    // figures of a solve that failed are no state of the network, neither
+    // values nor violations.
     if (steps.diverged)
         result.outcome = OutageOutcome::Diverged;
     else if (!steps.converged)
         result.outcome = OutageOutcome::NotConverged;
-    if (!result.lostNodes.empty()) {
-        result.restSolved = steps.converged;
+    else if (!result.lostNodes.empty())
         result.outcome = OutageOutcome::Split;
-    }
-    if (steps.converged || !result.lostNodes.empty())
+    result.restSolved = steps.converged;
+    if (steps.converged)
         checkLimits(s, w, result);
     clock.into(w.times.checks);
     if (solution) {
@@ -946,6 +1056,30 @@ OutageResult solveCase(const Shared& s, Work& w, const std::vector<int>& outaged
         solution->branches = branchFigures(s, w);
     }
     return result;
+}
+
+// The precision of every outage: the finer of the base case's errors, that
+// of its worst equation and that of its fixed voltages (Newton's steps from
+// a flat start leave these far below the rest), within the asked precision.
+float outagePrecision(const Shared& s)
+{
+    const Solution& base = s.baseSolution;
+    double reached = base.worstError;
+    if (base.voltageRe.size() == static_cast<std::size_t>(s.n) + 1) {
+        double fixedVoltage = 0;
+        for (int k = 1; k <= s.n; ++k) {
+            const bool held = k < static_cast<int>(base.held.size()) && base.held[k] != 0;
+            if (s.net.nodeType[k] != 2 || held)
+                continue;
+            const double u = s.net.nodeUnom[k];
+            const double e = base.voltageRe[k], f = base.voltageIm[k];
+            fixedVoltage = std::max(fixedVoltage, std::fabs((e * e + f * f - u * u) / (u * u)));
+        }
+        reached = std::min(reached, fixedVoltage > 0 ? fixedVoltage : reached);
+    }
+    if (!std::isfinite(reached))
+        return s.options.settings.precision;
+    return std::min(s.options.settings.precision, std::max(kFinestOutageError, static_cast<float>(reached)));
 }
 
 }  // namespace
@@ -975,6 +1109,8 @@ StudyBase::StudyBase(const NetworkModel& model, const Limits& limits, const Stud
     else
         s.baseSolution = solveSparse(s.net, options.settings, Start::flat(), *s.analysis, base.solver);
     s.solved = s.baseSolution.outcome == SolveOutcome::Converged;
+    s.outageSettings = options.settings;
+    s.outageSettings.precision = outagePrecision(s);
     applyOutage(s, base, {});
     base.e = s.baseSolution.voltageRe;
     base.f = s.baseSolution.voltageIm;

@@ -21,6 +21,7 @@
 //   refactorisation in the others, in the base ordering.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <span>
 #include <vector>
@@ -63,13 +64,17 @@ struct BranchLoading {
 
 struct OutageResult {
     OutageOutcome outcome = OutageOutcome::Solved;
-    // For a split: whether the rest of the network reached the precision.
+    // Whether the solve of what the outage leaves reached the precision (a
+    // split whose rest did not is NotConverged or Diverged).
     bool restSolved = true;
     int iterations = 0;
     double residual = 0;      // root mean square of the equations' errors
     NodeVoltage vmin, vmax;
     BranchLoading maxLoading;
-    std::vector<int> lostNodes;  // node indices, ascending
+    std::vector<int> lostNodes;  // node indices, ascending (0: the base node)
+    // The node (index) that took the balance when the base node was cut
+    // off in an island with less generation than the rest; -1 when none.
+    int balanceNode = -1;
     double lostLoadMw = 0;       // the consumption of the cut-off nodes
     double lostGenerationMw = 0; // their generation (a negative load), positive
     std::vector<Violation> violations;
@@ -88,6 +93,10 @@ constexpr int kMaxCorrectedNodes = 8;
 struct StudyOptions {
     CalculationSettings settings;  // precision and iteration limit of every solve
     OutageMethod method = OutageMethod::Woodbury;
+    // Per branch 1..m: the node shunts at its first and second end that
+    // belong to it (S, capacitive positive), out of service with it; empty
+    // for none (an imported case's charging, CaseStudyData).
+    std::vector<std::array<double, 2>> branchShunts;
 };
 
 class OutageWorkspace;

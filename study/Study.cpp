@@ -4,7 +4,6 @@
 
 #include <tbb/blocked_range.h>
 #include <tbb/enumerable_thread_specific.h>
-#include <tbb/parallel_for.h>
 
 #include "powerflow/TaskHandOver.h"
 
@@ -18,15 +17,10 @@ StudyResult runStudy(const StudyBase& base, std::vector<Outage> outages, StudyCo
     study.results.resize(count);
     study.solved.assign(count, 0);
     std::atomic<bool> stopped{false};
-    // The base case written before the workers read it, every result
-    // written before this thread reads it.
-    TaskHandOver handOver;
-    handOver.handOut();
     tbb::enumerable_thread_specific<OutageWorkspace> workspaces([&] { return OutageWorkspace(base); });
     // Small chunks: an outage costs from microseconds to a few refactorisations,
     // and cancel is looked at before each one.
-    tbb::parallel_for(tbb::blocked_range<std::size_t>(0, count, 4), [&](const tbb::blocked_range<std::size_t>& range) {
-        handOver.take();
+    parallelFor(tbb::blocked_range<std::size_t>(0, count, 4), [&](const tbb::blocked_range<std::size_t>& range) {
         OutageWorkspace& workspace = workspaces.local();
         for (std::size_t i = range.begin(); i != range.end(); ++i) {
             if (control && control->cancel.load(std::memory_order_relaxed)) {
@@ -38,9 +32,7 @@ StudyResult runStudy(const StudyBase& base, std::vector<Outage> outages, StudyCo
             if (control)
                 control->done.fetch_add(1, std::memory_order_relaxed);
         }
-        handOver.handBack();
     });
-    handOver.collect();
     study.cancelled = stopped.load();
     return study;
 }

@@ -204,16 +204,16 @@ std::string contingencyReport(const StudyBase& base, const StudyResult& study, c
         line(row);
         if (outage.label != branchesOf(base, outage))
             line("        ветви: " + branchesOf(base, outage));
-        if (o.outcome == OutageOutcome::Split) {
+        if (!o.lostNodes.empty()) {
             std::string lost = "        отделены узлы: " + nodeList(base, o.lostNodes, 20) + "; нагрузка " +
                                formatFixed(o.lostLoadMw, 0, 2) + " МВт";
             if (o.lostGenerationMw > 0)
                 lost += ", генерация " + formatFixed(o.lostGenerationMw, 0, 2) + " МВт";
             line(lost);
-            if (!o.restSolved)
-                line("        остальная сеть: заданная точность не достигнута (невязка " +
-                     formatGeneral(o.residual, 0, 5) + ")");
-        } else if (o.outcome == OutageOutcome::NotConverged) {
+            if (o.balanceNode > 0)
+                line("        базисный узел отделен, баланс принял узел " + formatInt(numberOf(base, o.balanceNode)));
+        }
+        if (o.outcome == OutageOutcome::NotConverged) {
             line("        заданная точность не достигнута за " + formatInt(o.iterations) + " итераций (невязка " +
                  formatGeneral(o.residual, 0, 5) + ")");
         } else if (o.outcome == OutageOutcome::Diverged) {
@@ -310,7 +310,9 @@ std::string studyJson(const StudyBase& base, const StudyResult& study)
             s += (k ? ", " : "") + formatInt(numberOf(base, o.lostNodes[k]));
         s += "],\n";
         s += "      \"lost_load_mw\": " + fullPrecision(o.lostLoadMw) + ",\n";
-        s += "      \"lost_generation_mw\": " + fullPrecision(o.lostGenerationMw) + "\n    }";
+        s += "      \"lost_generation_mw\": " + fullPrecision(o.lostGenerationMw) + ",\n";
+        s += "      \"balance_node\": " + (o.balanceNode > 0 ? formatInt(numberOf(base, o.balanceNode)) : "null") +
+             "\n    }";
     }
     s += study.outages.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return s;

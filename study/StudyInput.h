@@ -2,6 +2,7 @@
 // the same way by tarvel-cli and by every process of tarvel-study.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,8 @@ struct CaseStudyData {
     std::string caseName;
     std::vector<int> branchRecordOfCaseBranch;
     std::vector<double> branchRatingMva;
+    // Per branch 1..m: its charging written as node shunts at its two ends, S.
+    std::vector<std::array<double, 2>> branchChargingShuntS;
 };
 
 // The outages "all" names (every branch on its own), or those of a list or,

@@ -2,7 +2,7 @@
 """Double-precision power flow of a MATPOWER version 2 case, for reference
 solutions of the import tests and of the reactive limits.
 
-    tools/case_newton.py [--q-limits] CASE.m > CASE.ref.json
+    tools/case_newton.py [--q-limits] [--outage ROW] CASE.m > CASE.ref.json
 
 Polar Newton-Raphson on the full admittance matrix (numpy), branch model with
 the tap and phase shift at the "from" end and the charging split in halves,
@@ -16,7 +16,8 @@ case is solved again after every change until no bus changes. Prints per bus
 the magnitude (p.u.) and angle (degrees, relative to the reference bus), and
 per in-service branch the power into the branch at both ends (MW, Mvar);
 with --q-limits also the buses held at a limit ("held": number and "Qmax" or
-"Qmin").
+"Qmin"). --outage ROW takes the case's branch row ROW (from 1) out of service
+first, all of it: series admittance, charging and tap.
 """
 import json
 import re
@@ -35,7 +36,7 @@ def matrix(text, name):
     return np.array(rows)
 
 
-def solve(path, limits=False):
+def solve(path, limits=False, outage=None):
     text = open(path).read()
     base = float(re.search(r"baseMVA\s*=\s*([0-9.eE+-]+)", text).group(1))
     bus, gen, branch = matrix(text, "bus"), matrix(text, "gen"), matrix(text, "branch")
@@ -43,6 +44,8 @@ def solve(path, limits=False):
     index = {n: i for i, n in enumerate(number)}
     n = len(number)
 
+    if outage is not None:
+        branch[outage - 1, 10] = 0
     branch = branch[branch[:, 10] > 0]
     f = np.array([index[int(v)] for v in branch[:, 0]])
     t = np.array([index[int(v)] for v in branch[:, 1]])
@@ -150,4 +153,9 @@ def solve(path, limits=False):
 
 if __name__ == "__main__":
     args = [a for a in sys.argv[1:] if a != "--q-limits"]
-    print(json.dumps(solve(args[0], "--q-limits" in sys.argv[1:]), indent=1, default=float))
+    outage = None
+    if "--outage" in args:
+        at = args.index("--outage")
+        outage = int(args[at + 1])
+        del args[at:at + 2]
+    print(json.dumps(solve(args[0], "--q-limits" in sys.argv[1:], outage), indent=1, default=float))

@@ -259,10 +259,13 @@ void ContingencyPage::showResults()
         QString tip;
         for (const Violation& v : r.violations)
             tip += QString::fromStdString(violationText(base, v)) + QLatin1Char('\n');
-        if (r.outcome == OutageOutcome::Split)
+        if (!r.lostNodes.empty())
             tip += QStringLiteral("отделено узлов: %1, нагрузка %2 МВт\n")
                        .arg(r.lostNodes.size())
                        .arg(userFigure(r.lostLoadMw, 2));
+        if (r.balanceNode > 0)
+            tip += QStringLiteral("базисный узел отделен, баланс принял узел %1\n")
+                       .arg(base.model().nodeNumber[r.balanceNode]);
         count->setToolTip(tip.trimmed());
         table_->setItem(row, 8, count);
     }

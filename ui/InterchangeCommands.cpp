@@ -114,6 +114,7 @@ bool TForm1::importCaseBytes(const QString& path, const std::string& fileBytes)
     imported_.busAreas = std::move(converted.imported.busAreas);
     imported_.caseData.branchRecordOfCaseBranch = std::move(converted.imported.branchRecordOfCaseBranch);
     imported_.caseData.branchRatingMva = std::move(converted.imported.branchRatingMva);
+    imported_.caseData.branchChargingShuntS = std::move(converted.imported.branchChargingShuntS);
     if (detectInputFormat(bytes) == InputFormat::Matpower)
         imported_.caseData.caseName = caseFunctionName(bytes);
     lowerPane_->showReadOnly(fromUtf8(toCrLf(converted.imported.summary)));

@@ -181,6 +181,10 @@ QString SeriesChartView::stepText(int index) const
                         .arg(s.outagesWithViolations)
                         .arg(s.outagesSplit)
                         .arg(s.outagesNotConverged + s.outagesDiverged);
+    } else {
+        text += QStringLiteral("\nБазисный узел должен выдать %1 МВт").arg(number(s.baseShareMw, 1));
+        if (s.worstNode != 0)
+            text += QStringLiteral("\nНаибольший небаланс: узел %1").arg(s.worstNode);
     }
     text += QStringLiteral("\nЩелчок - отчеты этого шага");
     return text;

@@ -202,3 +202,63 @@ TEST(TimeSeries, AStepThatDoesNotConvergeIsToldAndTheSeriesGoesOn)
 
 }  // namespace
 }  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+// Hours past what the grid can carry, between ordinary ones: the steps that
+// fail carry no figure of their last iterate (the same whatever the number
+// of threads), and the report says why they failed.
+TEST(TimeSeries, AStepThatFailsCarriesNoFiguresButWhyItFailed)
+{
+    std::string profile = "step,d0,d1,d2,d3\n";
+    for (int s = 1; s <= 60; ++s) {
+        const char* m = s % 7 == 3 ? "40" : (s % 7 == 4 ? "25" : "1.05");
+        profile += std::to_string(s) + "," + m + "," + m + "," + m + "," + m + "\n";
+    }
+    const auto p = prepare(gridText(300, 5), profile, CalculationSettings{});
+    ASSERT_TRUE(p);
+    std::string one, two;
+    std::vector<StepResult> steps;
+    {
+        tbb::global_control limit(tbb::global_control::max_allowed_parallelism, 1);
+        steps = p->job.solveAll();
+        one = stepsCsv(steps, false);
+    }
+    {
+        tbb::global_control limit(tbb::global_control::max_allowed_parallelism, 2);
+        two = stepsCsv(p->job.solveAll(), false);
+    }
+    EXPECT_EQ(one, two);
+
+    int failed = 0;
+    std::size_t at = one.find('\n') + 1;
+    for (const StepResult& s : steps) {
+        const std::size_t end = one.find('\n', at);
+        const std::string line = one.substr(at, end - at);
+        at = end + 1;
+        if (s.outcome == StepOutcome::Solved)
+            continue;
+        ++failed;
+        std::vector<std::string> fields;
+        for (std::size_t from = 0;;) {
+            const std::size_t comma = line.find(',', from);
+            fields.push_back(line.substr(from, comma - from));
+            if (comma == std::string::npos)
+                break;
+            from = comma + 1;
+        }
+        ASSERT_EQ(fields.size(), 13u) << line;
+        for (std::size_t f = 4; f <= 11; ++f)
+            EXPECT_EQ(fields[f], "") << "field " << f << " of " << line;
+        EXPECT_NE(s.worstNode, 0);
+        EXPECT_GT(s.baseShareMw, s.loadMw * 0.5);
+    }
+    EXPECT_GE(failed, 8);
+    const std::string report = timeSeriesReport(steps, false);
+    EXPECT_NE(report.find("Баланс.узел,МВт   Наибольший небаланс"), std::string::npos) << report;
+    EXPECT_NE(report.find("   узел "), std::string::npos) << report;
+}
+
+}  // namespace
+}  // namespace tarvel

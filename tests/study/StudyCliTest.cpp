@@ -46,7 +46,7 @@ TEST(StudyCli, AllBranchesOfIeee118WriteTheReportAndTellTheSplits)
     EXPECT_THAT(text, HasSubstr("Анализ отключений ветвей (N-1)"));
     EXPECT_THAT(text, HasSubstr("отделены узлы: 116; нагрузка 184.00 МВт"));
     EXPECT_THAT(text, HasSubstr("по току у 3 ветвей (кА, файл ieee118-limits.txt)"));
-    EXPECT_THAT(text, HasSubstr("    10  68-69                 решено              4      0.9430     76      1.0500     25        117.1  49-69\r\n"
+    EXPECT_THAT(text, HasSubstr("    10  68-69                 решено              8      0.9430     76      1.0500     25        117.1  49-69\r\n"
                                 "        перегрузка ветви 47-69: I = 0.158 кА, предел 0.140 кА (113.2 %)\r\n"));
     EXPECT_THAT(fileBytes(dir / "s.json"), HasSubstr("\"outcome\": \"split\""));
     EXPECT_THAT(fileBytes(dir / "s-contingencies.csv"), HasSubstr("68-116"));
@@ -72,10 +72,8 @@ TEST(StudyCli, TheSameFilesWithOneTwoAndFourThreads)
 TEST(StudyCli, AMatpowerContingencyTableTakesTheCaseRatings)
 {
     TempDir dir;
-    const CliResult r = runCli(dir.path(), "--contingencies /work/shared/cases/contab_ACTIVSg200.m --study-json s.json "
-                                           "/work/shared/cases/case_ACTIVSg200.m");
-    if (!std::filesystem::exists("/work/shared/cases/contab_ACTIVSg200.m"))
-        GTEST_SKIP() << "the shared cases are not on this machine";
+    const CliResult r = runCli(dir.path(), "--contingencies " + source("tests/data/study/contab_ACTIVSg200.m") +
+                                               " --study-json s.json " + source("tests/data/series/case_ACTIVSg200.m"));
     EXPECT_TRUE(r.status == 0 || r.status == 4) << r.err;
     EXPECT_THAT(r.out, HasSubstr("Отключений: 245;"));
     EXPECT_THAT(cp1251ToUtf8(fileBytes(dir / "contingency.rez")), HasSubstr("по мощности у"));
@@ -101,7 +99,8 @@ TEST(StudyCli, BadInputIsToldWithItsLineEndsWithTwoAndWritesNoStudyFile)
         {"--contingencies empty.txt", "Список отключений пуст"},
         {"--contingencies list.txt --limits negative.txt", "Строка 2 файла пределов: предел тока должен быть"},
         {"--contingencies list.txt --limits word.txt", "Строка 1 файла пределов"},
-        {"--contingencies /work/shared/cases/contab_ACTIVSg500.m --study-json s.json", "только к случаю MATPOWER"},
+        {"--contingencies " + source("tests/data/study/contab_ACTIVSg500.m") + " --study-json s.json",
+         "только к случаю MATPOWER"},
         {"--contingencies missing.txt", "Невозможно прочитать файл \"missing.txt\""},
     };
     for (const auto& c : cases) {
@@ -113,8 +112,8 @@ TEST(StudyCli, BadInputIsToldWithItsLineEndsWithTwoAndWritesNoStudyFile)
         EXPECT_FALSE(std::filesystem::exists(dir / "s-contingencies.csv")) << c.args;
         EXPECT_TRUE(std::filesystem::exists(dir / "network.rez")) << c.args;  // the base case ran as always
     }
-    const CliResult other = runCli(dir.path(), "--contingencies /work/shared/cases/contab_ACTIVSg500.m "
-                                               "/work/shared/cases/case_ACTIVSg200.m");
+    const CliResult other = runCli(dir.path(), "--contingencies " + source("tests/data/study/contab_ACTIVSg500.m") + " " +
+                                                   source("tests/data/series/case_ACTIVSg200.m"));
     EXPECT_EQ(other.status, 2);
     EXPECT_THAT(other.err, HasSubstr("составлена для случая ACTIVSg500"));
     EXPECT_FALSE(std::filesystem::exists(dir / "contingency.rez"));

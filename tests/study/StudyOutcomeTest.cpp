@@ -1,6 +1,10 @@
 // The outcomes of a study: a lost load, an outage that cannot be solved
 // while the others go on, violations measured as the reports measure, the
 // ranking, the files whatever the number of threads, and cancel.
+#include <algorithm>
+#include <cmath>
+#include <string>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -11,6 +15,7 @@
 #include "study/Study.h"
 #include "study/StudyFiles.h"
 #include "tests/study/StudySupport.h"
+#include "tests/support/TestSupport.h"
 #include "tests/support/NetworkGenerator.h"
 
 namespace tarvel {
@@ -70,6 +75,125 @@ TEST(StudyOutcome, ACutOffNodeAndAnUnsolvableOutageAreOutcomesAndTheStudyGoesOn)
     EXPECT_EQ(counts.failed, 2u);
     EXPECT_EQ(studySummary(counts),
               "Отключений: 5; без нарушений: 0; с нарушениями: 0; разделение сети: 3; не сошлось: 2");
+}
+
+// Node 6 generates 250 MW into node 3's 300 MW; without line 3-6 the two
+// circuits 2-3 cannot carry the whole load: a split whose rest has no
+// solution.
+TEST(StudyOutcome, ASplitWhoseRestDoesNotConvergeIsToldSoAndGivesNoFigures)
+{
+    const NetworkModel model = test::modelFromText("0102 0 1 115 0 0 0 0 0 0 0\n"
+                                                   "0201 0 2 110 10 5 0 0 0 0 0\n"
+                                                   "0201 0 3 110 300 50 0 0 0 0 0\n"
+                                                   "0201 0 6 110 -250 0 0 0 0 0 0\n"
+                                                   "0301 0 1 2 1 4 -50 1 0 0 0\n"
+                                                   "0301 0 2 3 6 24 -50 1 0 0 0\n"
+                                                   "0301 0 2 3 6 24 -50 1 0 0 0\n"
+                                                   "0301 0 3 6 1 4 -50 1 0 0 0\n");
+    const StudyBase base(model, defaultLimits(model), preciseOptions());
+    ASSERT_TRUE(base.solved());
+    const StudyResult study = runStudy(base, {Outage{"3-6", {4}}});
+    const OutageResult& r = study.results[0];
+    EXPECT_TRUE(r.outcome == OutageOutcome::NotConverged || r.outcome == OutageOutcome::Diverged)
+        << outcomeKey(r.outcome);
+    EXPECT_EQ(r.lostNodes, (std::vector<int>{3}));
+    EXPECT_DOUBLE_EQ(r.lostGenerationMw, 250);
+    EXPECT_LT(r.vmin.node, 0);
+    EXPECT_LT(r.vmax.node, 0);
+    EXPECT_EQ(r.maxLoading.branch, 0);
+    EXPECT_TRUE(r.violations.empty());
+    EXPECT_EQ(countOutcomes(study.results).failed, 1u);
+    const std::string report = contingencyReport(base, study, {});
+    EXPECT_THAT(report, HasSubstr("отделены узлы: 6; нагрузка 0.00 МВт, генерация 250.00 МВт"));
+    EXPECT_THAT(studyJson(base, study), HasSubstr("\"vmin\": null"));
+}
+
+// The largest deviation of a fixed-voltage node from its setting (p.u.) in
+// a solution, and where.
+double worstFixedVoltage(const NetworkModel& model, const OutageSolution& solution, int& node)
+{
+    double worst = 0;
+    for (int k = 1; k <= model.nodeCount; ++k) {
+        if (model.nodeType[k] != 2 || solution.lost[k])
+            continue;
+        const double off = std::fabs(std::hypot(solution.voltageRe[k], solution.voltageIm[k]) / model.nodeUnom[k] - 1);
+        if (off > worst) {
+            worst = off;
+            node = model.nodeNumber[k];
+        }
+    }
+    return worst;
+}
+
+// The base node behind one line, the rest with a generator larger than
+// what the base node feeds: without the line the rest goes on, its
+// generator taking the balance, as an independent Newton solves it
+// (tests/data/study/island-without-base.m by tools/case_newton.py).
+TEST(StudyOutcome, AnIslandWithMoreGenerationGoesOnWithItsLargestGenerator)
+{
+    const NetworkModel model = test::modelFromText("0102 0 1 115 0 0 0 0 0 0 0\n"
+                                                   "0201 0 2 110 30 10 0 0 0 0 0\n"
+                                                   "0201 0 3 110 -150 0 0 0 112 0 0\n"
+                                                   "0201 0 4 110 60 20 0 0 0 0 0\n"
+                                                   "0201 0 5 110 50 15 0 0 0 0 0\n"
+                                                   "0301 0 1 2 1 4 0 1 0 0 0\n"
+                                                   "0301 0 2 3 2 8 0 1 0 0 0\n"
+                                                   "0301 0 3 4 2 8 0 1 0 0 0\n"
+                                                   "0301 0 4 5 3 12 0 1 0 0 0\n"
+                                                   "0301 0 2 5 3 12 0 1 0 0 0\n");
+    const StudyBase base(model, defaultLimits(model), preciseOptions());
+    ASSERT_TRUE(base.solved());
+    OutageWorkspace workspace(base);
+    OutageSolution solution;
+    const OutageResult r = evaluateOutage(base, Outage{"1-2", {1}}, workspace, &solution);
+    ASSERT_EQ(r.outcome, OutageOutcome::Split);
+    EXPECT_EQ(r.lostNodes, (std::vector<int>{0}));
+    EXPECT_EQ(r.lostLoadMw, 0);
+    ASSERT_EQ(r.balanceNode, 2);  // node 3
+    const std::string json = test::fileBytes(test::sourcePath("tests/data/study/island-without-base.ref.json"));
+    const double vm[] = {0.9936351974128296, 1.018181818181818, 0.9863612565122422, 0.9757282464666268};
+    ASSERT_NE(json.find("0.9757282464666268"), std::string::npos);
+    for (int k = 1; k <= 4; ++k)
+        EXPECT_NEAR(std::hypot(solution.voltageRe[k], solution.voltageIm[k]) / 110.0, vm[k - 1], 1e-6)
+            << "node " << model.nodeNumber[k];
+    // The generator feeds the island's load and losses.
+    EXPECT_GT(solution.calcP[2], 140.0);
+    EXPECT_EQ(solution.voltageRe[0], 0.0);
+    ASSERT_TRUE(r.violations.empty() || r.violations[0].node != 0);
+
+    const StudyResult study{{Outage{"1-2", {1}}}, {r}, false};
+    EXPECT_THAT(contingencyReport(base, study, {}), HasSubstr("базисный узел отделен, баланс принял узел 3"));
+    EXPECT_THAT(studyJson(base, study), HasSubstr("\"balance_node\": 3"));
+}
+
+// At the default precision an outage is solved as far as its base case: the
+// fixed-voltage nodes of IEEE 118 hold their settings as closely as the base
+// case holds them, not some 1e-4 p.u. off where Newton's steps from the
+// base solution first stop below the precision.
+TEST(StudyOutcome, OutagesAreAsAccurateAsTheBaseCase)
+{
+    const NetworkModel model = test::modelFromFile("samples/ieee118.cdu");
+    const StudyBase base(model, defaultLimits(model), StudyOptions{});
+    ASSERT_TRUE(base.solved());
+    OutageWorkspace workspace(base);
+    OutageSolution baseSolution;
+    evaluateOutage(base, Outage{"base", {}}, workspace, &baseSolution);
+    int node = 0;
+    const double ofBase = worstFixedVoltage(model, baseSolution, node);
+    double worst = 0;
+    std::string where;
+    for (const Outage& outage : allBranchOutages(base.branches())) {
+        OutageSolution solution;
+        const OutageResult r = evaluateOutage(base, outage, workspace, &solution);
+        if (r.outcome != OutageOutcome::Solved && r.outcome != OutageOutcome::Split)
+            continue;
+        const double off = worstFixedVoltage(model, solution, node);
+        if (off > worst) {
+            worst = off;
+            where = outage.label + ", node " + std::to_string(node);
+        }
+    }
+    EXPECT_LT(worst, std::max(2 * ofBase, 1e-6)) << where << "; the base case: " << ofBase;
 }
 
 TEST(StudyOutcome, ViolationsAreMeasuredAsTheReportsMeasureCurrentAndVoltage)

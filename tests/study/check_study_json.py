@@ -16,9 +16,9 @@ import jsonschema
 
 cli, schema_path, source = sys.argv[1:4]
 schema = json.loads(Path(schema_path).read_text(encoding="utf-8"))
-runs = [["--contingencies", "all", "--limits", f"{source}/samples/ieee118-limits.txt", f"{source}/samples/ieee118.cdu"]]
-if Path("/work/shared/cases/contab_ACTIVSg200.m").exists():
-    runs.append(["--contingencies", "/work/shared/cases/contab_ACTIVSg200.m", "/work/shared/cases/case_ACTIVSg200.m"])
+runs = [["--contingencies", "all", "--limits", f"{source}/samples/ieee118-limits.txt", f"{source}/samples/ieee118.cdu"],
+        ["--contingencies", f"{source}/tests/data/study/contab_ACTIVSg200.m",
+         f"{source}/tests/data/series/case_ACTIVSg200.m"]]
 for args in runs:
     with tempfile.TemporaryDirectory() as work:
         work = Path(work)
