@@ -19,6 +19,7 @@ ImportResult importCase(const CaseData& data, const ConversionOptions& options)
     result.imported.busAreas = std::move(conversion.busAreas);
     result.imported.branchRecordOfCaseBranch = std::move(conversion.branchRecordOfCaseBranch);
     result.imported.branchRatingMva = std::move(conversion.branchRatingMva);
+    result.imported.storedVoltages = std::move(conversion.storedVoltages);
     return result;
 }
 

@@ -22,6 +22,7 @@ struct ImportedCase {
     std::vector<CduConversion::BusArea> busAreas;  // for load profiles by areas
     std::vector<int> branchRecordOfCaseBranch;     // as CduConversion gives them
     std::vector<double> branchRatingMva;
+    StoredVoltages storedVoltages;  // the case's own voltages: the full model's start
 };
 
 struct ImportResult {

@@ -32,6 +32,10 @@ struct InterchangeOptions {
     std::string caseName;
     std::vector<int> branchRecordOfCaseBranch;
     std::vector<double> branchRatingMva;
+    // Filled by importInput: the case's own voltages.
+    tarvel::StoredVoltages storedVoltages;
+    // The method the user chose, for the way the case is written.
+    tarvel::CalculationMethod method = tarvel::CalculationMethod::Auto;
 };
 
 // True when name is one of the options above (each takes a value).
