@@ -1034,7 +1034,8 @@ double largestRelativeStep(const Network& net, const Data& w)
 
 void takeStep(const Network& net, Data& w);
 
-// A step that raised the residual from `before` to `full`'s, taken again at
+// A step that raised the residual from `before` to `full`'s (computeResidual
+// has overwritten the mismatch with the new mismatches since), taken again at
 // half its length while that lowers the residual below `before`, at most
 // kShortenings times: the shortest that did, else the least residual of all
 // (the step is never dropped, so that the iteration cannot stop in place).
@@ -1042,9 +1043,9 @@ void takeStep(const Network& net, Data& w);
 // the iteration from running away to voltages no network holds.
 constexpr int kShortenings = 6;
 
-Residual shortenStep(const Network& net, const Admittances& y, Data& w, double before, Residual full)
+Residual shortenStep(const Network& net, const Admittances& y, Data& w, const std::vector<double>& step,
+                     double before, Residual full)
 {
-    std::vector<double> step = w.mismatch;
     std::vector<double> bestE = w.e, bestF = w.f;
     Residual best = full;
     double length = 1.0;
@@ -1068,8 +1069,7 @@ Residual shortenStep(const Network& net, const Admittances& y, Data& w, double b
     }
     w.e = std::move(bestE);
     w.f = std::move(bestF);
-    w.mismatch = std::move(step);
-    // The injections of the voltages kept.
+    // The injections and mismatches of the voltages kept.
     return computeResidual(net, y, w);
 }
 
@@ -1182,6 +1182,7 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
     double residualBefore = std::numeric_limits<double>::infinity();
     // The largest relative correction of the last step.
     double lastStep = std::numeric_limits<double>::infinity();
+    std::vector<double> step;  // the last step's corrections, for its shortening
     // At least one step: a start is never taken as the answer.
     while (solution.divergedAt < 0 && (solution.iterations == 0 || unmet() || lastStep > kAccurateStep) &&
            solution.iterations < settings.iteraz) {
@@ -1208,6 +1209,7 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
         w.lastE = w.e;
         w.lastF = w.f;
         lastStep = largestRelativeStep(network, w);
+        step = w.mismatch;
         takeStep(network, w);
         Residual next = computeResidual(network, y, w);
         if (refining && !(next.rms <= residual.rms)) {
@@ -1218,7 +1220,7 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
             break;
         }
         if (!refining && !(next.rms <= residual.rms) && std::isfinite(residual.rms))
-            next = shortenStep(network, y, w, residual.rms, next);
+            next = shortenStep(network, y, w, step, residual.rms, next);
         if (!std::isfinite(next.rms) || !std::isfinite(static_cast<float>(next.rms)) || !allFinite(w.e) ||
             !allFinite(w.f)) {
             w.e = w.lastE;
