@@ -18,6 +18,7 @@
 #include "powerflow/InputEcho.h"
 #include "powerflow/Reports.h"
 #include "powerflow/Solver.h"
+#include "powerflow/SparseSolver.h"
 
 namespace tarvel {
 
@@ -260,6 +261,41 @@ std::string listedWarning(const std::string& head, const std::string& items, int
 
 }  // namespace
 
+std::string unbalancedNodesWarning(const NetworkModel& model, char decimalSeparator)
+{
+    if (!model.solvedSparse() || !model.sparseNetwork)
+        return "";
+    const Network& net = *model.sparseNetwork;
+    const Solution& x = *model.sparseSolution;
+    struct Unbalance {
+        double mva;
+        int k;
+    };
+    std::vector<Unbalance> nodes;
+    for (int k = 1; k <= net.nodeCount; ++k) {
+        if (net.solvedAs[k] != k || (x.voltageRe[k] == 0 && x.voltageIm[k] == 0))
+            continue;
+        // A fixed magnitude leaves Q free (a node held at a limit is told by its own lines).
+        const double dp = x.powerP[k] + net.loadP[k];
+        const double dq = net.nodeType[k] == 2 ? 0.0 : x.powerQ[k] + net.loadQ[k];
+        const double mva = std::hypot(dp, dq);
+        if (std::isfinite(mva) && mva > 0)
+            nodes.push_back({mva, k});
+    }
+    const std::size_t shown = std::min<std::size_t>(nodes.size(), kUnbalancedNodes);
+    std::partial_sort(nodes.begin(), nodes.begin() + static_cast<std::ptrdiff_t>(shown), nodes.end(),
+                      [](const Unbalance& a, const Unbalance& b) { return a.mva > b.mva; });
+    std::string items;
+    for (std::size_t i = 0; i < shown; ++i) {
+        const int k = nodes[i].k;
+        const double unom = nominalVoltage(model, k);
+        items += std::string(i ? ", " : "") + formatInt(model.nodeNumber[k]) + " - " +
+                 decimalText(nodes[i].mva, 2, decimalSeparator) + " МВА при " +
+                 decimalText(std::hypot(x.voltageRe[k], x.voltageIm[k]) / unom, 3, decimalSeparator) + " Uном";
+    }
+    return items.empty() ? "" : "Наибольший небаланс мощности в узлах: " + items;
+}
+
 std::string branchAngleWarning(const NetworkModel& model, char decimalSeparator)
 {
     if (!model.solvedSparse())
@@ -378,6 +414,13 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
         result = solvePowerFlow(model, settings);
     }
     const RunOutcome outcome = logAndTell(model, result, out, sink, decimalSeparator);
+    // Where a full model's iteration went wrong.
+    if (outcome == RunOutcome::NotConverged || outcome == RunOutcome::Diverged) {
+        if (const std::string warning = unbalancedNodesWarning(model, decimalSeparator); !warning.empty()) {
+            writeLines(out, warning);
+            sink.warning(warning);
+        }
+    }
     // A converged result can still be no believable state of the network.
     if (outcome == RunOutcome::Converged) {
         for (const std::string& warning :

@@ -92,6 +92,13 @@ constexpr int kWarningNodes = 10;
 // with their voltages), or "" when there are none.
 std::string voltageRangeWarning(const NetworkModel& model, char decimalSeparator);
 
+// After the full model did not converge: the nodes whose balance its last
+// voltages miss most (at most kUnbalancedNodes, largest first, with the
+// MVA and the voltage), where the iteration went wrong; "" after the exact
+// method.
+constexpr int kUnbalancedNodes = 5;
+std::string unbalancedNodesWarning(const NetworkModel& model, char decimalSeparator);
+
 // Beyond this angle between the voltages of its ends (degrees) a branch
 // carries more than it ever can in a stable state: a solution of that kind
 // is most likely another, unstable, one.

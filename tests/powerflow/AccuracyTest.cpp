@@ -136,4 +136,8 @@ TEST(StepControl, AnUnsolvableNetworkStaysBounded)
         EXPECT_LT(std::hypot(x.voltageRe[k], x.voltageIm[k]), 2 * 220.0) << k;
     for (const double residual : x.residuals)
         EXPECT_LT(residual, 1e4);
+    // Where it went wrong is told: the node that cannot be fed.
+    ASSERT_FALSE(r->sink.warnings.empty());
+    EXPECT_EQ(r->sink.warnings.back().rfind("Наибольший небаланс мощности в узлах: 2 - ", 0), 0u)
+        << r->sink.warnings.back();
 }
