@@ -105,6 +105,8 @@ private slots:
     void csvExportWritesTwoFilesInTheUsersConvention()
     {
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        // The exact method chosen, whose single-precision figures are written as such.
+        w().calculation().settings.method = tarvel::CalculationMethod::Exact;
         f->dialogs.answerOpen(source("tests/data/interchange/case9.m"));
         action(w(), "N35")->trigger();
         action(w(), "N2")->trigger();
