@@ -742,8 +742,9 @@ private:
         return {qmin, qmax};
     }
 
-    // Loads that the default precision would hide (a kW-scale feeder at
-    // 0.01 MW converges before its first step): the precision to use.
+    // Loads that the default precision would hide from the exact method (a
+    // kW-scale feeder at 0.01 MW converges before its first step): the
+    // precision to use.
     void checkLoadsAgainstPrecision()
     {
         double largest = 0;
@@ -751,7 +752,8 @@ private:
             if (bus_[i].reached)
                 largest = std::max({largest, std::fabs(c_.buses[i].pd), std::fabs(c_.buses[i].qd)});
         const double precision = options_.precision;
-        if (largest == 0 || !(precision > 0) || largest >= kLoadsPerPrecision * precision)
+        // The full model goes on to the accuracy of the data by itself.
+        if (fullModel_ || largest == 0 || !(precision > 0) || largest >= kLoadsPerPrecision * precision)
             return;
         const double proposed =
             std::pow(10.0, std::floor(std::log10(largest / (kLoadsPerPrecision * kProposedMargin)) + 1e-9));
