@@ -50,8 +50,11 @@ CalculationResult runCalculation(Calculation& calculation, const std::filesystem
     CalculationResult result;
     result.files = workingFilesIn(workDir);
     NetworkModel& model = calculation.model;
-    result.outcome = runPowerFlow(model, calculation.settings, workDir, request.text, sink, request.decimalSeparator,
-                                  request.loads);
+    CalculationSettings settings = calculation.settings;
+    if (request.importedCase)
+        settings.method = importedMethod(settings.method);
+    result.outcome = runPowerFlow(model, settings, workDir, request.text, sink, request.decimalSeparator,
+                                  request.loads, request.storedVoltages);
     const bool read = result.outcome != RunOutcome::InputNotSaved && result.outcome != RunOutcome::OutNotCreatable;
     if (request.wantResults && result.solved())
         result.results = resultsForExport(model, request.raisedBases);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/CaseImport.h"
+#include "model/StoredVoltages.h"
 #include "diagram/RunDiagram.h"
 #include "model/Calculation.h"
 #include "model/MessageSink.h"
@@ -35,6 +36,8 @@ struct CalculationRequest {
     char decimalSeparator = ',';  // of the figures in messages
     LoadOverride loads;           // one step of a load profile; empty: the loads as read
     RaisedBases raisedBases;      // of an imported case, to give its kV back in the figures
+    StoredVoltages storedVoltages;  // of an imported case: the start, and the state its solution is compared with
+    bool importedCase = false;      // the text is an imported case: solved as importedMethod says
     bool wantResults = true;      // the figures for export of an accepted run
     bool wantDiagram = true;      // the diagram's data, when the network is small enough to draw
 };

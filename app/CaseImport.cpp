@@ -20,6 +20,7 @@ ImportResult importCase(const CaseData& data, const ConversionOptions& options)
     result.imported.branchRecordOfCaseBranch = std::move(conversion.branchRecordOfCaseBranch);
     result.imported.branchRatingMva = std::move(conversion.branchRatingMva);
     result.imported.branchChargingShuntS = std::move(conversion.branchChargingShuntS);
+    result.imported.storedVoltages = std::move(conversion.storedVoltages);
     return result;
 }
 

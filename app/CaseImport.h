@@ -23,6 +23,7 @@ struct ImportedCase {
     std::vector<int> branchRecordOfCaseBranch;     // as CduConversion gives them
     std::vector<double> branchRatingMva;
     std::vector<std::array<double, 2>> branchChargingShuntS;
+    StoredVoltages storedVoltages;  // the case's own voltages: the full model's start
 };
 
 struct ImportResult {

@@ -69,7 +69,7 @@ ImportStep importInput(const std::string& bytes, InterchangeOptions& options, st
         std::fprintf(stderr, "Импорт невозможен: %s\n", read.error.c_str());
         return ImportStep::Failed;
     }
-    tarvel::app::ImportResult converted = tarvel::app::importCase(read.data, {options.baseKv, options.precision});
+    tarvel::app::ImportResult converted = tarvel::app::importCase(read.data, {options.baseKv, options.precision, options.method});
     if (!converted.ok) {
         std::fprintf(stderr, "Импорт невозможен: %s\n", converted.error.c_str());
         return ImportStep::Failed;
@@ -81,6 +81,7 @@ ImportStep importInput(const std::string& bytes, InterchangeOptions& options, st
     options.branchRecordOfCaseBranch = std::move(converted.imported.branchRecordOfCaseBranch);
     options.branchRatingMva = std::move(converted.imported.branchRatingMva);
     options.branchChargingShuntS = std::move(converted.imported.branchChargingShuntS);
+    options.storedVoltages = std::move(converted.imported.storedVoltages);
     if (format == tarvel::InputFormat::Matpower)
         options.caseName = tarvel::caseFunctionName(bytes);
     if (options.convertTo.empty())

@@ -33,6 +33,10 @@ struct InterchangeOptions {
     std::vector<int> branchRecordOfCaseBranch;
     std::vector<double> branchRatingMva;
     std::vector<std::array<double, 2>> branchChargingShuntS;
+    // Filled by importInput: the case's own voltages.
+    tarvel::StoredVoltages storedVoltages;
+    // The method the user chose, for the way the case is written.
+    tarvel::CalculationMethod method = tarvel::CalculationMethod::Auto;
 };
 
 // True when name is one of the options above (each takes a value).

@@ -37,8 +37,8 @@ constexpr int kExitUsage = 2;
 constexpr int kExitNotConverged = 3;
 
 constexpr const char* kUsage =
-    "Использование: tarvel-cli [--precision P] [--iterations N] [--method M] [--q-limits] [--losses] [--workdir DIR]\n"
-    "                  [--base-kv KV] [--convert OUT.cdu] [--csv PREFIX] [--json FILE]\n"
+    "Использование: tarvel-cli [--precision P] [--iterations N] [--method M] [--start S] [--q-limits] [--losses]\n"
+    "                  [--workdir DIR] [--base-kv KV] [--convert OUT.cdu] [--csv PREFIX] [--json FILE]\n"
     "                  [--diagram FILE.svg|FILE.png]\n"
     "                  [--profile FILE] [--contingencies all|FILE [--limits FILE] [--threads N]]\n"
     "                  [--study-csv PREFIX] [--study-json FILE] INPUT\n";
@@ -52,7 +52,12 @@ constexpr const char* kHelp =
     "  --iterations N   наибольшее число итераций, целое >= 0 (по умолчанию 10)\n"
     "  --method M       метод расчета: auto - классический до 99 узлов и 149 ветвей,\n"
     "                   полная модель дальше (по умолчанию); exact - классический;\n"
-    "                   sparse - полная модель при любом размере сети\n"
+    "                   sparse - полная модель при любом размере сети; импортированный\n"
+    "                   случай при auto рассчитывается по полной модели\n"
+    "  --start S        начало итераций полной модели: case - напряжения, записанные\n"
+    "                   в импортированном случае (по умолчанию; для текста ЦДУ - как flat),\n"
+    "                   flat - номинальные и фиксированные напряжения, dc - они же\n"
+    "                   с углами расчета по постоянному току\n"
     "  --q-limits       учитывать пределы Q узлов с фиксированным напряжением: узел,\n"
     "                   вышедший за предел, остается на пределе без удержания напряжения\n"
     "  --losses         после расчета выполнить разделение потерь (losses.rez)\n"
@@ -90,6 +95,19 @@ public:
         std::fprintf(stderr, "%s\n", text.c_str());
     }
 };
+
+bool parseStart(std::string_view text, tarvel::StartChoice& start)
+{
+    if (text == "case")
+        start = tarvel::StartChoice::Case;
+    else if (text == "flat")
+        start = tarvel::StartChoice::Flat;
+    else if (text == "dc")
+        start = tarvel::StartChoice::Dc;
+    else
+        return false;
+    return true;
+}
 
 bool parseMethod(std::string_view text, tarvel::CalculationMethod& method)
 {
@@ -155,6 +173,7 @@ int main(int argc, char** argv)
     float precision = 0.01f;
     int32_t iterations = 10;
     tarvel::CalculationMethod method = tarvel::CalculationMethod::Auto;
+    tarvel::StartChoice start = tarvel::StartChoice::Case;
     bool losses = false;
     bool qLimits = false;
     std::filesystem::path workDir = ".";
@@ -170,7 +189,7 @@ int main(int argc, char** argv)
         if (name == "--losses" || name == "--q-limits")
             return OptionKind::Flag;
         const std::string option(name);
-        if (name == "--precision" || name == "--iterations" || name == "--method" ||
+        if (name == "--precision" || name == "--iterations" || name == "--method" || name == "--start" ||
             name == tarvel::app::kWorkDirOption || name == "--diagram" || cli::isInterchangeOption(option) ||
             cli::isProfileOption(option) || cli::isStudyOption(option))
             return OptionKind::WithValue;
@@ -227,6 +246,9 @@ int main(int argc, char** argv)
         } else if (name == "--method") {
             if (!parseMethod(value, method))
                 return usageError("метод расчета задается словом auto, exact или sparse: " + value);
+        } else if (name == "--start") {
+            if (!parseStart(value, start))
+                return usageError("начало итераций задается словом case, flat или dc: " + value);
         } else if (name == "--diagram") {
             if (cli::diagramFormatOf(value) == cli::DiagramFormat::None)
                 return usageError("схема записывается в SVG или PNG, имя файла должно кончаться на .svg или .png: " +
@@ -250,6 +272,7 @@ int main(int argc, char** argv)
     }
     std::string converted;
     interchange.precision = precision;
+    interchange.method = method;
     const cli::ImportStep imported = cli::importInput(bytes, interchange, converted);
     if (imported == cli::ImportStep::Failed)
         return kExitUsage;
@@ -270,7 +293,8 @@ int main(int argc, char** argv)
     tarvel::CalculationSettings& settings = calculation.settings;
     settings.precision = precision;
     settings.iteraz = iterations;
-    settings.method = method;
+    settings.method = imported == cli::ImportStep::Converted ? tarvel::importedMethod(method) : method;
+    settings.start = start;
     settings.qLimits = qLimits;
 
     // A wrong profile is told before any file is written.
@@ -283,7 +307,8 @@ int main(int argc, char** argv)
     }
 
     StderrSink sink;
-    tarvel::app::CalculationRequest request{text, ',', {}, interchange.raisedBases,
+    tarvel::app::CalculationRequest request{text, ',', {}, interchange.raisedBases, interchange.storedVoltages,
+                                            imported == cli::ImportStep::Converted,
                                             !interchange.csvPrefix.empty() || !interchange.jsonPath.empty(),
                                             !diagramFile.empty()};
     const tarvel::app::CalculationResult run = tarvel::app::runCalculation(calculation, workDir, request, sink);

@@ -38,6 +38,9 @@ constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
 // A reactive limit the case leaves open on one side is written as this
 // many Mvar: far beyond any generator, and a figure the text holds.
 constexpr double kOpenReactiveLimit = 1e9;
+// Mvar: the limits written for generators whose reactive output the case
+// fixes at 0 (both limits 0, which a node record reads as none).
+constexpr double kZeroReactiveLimit = 1e-6;
 // The largest phase shift a branch record holds, degrees.
 constexpr double kMaxPhaseShift = 90.0;
 // Loads below this many times the precision are told, and the precision
@@ -302,9 +305,10 @@ private:
                 branch_[j].kept = false;
     }
 
-    // Beyond the exact method's tables (99 nodes besides the base node, 149
-    // branches) the calculation takes the network as written: reactances
-    // below 1.001 Ohm and any transformer at the base node.
+    // The full model (any import not solved by the exact method, and any
+    // network beyond that method's tables of 99 nodes besides the base node
+    // and 149 branches) takes the network as written: reactances below 1.001
+    // Ohm, any transformer at the base node, shunt conductances.
     void judgeSize()
     {
         long long nodes = 0, branches = 0;
@@ -312,7 +316,8 @@ private:
             nodes += b.reached ? 1 : 0;
         for (const BranchState& br : branch_)
             branches += br.kept ? 1 : 0;
-        fullModel_ = nodes - 1 > kExactMethodNodes || branches > kExactMethodBranches;
+        fullModel_ = options_.method != CalculationMethod::Exact || nodes - 1 > kExactMethodNodes ||
+                     branches > kExactMethodBranches;
     }
 
     void setBaseVoltages()
@@ -605,12 +610,20 @@ private:
                     baseShunt_.add(busName(b.number));
                 continue;
             }
-            if (b.gs != 0)
+            if (b.gs != 0 && !fullModel_)
                 conductance_.add(busName(b.number));
-            if (bus_[i].shuntB != 0)
+            if (bus_[i].shuntB != 0 || shuntG(i) != 0)
                 ++out_.shunts;
         }
     }
+
+    // S, drawing P = G·U²: the full model's; the exact method gets the
+    // conductance as a load at nominal voltage (loadOfShunt).
+    double shuntG(std::size_t i) const
+    {
+        return fullModel_ && i != ref_ ? c_.buses[i].gs / (bus_[i].unom * bus_[i].unom) : 0.0;
+    }
+    double loadOfShunt(std::size_t i) const { return fullModel_ && i != ref_ ? 0.0 : c_.buses[i].gs; }
 
     // Numbers the format cannot hold go to the smallest free numbers.
     void numberNodes()
@@ -653,6 +666,7 @@ private:
              cduNumber(rb.pd + rb.gs, rb.line) + " " + cduNumber(rb.qd, rb.line) + " 0 0 0 0 0\n";
         out_.baseNode = rs.outNumber;
         out_.nodes = 1;
+        storeVoltages();
         out_.busAreas.push_back({rs.outNumber, rb.area, rb.zone, rb.pd});
         for (std::size_t i = 0; i < c_.buses.size(); ++i) {
             if (!bus_[i].reached || i == ref_)
@@ -665,15 +679,16 @@ private:
             const double q = s.fixedVoltage ? b.qd : b.qd - s.genQ;
             const auto [qmin, qmax] = writtenLimits(i);
             t += "0201 0 " + formatInt(s.outNumber) + " " + cduNumber(s.unom, b.line) + " " +
-                 cduNumber(b.pd + b.gs - s.genP, b.line) + " " + cduNumber(q, b.line) + " 0 0 " +
+                 cduNumber(b.pd + loadOfShunt(i) - s.genP, b.line) + " " + cduNumber(q, b.line) + " 0 0 " +
                  cduNumber(fixed, b.line) + " " + cduNumber(qmin, b.line) + " " + cduNumber(qmax, b.line) + "\n";
             ++out_.nodes;
             out_.busAreas.push_back({s.outNumber, b.area, b.zone, b.pd});
         }
         for (std::size_t i = 0; i < c_.buses.size(); ++i) {
-            if (!bus_[i].reached || i == ref_ || bus_[i].shuntB == 0)
+            if (!bus_[i].reached || i == ref_ || (bus_[i].shuntB == 0 && shuntG(i) == 0))
                 continue;
-            t += "0301 0 " + formatInt(bus_[i].outNumber) + " 0 0 " + cduNumber(-bus_[i].shuntB * 1e6, c_.buses[i].line) + "\n";
+            t += "0301 0 " + formatInt(bus_[i].outNumber) + " 0 " + cduNumber(shuntG(i) * 1e6, c_.buses[i].line) +
+                 " " + cduNumber(-bus_[i].shuntB * 1e6, c_.buses[i].line) + "\n";
         }
         out_.branchRecordOfCaseBranch.assign(c_.branches.size(), 0);
         out_.branchRatingMva.assign(1, 0.0);
@@ -700,6 +715,17 @@ private:
         }
     }
 
+    // The case's own voltages at the written nodes, in kV on their written
+    // base: MATPOWER's start, and a solution when the case carries one.
+    void storeVoltages()
+    {
+        StoredVoltages& v = out_.storedVoltages;
+        v.solved = carriesSolution();
+        for (std::size_t i = 0; i < c_.buses.size(); ++i)
+            if (bus_[i].reached && c_.buses[i].vm > 0)
+                v.nodes.push_back({bus_[i].outNumber, c_.buses[i].vm * bus_[i].unom, c_.buses[i].va});
+    }
+
     // The reactive limits a fixed-voltage node's record holds: its
     // generators' sums, a side none of them limits written as open, none
     // (0 0) when neither side is limited or the bus holds no voltage.
@@ -711,6 +737,12 @@ private:
         if (std::isinf(s.qmin) && std::isinf(s.qmax))
             return {0.0, 0.0};
         const double qmin = std::max(s.qmin, -kOpenReactiveLimit), qmax = std::min(s.qmax, kOpenReactiveLimit);
+        if (qmin == 0 && qmax == 0) {
+            // "0 0" would be no limits: the output fixed at 0 is held within
+            // a watt of it.
+            fixedAtZero_.add(busName(c_.buses[i].number));
+            return {-kZeroReactiveLimit, kZeroReactiveLimit};
+        }
         if (qmin > qmax) {
             crossedQLimits_.add(busName(c_.buses[i].number));
             return {0.0, 0.0};
@@ -719,8 +751,9 @@ private:
         return {qmin, qmax};
     }
 
-    // Loads that the default precision would hide (a kW-scale feeder at
-    // 0.01 MW converges before its first step): the precision to use.
+    // Loads that the default precision would hide from the exact method (a
+    // kW-scale feeder at 0.01 MW converges before its first step): the
+    // precision to use.
     void checkLoadsAgainstPrecision()
     {
         double largest = 0;
@@ -728,7 +761,8 @@ private:
             if (bus_[i].reached)
                 largest = std::max({largest, std::fabs(c_.buses[i].pd), std::fabs(c_.buses[i].qd)});
         const double precision = options_.precision;
-        if (largest == 0 || !(precision > 0) || largest >= kLoadsPerPrecision * precision)
+        // The full model goes on to the accuracy of the data by itself.
+        if (fullModel_ || largest == 0 || !(precision > 0) || largest >= kLoadsPerPrecision * precision)
             return;
         const double proposed =
             std::pow(10.0, std::floor(std::log10(largest / (kLoadsPerPrecision * kProposedMargin)) + 1e-9));
@@ -771,6 +805,7 @@ private:
         extraReferences_.addTo(n);
         differentSetVoltages_.addTo(n);
         qLimits_.addTo(n);
+        fixedAtZero_.addTo(n);
         crossedQLimits_.addTo(n);
         conductance_.addTo(n);
         phaseShift_.addTo(n);
@@ -819,6 +854,8 @@ private:
     Note extraReferences_{"Другие балансирующие узлы записаны как узлы с фиксированным напряжением"};
     Note qLimits_{"Пределы реактивной мощности генераторов записаны в узлах с фиксированным напряжением (расчет "
                   "учитывает их, когда включено «Учитывать пределы Q» или задан --q-limits), узлов"};
+    Note fixedAtZero_{"Генераторы с Qmin = Qmax = 0 (реактивная мощность постоянно равна 0) записаны с пределами "
+                      "±0,000001 Мвар (расчет держит их Q = 0, когда учитываются пределы Q), узлов"};
     Note crossedQLimits_{"Пределы реактивной мощности генераторов с Qmin больше Qmax не переносятся, узлов"};
     Note differentSetVoltages_{"Генераторы одного узла держат разные напряжения: взято напряжение первого, узлов"};
     Note conductance_{"Активная проводимость шунтов заменена нагрузкой при номинальном напряжении, узлов"};
@@ -840,6 +877,11 @@ private:
 };
 
 }  // namespace
+
+CalculationMethod importedMethod(CalculationMethod chosen)
+{
+    return chosen == CalculationMethod::Auto ? CalculationMethod::Sparse : chosen;
+}
 
 bool caseLacksBaseVoltage(const CaseData& c)
 {

@@ -17,6 +17,7 @@
 
 #include "interchange/CaseData.h"
 #include "model/CalculationSettings.h"
+#include "model/StoredVoltages.h"
 
 namespace tarvel {
 
@@ -28,7 +29,17 @@ struct ConversionOptions {
     // The precision the network will be calculated with (MW, Mvar): loads
     // below a hundred times it are told, with the precision to use.
     double precision = CalculationSettings{}.precision;
+    // The method that will solve the text. An import is solved by the full
+    // model unless the exact method is chosen (importedMethod), so the text
+    // is written as the case is (its impedances, its reference bus, its
+    // shunt conductances); only for CalculationMethod::Exact, within that
+    // method's limits, are the workarounds written that it needs.
+    CalculationMethod method = CalculationMethod::Auto;
 };
+
+// The method that solves an imported case: the full model, unless the user
+// chose the exact method.
+CalculationMethod importedMethod(CalculationMethod chosen);
 
 struct CduConversion {
     bool ok = false;
@@ -63,6 +74,9 @@ struct CduConversion {
     // the base node, whose shunt is not written), which an outage of the
     // branch takes out with it.
     std::vector<std::array<double, 2>> branchChargingShuntS;
+    // The voltages the case stores, by the nodes' numbers in the text: the
+    // full model's start.
+    StoredVoltages storedVoltages;
 };
 
 // True when some bus of the case gives no base voltage, so that the

@@ -258,18 +258,35 @@ private:
         return value;
     }
 
+    // The functions of one argument a case's statements use (a power factor
+    // turned into Q by sin(acos(pf))).
+    static double (*functionNamed(const std::string& name))(double)
+    {
+        static const std::pair<const char*, double (*)(double)> functions[] = {
+            {"sqrt", [](double x) { return std::sqrt(x); }}, {"sin", [](double x) { return std::sin(x); }},
+            {"cos", [](double x) { return std::cos(x); }},   {"tan", [](double x) { return std::tan(x); }},
+            {"asin", [](double x) { return std::asin(x); }}, {"acos", [](double x) { return std::acos(x); }},
+            {"atan", [](double x) { return std::atan(x); }}, {"exp", [](double x) { return std::exp(x); }},
+            {"abs", [](double x) { return std::fabs(x); }},
+        };
+        for (const auto& [n, f] : functions)
+            if (name == n)
+                return f;
+        return nullptr;
+    }
+
     double named()
     {
         const std::size_t start = pos_;
         while (isNameChar(peek()))
             ++pos_;
         const std::string name(text_.substr(start, pos_ - start));
-        if (name == "sqrt") {
+        if (const auto function = functionNamed(name)) {
             if (!blanksSeparate())
                 skipBlanks();
             if (peek() != '(')
                 throw NotEvaluable{};
-            return std::sqrt(parenthesized());
+            return function(parenthesized());
         }
         // A call or an index: nothing this reader evaluates.
         if (peek() == '(')

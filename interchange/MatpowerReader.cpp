@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <regex>
 #include <vector>
 
 #include "interchange/CaseReadSupport.h"
@@ -295,13 +297,66 @@ std::string normalized(std::string_view statement)
     return out;
 }
 
+std::string fieldOf(std::string_view identifier);
+
+// MATPOWER's names of the columns (idx_bus, idx_gen, idx_brch), 0-based.
+int namedColumn(const std::string& field, const std::string& column)
+{
+    static const std::map<std::string, std::map<std::string, int>> columns = {
+        {"bus", {{"PD", 2}, {"QD", 3}, {"GS", 4}, {"BS", 5}, {"VM", 7}, {"VA", 8}, {"BASE_KV", 9}}},
+        {"gen", {{"PG", 1}, {"QG", 2}, {"QMAX", 3}, {"QMIN", 4}, {"VG", 5}, {"MBASE", 6}, {"PMAX", 8}, {"PMIN", 9}}},
+        {"branch", {{"BR_R", 2}, {"BR_X", 3}, {"BR_B", 4}, {"RATE_A", 5}, {"TAP", 8}, {"SHIFT", 9}}},
+    };
+    const auto table = columns.find(field);
+    if (table == columns.end())
+        return -1;
+    const auto it = table->second.find(column);
+    if (it != table->second.end())
+        return it->second;
+    int number = 0;
+    const auto [end, ec] = std::from_chars(column.data(), column.data() + column.size(), number);
+    return ec == std::errc() && end == column.data() + column.size() && number >= 1 ? number - 1 : -1;
+}
+
+// A column set to another column of the same table times or over a constant
+// (case141: "mpc.bus(:, QD) = mpc.bus(:, PD) * sin(acos(pf));" for loads
+// given in MVA at a power factor), applied to the table as read; false for
+// any other statement.
+bool takeColumnScaling(Tables& t, const std::string& name, const std::string& change,
+                       const caseread::Constants& constants)
+{
+    static const std::regex form(R"(^\(:,([A-Za-z_0-9]+)\)=([A-Za-z_0-9.]+)\(:,([A-Za-z_0-9]+)\)([*/])(.+)$)");
+    std::smatch m;
+    if (!std::regex_match(change, m, form) || m[2].str() != name)
+        return false;
+    const std::string field = fieldOf(name);
+    Matrix* matrix = field == "bus" ? &t.bus : field == "gen" ? &t.gen : field == "branch" ? &t.branch : nullptr;
+    if (!matrix || matrix->columns == 0)
+        return false;
+    const int target = namedColumn(field, m[1].str()), source = namedColumn(field, m[3].str());
+    if (target < 0 || source < 0 || static_cast<std::size_t>(std::max(target, source)) >= matrix->columns)
+        return false;
+    const std::string factorText = m[5].str();
+    const caseread::Evaluation e = caseread::evaluate(factorText, 0, constants, caseread::ExpressionContext::Statement);
+    if (!e.ok || e.end != factorText.size() || !std::isfinite(e.value))
+        return false;
+    const double factor = m[4].str() == "*" ? e.value : 1.0 / e.value;
+    for (std::size_t row = 0; row < matrix->rows(); ++row)
+        matrix->values[row * matrix->columns + static_cast<std::size_t>(target)] =
+            matrix->values[row * matrix->columns + static_cast<std::size_t>(source)] * factor;
+    return true;
+}
+
 // A statement that changes a table after it was written: the two standard
 // unit conversions are taken, anything else cannot be evaluated here and is
 // refused rather than leaving the table wrong.
-void takeTableChange(Tables& t, const std::string& name, std::string_view rest, int line)
+void takeTableChange(Tables& t, const std::string& name, std::string_view rest, int line,
+                     const caseread::Constants& constants)
 {
     const std::string change = normalized(rest);
     const std::string table = name.substr(0, name.rfind('.') + 1);
+    if (takeColumnScaling(t, name, change, constants))
+        return;
     if (change == "(:,[BR_RBR_X])=" + table + "branch(:,[BR_RBR_X])/(Vbase^2/Sbase)") {
         t.branchInOhm = true;
         return;
@@ -511,7 +566,7 @@ Tables scanTables(std::string_view text)
         const std::string field = fieldOf(name);
         if (s.peek() == '(' && (isTableField(field) || field == "baseMVA")) {
             blocks.requireDecided("таблица " + name, line);
-            takeTableChange(t, name, s.statementRest(), line);
+            takeTableChange(t, name, s.statementRest(), line, constants);
             continue;
         }
         if (s.peek() != '=' || s.peekAt(1) == '=') {

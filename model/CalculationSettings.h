@@ -13,6 +13,13 @@ enum class CalculationMethod {
     Sparse,  // the full model in double precision, at any size
 };
 
+// Where the full model's iteration starts.
+enum class StartChoice {
+    Case,  // the voltages stored with the case (an imported one), else as Flat
+    Flat,  // nominal and fixed voltages, turned by a DC power flow where phase shifters call for it
+    Dc,    // nominal and fixed voltages turned by the angles of a DC power flow
+};
+
 struct CalculationSettings {
     float precision = 0.01f;  // the run iterates while the residual exceeds it
     int32_t iteraz = 10;      // the largest number of iterations of one run
@@ -22,6 +29,7 @@ struct CalculationSettings {
     // voltage freed.
     bool qLimits = false;
     CalculationMethod method = CalculationMethod::Auto;
+    StartChoice start = StartChoice::Case;
 };
 
 }  // namespace tarvel

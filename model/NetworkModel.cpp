@@ -27,7 +27,7 @@ void NetworkModel::reserveNodes(int slots)
     growAll(s, nodeNumber, nodeType, nodeUnom, nodeRecordUnom, nodeLoadP, nodeLoadQ, nodeShuntG, nodeShuntB, nodeQmin, nodeQmax,
             voltageRe, voltageIm, selfG, selfB, currentRe, currentIm, calcP, calcQ);
     growAll(s, nodeHeldAt);
-    growAll(s, written.nodeUnom, written.nodeLoadP, written.nodeLoadQ, written.nodeShuntB);
+    growAll(s, written.nodeUnom, written.nodeLoadP, written.nodeLoadQ, written.nodeShuntB, written.nodeShuntG);
     growAll(2 * s, mismatch);
 }
 

@@ -96,6 +96,9 @@ struct NetworkModel {
         std::vector<double> nodeUnom;  // kV (the fixed magnitude for type 2)
         std::vector<double> nodeLoadP, nodeLoadQ;
         std::vector<double> nodeShuntB;  // S after reading (µS in the text)
+        // S after reading: the conductance of the node's shunt record (µS in
+        // the text, positive drawing P = G·U²), which only the full model takes.
+        std::vector<double> nodeShuntG;
         std::vector<double> branchResistance, branchReactance;
         std::vector<double> branchSusceptance;  // S after reading, of the solver's sign
         std::vector<double> branchRatio;

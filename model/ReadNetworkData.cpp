@@ -140,6 +140,7 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             written.nodeLoadP[0] = pW;
             written.nodeLoadQ[0] = qW;
             written.nodeShuntB[0] = 0.0;
+            written.nodeShuntG[0] = 0.0;
             countNode(model, number);
             break;
         }
@@ -184,6 +185,7 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
             written.nodeLoadP[i] = pW;
             written.nodeLoadQ[i] = qW;
             written.nodeShuntB[i] = 0.0;
+            written.nodeShuntG[i] = 0.0;
             // Compared in single precision, so a fixed voltage written as 0.1 is no fixed voltage.
             if (fixedVoltage > 0.1f) {
                 model.nodeUnom[i] = fixedVoltage;
@@ -237,14 +239,16 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
                 written.branchRatio[j] = ktW;
                 written.branchPhase[j] = phaseW;
             } else {
-                // A shunt at node N1. Its conductance is read but not applied.
+                // A shunt at node N1. Its conductance is the full model's only
+                // (shuntConductanceForMethod): the exact method never had it.
                 float g = 0.0f, b = 0.0f;
-                double bW = 0;
-                fields.real(g, false);
+                double gW = 0, bW = 0;
+                fields.real(g, gW, false);
                 fields.real(b, bW);
                 if (const auto slot = firstSlot.find(n1); slot != firstSlot.end()) {
                     model.nodeShuntB[slot->second] = -b;
                     written.nodeShuntB[slot->second] = -bW;
+                    written.nodeShuntG[slot->second] = gW;
                 }
             }
             break;
@@ -713,6 +717,31 @@ void warnAboutSelfLoops(const NetworkModel& model, MessageSink& sink)
             sink.warning("Ветвь " + branchName(model, j) + " соединяет узел сам с собой; проверьте данные.");
 }
 
+// A shunt record's conductance (µS, drawing P = G·U²) enters the full model;
+// the exact method leaves it out, as it always has, and says so where a
+// record gives one.
+void shuntConductanceForMethod(NetworkModel& model, MessageSink& sink)
+{
+    const bool full = model.fullModel();
+    std::string nodes;
+    int count = 0;
+    for (int k = 1; k <= model.nodeCount; ++k) {
+        const double g = model.written.nodeShuntG[k];
+        if (g == 0.0)
+            continue;
+        if (full) {
+            model.nodeShuntG[k] = static_cast<float>(g);
+        } else if (++count <= 10) {
+            nodes += (count > 1 ? ", " : "") + formatInt(model.nodeNumber[k]);
+        }
+    }
+    if (count > 10)
+        nodes += " и еще " + formatInt(count - 10);
+    if (count > 0)
+        sink.warning("Активная проводимость шунтов не учитывается классическим методом (ее учитывает полная "
+                     "модель), узлы: " + nodes + ".");
+}
+
 // Reads the records from `in` and checks them; the findings go to errFile
 // as well where one is given (else they are only handed back).
 NetworkReading readNetwork(NetworkModel& model, CduTokenizer& in, const std::filesystem::path* errFile,
@@ -803,8 +832,10 @@ NetworkReading readNetwork(NetworkModel& model, CduTokenizer& in, const std::fil
         model.nodeShuntG[k] *= 1e-6;
         model.nodeShuntB[k] *= 1e-6;
         model.written.nodeShuntB[k] *= 1e-6;
+        model.written.nodeShuntG[k] *= 1e-6;
     }
     err.close();
+    shuntConductanceForMethod(model, sink);
 
     warnAboutRepeatedNumbers(model, slots, sink);
     warnAboutSelfLoops(model, sink);

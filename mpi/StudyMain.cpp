@@ -70,6 +70,8 @@ struct InputBytes {
 // The run of an imported case: its text and what a study takes from it.
 struct ImportedInput {
     std::string text;
+    bool fromCase = false;  // an imported case, solved as tarvel::importedMethod says
+    tarvel::StoredVoltages storedVoltages;
     tarvel::NodeAreas areas;
     tarvel::CaseStudyData caseData;
 };
@@ -195,7 +197,8 @@ bool importInput(const std::string& bytes, const Options& options, bool print, I
     const tarvel::CaseReadResult read = tarvel::readCase(bytes, format);
     tarvel::app::ImportResult converted;
     if (read.ok)
-        converted = tarvel::app::importCase(read.data, {options.baseKv, options.settings.precision});
+        converted = tarvel::app::importCase(read.data,
+                                            {options.baseKv, options.settings.precision, options.settings.method});
     if (!read.ok || !converted.ok) {
         if (print)
             std::fprintf(stderr, "Импорт невозможен: %s\n", (read.ok ? converted.error : read.error).c_str());
@@ -204,6 +207,8 @@ bool importInput(const std::string& bytes, const Options& options, bool print, I
     if (print)
         std::fputs(converted.imported.summary.c_str(), stderr);
     out.text = std::move(converted.imported.text);
+    out.fromCase = true;
+    out.storedVoltages = std::move(converted.imported.storedVoltages);
     out.areas = tarvel::nodeAreasOf(converted.imported.busAreas);
     out.caseData.branchRecordOfCaseBranch = std::move(converted.imported.branchRecordOfCaseBranch);
     out.caseData.branchRatingMva = std::move(converted.imported.branchRatingMva);
@@ -342,6 +347,8 @@ int runJob(int rank, int ranks, int argc, char** argv)
         calculation->settings = options.settings;
         tarvel::app::CalculationRequest request;
         request.text = imported.text;
+        request.importedCase = imported.fromCase;
+        request.storedVoltages = imported.storedVoltages;
         request.wantResults = false;
         request.wantDiagram = false;
         StderrSink sink;

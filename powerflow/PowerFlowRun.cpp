@@ -7,6 +7,8 @@
 #include <exception>
 #include <filesystem>
 #include <limits>
+#include <numbers>
+#include <unordered_map>
 #include <system_error>
 #include <thread>
 
@@ -16,6 +18,7 @@
 #include "powerflow/InputEcho.h"
 #include "powerflow/Reports.h"
 #include "powerflow/Solver.h"
+#include "powerflow/SparseSolver.h"
 
 namespace tarvel {
 
@@ -112,7 +115,8 @@ void emptyLastReports(const std::filesystem::path& workDir)
 // comes before the iteration log. The last run's reports are emptied there
 // as well, as this run writes its own whatever the solver's outcome.
 SolveResult solveBesideEcho(NetworkModel& model, const CalculationSettings& settings,
-                            const std::filesystem::path& workDir, TextFileWriter& out)
+                            const std::filesystem::path& workDir, TextFileWriter& out,
+                            const StoredVoltages& stored)
 {
     const NetworkModel& input = model;
     std::exception_ptr failure;
@@ -128,7 +132,7 @@ SolveResult solveBesideEcho(NetworkModel& model, const CalculationSettings& sett
                 failure = std::current_exception();
             }
         });
-        result = solvePowerFlow(model, settings);
+        result = solvePowerFlow(model, settings, stored.nodes);
     }
     if (failure)
         std::rethrow_exception(failure);
@@ -230,6 +234,129 @@ std::string voltageRangeWarning(const NetworkModel& model, char decimalSeparator
     return text;
 }
 
+namespace {
+
+std::string decimalText(double v, int decimals, char decimalSeparator)
+{
+    std::string text = formatFixed(v, 0, decimals);
+    std::replace(text.begin(), text.end(), '.', decimalSeparator);
+    return text;
+}
+
+// Degrees in -180..180.
+double wrappedDegrees(double degrees)
+{
+    return std::remainder(degrees, 360.0);
+}
+
+std::string listedWarning(const std::string& head, const std::string& items, int count)
+{
+    if (count == 0)
+        return "";
+    std::string text = head + items;
+    if (count > kWarningNodes)
+        text += " и еще " + formatInt(count - kWarningNodes);
+    return text;
+}
+
+}  // namespace
+
+std::string unbalancedNodesWarning(const NetworkModel& model, char decimalSeparator)
+{
+    if (!model.solvedSparse() || !model.sparseNetwork)
+        return "";
+    const Network& net = *model.sparseNetwork;
+    const Solution& x = *model.sparseSolution;
+    struct Unbalance {
+        double mva;
+        int k;
+    };
+    std::vector<Unbalance> nodes;
+    for (int k = 1; k <= net.nodeCount; ++k) {
+        if (net.solvedAs[k] != k || (x.voltageRe[k] == 0 && x.voltageIm[k] == 0))
+            continue;
+        // A fixed magnitude leaves Q free (a node held at a limit is told by its own lines).
+        const double dp = x.powerP[k] + net.loadP[k];
+        const double dq = net.nodeType[k] == 2 ? 0.0 : x.powerQ[k] + net.loadQ[k];
+        const double mva = std::hypot(dp, dq);
+        if (std::isfinite(mva) && mva > 0)
+            nodes.push_back({mva, k});
+    }
+    const std::size_t shown = std::min<std::size_t>(nodes.size(), kUnbalancedNodes);
+    std::partial_sort(nodes.begin(), nodes.begin() + static_cast<std::ptrdiff_t>(shown), nodes.end(),
+                      [](const Unbalance& a, const Unbalance& b) { return a.mva > b.mva; });
+    std::string items;
+    for (std::size_t i = 0; i < shown; ++i) {
+        const int k = nodes[i].k;
+        const double unom = nominalVoltage(model, k);
+        items += std::string(i ? ", " : "") + formatInt(model.nodeNumber[k]) + " - " +
+                 decimalText(nodes[i].mva, 2, decimalSeparator) + " МВА при " +
+                 decimalText(std::hypot(x.voltageRe[k], x.voltageIm[k]) / unom, 3, decimalSeparator) + " Uном";
+    }
+    return items.empty() ? "" : "Наибольший небаланс мощности в узлах: " + items;
+}
+
+std::string branchAngleWarning(const NetworkModel& model, char decimalSeparator)
+{
+    if (!model.solvedSparse())
+        return "";
+    const Solution& x = *model.sparseSolution;
+    std::string items;
+    int count = 0;
+    for (int j = 1; j <= model.branchCount; ++j) {
+        const int a = model.branchStartIndex[j], b = model.branchEndIndex[j];
+        const double ua = std::hypot(x.voltageRe[a], x.voltageIm[a]), ub = std::hypot(x.voltageRe[b], x.voltageIm[b]);
+        if (!(ua > 0) || !(ub > 0))
+            continue;
+        const double degrees = wrappedDegrees((std::atan2(x.voltageIm[a], x.voltageRe[a]) -
+                                               std::atan2(x.voltageIm[b], x.voltageRe[b])) *
+                                              180.0 / std::numbers::pi);
+        if (!(std::fabs(degrees) > kLargestBranchAngle))
+            continue;
+        if (++count <= kWarningNodes)
+            items += std::string(count > 1 ? ", " : "") + formatInt(model.branchStartNode[j]) + "-" +
+                     formatInt(model.branchEndNode[j]) + " (" + decimalText(degrees, 1, decimalSeparator) + "°)";
+    }
+    return listedWarning("Угол между напряжениями концов ветви больше 90° (режим, вероятно, неустойчивый): ", items,
+                         count);
+}
+
+std::string storedVoltagesWarning(const NetworkModel& model, const StoredVoltages& stored, char decimalSeparator)
+{
+    if (!model.solvedSparse() || !stored.solved)
+        return "";
+    const Solution& x = *model.sparseSolution;
+    std::unordered_map<int64_t, const StoredVoltage*> byNode;
+    for (const StoredVoltage& v : stored.nodes)
+        byNode[v.node] = &v;
+    const auto base = byNode.find(model.nodeNumber[0]);
+    const double baseDegrees = base != byNode.end() ? base->second->degrees : 0.0;
+    std::string items;
+    int count = 0;
+    for (int k = 1; k <= model.nodeCount; ++k) {
+        const auto it = byNode.find(model.nodeNumber[k]);
+        const double unom = nominalVoltage(model, k);
+        if (it == byNode.end() || !(unom > 0) || !(it->second->kv > 0))
+            continue;
+        const double u = std::hypot(x.voltageRe[k], x.voltageIm[k]);
+        const double degrees = std::atan2(x.voltageIm[k], x.voltageRe[k]) * 180.0 / std::numbers::pi;
+        const double storedDegrees = wrappedDegrees(it->second->degrees - baseDegrees);
+        // A fixed magnitude is the node's setting, whatever the case stored.
+        const bool fixed = model.nodeType[k] == 2;
+        const bool far = (!fixed && std::fabs(u - it->second->kv) > kStoredVoltageDeviation * unom) ||
+                         std::fabs(wrappedDegrees(degrees - storedDegrees)) > kStoredAngleDeviation;
+        if (!far)
+            continue;
+        if (++count <= kWarningNodes)
+            items += std::string(count > 1 ? ", " : "") + formatInt(model.nodeNumber[k]) + " - " +
+                     decimalText(u / unom, 3, decimalSeparator) + " Uном, " +
+                     decimalText(degrees, 1, decimalSeparator) + "° (в файле " +
+                     decimalText(it->second->kv / unom, 3, decimalSeparator) + " Uном, " +
+                     decimalText(storedDegrees, 1, decimalSeparator) + "°)";
+    }
+    return listedWarning("Решение далеко от напряжений, записанных в файле случая, в узлах: ", items, count);
+}
+
 std::string sparseMethodLine(int nodeCount)
 {
     return "Расчет разреженным методом Ньютона в двойной точности, число узлов n = " + formatInt(nodeCount);
@@ -242,7 +369,8 @@ RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDi
 }
 
 RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings, const std::filesystem::path& workDir,
-                        std::string_view inputText, MessageSink& sink, char decimalSeparator, const LoadOverride& loads)
+                        std::string_view inputText, MessageSink& sink, char decimalSeparator, const LoadOverride& loads,
+                        const StoredVoltages& stored)
 {
     clearRunTables(model);
     model.method = settings.method;
@@ -281,15 +409,26 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
     if (settings.method == CalculationMethod::Exact && model.needsSparseMethod())
         sink.warning(kExactMethodTooSmallText);
     if (model.fullModel()) {
-        result = solveBesideEcho(model, settings, workDir, out);
+        result = solveBesideEcho(model, settings, workDir, out, stored);
     } else {
         writeInputEcho(model, out);
         result = solvePowerFlow(model, settings);
     }
     const RunOutcome outcome = logAndTell(model, result, out, sink, decimalSeparator);
+    // Where a full model's iteration went wrong.
+    if (outcome == RunOutcome::NotConverged || outcome == RunOutcome::Diverged) {
+        if (const std::string warning = unbalancedNodesWarning(model, decimalSeparator); !warning.empty()) {
+            writeLines(out, warning);
+            sink.warning(warning);
+        }
+    }
     // A converged result can still be no believable state of the network.
     if (outcome == RunOutcome::Converged) {
-        if (const std::string warning = voltageRangeWarning(model, decimalSeparator); !warning.empty()) {
+        for (const std::string& warning :
+             {voltageRangeWarning(model, decimalSeparator), branchAngleWarning(model, decimalSeparator),
+              storedVoltagesWarning(model, stored, decimalSeparator)}) {
+            if (warning.empty())
+                continue;
             writeLines(out, warning);
             sink.warning(warning);
             model.runWarnings.push_back(warning);

@@ -12,6 +12,7 @@
 #include "model/CalculationSettings.h"
 #include "model/MessageSink.h"
 #include "model/NetworkModel.h"
+#include "model/StoredVoltages.h"
 #include "model/TextFile.h"
 
 namespace tarvel {
@@ -58,10 +59,12 @@ struct LoadOverride {
 // last iteration done.
 //
 // loads, when given for every node slot, replace the loads read before the
-// echo is written: the run of one step of a load profile.
+// echo is written: the run of one step of a load profile. stored, the
+// voltages an imported case keeps, is where the full model starts
+// (settings.start) and what its solution is compared with (storedVoltagesWarning).
 RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings, const std::filesystem::path& workDir,
                         std::string_view inputText, MessageSink& sink, char decimalSeparator = ',',
-                        const LoadOverride& loads = {});
+                        const LoadOverride& loads = {}, const StoredVoltages& stored = {});
 // The same with the built-in settings (precision 0.01, 10 iterations).
 RunOutcome runPowerFlow(NetworkModel& model, const std::filesystem::path& workDir, std::string_view inputText,
                         MessageSink& sink, char decimalSeparator = ',');
@@ -88,6 +91,36 @@ constexpr int kWarningNodes = 10;
 // of their nominal voltage (at most kWarningNodes of them, in input order,
 // with their voltages), or "" when there are none.
 std::string voltageRangeWarning(const NetworkModel& model, char decimalSeparator);
+
+// After the full model did not converge: the nodes whose balance its last
+// voltages miss most (at most kUnbalancedNodes, largest first, with the
+// MVA and the voltage), where the iteration went wrong; "" after the exact
+// method.
+constexpr int kUnbalancedNodes = 5;
+std::string unbalancedNodesWarning(const NetworkModel& model, char decimalSeparator);
+
+// Beyond this angle between the voltages of its ends (degrees) a branch
+// carries more than it ever can in a stable state: a solution of that kind
+// is most likely another, unstable, one.
+constexpr double kLargestBranchAngle = 90.0;
+
+// After the full model converged: the warning that names the branches whose
+// ends' voltages differ in angle by more than kLargestBranchAngle (at most
+// kWarningNodes, in input order, with the angle), or "".
+std::string branchAngleWarning(const NetworkModel& model, char decimalSeparator);
+
+// How far from the voltages a case stores its solution may lie without a
+// warning: magnitude as a share of the nominal voltage, angle in degrees
+// (measured from the base node's).
+constexpr double kStoredVoltageDeviation = 0.05;
+constexpr double kStoredAngleDeviation = 10.0;
+
+// After the full model converged on an imported case that stores a solved
+// state: the warning that names
+// the nodes whose voltage lies farther than those bounds from the one the
+// case stores (at most kWarningNodes, in input order), or "".
+std::string storedVoltagesWarning(const NetworkModel& model, const StoredVoltages& stored,
+                                  char decimalSeparator);
 
 // The bytes of network.cdu for a pane's text: Windows-1251, every pane line
 // ended by CR LF. Lines are separated by CR LF, LF or a lone CR; a final line

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
+#include <unordered_map>
 
 #include "powerflow/Equations.h"
 #include "powerflow/Newton.h"
@@ -118,10 +120,45 @@ void storeRounded(NetworkModel& model, const Network& network, const Solution& x
 
 }  // namespace
 
-SolveResult solveSparseModel(NetworkModel& model, const CalculationSettings& settings)
+Solution storedStart(const Network& network, std::span<const StoredVoltage> stored)
+{
+    const int n = network.nodeCount;
+    std::unordered_map<int64_t, int> slot;
+    for (int k = 0; k <= n; ++k)
+        slot[network.nodeNumber[k]] = k;
+    Solution start;
+    start.voltageRe.assign(n + 1, 0.0);
+    start.voltageIm.assign(n + 1, 0.0);
+    double baseDegrees = 0;
+    for (const StoredVoltage& v : stored)
+        if (v.node == network.nodeNumber[0])
+            baseDegrees = v.degrees;
+    for (const StoredVoltage& v : stored) {
+        const auto it = slot.find(v.node);
+        if (it == slot.end() || !(v.kv > 0) || !std::isfinite(v.degrees))
+            continue;
+        const int k = it->second;
+        const double u = network.nodeType[k] == 1 ? v.kv : network.nodeUnom[k];
+        const double angle = k == 0 ? 0.0 : (v.degrees - baseDegrees) * std::numbers::pi / 180.0;
+        start.voltageRe[k] = u * std::cos(angle);
+        start.voltageIm[k] = u * std::sin(angle);
+    }
+    start.voltageRe[0] = network.nodeUnom[0];
+    start.voltageIm[0] = 0.0;
+    return start;
+}
+
+SolveResult solveSparseModel(NetworkModel& model, const CalculationSettings& settings,
+                             std::span<const StoredVoltage> stored)
 {
     auto network = std::make_shared<const Network>(buildNetwork(model));
-    auto solution = std::make_shared<const Solution>(solveSparse(*network, settings, Start::flat()));
+    Solution given;
+    Start start = settings.start == StartChoice::Dc ? Start::dc() : Start::flat();
+    if (settings.start == StartChoice::Case && !stored.empty()) {
+        given = storedStart(*network, stored);
+        start = Start::from(given);
+    }
+    auto solution = std::make_shared<const Solution>(solveSparse(*network, settings, start));
     SolveResult result;
     result.method = SolveMethod::Sparse;
     result.outcome = solution->outcome;
@@ -140,9 +177,10 @@ SolveResult solveSparseModel(NetworkModel& model, const CalculationSettings& set
     return result;
 }
 
-SolveResult solvePowerFlow(NetworkModel& model, const CalculationSettings& settings)
+SolveResult solvePowerFlow(NetworkModel& model, const CalculationSettings& settings,
+                           std::span<const StoredVoltage> stored)
 {
-    SolveResult result = model.fullModel() ? solveSparseModel(model, settings) : solveExact(model, settings);
+    SolveResult result = model.fullModel() ? solveSparseModel(model, settings, stored) : solveExact(model, settings);
     // Figures beyond single precision are told as a diverging iteration.
     if (result.outcome != SolveOutcome::Diverged && !reportFiguresFinite(model)) {
         result.outcome = SolveOutcome::Diverged;

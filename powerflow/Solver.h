@@ -4,10 +4,12 @@
 // messages.
 #pragma once
 
+#include <span>
 #include <vector>
 
 #include "model/CalculationSettings.h"
 #include "model/NetworkModel.h"
+#include "model/StoredVoltages.h"
 #include "powerflow/SparseSolver.h"
 #include "powerflow/ReactiveLimits.h"
 
@@ -38,8 +40,11 @@ struct SolveResult {
 // method) and model.nodeHeldAt. A diverging step is undone: the voltages of
 // the last finite iteration stay. With settings.qLimits the limits of
 // fixed-voltage nodes are checked after every iteration; a run counts as
-// converged only when the last check switched no node.
-SolveResult solvePowerFlow(NetworkModel& model, const CalculationSettings& settings);
+// converged only when the last check switched no node. The full model starts
+// where settings.start says: from `stored` (the case's own voltages) with
+// StartChoice::Case when there are any.
+SolveResult solvePowerFlow(NetworkModel& model, const CalculationSettings& settings,
+                           std::span<const StoredVoltage> stored = {});
 
 // The exact method: iterate while the residual exceeds the precision and
 // fewer than iteraz iterations were made.
@@ -48,6 +53,12 @@ SolveResult solveExact(NetworkModel& model, const CalculationSettings& settings)
 // The sparse method on the model's network (buildNetwork, solveSparse):
 // keeps the network and its solution in the model and leaves the solution,
 // rounded, in the single-precision tables.
-SolveResult solveSparseModel(NetworkModel& model, const CalculationSettings& settings);
+SolveResult solveSparseModel(NetworkModel& model, const CalculationSettings& settings,
+                             std::span<const StoredVoltage> stored = {});
+
+// The start voltages (kV, nodes 0..n, 0 where none is stored) that `stored`
+// gives the network: angles measured from the base node's, magnitudes as
+// stored but at a node of fixed magnitude, which keeps its own.
+Solution storedStart(const Network& network, std::span<const StoredVoltage> stored);
 
 }  // namespace tarvel

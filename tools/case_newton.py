@@ -40,6 +40,12 @@ def solve(path, limits=False, outage=None):
     text = open(path).read()
     base = float(re.search(r"baseMVA\s*=\s*([0-9.eE+-]+)", text).group(1))
     bus, gen, branch = matrix(text, "bus"), matrix(text, "gen"), matrix(text, "branch")
+    # The distribution feeders give impedances in Ohm and loads in kW, and
+    # convert them by their last statements as MATPOWER runs them.
+    if re.search(r"mpc\.branch\(:, \[BR_R BR_X\]\) = mpc\.branch\(:, \[BR_R BR_X\]\) / \(Vbase\^2 / Sbase\)", text):
+        branch[:, 2:4] /= (bus[0, 9] * 1e3) ** 2 / (base * 1e6)
+    if re.search(r"mpc\.bus\(:, \[PD, QD\]\) = mpc\.bus\(:, \[PD, QD\]\) / 1e3", text):
+        bus[:, 2:4] /= 1e3
     number = [int(b) for b in bus[:, 0]]
     index = {n: i for i, n in enumerate(number)}
     n = len(number)
@@ -115,9 +121,9 @@ def solve(path, limits=False, outage=None):
         # Generation in MW/Mvar: injection plus the bus's own load.
         Qg = ((V * np.conj(Y @ V)).imag - Sd.imag) * base
         changed = False
+        # Limits of 0 and 0 hold a generator's reactive output at 0, as
+        # MATPOWER's enforce_q_lims reads them.
         for i in free:
-            if qmin[i] == 0 and qmax[i] == 0:
-                continue
             if Qg[i] > qmax[i]:
                 held[i] = 1
             elif Qg[i] < qmin[i]:

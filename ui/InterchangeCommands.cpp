@@ -90,6 +90,7 @@ bool TForm1::importCaseBytes(const QString& path, const std::string& fileBytes)
 
     ConversionOptions options;
     options.precision = calculation_.settings.precision;
+    options.method = calculation_.settings.method;
     if (caseLacksBaseVoltage(read.data) &&
         !dialogs().askNumber(this, QStringLiteral("Базисное напряжение"),
                              QStringLiteral("В случае \"%1\" не заданы базисные напряжения узлов.\n"
@@ -110,7 +111,9 @@ bool TForm1::importCaseBytes(const QString& path, const std::string& fileBytes)
 
     // The converted text exists nowhere else: leaving it asks first.
     document_->takeUntitledText(fromUtf8(converted.imported.text), path);
+    imported_.fromCase = true;
     imported_.raisedBases = std::move(converted.imported.raisedBases);
+    imported_.storedVoltages = std::move(converted.imported.storedVoltages);
     imported_.busAreas = std::move(converted.imported.busAreas);
     imported_.caseData.branchRecordOfCaseBranch = std::move(converted.imported.branchRecordOfCaseBranch);
     imported_.caseData.branchRatingMva = std::move(converted.imported.branchRatingMva);

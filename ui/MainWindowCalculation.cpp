@@ -80,7 +80,8 @@ void TForm1::runCalculation(const LoadOverride& loads)
     WindowSink sink(*this, lowerPane_->pane());
     const QByteArray input = inputPane()->text().toUtf8();
     const app::CalculationRequest request{std::string_view(input.constData(), static_cast<std::size_t>(input.size())),
-                                          userDecimalSeparator(), loads, imported_.raisedBases};
+                                          userDecimalSeparator(), loads, imported_.raisedBases,
+                                          imported_.storedVoltages, imported_.fromCase};
     app::CalculationResult run = app::runCalculation(calculation_, localPath(QDir::currentPath()), request, sink);
     showRun(run, sink.warnings);
     sink.showHeldMessages();

@@ -302,15 +302,20 @@ TEST(ConversionNotes, LoadsBelowAHundredPrecisionsAreToldWithThePrecisionToUse)
                                "0,01): задайте точность 0,0001 или меньше"),
               std::string::npos)
         << i.summary();
-    auto toldAt = [&](double precision) {
+    auto toldAt = [&](double precision, CalculationMethod method = CalculationMethod::Exact) {
         ConversionOptions options;
         options.precision = precision;
+        options.method = method;
         return conversionSummary(i.read.data, convertCase(i.read.data, options)).find("Нагрузки узлов") !=
                std::string::npos;
     };
     EXPECT_FALSE(toldAt(1e-4));
     EXPECT_FALSE(toldAt(0.009));
     EXPECT_TRUE(toldAt(0.0091));
+    // The full model, an import's own, goes on to the accuracy of the data
+    // whatever the precision: nothing to propose.
+    EXPECT_FALSE(toldAt(0.01, CalculationMethod::Auto));
+    EXPECT_FALSE(toldAt(0.01, CalculationMethod::Sparse));
 }
 
 namespace {

@@ -476,3 +476,30 @@ TEST(ImportReference, TheFrenchGridsAsWrittenHoldTheirCasesSolution)
         std::printf("%s %g at %lld\n", name, worst, static_cast<long long>(worstNode));
     }
 }
+
+// case141 gives its loads in MVA and turns them into MW and Mvar at a power
+// factor by its last statements: a column set to another column times (or
+// over) a constant expression is evaluated, in the order written.
+TEST(ImportReference, AColumnSetToAnotherTimesAConstantIsEvaluated)
+{
+    const std::string feeder = fileBytes(sourcePath("tests/data/interchange/feeder-ohm.m"));
+    const Imported plain = importText(feeder);
+    const Imported scaled = importText(feeder + "pf = 0.85;\n"
+                                                "mpc.bus(:, QD) = mpc.bus(:, PD) * sin(acos(pf));\n"
+                                                "mpc.bus(:, PD) = mpc.bus(:, PD) * pf;\n"
+                                                "mpc.branch(:, BR_B) = mpc.branch(:, 5) / 2;\n");
+    ASSERT_TRUE(plain.read.ok) << plain.read.error;
+    ASSERT_TRUE(scaled.read.ok) << scaled.read.error;
+    const auto& before = plain.read.data.buses;
+    const auto& after = scaled.read.data.buses;
+    ASSERT_EQ(before.size(), after.size());
+    double loads = 0;
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_NEAR(after[i].pd, before[i].pd * 0.85, 1e-15) << i;
+        EXPECT_NEAR(after[i].qd, before[i].pd * std::sin(std::acos(0.85)), 1e-15) << i;
+        loads += before[i].pd;
+    }
+    EXPECT_GT(loads, 0);
+    // A column assigned anything else is still refused with its line.
+    EXPECT_FALSE(importText(feeder + "mpc.bus(:, QD) = mpc.bus(:, PD) * k;\n").read.ok);
+}

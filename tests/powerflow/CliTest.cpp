@@ -68,7 +68,8 @@ TEST_F(Cli, RefusesBadUsage)
     for (const char* args : {"", "--precision 0 net.cdu", "--precision -1 net.cdu", "--precision abc net.cdu",
                              "--precision nan net.cdu", "--precision inf net.cdu", "--precision 1e-60 net.cdu",
                              "--iterations -1 net.cdu", "--iterations 2.5 net.cdu", "--iterations x net.cdu",
-                             "net.cdu --iterations", "--bogus net.cdu", "net.cdu other.cdu", "--precision=0,01 net.cdu"}) {
+                             "net.cdu --iterations", "--bogus net.cdu", "net.cdu other.cdu", "--precision=0,01 net.cdu",
+                             "--start case2 net.cdu", "--start net.cdu"}) {
         const CliResult r = runCli(dir.path(), args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_TRUE(contains(r.err, "Использование: tarvel-cli")) << args << "\n" << r.err;

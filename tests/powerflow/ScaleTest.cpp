@@ -176,12 +176,12 @@ TEST(Scale, AChainOf50000BranchesToTheBaseNode)
     ASSERT_EQ(runPowerFlow(*model, dir.path(), text, sink), RunOutcome::Converged);
     const NetworkResults results = collectResults(*model);
     ASSERT_EQ(results.nodes.size(), static_cast<std::size_t>(kChain));
-    // The far end takes its 0.1 MW over 500 + j50 500 ohm: the current of
-    // 0.0002 kA drops 0.1 + j10.1 kV, so |U| = |499.9 - j10.1| = 500.002 kV
-    // at -1.157 degrees.
+    // The far end takes its 0.1 MW over 500 + j50 500 ohm: U = 500 - Z·conj(S/U)
+    // gives 499.798 kV at -1.158 degrees (the first-order drop of 0.1 + j10.1
+    // kV, |499.9 - j10.1| = 500.002 kV, is where a stop at 0.01 MW left it).
     EXPECT_NEAR(results.nodes[1].p, 0.1, 1e-3);
-    EXPECT_NEAR(results.nodes[1].u, 500.002, 0.001);
-    EXPECT_NEAR(results.nodes[1].angle, -1.157, 0.002);
+    EXPECT_NEAR(results.nodes[1].u, 499.79786, 0.001);
+    EXPECT_NEAR(results.nodes[1].angle, -1.15792, 0.002);
     EXPECT_FALSE(showsNonNumber(fileBytes(dir / "network.rez")));
 }
 

@@ -50,12 +50,13 @@ TEST(SparseStart, BothOrdersAndTheTurnedStepsReachTheTightSolutionOfARegionalGri
     EXPECT_GT(ndFactors.entries, 4.0 * network.nodeCount);
 
     // With the default precision: three steps from the flat start (the
-    // straight steps took four), and every voltage within a few volts of the
-    // tight solution (5.1 V at 230 kV, as a precision of 0.01 leaves open).
+    // straight steps took four) and one more for the accuracy of the data,
+    // which takes every voltage to within a volt of the tight solution (a
+    // precision of 0.01 alone left 5.1 V at 230 kV open).
     const Solution usual = solveSparse(network, CalculationSettings{}, Start::flat());
     ASSERT_EQ(usual.outcome, SolveOutcome::Converged);
-    EXPECT_LE(usual.iterations, 3);
-    EXPECT_LT(largestVoltageDifference(exact, usual), 0.01);
+    EXPECT_LE(usual.iterations, 4);
+    EXPECT_LT(largestVoltageDifference(exact, usual), 0.001);
 }
 
 }  // namespace
