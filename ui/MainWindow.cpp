@@ -81,6 +81,7 @@ void TForm1::createPanes()
     seriesTab_ = new SeriesTab(this, *reportTabs_, *lowerPane_, calculation_, imported_,
                                [this](const LoadOverride& loads) { runCalculation(loads); });
     contingencyTab_ = new ContingencyTab(this, *reportTabs_, *diagramPage_, calculation_, imported_);
+    createTablesPage();
 }
 
 void TForm1::createToolBar()

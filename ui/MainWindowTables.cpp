@@ -1,0 +1,35 @@
+#include "ui/MainWindow.h"
+
+#include <QLineEdit>
+
+#include "ui/DiagramPage.h"
+#include "ui/DiagramView.h"
+#include "ui/ReportTabs.h"
+#include "ui/TablesPage.h"
+#include "ui/TextPane.h"
+
+namespace tarvel::ui {
+
+void TForm1::createTablesPage()
+{
+    tablesPage_ = new TablesPage(inputPane()->document());
+    tablesPage_->setObjectName(QStringLiteral("Tables1"));
+    reportTabs_->addPage(ReportTabs::Tables, "TabSheet9", QStringLiteral("Таблицы"), tablesPage_);
+    reportTabs_->setShown(ReportTabs::Tables, true);
+    // A double-click on the diagram finds the record's row as well as its line.
+    connect(diagramPage_, &DiagramPage::nodeActivated, tablesPage_, &TablesPage::selectNodeSlot);
+    connect(diagramPage_, &DiagramPage::branchActivated, tablesPage_, &TablesPage::selectBranchSlot);
+    // A row chosen in the grid is the node in view on the diagram, without taking the focus.
+    connect(tablesPage_, &TablesPage::nodeChosen, this, [this](int number) {
+        diagramPage_->searchField()->setText(QString::number(number));
+        diagramPage_->view()->centreOnNode(number);
+    });
+}
+
+void TForm1::showResultsInTables()
+{
+    tablesPage_->setMethod(calculation_.settings.method);
+    tablesPage_->showResults(lastResults_.get());
+}
+
+}  // namespace tarvel::ui
