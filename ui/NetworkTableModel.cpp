@@ -2,6 +2,7 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QFont>
 
 #include "model/NetworkModel.h"
 #include "powerflow/NetworkResults.h"
@@ -218,6 +219,18 @@ QVariant NetworkTableModel::data(const QModelIndex& index, int role) const
             return finding + QStringLiteral("\n(строка %1)").arg(r->line);
         return {};
     }
+    case Qt::ForegroundRole:
+        // Seen also where the selection's colour covers the background.
+        if (!findingAt(index.row(), column).isEmpty())
+            return QBrush(QColor(0xA0, 0x00, 0x00));
+        return {};
+    case Qt::FontRole:
+        if (!findingAt(index.row(), column).isEmpty()) {
+            QFont bold;
+            bold.setBold(true);
+            return bold;
+        }
+        return {};
     case Qt::BackgroundRole:
         if (!findingAt(index.row(), column).isEmpty())
             return QBrush(QColor(0xFF, 0xC8, 0xC8));

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -166,6 +167,7 @@ void TablesPage::build()
     auto* splitter = new QSplitter(Qt::Vertical);
     nodeView_ = makeView(nodeProxy_, "TablesNodes");
     branchView_ = makeView(branchProxy_, "TablesBranches");
+    nodeView_->setColumnWidth(static_cast<int>(app::NodeColumn::Record), 110);
     splitter->addWidget(nodeView_);
     splitter->addWidget(branchView_);
     layout->addWidget(splitter, 1);
@@ -180,23 +182,13 @@ void TablesPage::build()
     connect(remove, &QPushButton::clicked, this, &TablesPage::removeSelectedRecords);
     connect(fill, &QPushButton::clicked, this, &TablesPage::fillDown);
     connect(multiply, &QPushButton::clicked, this, &TablesPage::multiplySelection);
+    // The grids' own keys come before the window's: Ctrl+Z there is the document's undo,
+    // as Ctrl+V is a pasted block.
     for (QTableView* view : {nodeView_, branchView_}) {
-        auto* paste = new QShortcut(QKeySequence::Paste, view, nullptr, nullptr, Qt::WidgetShortcut);
-        connect(paste, &QShortcut::activated, this, &TablesPage::pasteBlock);
-        auto* down = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_D), view, nullptr, nullptr, Qt::WidgetShortcut);
-        connect(down, &QShortcut::activated, this, &TablesPage::fillDown);
+        view->installEventFilter(this);
+        connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this, view](const QModelIndex& current) { tellFindingAt(view, current); });
     }
-    // One history with the text: the grids undo and redo the document's steps.
-    auto* undo = new QShortcut(QKeySequence::Undo, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
-    connect(undo, &QShortcut::activated, this, [this] {
-        document_->undo();
-        refresh();
-    });
-    auto* redo = new QShortcut(QKeySequence::Redo, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
-    connect(redo, &QShortcut::activated, this, [this] {
-        document_->redo();
-        refresh();
-    });
     connect(nodeView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 const app::TableRecord* r = nodeModel_->record(nodeProxy_->mapToSource(current).row());
@@ -209,6 +201,48 @@ void TablesPage::build()
                 if (slot > 0)
                     emit branchChosen(slot);
             });
+}
+
+bool TablesPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    const std::function<void()> command = [&]() -> std::function<void()> {
+        if (key->matches(QKeySequence::Undo))
+            return [this] { undoOrRedo(true); };
+        if (key->matches(QKeySequence::Redo))
+            return [this] { undoOrRedo(false); };
+        if (key->matches(QKeySequence::Paste))
+            return [this] { pasteBlock(); };
+        if (key->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_D))
+            return [this] { fillDown(); };
+        return {};
+    }();
+    if (!command)
+        return QWidget::eventFilter(watched, event);
+    event->accept();
+    if (event->type() == QEvent::KeyPress)
+        command();
+    return true;
+}
+
+void TablesPage::undoOrRedo(bool undo)
+{
+    if (undo)
+        document_->undo();
+    else
+        document_->redo();
+    refresh();
+}
+
+void TablesPage::tellFindingAt(const QTableView* view, const QModelIndex& current)
+{
+    const QString finding = current.data(Qt::ToolTipRole).toString();
+    if (!finding.isEmpty() || message_->property("finding").toBool())
+        tell(finding);
+    message_->setProperty("finding", !finding.isEmpty());
+    (void)view;
 }
 
 void TablesPage::showEvent(QShowEvent* event)

@@ -18,6 +18,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QModelIndex;
 class QSortFilterProxyModel;
 class QTableView;
 class QTextDocument;
@@ -76,6 +77,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void build();
@@ -91,6 +93,10 @@ private:
     // The selected cells of a view as source rows and columns, in the order shown.
     std::vector<int> shownRows(const QTableView* view, int fromProxyRow) const;
     void tell(const QString& text);
+    // One history with the text: the grids undo and redo the document's steps.
+    void undoOrRedo(bool undo);
+    // The finding of the current cell, in words under the grids.
+    void tellFindingAt(const QTableView* view, const QModelIndex& current);
 
     QTextDocument* document_;
     CalculationMethod method_ = CalculationMethod::Auto;
