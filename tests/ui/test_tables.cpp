@@ -1,0 +1,207 @@
+// The "Таблицы" tab: grids bound to the input pane both ways, one undo
+// history, findings at their cells, the last run's figures, bulk edits, and
+// the time a large network's tables take.
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include "tests/support/NetworkGenerator.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/WindowFixture.h"
+#include "ui/DiagramPage.h"
+#include "ui/NetworkTableModel.h"
+#include "ui/ReportTabs.h"
+#include "ui/TablesPage.h"
+
+using tarvel::test::action;
+using tarvel::test::named;
+using tarvel::test::pane;
+using tarvel::test::tabs;
+using tarvel::test::WindowFixture;
+using tarvel::ui::TablesPage;
+
+namespace {
+
+constexpr int kP = static_cast<int>(tarvel::app::NodeColumn::P);
+constexpr int kUnom = static_cast<int>(tarvel::app::NodeColumn::Unom);
+
+}  // namespace
+
+class TablesTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<WindowFixture> f;
+    tarvel::ui::TForm1& w() { return *f->window; }
+    TablesPage* page() { return named<TablesPage>(w(), "Tables1"); }
+    QTextDocument* document() { return pane(w(), "Memo1")->document(); }
+    QString line(int n) { return document()->findBlockByNumber(n - 1).text(); }
+
+    void openSample()
+    {
+        f->dialogs.answerOpen(QString::fromStdString(tarvel::test::sourcePath("samples/ieee14.cdu").string()));
+        action(w(), "N4")->trigger();
+    }
+    void showTables()
+    {
+        tabs(w())->setCurrentIndex(tarvel::ui::ReportTabs::Tables);
+        page()->refresh();
+    }
+    // The index in view of a node record's cell.
+    QModelIndex nodeCell(int number, int column)
+    {
+        QAbstractItemModel* shown = page()->nodeView()->model();
+        for (int r = 0; r < shown->rowCount(); ++r) {
+            const QModelIndex numberCell = shown->index(r, static_cast<int>(tarvel::app::NodeColumn::Number));
+            if (numberCell.data().toInt() == number && shown->index(r, 0).data().toString().startsWith(QStringLiteral("Узел")))
+                return shown->index(r, column);
+        }
+        return {};
+    }
+
+private slots:
+    void init()
+    {
+        f = std::make_unique<WindowFixture>();
+        QVERIFY(f->exposed);
+    }
+    void cleanup()
+    {
+        const QStringList unexpected = f->dialogs.unexpected();
+        f.reset();
+        QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join(QStringLiteral("; "))));
+    }
+
+    void gridAndTextEditEachOtherWithOneUndoHistory()
+    {
+        openSample();
+        showTables();
+        QCOMPARE(page()->nodeModel()->rowCount(), 15);  // base node, 13 nodes, a shunt
+        QCOMPARE(page()->branchModel()->rowCount(), 20);
+        QVERIFY(!document()->isModified());
+        const QString before = document()->toPlainText();
+
+        // A cell edit rewrites its field and nothing else, and marks the document modified.
+        QVERIFY(page()->nodeView()->model()->setData(nodeCell(4, kP), QStringLiteral("50,5")));
+        QCOMPARE(line(4), QStringLiteral("0201 0 4 220 50.5 -3.9 0 0 0 0 0"));
+        QVERIFY(document()->isModified());
+        QCOMPARE(nodeCell(4, kP).data().toString(), QStringLiteral("50.5"));
+        // A refused value writes nothing and says why, with the line.
+        QVERIFY(!page()->nodeView()->model()->setData(nodeCell(4, kP), QStringLiteral("abc")));
+        QCOMPARE(page()->messageLabel()->text(), QStringLiteral("Строка 4: Текст \"abc\" не является числом"));
+
+        // Ctrl+Z in the grid undoes the step in the text, Ctrl+Shift+Z redoes it.
+        page()->nodeView()->setFocus();
+        QTest::keyClick(page()->nodeView(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(document()->toPlainText(), before);
+        QCOMPARE(nodeCell(4, kP).data().toString(), QStringLiteral("47.8"));
+        QTest::keyClick(page()->nodeView(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(line(4), QStringLiteral("0201 0 4 220 50.5 -3.9 0 0 0 0 0"));
+
+        // The text typed in the pane is in the grid once it is read.
+        QTextCursor cursor(document()->findBlockByNumber(4));
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.insertText(QStringLiteral("0201 0 5 220 9.25 1.6 0 0 0 0 0"));
+        page()->refresh();
+        QCOMPARE(nodeCell(5, kP).data().toString(), QStringLiteral("9.25"));
+        // The pane's own undo takes back the typing and then the grid's edit.
+        document()->undo();
+        document()->undo();
+        page()->refresh();
+        QCOMPARE(document()->toPlainText(), before);
+    }
+
+    void findingsAtCellsAndFiguresOfTheRun()
+    {
+        openSample();
+        action(w(), "N2")->trigger();
+        named<tarvel::ui::DiagramPage>(w(), "Diagram1")->waitForLayout();
+        showTables();
+        // V and the angle of node 14 as network.rez gives them (227.82, -16.03).
+        const int u = page()->nodeModel()->dataColumns();
+        QCOMPARE(nodeCell(14, u).data().toString(), QStringLiteral("227.817"));
+        QCOMPARE(nodeCell(14, u + 1).data().toString().left(6), QStringLiteral("-16.03"));
+        // A nominal voltage the reader refuses is marked at its cell before any calculation.
+        QVERIFY(page()->nodeView()->model()->setData(nodeCell(7, kUnom), QStringLiteral("5000")));
+        QCOMPARE(nodeCell(7, kUnom).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("Числовая ошибка 2. U ном. велико или мало\n(строка 7)"));
+        QVERIFY(nodeCell(8, kUnom).data(Qt::ToolTipRole).toString().isEmpty());
+        // A double-click on the diagram (node slot 9) selects the row.
+        emit named<tarvel::ui::DiagramPage>(w(), "Diagram1")->nodeActivated(9);
+        QCOMPARE(page()->nodeView()->currentIndex().siblingAtColumn(1).data().toInt(), 10);  // the ninth node record
+    }
+
+    void bulkEditsAreOneStepEach()
+    {
+        openSample();
+        showTables();
+        const QString before = document()->toPlainText();
+        // The loads of nodes 9..14 (filtered by a node number range would do; here selected) by 1.1.
+        QTableView* view = page()->nodeView();
+        QItemSelection selection;
+        for (const int number : {9, 10, 11})
+            selection.select(nodeCell(number, kP), nodeCell(number, kP + 1));
+        view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+        page()->factorField()->setText(QStringLiteral("1,1"));
+        page()->multiplySelection();
+        QCOMPARE(line(9), QStringLiteral("0201 0 9 220 32.45 18.26 0 0 0 0 0"));
+        QCOMPARE(line(10), QStringLiteral("0201 0 10 220 9.9 6.38 0 0 0 0 0"));
+        document()->undo();
+        QCOMPARE(document()->toPlainText(), before);
+
+        // A block from a spreadsheet: rows by line ends, cells by tabs, a decimal comma.
+        view->setCurrentIndex(nodeCell(4, kP));
+        QApplication::clipboard()->setText(QStringLiteral("1,5\t2\r\n3\t4,25\r\n"));
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(line(4), QStringLiteral("0201 0 4 220 1.5 2 0 0 0 0 0"));
+        QCOMPARE(line(5), QStringLiteral("0201 0 5 220 3 4.25 0 0 0 0 0"));
+        document()->undo();
+        QCOMPARE(document()->toPlainText(), before);
+
+        // Filtered by district and node number.
+        page()->numberFilter()->setText(QStringLiteral("4"));
+        QCOMPARE(view->model()->rowCount(), 1);
+        QCOMPARE(page()->branchView()->model()->rowCount(), 5);  // 2-4, 3-4, 4-5, 4-7, 4-9
+        page()->numberFilter()->clear();
+
+        // A row added and removed: a record line after the last node, then gone.
+        view->setFocus();
+        page()->addRecord();
+        QCOMPARE(line(15), QStringLiteral("0201 0 15 220 14.9 5 0 0 0 0 0"));
+        view->selectionModel()->select(nodeCell(15, 1), QItemSelectionModel::ClearAndSelect);
+        page()->removeSelectedRecords();
+        QCOMPARE(document()->toPlainText(), before);
+    }
+
+    void largeNetworkOpensAndEditsQuickly()
+    {
+        tarvel::test::GridOptions options;
+        options.nodes = 10000;
+        const std::string text = tarvel::test::cduText(tarvel::test::generateGrid(options));
+        document()->setPlainText(QString::fromStdString(text));
+        QElapsedTimer timer;
+        timer.start();
+        showTables();
+        QApplication::processEvents();
+        const qint64 opened = timer.elapsed();
+        QVERIFY(page()->nodeModel()->rowCount() > 10000);
+        const QModelIndex cell = nodeCell(5000, kP);
+        timer.restart();
+        QVERIFY(page()->nodeView()->model()->setData(cell, QStringLiteral("12.5")));
+        const qint64 edited = timer.elapsed();
+        qInfo("10 000 nodes: tables shown in %lld ms, a cell edited in %lld ms", opened, edited);
+        // Generous bounds for a shared test machine; the figures are told above.
+        QVERIFY(opened < 3000);
+        QVERIFY(edited < 1000);
+    }
+};
+
+QTEST_MAIN(TablesTest)
+#include "test_tables.moc"
