@@ -127,6 +127,35 @@ std::optional<int> columnOfField(const TableRecord& record, int field)
     return std::nullopt;
 }
 
+// Reads the fields after a record's code in the reader's layout; false for
+// a code that makes no row.
+bool readFields(CduTokenizer& in, int32_t code, TableRecord& record, PlacedFields& fields)
+{
+    switch (code) {
+    case 102:
+    case 201:
+        record.kind = code == 102 ? RecordKind::BaseNode : RecordKind::Node;
+        fields.integer();
+        fields.integer();
+        for (int k = 2; k < kNodeFields; ++k)
+            fields.real();
+        return true;
+    case 301: {
+        fields.integer();
+        fields.integer();
+        fields.integer();
+        const bool shunt = record.fields[2].line != 0 && record.values[2] == 0.0;
+        record.kind = shunt ? RecordKind::Shunt : RecordKind::Branch;
+        for (int k = 3; k < (shunt ? kShuntFields : kBranchFields); ++k)
+            fields.real();
+        return true;
+    }
+    default:
+        (void)in;
+        return false;
+    }
+}
+
 NetworkTables scan(std::string_view paneText, ScanStop& stop)
 {
     NetworkTables tables;
@@ -137,46 +166,24 @@ NetworkTables scan(std::string_view paneText, ScanStop& stop)
             break;
         TableRecord record;
         record.line = in.line();
-        const int codeBegin = static_cast<int>(in.column() - 1);
         int32_t code = 0;
         if (!in.readInt(code))
             break;
         record.codeEnd = static_cast<int>(in.column() - 1);
-        (void)codeBegin;
         PlacedFields fields(in, record);
-        std::vector<TableRecord>* into = nullptr;
-        switch (code) {
-        case 102:
-        case 201:
-            record.kind = code == 102 ? RecordKind::BaseNode : RecordKind::Node;
-            fields.integer();
-            fields.integer();
-            for (int k = 2; k < kNodeFields; ++k)
-                fields.real();
-            record.ordinal = code == 102 ? 0 : ++nodeOrdinal;
-            into = &tables.nodes;
-            break;
-        case 301: {
-            fields.integer();
-            fields.integer();
-            fields.integer();
-            const bool shunt = record.fields[2].line != 0 && record.values[2] == 0.0;
-            record.kind = shunt ? RecordKind::Shunt : RecordKind::Branch;
-            for (int k = 3; k < (shunt ? kShuntFields : kBranchFields); ++k)
-                fields.real();
-            record.ordinal = shunt ? ++shuntOrdinal : ++branchOrdinal;
-            into = shunt ? &tables.nodes : &tables.branches;
-            break;
-        }
-        default:
-            break;
-        }
-        if (into) {
+        if (readFields(in, code, record, fields)) {
+            std::vector<TableRecord>& into = record.kind == RecordKind::Branch ? tables.branches : tables.nodes;
+            switch (record.kind) {
+            case RecordKind::BaseNode: record.ordinal = 0; break;
+            case RecordKind::Node: record.ordinal = ++nodeOrdinal; break;
+            case RecordKind::Shunt: record.ordinal = ++shuntOrdinal; break;
+            case RecordKind::Branch: record.ordinal = ++branchOrdinal; break;
+            }
             if (fields.stoppedAt() >= 0)
                 if (const auto column = columnOfField(record, fields.stoppedAt()))
-                    stop.cell = CellOf{into == &tables.nodes ? Table::Nodes : Table::Branches,
-                                       static_cast<int>(into->size()), *column};
-            into->push_back(std::move(record));
+                    stop.cell = CellOf{&into == &tables.nodes ? Table::Nodes : Table::Branches,
+                                       static_cast<int>(into.size()), *column};
+            into.push_back(std::move(record));
         }
         if (!fields.complete())
             break;
@@ -648,6 +655,47 @@ std::vector<TextEdit> removeRecords(std::string_view paneText, const NetworkTabl
         edits.push_back(std::move(edit));
     }
     return edits;
+}
+
+bool rereadLines(NetworkTables& tables, std::string_view paneText, const std::vector<int>& lines)
+{
+    const std::vector<std::string_view> text = splitLines(paneText);
+    for (const int line : lines) {
+        if (line < 1 || line > static_cast<int>(text.size()))
+            return false;
+        // The one record of the line, which has the line to itself.
+        TableRecord* found = nullptr;
+        for (auto* rows : {&tables.nodes, &tables.branches})
+            for (TableRecord& record : *rows)
+                if (record.line <= line && record.lastLine() >= line) {
+                    if (found || record.line != line || record.lastLine() != line)
+                        return false;
+                    found = &record;
+                }
+        if (!found)
+            return false;
+        const std::string_view lineText = text[static_cast<std::size_t>(line - 1)];
+        CduTokenizer in(lineText);
+        TableRecord fresh;
+        fresh.line = line;
+        int32_t code = 0;
+        if (!in.readInt(code))
+            return false;
+        fresh.codeEnd = static_cast<int>(in.column() - 1);
+        PlacedFields fields(in, fresh);
+        if (!readFields(in, code, fresh, fields) || !fields.complete() || !in.atEnd() || fresh.kind != found->kind)
+            return false;
+        for (FieldPlace& place : fresh.fields)
+            place.line = line;
+        // New ends change the circuits and the slots' numbers: those are read with the whole text.
+        const int ends = found->kind == RecordKind::Branch ? 3 : 2;
+        for (int f = 0; f < ends; ++f)
+            if (fresh.values[static_cast<std::size_t>(f)] != found->values[static_cast<std::size_t>(f)])
+                return false;
+        fresh.ordinal = found->ordinal;
+        *found = std::move(fresh);
+    }
+    return true;
 }
 
 }  // namespace tarvel::app

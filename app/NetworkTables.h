@@ -95,6 +95,12 @@ NetworkTables scanRecords(std::string_view paneText);
 // angle and ties of the full model).
 NetworkTables readTables(std::string_view paneText, CalculationMethod method);
 
+// After lines were rewritten in place (each still one line), reads the one
+// record of each line again into the rows. False, with the rows left part
+// way, when a line holds no record of its own or its record changed its
+// kind, its node numbers or its length: then the whole text is to be read.
+bool rereadLines(NetworkTables& tables, std::string_view paneText, const std::vector<int>& lines);
+
 // One change of the text: lines [firstLine, firstLine + removed) (from 1)
 // are replaced by `lines` (without their "\n").
 struct TextEdit {

@@ -92,7 +92,10 @@ TablesPage::TablesPage(QTextDocument* document, QWidget* parent) : QWidget(paren
     reread_ = new QTimer(this);
     reread_->setSingleShot(true);
     reread_->setInterval(kRereadDelayMs);
-    connect(reread_, &QTimer::timeout, this, &TablesPage::refresh);
+    connect(reread_, &QTimer::timeout, this, [this] {
+        stale_ = true;
+        refresh();
+    });
     connect(document_, &QTextDocument::contentsChanged, this, [this] {
         if (writing_)
             return;
@@ -373,6 +376,15 @@ void TablesPage::applyEdits(const std::vector<app::TextEdit>& edits)
 {
     if (edits.empty())
         return;
+    writeToDocument(edits);
+    if (rereadEditedLines(edits))
+        return;
+    stale_ = true;
+    readDocument();
+}
+
+void TablesPage::writeToDocument(const std::vector<app::TextEdit>& edits)
+{
     writing_ = true;
     QTextCursor cursor(document_);
     cursor.beginEditBlock();
@@ -410,8 +422,35 @@ void TablesPage::applyEdits(const std::vector<app::TextEdit>& edits)
     }
     cursor.endEditBlock();
     writing_ = false;
-    stale_ = true;
-    readDocument();
+}
+
+// A few lines rewritten in place are read again by themselves, so that an
+// edited cell costs no reading of a large text; the reader's findings
+// follow once the edits pause.
+bool TablesPage::rereadEditedLines(const std::vector<app::TextEdit>& edits)
+{
+    constexpr std::size_t kFewLines = 16;
+    // A text read in a few milliseconds is read whole at once, findings and all.
+    constexpr std::size_t kReadAtOnce = 256 * 1024;
+    if (edits.size() > kFewLines || text_.size() < kReadAtOnce)
+        return false;
+    std::vector<int> lines;
+    for (const app::TextEdit& edit : edits) {
+        if (edit.removed != 1 || edit.lines.size() != 1)
+            return false;
+        lines.push_back(edit.firstLine);
+    }
+    for (const app::TextEdit& edit : edits) {
+        const std::string_view line = lines_[static_cast<std::size_t>(edit.firstLine - 1)];
+        text_.replace(static_cast<std::size_t>(line.data() - text_.data()), line.size(), edit.lines.front());
+        lines_ = linesOf(text_);
+    }
+    if (!app::rereadLines(tables_, text_, lines))
+        return false;
+    nodeModel_->setTables(&tables_, &lines_);
+    branchModel_->setTables(&tables_, &lines_);
+    reread_->start();
+    return true;
 }
 
 QTableView* TablesPage::activeView() const

@@ -84,6 +84,9 @@ private:
     void readDocument();
     QString writeValues(app::Table table, const std::vector<app::CellValue>& values);
     void applyEdits(const std::vector<app::TextEdit>& edits);
+    // The edits as one step of the document's undo history.
+    void writeToDocument(const std::vector<app::TextEdit>& edits);
+    bool rereadEditedLines(const std::vector<app::TextEdit>& edits);
     void updateFilters();
     void updateVoltageClasses();
     bool accepts(app::Table table, int row) const;

@@ -102,6 +102,33 @@ TEST(NetworkTables, EditedCellRewritesOnlyItsFieldOfItsLine)
               "0102 0 1 110 0 0 0 0 0 0 0\r\n0201 0 2 220 10 5 0 0 0 0 0\r\n0301 0 1 2 5 20 0 0 0 0 0\r\n");
 }
 
+TEST(NetworkTables, RowsOfRewrittenLinesReadAgainAsTheWholeTextGivesThem)
+{
+    NetworkTables t = scanRecords(kSmall);
+    const int node3 = rowOfNode(t, 3);
+    // A longer figure shifts the fields after it.
+    const std::string out = written(kSmall, t, Table::Nodes, {{node3, kP, "1234.5678"}});
+    ASSERT_TRUE(rereadLines(t, out, {3}));
+    const NetworkTables whole = scanRecords(out);
+    for (std::size_t r = 0; r < whole.nodes.size(); ++r) {
+        EXPECT_EQ(t.nodes[r].values, whole.nodes[r].values);
+        for (std::size_t f = 0; f < whole.nodes[r].fields.size(); ++f) {
+            EXPECT_EQ(t.nodes[r].fields[f].begin, whole.nodes[r].fields[f].begin);
+            EXPECT_EQ(t.nodes[r].fields[f].end, whole.nodes[r].fields[f].end);
+        }
+    }
+    // New ends, a line of two records, a record cut short: the whole text is to be read.
+    NetworkTables b = scanRecords(kSmall);
+    EXPECT_FALSE(rereadLines(b, written(kSmall, b, Table::Branches, {{1, static_cast<int>(BranchColumn::End), "1"}}), {6}));
+    const std::string two = "0102 0 1 110 0 0 0 0 0 0 0 0201 0 2 110 10 5 0 0 0 0 0\n0301 0 1 2 5 20 0 0 0 0 0\n";
+    NetworkTables s2 = scanRecords(two);
+    EXPECT_FALSE(rereadLines(s2, two, {1}));
+    NetworkTables c = scanRecords(kSmall);
+    std::string cut = kSmall;
+    cut.replace(cut.find("0201 0 2 110 10 5 0 0 0 0 0"), 27, "0201 0 2 110 10 5 0 0 0 0");
+    EXPECT_FALSE(rereadLines(c, cut, {2}));
+}
+
 TEST(NetworkTables, RefusesWhatTheReaderWouldMisread)
 {
     const NetworkTables t = scanRecords(kSmall);

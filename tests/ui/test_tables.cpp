@@ -196,6 +196,11 @@ private slots:
         timer.restart();
         QVERIFY(page()->nodeView()->model()->setData(cell, QStringLiteral("12.5")));
         const qint64 edited = timer.elapsed();
+        QCOMPARE(cell.data().toString(), QStringLiteral("12.5"));
+        // The findings follow once the edits pause: a nominal voltage out of range is marked.
+        QVERIFY(page()->nodeView()->model()->setData(cell.siblingAtColumn(kUnom), QStringLiteral("0.01")));
+        QTRY_VERIFY(cell.siblingAtColumn(kUnom).data(Qt::ToolTipRole).toString().startsWith(
+            QStringLiteral("Числовая ошибка 2.")));
         qInfo("10 000 nodes: tables shown in %lld ms, a cell edited in %lld ms", opened, edited);
         // Generous bounds for a shared test machine; the figures are told above.
         QVERIFY(opened < 3000);
