@@ -24,6 +24,10 @@ void TForm1::createTablesPage()
         diagramPage_->searchField()->setText(QString::number(number));
         diagramPage_->view()->centreOnNode(number);
     });
+    connect(tablesPage_, &TablesPage::branchChosen, this, [this](int start, int) {
+        diagramPage_->searchField()->setText(QString::number(start));
+        diagramPage_->view()->centreOnNode(start);
+    });
 }
 
 void TForm1::showResultsInTables()

@@ -246,11 +246,21 @@ QVariant NetworkTableModel::data(const QModelIndex& index, int role) const
 
 QVariant NetworkTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    const bool nodes = table_ == app::Table::Nodes;
+    if (role == Qt::ToolTipRole && orientation == Qt::Horizontal) {
+        if (!nodes && section == static_cast<int>(BranchColumn::Phase))
+            return QStringLiteral("Угол сдвига фазы трансформатора; учитывается только полной моделью "
+                                  "(разреженный метод)");
+        if (nodes && section == static_cast<int>(NodeColumn::ShuntG))
+            return QStringLiteral("Активная проводимость шунта: читается, но в расчете не учитывается");
+        if (section >= dataColumns())
+            return QStringLiteral("Результат последнего расчета (только чтение)");
+        return {};
+    }
     if (role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     if (orientation == Qt::Vertical)
         return section + 1;
-    const bool nodes = table_ == app::Table::Nodes;
     if (section < dataColumns())
         return QString::fromUtf8(nodes ? kNodeTitles[section] : kBranchTitles[section]);
     const int k = section - dataColumns();

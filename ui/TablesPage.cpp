@@ -200,9 +200,9 @@ void TablesPage::build()
             });
     connect(branchView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
-                const int slot = branchModel_->slotOf(branchProxy_->mapToSource(current).row());
-                if (slot > 0)
-                    emit branchChosen(slot);
+                const app::TableRecord* r = branchModel_->record(branchProxy_->mapToSource(current).row());
+                if (r)
+                    emit branchChosen(static_cast<int>(r->values[1]), static_cast<int>(r->values[2]));
             });
 }
 
@@ -293,8 +293,10 @@ void TablesPage::readDocument()
     nodeProxy_->refilter();
     branchProxy_->refilter();
     QStringList general;
-    for (const std::string& line : tables_.generalFindings)
-        general << QString::fromStdString(line);
+    // An empty pane is no error yet.
+    if (!tables_.nodes.empty() || !tables_.branches.empty() || !QString::fromStdString(text_).trimmed().isEmpty())
+        for (const std::string& line : tables_.generalFindings)
+            general << QString::fromStdString(line);
     if (general.size() > 4)
         general = general.mid(0, 4) << QStringLiteral("… (ещё %1)").arg(tables_.generalFindings.size() - 4);
     general_->setText(general.join(QLatin1Char('\n')));
@@ -320,8 +322,10 @@ void TablesPage::updateVoltageClasses()
 
 bool TablesPage::accepts(app::Table table, int row) const
 {
-    const app::TableRecord& r = table == app::Table::Nodes ? tables_.nodes[static_cast<std::size_t>(row)]
-                                                           : tables_.branches[static_cast<std::size_t>(row)];
+    const std::vector<app::TableRecord>& rows = table == app::Table::Nodes ? tables_.nodes : tables_.branches;
+    if (row < 0 || row >= static_cast<int>(rows.size()))
+        return false;
+    const app::TableRecord& r = rows[static_cast<std::size_t>(row)];
     std::vector<int32_t> numbers{static_cast<int32_t>(r.values[1])};
     if (table == app::Table::Branches)
         numbers.push_back(static_cast<int32_t>(r.values[2]));

@@ -71,9 +71,9 @@ public slots:
     void removeSelectedRecords();
 
 signals:
-    // A row was chosen: the node number or the branch slot, for the diagram.
+    // A row was chosen: its node or the two ends of its branch, for the diagram.
     void nodeChosen(int number);
-    void branchChosen(int slot);
+    void branchChosen(int start, int end);
 
 protected:
     void showEvent(QShowEvent* event) override;
