@@ -1,8 +1,11 @@
 // The "Таблицы" tab: grids bound to the input pane both ways, one undo
 // history, findings at their cells, the last run's figures, bulk edits, and
 // the time a large network's tables take.
+#include <cmath>
+
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -202,6 +205,22 @@ private slots:
         QTRY_VERIFY(cell.siblingAtColumn(kUnom).data(Qt::ToolTipRole).toString().startsWith(
             QStringLiteral("Числовая ошибка 2.")));
         qInfo("10 000 nodes: tables shown in %lld ms, a cell edited in %lld ms", opened, edited);
+        // The loads of one district by 1.1, as one step.
+        page()->districtFilter()->setCurrentIndex(page()->districtFilter()->findData(3));
+        QAbstractItemModel* shown = page()->nodeView()->model();
+        QVERIFY(shown->rowCount() > 500);
+        page()->nodeView()->selectionModel()->select(
+            QItemSelection(shown->index(0, kP), shown->index(shown->rowCount() - 1, kP + 1)),
+            QItemSelectionModel::ClearAndSelect);
+        const QString firstP = shown->index(0, kP).data().toString();
+        timer.restart();
+        page()->multiplySelection();
+        const qint64 multiplied = timer.elapsed();
+        qInfo("%d loads of district 3 multiplied in %lld ms", shown->rowCount(), multiplied);
+        QCOMPARE(shown->index(0, kP).data().toDouble(), std::round(firstP.toDouble() * 1.1 * 1e4) / 1e4);
+        document()->undo();
+        page()->refresh();
+        QCOMPARE(shown->index(0, kP).data().toString(), firstP);
         // Generous bounds for a shared test machine; the figures are told above.
         QVERIFY(opened < 3000);
         QVERIFY(edited < 1000);
