@@ -129,7 +129,7 @@ std::optional<int> columnOfField(const TableRecord& record, int field)
 
 // Reads the fields after a record's code in the reader's layout; false for
 // a code that makes no row.
-bool readFields(CduTokenizer& in, int32_t code, TableRecord& record, PlacedFields& fields)
+bool readFields(int32_t code, TableRecord& record, PlacedFields& fields)
 {
     switch (code) {
     case 102:
@@ -151,7 +151,6 @@ bool readFields(CduTokenizer& in, int32_t code, TableRecord& record, PlacedField
         return true;
     }
     default:
-        (void)in;
         return false;
     }
 }
@@ -171,7 +170,7 @@ NetworkTables scan(std::string_view paneText, ScanStop& stop)
             break;
         record.codeEnd = static_cast<int>(in.column() - 1);
         PlacedFields fields(in, record);
-        if (readFields(in, code, record, fields)) {
+        if (readFields(code, record, fields)) {
             std::vector<TableRecord>& into = record.kind == RecordKind::Branch ? tables.branches : tables.nodes;
             switch (record.kind) {
             case RecordKind::BaseNode: record.ordinal = 0; break;
@@ -357,15 +356,14 @@ const std::vector<TableRecord>& rowsOf(const NetworkTables& tables, Table table)
     return table == Table::Nodes ? tables.nodes : tables.branches;
 }
 
-// The record's first field place and the end of its last field.
-std::pair<FieldPlace, FieldPlace> extentOf(const TableRecord& record, int codeBegin)
+// Where the record's last field is written (its code, when no field was read).
+FieldPlace lastPlaceOf(const TableRecord& record)
 {
-    FieldPlace first{record.line, codeBegin, record.codeEnd};
-    FieldPlace last = first;
+    FieldPlace last{record.line, record.codeEnd, record.codeEnd};
     for (const FieldPlace& f : record.fields)
         if (f.line != 0)
             last = f;
-    return {first, last};
+    return last;
 }
 
 // Where the record's code begins on its line: the code's digits end at
@@ -636,7 +634,7 @@ std::vector<TextEdit> removeRecords(std::string_view paneText, const NetworkTabl
         const TableRecord& record = records[r];
         std::string& firstLine = lines[static_cast<std::size_t>(record.line - 1)];
         const int codeBegin = codeBeginOf(firstLine, record);
-        const auto [first, last] = extentOf(record, codeBegin);
+        const FieldPlace last = lastPlaceOf(record);
         const std::string& lastLine = lines[static_cast<std::size_t>(last.line - 1)];
         const std::string prefix = firstLine.substr(0, static_cast<std::size_t>(codeBegin));
         const std::string suffix = lastLine.substr(static_cast<std::size_t>(last.end));
@@ -683,7 +681,7 @@ bool rereadLines(NetworkTables& tables, std::string_view paneText, const std::ve
             return false;
         fresh.codeEnd = static_cast<int>(in.column() - 1);
         PlacedFields fields(in, fresh);
-        if (!readFields(in, code, fresh, fields) || !fields.complete() || !in.atEnd() || fresh.kind != found->kind)
+        if (!readFields(code, fresh, fields) || !fields.complete() || !in.atEnd() || fresh.kind != found->kind)
             return false;
         for (FieldPlace& place : fresh.fields)
             place.line = line;
