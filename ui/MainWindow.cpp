@@ -203,6 +203,9 @@ void TForm1::createMenus()
         a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         reportTabs_->widget()->widget(ReportTabs::Input)->addAction(a);
     }
+    separator(editMenu_, "N39");
+    entry(editMenu_, "Tables2", QStringLiteral("&Таблицы узлов и ветвей"), &TForm1::showTablesPage,
+          QKeySequence(Qt::CTRL | Qt::Key_T));
     editMenu_->menuAction()->setVisible(false);
 
     calculationMenu_ = menu(nullptr, "N1", QStringLiteral("&Расчет"));

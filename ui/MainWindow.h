@@ -155,6 +155,8 @@ private:
     // The "Таблицы" tab over the input document, linked to the diagram.
     void createTablesPage();
     void showResultsInTables();
+    // "Таблицы узлов и ветвей": the tab shown, forward.
+    void showTablesPage();
     // The status bar: the caret and the modified mark of a pane, after a key
     // or a mouse event in it, its tab page shown, entered or clicked, and
     // (the input pane) a search or a resize of the window.

@@ -14,8 +14,8 @@ void TForm1::createTablesPage()
 {
     tablesPage_ = new TablesPage(inputPane()->document());
     tablesPage_->setObjectName(QStringLiteral("Tables1"));
+    // Shown on demand ("Правка" -> "Таблицы узлов и ветвей"); once shown it stays, a view of the document.
     reportTabs_->addPage(ReportTabs::Tables, "TabSheet9", QStringLiteral("Таблицы"), tablesPage_);
-    reportTabs_->setShown(ReportTabs::Tables, true);
     // A double-click on the diagram finds the record's row as well as its line.
     connect(diagramPage_, &DiagramPage::nodeActivated, tablesPage_, &TablesPage::selectNodeSlot);
     connect(diagramPage_, &DiagramPage::branchActivated, tablesPage_, &TablesPage::selectBranchSlot);
@@ -28,6 +28,12 @@ void TForm1::createTablesPage()
         diagramPage_->searchField()->setText(QString::number(start));
         diagramPage_->view()->centreOnNode(start);
     });
+}
+
+void TForm1::showTablesPage()
+{
+    reportTabs_->setShown(ReportTabs::Tables, true);
+    reportTabs_->activate(ReportTabs::Tables);
 }
 
 void TForm1::showResultsInTables()

@@ -53,7 +53,9 @@ class TablesTest : public QObject {
     }
     void showTables()
     {
-        tabs(w())->setCurrentIndex(tarvel::ui::ReportTabs::Tables);
+        QVERIFY(!tabs(w())->isTabVisible(tarvel::ui::ReportTabs::Tables));
+        action(w(), "Tables2")->trigger();
+        QCOMPARE(tabs(w())->currentIndex(), static_cast<int>(tarvel::ui::ReportTabs::Tables));
         page()->refresh();
     }
     // The index in view of a node record's cell.
