@@ -14,7 +14,7 @@ void TForm1::createTablesPage()
 {
     tablesPage_ = new TablesPage(inputPane()->document());
     tablesPage_->setObjectName(QStringLiteral("Tables1"));
-    // Shown on demand ("Правка" -> "Таблицы узлов и ветвей"); once shown it stays, a view of the document.
+    // Shown on demand ("Правка" -> "Таблицы узлов и ветвей") until another document starts.
     reportTabs_->addPage(ReportTabs::Tables, "TabSheet9", QStringLiteral("Таблицы"), tablesPage_);
     // A double-click on the diagram finds the record's row as well as its line.
     connect(diagramPage_, &DiagramPage::nodeActivated, tablesPage_, &TablesPage::selectNodeSlot);

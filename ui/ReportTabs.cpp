@@ -122,7 +122,7 @@ void ReportTabs::activate(Page page)
 
 void ReportTabs::hideResults()
 {
-    for (int i = Echo; i <= Contingency; ++i)
+    for (int i = Echo; i <= Tables; ++i)
         tabs_->setTabVisible(i, false);
 }
 

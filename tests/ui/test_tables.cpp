@@ -183,6 +183,11 @@ private slots:
         view->selectionModel()->select(nodeCell(15, 1), QItemSelectionModel::ClearAndSelect);
         page()->removeSelectedRecords();
         QCOMPARE(document()->toPlainText(), before);
+
+        // Another document starts with the input tab only, as every document does.
+        f->dialogs.answerQuestion(QMessageBox::No);
+        action(w(), "N3")->trigger();
+        QCOMPARE(f->visibleTabs().size(), 1);
     }
 
     void largeNetworkOpensAndEditsQuickly()
