@@ -157,6 +157,8 @@ private:
     void showResultsInTables();
     // "Таблицы узлов и ветвей": the tab shown, forward.
     void showTablesPage();
+    // The grid of a record chosen on the diagram, forward when the tables are open.
+    void showTablesRow(QWidget* grid);
     // The status bar: the caret and the modified mark of a pane, after a key
     // or a mouse event in it, its tab page shown, entered or clicked, and
     // (the input pane) a search or a resize of the window.

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include <QLineEdit>
+#include <QTableView>
 
 #include "ui/DiagramPage.h"
 #include "ui/DiagramView.h"
@@ -16,9 +17,16 @@ void TForm1::createTablesPage()
     tablesPage_->setObjectName(QStringLiteral("Tables1"));
     // Shown on demand ("Правка" -> "Таблицы узлов и ветвей") until another document starts.
     reportTabs_->addPage(ReportTabs::Tables, "TabSheet9", QStringLiteral("Таблицы"), tablesPage_);
-    // A double-click on the diagram finds the record's row as well as its line.
-    connect(diagramPage_, &DiagramPage::nodeActivated, tablesPage_, &TablesPage::selectNodeSlot);
-    connect(diagramPage_, &DiagramPage::branchActivated, tablesPage_, &TablesPage::selectBranchSlot);
+    // A double-click on the diagram finds the record's row as well as its line; the row
+    // comes forward when the tables are open.
+    connect(diagramPage_, &DiagramPage::nodeActivated, this, [this](int record) {
+        tablesPage_->selectNodeSlot(record);
+        showTablesRow(tablesPage_->nodeView());
+    });
+    connect(diagramPage_, &DiagramPage::branchActivated, this, [this](int record) {
+        tablesPage_->selectBranchSlot(record);
+        showTablesRow(tablesPage_->branchView());
+    });
     // A row chosen in the grid is the node in view on the diagram, without taking the focus.
     connect(tablesPage_, &TablesPage::nodeChosen, this, [this](int number) {
         diagramPage_->searchField()->setText(QString::number(number));
@@ -28,6 +36,14 @@ void TForm1::createTablesPage()
         diagramPage_->searchField()->setText(QString::number(start));
         diagramPage_->view()->centreOnNode(start);
     });
+}
+
+void TForm1::showTablesRow(QWidget* grid)
+{
+    if (!reportTabs_->isShown(ReportTabs::Tables))
+        return;
+    reportTabs_->activate(ReportTabs::Tables);
+    grid->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::showTablesPage()

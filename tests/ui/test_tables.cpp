@@ -137,9 +137,13 @@ private slots:
         QCOMPARE(nodeCell(7, kUnom).data(Qt::ToolTipRole).toString(),
                  QStringLiteral("Числовая ошибка 2. U ном. велико или мало\n(строка 7)"));
         QVERIFY(nodeCell(8, kUnom).data(Qt::ToolTipRole).toString().isEmpty());
-        // A double-click on the diagram (node slot 9) selects the row.
+        // A double-click on the diagram (node slot 9) brings its row forward.
+        tabs(w())->setCurrentIndex(tarvel::ui::ReportTabs::Diagram);
         emit named<tarvel::ui::DiagramPage>(w(), "Diagram1")->nodeActivated(9);
         QCOMPARE(page()->nodeView()->currentIndex().siblingAtColumn(1).data().toInt(), 10);  // the ninth node record
+        QCOMPARE(tabs(w())->currentIndex(), static_cast<int>(tarvel::ui::ReportTabs::Tables));
+        emit named<tarvel::ui::DiagramPage>(w(), "Diagram1")->branchActivated(3);
+        QCOMPARE(page()->branchView()->currentIndex().siblingAtColumn(1).data().toInt(), 3);  // branch 2-3
     }
 
     void bulkEditsAreOneStepEach()
