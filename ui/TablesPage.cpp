@@ -1,6 +1,7 @@
 #include "ui/TablesPage.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 
