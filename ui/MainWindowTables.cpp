@@ -48,6 +48,8 @@ void TForm1::showTablesRow(QWidget* grid)
 
 void TForm1::showTablesPage()
 {
+    // The reader checks as the next calculation will read.
+    tablesPage_->setMethod(calculation_.settings.method);
     reportTabs_->setShown(ReportTabs::Tables, true);
     reportTabs_->activate(ReportTabs::Tables);
 }
