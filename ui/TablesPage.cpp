@@ -191,7 +191,7 @@ void TablesPage::build()
     for (QTableView* view : {nodeView_, branchView_}) {
         view->installEventFilter(this);
         connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
-                [this, view](const QModelIndex& current) { tellFindingAt(view, current); });
+                [this](const QModelIndex& current) { tellFindingAt(current); });
     }
     connect(nodeView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
@@ -240,13 +240,13 @@ void TablesPage::undoOrRedo(bool undo)
     refresh();
 }
 
-void TablesPage::tellFindingAt(const QTableView* view, const QModelIndex& current)
+void TablesPage::tellFindingAt(const QModelIndex& current)
 {
+    // A refusal stays in sight until a finding takes its place or is left.
     const QString finding = current.data(Qt::ToolTipRole).toString();
-    if (!finding.isEmpty() || message_->property("finding").toBool())
+    if (!finding.isEmpty() || tellsFinding_)
         tell(finding);
-    message_->setProperty("finding", !finding.isEmpty());
-    (void)view;
+    tellsFinding_ = !finding.isEmpty();
 }
 
 void TablesPage::showEvent(QShowEvent* event)

@@ -100,7 +100,7 @@ private:
     // One history with the text: the grids undo and redo the document's steps.
     void undoOrRedo(bool undo);
     // The finding of the current cell, in words under the grids.
-    void tellFindingAt(const QTableView* view, const QModelIndex& current);
+    void tellFindingAt(const QModelIndex& current);
 
     QTextDocument* document_;
     CalculationMethod method_ = CalculationMethod::Auto;
@@ -110,6 +110,7 @@ private:
     std::unordered_map<int32_t, double> unomOfNumber_;
     bool stale_ = true;
     bool writing_ = false;
+    bool tellsFinding_ = false;  // the line under the grids tells the current cell's finding
 
     NetworkTableModel* nodeModel_ = nullptr;
     NetworkTableModel* branchModel_ = nullptr;
