@@ -57,7 +57,7 @@ void TForm1::showTablesPage()
 void TForm1::showResultsInTables()
 {
     tablesPage_->setMethod(calculation_.settings.method);
-    tablesPage_->showResults(lastResults_.get());
+    tablesPage_->showResults(lastResults_.get(), imported_.caseData.branchRatingMva);
 }
 
 }  // namespace tarvel::ui

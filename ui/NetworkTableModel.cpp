@@ -1,5 +1,8 @@
 #include "ui/NetworkTableModel.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QBrush>
 #include <QColor>
 #include <QFont>
@@ -20,9 +23,10 @@ const char* const kNodeTitles[] = {"Запись", "Узел", "Район", "U�
 const char* const kBranchTitles[] = {"N1", "N2", "Цепь", "R, Ом", "X, Ом", "B, мкСм", "Kт", "Угол Kт, °"};
 const char* const kNodeResults[] = {"U, кВ", "Угол U, °", "Строка"};
 const char* const kBranchResults[] = {"P12, МВт", "Q12, Мвар", "P21, МВт", "Q21, Мвар", "dP, МВт", "I, кА",
-                                      "Строка"};
+                                      "Загрузка, %", "Строка"};
 constexpr int kNodeResultCount = 3;
-constexpr int kBranchResultCount = 7;
+constexpr int kBranchResultCount = 8;
+constexpr int kLoadingResult = 6;
 
 QString recordName(RecordKind kind, bool fixedVoltage)
 {
@@ -76,9 +80,10 @@ void NetworkTableModel::setTables(const app::NetworkTables* tables, const std::v
         emit dataChanged(index(0, 0), index(rows_ - 1, columnCount() - 1));
 }
 
-void NetworkTableModel::setResults(const NetworkResults* results)
+void NetworkTableModel::setResults(const NetworkResults* results, std::vector<double> ratingsMva)
 {
     results_ = results;
+    ratingsMva_ = std::move(ratingsMva);
     if (rows_ > 0)
         emit dataChanged(index(0, dataColumns()), index(rows_ - 1, columnCount() - 1));
 }
@@ -164,6 +169,13 @@ QVariant NetworkTableModel::resultValue(int row, int column) const
     const BranchResult& b = results_->branches[static_cast<std::size_t>(slot - 1)];
     if (b.startNode != static_cast<int32_t>(r->values[1]) || b.endNode != static_cast<int32_t>(r->values[2]))
         return {};
+    if (k == kLoadingResult) {
+        // The larger apparent power of the two ends against the case's rating; none without one.
+        const double rating = slot < static_cast<int>(ratingsMva_.size()) ? ratingsMva_[static_cast<std::size_t>(slot)] : 0.0;
+        if (!(rating > 0.0))
+            return {};
+        return 100.0 * std::max(std::hypot(b.p12, b.q12), std::hypot(b.p21, b.q21)) / rating;
+    }
     const double figures[] = {b.p12, b.q12, b.p21, b.q21, b.dP, b.current};
     return figures[k];
 }
@@ -187,7 +199,9 @@ QVariant NetworkTableModel::data(const QModelIndex& index, int role) const
         if (role == kSortRole)
             return value.isValid() ? value : QVariant(-1e300);
         if (role == Qt::DisplayRole && value.typeId() == QMetaType::Double) {
-            const int digits = column == dataColumns() + (table_ == app::Table::Nodes ? 1 : 5) ? 4 : 3;
+            const int k = column - dataColumns();
+            const bool nodes = table_ == app::Table::Nodes;
+            const int digits = (nodes && k == 1) || (!nodes && k == 5) ? 4 : (!nodes && k == kLoadingResult ? 1 : 3);
             return QString::number(value.toDouble(), 'f', digits);
         }
         if (role == Qt::DisplayRole)

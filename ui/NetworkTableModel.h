@@ -34,8 +34,9 @@ public:
 
     // The rows of a text just read; the lines are those of the same text.
     void setTables(const app::NetworkTables* tables, const std::vector<std::string_view>* lines);
-    // The figures of the last run (nullptr: none yet).
-    void setResults(const NetworkResults* results);
+    // The figures of the last run (nullptr: none yet), and the ratings (MVA) of
+    // branch slots 1..m that an imported case gives (0: none).
+    void setResults(const NetworkResults* results, std::vector<double> ratingsMva = {});
 
     app::Table table() const { return table_; }
     int dataColumns() const;
@@ -63,6 +64,7 @@ private:
     const app::NetworkTables* tables_ = nullptr;
     const std::vector<std::string_view>* lines_ = nullptr;
     const NetworkResults* results_ = nullptr;
+    std::vector<double> ratingsMva_;
     std::unordered_map<long long, QString> findings_;  // by row * 64 + column
     int rows_ = 0;
 };

@@ -265,10 +265,10 @@ void TablesPage::setMethod(CalculationMethod method)
         refresh();
 }
 
-void TablesPage::showResults(const NetworkResults* results)
+void TablesPage::showResults(const NetworkResults* results, const std::vector<double>& ratingsMva)
 {
     nodeModel_->setResults(results);
-    branchModel_->setResults(results);
+    branchModel_->setResults(results, ratingsMva);
 }
 
 void TablesPage::refresh()

@@ -40,8 +40,9 @@ public:
     TablesPage(QTextDocument* document, QWidget* parent = nullptr);
     ~TablesPage() override;
 
-    // The figures of the last run beside the data (nullptr: none).
-    void showResults(const NetworkResults* results);
+    // The figures of the last run beside the data (nullptr: none), the branches'
+    // loading against the ratings of an imported case (MVA by branch slot 1..m).
+    void showResults(const NetworkResults* results, const std::vector<double>& ratingsMva = {});
     // The calculation method decides what the reader checks (the full model's phase angles and ties).
     void setMethod(CalculationMethod method);
 

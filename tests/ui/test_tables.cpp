@@ -10,6 +10,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSet>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QTextBlock>
@@ -144,6 +145,27 @@ private slots:
         QCOMPARE(tabs(w())->currentIndex(), static_cast<int>(tarvel::ui::ReportTabs::Tables));
         emit named<tarvel::ui::DiagramPage>(w(), "Diagram1")->branchActivated(3);
         QCOMPARE(page()->branchView()->currentIndex().siblingAtColumn(1).data().toInt(), 3);  // branch 2-3
+    }
+
+    void loadingOfAnImportedCaseAgainstItsRatings()
+    {
+        f->dialogs.answerOpen(QString::fromStdString(tarvel::test::sourcePath("tests/data/interchange/case9.m").string()));
+        action(w(), "N35")->trigger();
+        action(w(), "N2")->trigger();
+        showTables();
+        // Branch 5-6 is rated 150 MVA in the case.
+        QAbstractItemModel* shown = page()->branchView()->model();
+        const int flows = page()->branchModel()->dataColumns();
+        int row = -1;
+        for (int r = 0; r < shown->rowCount(); ++r) {
+            const QSet<int> ends{shown->index(r, 0).data().toInt(), shown->index(r, 1).data().toInt()};
+            if (ends == QSet<int>{5, 6})
+                row = r;
+        }
+        QVERIFY(row >= 0);
+        auto figure = [&](int k) { return shown->index(row, flows + k).data().toDouble(); };
+        const double expected = 100.0 * std::max(std::hypot(figure(0), figure(1)), std::hypot(figure(2), figure(3))) / 150.0;
+        QVERIFY(std::abs(shown->index(row, flows + 6).data().toDouble() - expected) < 0.1);
     }
 
     void bulkEditsAreOneStepEach()
