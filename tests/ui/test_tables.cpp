@@ -186,6 +186,19 @@ private slots:
         document()->undo();
         QCOMPARE(document()->toPlainText(), before);
 
+        // Fill down: the top cell of the selection into the others of its column.
+        QItemSelection column;
+        column.select(nodeCell(9, kP), nodeCell(9, kP));
+        column.select(nodeCell(10, kP), nodeCell(10, kP));
+        column.select(nodeCell(11, kP), nodeCell(11, kP));
+        view->selectionModel()->select(column, QItemSelectionModel::ClearAndSelect);
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(line(10), QStringLiteral("0201 0 10 220 29.5 5.8 0 0 0 0 0"));
+        QCOMPARE(line(11), QStringLiteral("0201 0 11 220 29.5 1.8 0 0 0 0 0"));
+        document()->undo();
+        QCOMPARE(document()->toPlainText(), before);
+
         // A block from a spreadsheet: rows by line ends, cells by tabs, a decimal comma.
         view->setCurrentIndex(nodeCell(4, kP));
         QApplication::clipboard()->setText(QStringLiteral("1,5\t2\r\n3\t4,25\r\n"));
@@ -251,6 +264,21 @@ private slots:
         const qint64 multiplied = timer.elapsed();
         qInfo("%d loads of district 3 multiplied in %lld ms", shown->rowCount(), multiplied);
         QCOMPARE(shown->index(0, kP).data().toDouble(), std::round(firstP.toDouble() * 1.1 * 1e4) / 1e4);
+        document()->undo();
+        page()->refresh();
+        QCOMPARE(shown->index(0, kP).data().toString(), firstP);
+        // A block of a thousand rows pasted from the first row shown on.
+        QString block;
+        for (int k = 0; k < 1000; ++k)
+            block += QStringLiteral("%1,25\t1\n").arg(k);
+        QApplication::clipboard()->setText(block);
+        page()->nodeView()->setCurrentIndex(shown->index(0, kP));
+        page()->nodeView()->setFocus();
+        timer.restart();
+        QTest::keyClick(page()->nodeView(), Qt::Key_V, Qt::ControlModifier);
+        const qint64 pasted = timer.elapsed();
+        qInfo("a block of 1000 rows pasted in %lld ms", pasted);
+        QCOMPARE(shown->index(999, kP).data().toString(), QStringLiteral("999.25"));
         document()->undo();
         page()->refresh();
         QCOMPARE(shown->index(0, kP).data().toString(), firstP);
