@@ -37,6 +37,10 @@ struct Finding {
     std::optional<std::pair<int32_t, int32_t>> branch;  // (N1, N2) as written
     int recordLine = 0;  // the line (from 1) of the record it names, 0 when it names none
     std::string text;    // UTF-8; lines separated by "\n"
+    // The slot of the record it was found at: node k = 0..n, or branch j =
+    // 1..m when `branch` is set; -1 when it concerns no one record (a list,
+    // a count). Tables that show the records mark the finding there.
+    int slot = -1;
 };
 
 // True for the findings whose node numbers are written as a list after

@@ -292,14 +292,14 @@ void writeFindings(TextFileWriter& err, const Findings& findings)
         }
 }
 
-Finding nodeFinding(FindingKind kind, int32_t number, std::string text)
+Finding nodeFinding(FindingKind kind, int32_t number, std::string text, int slot)
 {
-    return {kind, {number}, std::nullopt, 0, std::move(text)};
+    return {kind, {number}, std::nullopt, 0, std::move(text), slot};
 }
 
 Finding branchFinding(FindingKind kind, const NetworkModel& model, int j, std::string text, int recordLine = 0)
 {
-    return {kind, {}, std::pair{model.branchStartNode[j], model.branchEndNode[j]}, recordLine, std::move(text)};
+    return {kind, {}, std::pair{model.branchStartNode[j], model.branchEndNode[j]}, recordLine, std::move(text), j};
 }
 
 std::string branchName(const NetworkModel& model, int j)
@@ -420,7 +420,8 @@ bool checkLinksOfNodes(const NetworkModel& model, const NumberSlots& slots, Find
     for (int k = 1; k <= model.nodeCount; ++k) {
         if (!named[static_cast<std::size_t>(slots.first(model.nodeNumber[k]))]) {
             findings.push_back(nodeFinding(FindingKind::NodeWithoutBranches, model.nodeNumber[k],
-                                           "Ошибка связи 1. Нет ветвей для узла " + formatInt(model.nodeNumber[k])));
+                                           "Ошибка связи 1. Нет ветвей для узла " + formatInt(model.nodeNumber[k]),
+                                           k));
             found = true;
         }
     }
@@ -451,12 +452,12 @@ bool checkNodeValues(const NetworkModel& model, Findings& findings)
         if (model.nodeNumber[k] > 100000) {
             // The text names no node, and neither does the finding.
             findings.push_back({FindingKind::NodeNumberTooLarge, {}, std::nullopt, 0,
-                                "Числовая ошибка  1. Номер узла > 100000"});
+                                "Числовая ошибка  1. Номер узла > 100000", k});
             found = true;
         }
         if (model.nodeUnom[k] < 0.1f || model.nodeUnom[k] > 1500.0f) {
             findings.push_back({FindingKind::NominalVoltage, {}, std::nullopt, 0,
-                                "Числовая ошибка 2. U ном. велико или мало"});
+                                "Числовая ошибка 2. U ном. велико или мало", k});
             found = true;
         }
     }
@@ -505,7 +506,7 @@ bool checkNumbersAndFiniteValues(const NetworkModel& model, Findings& findings)
     for (int k = 0; k <= model.nodeCount; ++k) {
         if (districtOf(model.nodeNumber[k]) < 0) {
             findings.push_back(nodeFinding(FindingKind::NumberWithoutDistrict, model.nodeNumber[k],
-                                           "Числовая ошибка 5. Номер узла < -99"));
+                                           "Числовая ошибка 5. Номер узла < -99", k));
             found = true;
         }
     }
@@ -515,7 +516,8 @@ bool checkNumbersAndFiniteValues(const NetworkModel& model, Findings& findings)
         if (!finite) {
             findings.push_back(nodeFinding(FindingKind::NotFinite, model.nodeNumber[k],
                                            "Числовая ошибка 6. Недопустимое значение в записи узла " +
-                                               formatInt(model.nodeNumber[k])));
+                                               formatInt(model.nodeNumber[k]),
+                                           k));
             found = true;
         }
     }
@@ -641,7 +643,7 @@ bool checkConnection(const NetworkModel& model, const NumberSlots& slots, const 
             reached[k] = true;
         } else if (!named) {
             findings.push_back(nodeFinding(FindingKind::RepeatedNumber, model.nodeNumber[k],
-                                           "Ошибка связи 4. Номер узла повторяется"));
+                                           "Ошибка связи 4. Номер узла повторяется", k));
             found = true;
         }
     }

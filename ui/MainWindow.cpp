@@ -103,6 +103,7 @@ void TForm1::createPanes()
     seriesTab_ = new SeriesTab(this, *reportTabs_, *lowerPane_, calculation_, imported_, folders_,
                                [this](const LoadOverride& loads) { runCalculation(loads); });
     contingencyTab_ = new ContingencyTab(this, *reportTabs_, *diagramPage_, calculation_, imported_, folders_);
+    createTablesPage();
 }
 
 void TForm1::createToolBar()
@@ -238,6 +239,9 @@ void TForm1::createMenus()
         a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
         reportTabs_->widget()->widget(ReportTabs::Input)->addAction(a);
     }
+    separator(editMenu_, "N39");
+    entry(editMenu_, "Tables2", QStringLiteral("&Таблицы узлов и ветвей"), &TForm1::showTablesPage,
+          QKeySequence(Qt::CTRL | Qt::Key_T));
     editMenu_->menuAction()->setVisible(false);
 
     calculationMenu_ = menu(nullptr, "N1", QStringLiteral("&Расчет"));

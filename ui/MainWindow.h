@@ -66,6 +66,7 @@ class ReportTabs;
 class SeriesTab;
 class TextPane;
 class TForm2;
+class TablesPage;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -166,6 +167,13 @@ private:
     void selectNodeRecord(int record);
     void selectBranchRecord(int record);
     QString diagramExportPath(const QString& format);
+    // The "Таблицы" tab over the input document, linked to the diagram.
+    void createTablesPage();
+    void showResultsInTables();
+    // "Таблицы узлов и ветвей": the tab shown, forward.
+    void showTablesPage();
+    // The grid of a record chosen on the diagram, forward when the tables are open.
+    void showTablesRow(QWidget* grid);
     // The status bar: the caret and the modified mark of a pane, after a key
     // or a mouse event in it, its tab page shown, entered or clicked, and
     // (the input pane) a search or a resize of the window.
@@ -179,6 +187,7 @@ private:
     DiagramPage* diagramPage_ = nullptr;
     SeriesTab* seriesTab_ = nullptr;
     ContingencyTab* contingencyTab_ = nullptr;
+    TablesPage* tablesPage_ = nullptr;
     TForm2* parametersDialog_ = nullptr;
 
     QLabel* startHint_ = nullptr;

@@ -111,6 +111,7 @@ void TForm1::showRun(app::CalculationResult& run, const QStringList& warnings)
     }
     // The figures stay for the exports until the next run whose reports are written.
     lastResults_ = std::make_unique<NetworkResults>(std::move(*run.results));
+    showResultsInTables();
 
     showRunDiagram(run);
     // Warnings of an accepted run stay in sight in the lower pane.

@@ -148,7 +148,7 @@ QString ReportTabs::stateNote() const
 void ReportTabs::hideResults()
 {
     setStateNote(QString());
-    for (int i = Echo; i <= Contingency; ++i)
+    for (int i = Echo; i <= Tables; ++i)
         tabs_->setTabVisible(i, false);
 }
 

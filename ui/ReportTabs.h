@@ -24,7 +24,7 @@ class ReportTabs : public QObject {
     Q_OBJECT
 public:
     // The pages in tab order.
-    enum Page { Input, Echo, Results, Analysis, Allocation, Diagram, Chart, Contingency };
+    enum Page { Input, Echo, Results, Analysis, Allocation, Diagram, Chart, Contingency, Tables };
 
     // Builds the tab widget, hidden, as a child of parent, with the input
     // and report pages; only the input tab shows.
@@ -39,7 +39,7 @@ public:
     // The pane of the page shown, nullptr when that page has none.
     TextPane* activePane() const;
 
-    // Adds the next page in tab order (Diagram, Chart, Contingency), its tab
+    // Adds the next page in tab order (Diagram, Chart, Contingency, Tables), its tab
     // hidden; returns the page, which holds content.
     QWidget* addPage(Page page, const char* pageName, const QString& caption, QWidget* content, int helpContext = -1);
 
