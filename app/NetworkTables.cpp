@@ -443,13 +443,14 @@ NetworkTables scanRecords(std::string_view paneText)
     return scan(paneText, stop);
 }
 
-NetworkTables readTables(std::string_view paneText, CalculationMethod method)
+NetworkTables readTables(std::string_view paneText, const CalculationSettings& settings)
 {
     ScanStop stop;
     NetworkTables tables = scan(paneText, stop);
     NetworkModel model;
     clearRunTables(model);
-    model.method = method;
+    model.method = settings.method;
+    model.qLimits = settings.qLimits;
     CollectingSink sink;
     const NetworkReading reading = readNetworkText(model, paneTextToCduBytes(paneText), sink);
     tables.accepted = reading.accepted;

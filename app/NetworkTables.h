@@ -91,9 +91,9 @@ struct NetworkTables {
 NetworkTables scanRecords(std::string_view paneText);
 
 // The rows of the pane text and the reader's findings on it, mapped to the
-// cells they concern; the method decides what the reader takes (the phase
-// angle and ties of the full model).
-NetworkTables readTables(std::string_view paneText, CalculationMethod method);
+// cells they concern; the settings decide what the reader takes (the phase
+// angle and ties of the full model, the reactive limits of a run with them).
+NetworkTables readTables(std::string_view paneText, const CalculationSettings& settings);
 
 // After lines were rewritten in place (each still one line), reads the one
 // record of each line again into the rows. False, with the rows left part

@@ -31,9 +31,12 @@ constexpr int kNoScaling = -1;
 // on by Newton's method.
 constexpr double kChordReduction = 0.25;
 constexpr int kMaxChordSteps = 12;
-// The finest error an outage is asked for: Newton's steps from the base
-// solution reach it in double precision at any size of network.
-constexpr float kFinestOutageError = 1e-9f;
+// The finest error an outage is asked for, in MW and Mvar: a millionth of a
+// megawatt leaves the voltages some 1e-8 p.u. from the exact solution, far
+// within what a study compares, while the base case's own last (accuracy)
+// step often leaves an error orders finer, which an outage's chord steps
+// would chase for several steps more.
+constexpr float kFinestOutageError = 1e-6f;
 
 struct Block {
     int e = -1;  // position of the real part's column entries

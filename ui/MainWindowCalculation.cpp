@@ -136,9 +136,12 @@ void TForm1::allocateLossesToLoads()
     reportTabs_->activate(ReportTabs::Allocation);
     WindowSink sink(*this, reportTabs_->paneOf(ReportTabs::Allocation));
     const LossOutcome outcome = allocateLosses(calculation_.model, localPath(QDir::currentPath()), sink);
-    // Otherwise the pane would show an earlier report as if it were this one's.
-    if (outcome == LossOutcome::ReportNotCreated)
+    // Told before the pane loads, which would otherwise show an earlier
+    // report as if it were this one's.
+    if (outcome == LossOutcome::ReportNotCreated) {
         sink.showMessage(kLossRezNotCreatedMessage);
+        sink.showHeldMessages();
+    }
     if (outcome != LossOutcome::Refused)
         reportTabs_->loadLossAllocation();
     sink.showHeldMessages();

@@ -49,14 +49,14 @@ void TForm1::showTablesRow(QWidget* grid)
 void TForm1::showTablesPage()
 {
     // The reader checks as the next calculation will read.
-    tablesPage_->setMethod(calculation_.settings.method);
+    tablesPage_->setSettings(calculation_.settings);
     reportTabs_->setShown(ReportTabs::Tables, true);
     reportTabs_->activate(ReportTabs::Tables);
 }
 
 void TForm1::showResultsInTables()
 {
-    tablesPage_->setMethod(calculation_.settings.method);
+    tablesPage_->setSettings(calculation_.settings);
     tablesPage_->showResults(lastResults_.get(), imported_.caseData.branchRatingMva);
 }
 

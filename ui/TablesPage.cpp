@@ -255,11 +255,11 @@ void TablesPage::showEvent(QShowEvent* event)
     refresh();
 }
 
-void TablesPage::setMethod(CalculationMethod method)
+void TablesPage::setSettings(const CalculationSettings& settings)
 {
-    if (method == method_)
+    if (settings.method == settings_.method && settings.qLimits == settings_.qLimits)
         return;
-    method_ = method;
+    settings_ = settings;
     stale_ = true;
     if (isVisible())
         refresh();
@@ -283,7 +283,7 @@ void TablesPage::readDocument()
     stale_ = false;
     text_ = document_->toPlainText().toStdString();
     lines_ = linesOf(text_);
-    tables_ = app::readTables(text_, method_);
+    tables_ = app::readTables(text_, settings_);
     unomOfNumber_.clear();
     for (const app::TableRecord& r : tables_.nodes)
         if (r.kind != app::RecordKind::Shunt)

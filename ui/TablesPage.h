@@ -44,7 +44,7 @@ public:
     // loading against the ratings of an imported case (MVA by branch slot 1..m).
     void showResults(const NetworkResults* results, const std::vector<double>& ratingsMva = {});
     // The calculation method decides what the reader checks (the full model's phase angles and ties).
-    void setMethod(CalculationMethod method);
+    void setSettings(const CalculationSettings& settings);
 
     // Reads the document now, if it changed since it was last read.
     void refresh();
@@ -104,7 +104,7 @@ private:
     void tellFindingAt(const QModelIndex& current);
 
     QTextDocument* document_;
-    CalculationMethod method_ = CalculationMethod::Auto;
+    CalculationSettings settings_;
     std::string text_;  // the document as last read, UTF-8
     std::vector<std::string_view> lines_;
     app::NetworkTables tables_;

@@ -218,7 +218,7 @@ TEST(NetworkTables, ReaderFindingsLandOnTheirCells)
                                  "0301 0 1 2 5 20 -100 0 0 0 0\n"
                                  "0301 0 2 3 4 16 -80 0 0 0 0\n"
                                  "0301 0 3 7 4 16 -80 0 0 0 0\n";
-        const NetworkTables t = readTables(text, CalculationMethod::Auto);
+        const NetworkTables t = readTables(text, CalculationSettings{});
         EXPECT_FALSE(t.accepted);
         EXPECT_EQ(findingAt(t.nodeFindings, 2, kUnom), "Числовая ошибка 2. U ном. велико или мало");
         EXPECT_EQ(findingAt(t.nodeFindings, 1, static_cast<int>(NodeColumn::FixedVoltage)),
@@ -231,23 +231,28 @@ TEST(NetworkTables, ReaderFindingsLandOnTheirCells)
     {
         // Two parallel branches: the second one's susceptance is wrong, and only its cell is marked.
         const std::string text = "0102 0 1 110 0 0 0 0 0 0 0\n"
-                                 "0201 0 2 110 10 5 0 0 0 5 -2\n"
+                                 "0201 0 2 110 10 5 0 0 115 5 -2\n"
                                  "0301 0 1 2 5 20 -100 0 0 0 0\n"
                                  "0301 0 1 2 5 20 100 0 0 0 0\n";
-        const NetworkTables t = readTables(text, CalculationMethod::Auto);
+        CalculationSettings withLimits;
+        withLimits.qLimits = true;
+        const NetworkTables t = readTables(text, withLimits);
         EXPECT_EQ(t.circuits, (std::vector<int>{1, 2}));
         EXPECT_EQ(findingAt(t.branchFindings, 0, static_cast<int>(BranchColumn::B)), "");
         EXPECT_EQ(findingAt(t.branchFindings, 1, static_cast<int>(BranchColumn::B)),
                   "Числовая ошибка 4. Неверное значение проводимости\nВетвь 1 2");
         EXPECT_NE(findingAt(t.nodeFindings, 1, static_cast<int>(NodeColumn::Qmin)).find("Qmin больше Qmax"),
                   std::string::npos);
+        // Without the limits the reader leaves them unread.
+        EXPECT_EQ(findingAt(readTables(text, CalculationSettings{}).nodeFindings, 1, static_cast<int>(NodeColumn::Qmin)),
+                  "");
     }
     {
         // A decimal comma stops the reading: the reader's warning sits at that very cell.
         const std::string text = "0102 0 1 110 0 0 0 0 0 0 0\n"
                                  "0201 0 2 110 10,5 5 0 0 0 0 0\n"
                                  "0301 0 1 2 5 20 -100 0 0 0 0\n";
-        const NetworkTables t = readTables(text, CalculationMethod::Auto);
+        const NetworkTables t = readTables(text, CalculationSettings{});
         ASSERT_EQ(t.nodes.size(), 2u);
         EXPECT_TRUE(t.branches.empty());
         EXPECT_EQ(findingAt(t.nodeFindings, 1, kQ),

@@ -46,7 +46,7 @@ TEST(StudyCli, AllBranchesOfIeee118WriteTheReportAndTellTheSplits)
     EXPECT_THAT(text, HasSubstr("Анализ отключений ветвей (N-1)"));
     EXPECT_THAT(text, HasSubstr("отделены узлы: 116; нагрузка 184.00 МВт"));
     EXPECT_THAT(text, HasSubstr("по току у 3 ветвей (кА, файл ieee118-limits.txt)"));
-    EXPECT_THAT(text, HasSubstr("    10  68-69                 решено              8      0.9430     76      1.0500     25        117.1  49-69\r\n"
+    EXPECT_THAT(text, HasSubstr("    10  68-69                 решено              9      0.9430     76      1.0500     25        117.1  49-69\r\n"
                                 "        перегрузка ветви 47-69: I = 0.158 кА, предел 0.140 кА (113.2 %)\r\n"));
     EXPECT_THAT(fileBytes(dir / "s.json"), HasSubstr("\"outcome\": \"split\""));
     EXPECT_THAT(fileBytes(dir / "s-contingencies.csv"), HasSubstr("68-116"));
