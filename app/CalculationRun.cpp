@@ -19,7 +19,8 @@ CalculationResult runCalculation(Calculation& calculation, const std::filesystem
     NetworkModel& model = calculation.model;
     result.outcome = runPowerFlow(model, calculation.settings, workDir, request.text, sink, request.decimalSeparator,
                                   request.loads);
-    const bool read = result.outcome != RunOutcome::InputNotSaved && result.outcome != RunOutcome::OutNotCreatable;
+    const bool read = result.outcome != RunOutcome::InputNotSaved && result.outcome != RunOutcome::OutNotCreatable &&
+                      result.outcome != RunOutcome::FilesNotWritten;
     if (request.wantResults && result.solved())
         result.results = resultsForExport(model, request.raisedBases);
     if (request.wantDiagram && read && diagram::diagramHelps(model))

@@ -11,9 +11,10 @@ std::filesystem::path outagesFileOfOption(const std::string& value)
 
 StudyProblem readUserFile(const std::filesystem::path& path, std::string& bytes)
 {
-    if (readFileBytes(path, bytes))
+    int error = 0;
+    if (readFileBytes(path, bytes, &error))
         return {};
-    return {StudyProblem::Kind::Unreadable, "Невозможно прочитать файл \"" + path.string() + "\""};
+    return {StudyProblem::Kind::Unreadable, unreadableFileText(path, error)};
 }
 
 namespace {

@@ -705,7 +705,7 @@ void warnAboutSelfLoops(const NetworkModel& model, MessageSink& sink)
 
 // Reads the records from `in` and checks them; the findings go to errFile
 // as well where one is given (else they are only handed back).
-NetworkReading readNetwork(NetworkModel& model, CduTokenizer& in, const std::filesystem::path* errFile,
+NetworkReading readNetwork(NetworkModel& model, CduTokenizer& in, const std::filesystem::path* errFile, FileSet* files,
                            MessageSink& sink)
 {
     model.districtNodeCount.fill(0);
@@ -735,7 +735,7 @@ NetworkReading readNetwork(NetworkModel& model, CduTokenizer& in, const std::fil
     warnAboutText(text, sink);
 
     TextFileWriter err;
-    if (errFile && !err.open(*errFile))
+    if (errFile && !err.open(*errFile, files))
         sink.showMessage("Невозможно открыть файл \"network.err\"");
 
     if (model.nodeCount == 0 || model.branchCount == 0) {
@@ -815,21 +815,21 @@ NetworkReading readNetworkData(NetworkModel& model, const std::filesystem::path&
     }
     CduTokenizer in(file.get());
     const std::filesystem::path errFile = workDir / kErrorFile;
-    return readNetwork(model, in, &errFile, sink);
+    return readNetwork(model, in, &errFile, nullptr, sink);
 }
 
 NetworkReading readWrittenNetwork(NetworkModel& model, std::string_view bytes, const std::filesystem::path& workDir,
-                                  MessageSink& sink)
+                                  MessageSink& sink, FileSet* files)
 {
     CduTokenizer in(bytes);
     const std::filesystem::path errFile = workDir / kErrorFile;
-    return readNetwork(model, in, &errFile, sink);
+    return readNetwork(model, in, &errFile, files, sink);
 }
 
 NetworkReading readNetworkText(NetworkModel& model, std::string_view text, MessageSink& sink)
 {
     CduTokenizer in(text);
-    return readNetwork(model, in, nullptr, sink);
+    return readNetwork(model, in, nullptr, nullptr, sink);
 }
 
 }  // namespace tarvel

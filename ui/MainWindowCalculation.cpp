@@ -64,6 +64,7 @@ void TForm1::runCalculation(const LoadOverride& loads)
     switch (run.outcome) {
     case RunOutcome::InputNotSaved:
     case RunOutcome::OutNotCreatable:
+    case RunOutcome::FilesNotWritten:
         return;
     case RunOutcome::Rejected:
         reportTabs_->hideReports();

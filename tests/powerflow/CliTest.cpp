@@ -82,10 +82,10 @@ TEST_F(Cli, RefusesBadUsage)
         EXPECT_TRUE(contains(runCli(dir.path(), args).err, problem)) << args;
     CliResult r = runCli(dir.path(), "missing.cdu");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "Невозможно прочитать файл \"missing.cdu\"\n");
-    r = runCli(dir.path(), "--workdir nowhere net.cdu");
+    EXPECT_EQ(r.err, "Невозможно прочитать файл \"missing.cdu\": файл не найден\n");
+    r = runCli(dir.path(), "--workdir net.cdu/nowhere net.cdu");
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(contains(r.err, "nowhere"));
+    EXPECT_TRUE(contains(r.err, "net.cdu/nowhere")) << r.err;
 
     r = runCli(dir.path(), "--help");
     EXPECT_EQ(r.status, 0);
@@ -148,7 +148,7 @@ TEST_F(Cli, TellsNonConvergenceDivergenceAndRejectionOnStandardError)
     std::filesystem::create_directory(dir / "network.out");
     r = runCli(dir.path(), "net.cdu");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "Невозможно открыть(создать) файл \"network.out\"\n");
+    EXPECT_EQ(r.err, "Файл \"network.out\" (рабочий файл) не может быть создан: это папка\n");
 }
 
 TEST_F(Cli, AllocatesLossesOnRequest)
