@@ -142,13 +142,14 @@ std::string claimWorkingFolder(const std::filesystem::path& folder, FolderLock& 
         const std::string why = ec ? " (" + fileErrorText(ec.value()) + ")" : "";
         return "Папка рабочих файлов \"" + folder.string() + "\" не найдена и не может быть создана" + why;
     }
-    if (lock.lock(folder) == FolderLock::State::InUse)
+    const FolderLock::State state = lock.lock(folder);
+    if (state == FolderLock::State::InUse)
         return "Папка рабочих файлов \"" + folder.string() +
                "\" занята: в ней работает другой расчет Tarvel. Дождитесь его окончания или задайте другую папку "
                "параметром --workdir";
     for (const char* name : {kInputFile, kErrorFile, kEchoFile, kResultsFile, kDistrictFile, kCurrentsFile,
                              kLossShareFile})
-        removeStaleTemporaries(folder / name);
+        removeStaleTemporaries(folder / name, state == FolderLock::State::Held ? FolderHeld::Yes : FolderHeld::No);
     return {};
 }
 

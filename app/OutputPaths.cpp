@@ -16,11 +16,13 @@ namespace tarvel::app {
 namespace {
 
 // One name for one file: its device and inode when it exists (a link
-// followed), else the full path with every folder and link resolved.
-std::string identityOf(const std::filesystem::path& path)
+// itself, or followed), else the full path with every folder and link
+// resolved.
+enum class Link { Itself, Followed };
+std::string identityOf(const std::filesystem::path& path, Link link)
 {
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0)
+    if ((link == Link::Itself ? ::lstat(path.c_str(), &info) : ::stat(path.c_str(), &info)) == 0)
         return "#" + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
     std::error_code ec;
     const std::filesystem::path full = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
@@ -53,12 +55,17 @@ std::string outputPathsProblem(const std::vector<NamedPath>& inputs, const std::
 {
     std::vector<std::string> inputIds;
     for (const NamedPath& input : inputs)
-        inputIds.push_back(identityOf(input.path));
+        inputIds.push_back(identityOf(input.path, Link::Followed));
+    // An output replaces a link at its name rather than writes through it;
+    // one that links to an input is refused all the same, as the user meant
+    // that file.
     std::vector<std::string> outputIds;
     for (const NamedPath& output : outputs) {
-        const std::string id = identityOf(output.path);
+        const std::string id = identityOf(output.path, Link::Itself);
+        const std::string target = identityOf(output.path, Link::Followed);
         for (std::size_t i = 0; i < inputs.size(); ++i)
-            if (inputIds[i] == id && !(i == 0 && output.role == kWorkingFileRole && output.path.filename() == kInputFile))
+            if ((inputIds[i] == id || inputIds[i] == target) &&
+                !(i == 0 && output.role == kWorkingFileRole && output.path.filename() == kInputFile))
                 return "Файл " + shown(output) + " совпадает с входным файлом " + shown(inputs[i]) +
                        " и заменил бы его; задайте другое имя";
         for (std::size_t k = 0; k < outputIds.size(); ++k)

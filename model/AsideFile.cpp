@@ -65,7 +65,7 @@ bool isTemporaryOf(std::string_view name, std::string_view targetName)
 // younger than this may be between its creation and its lock.
 constexpr auto kFreshTemporary = std::chrono::seconds(2);
 
-void removeIfAbandoned(const std::filesystem::path& path)
+void removeIfAbandoned(const std::filesystem::path& path, bool evenFresh)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
@@ -73,7 +73,8 @@ void removeIfAbandoned(const std::filesystem::path& path)
     struct stat info {};
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-        now - std::chrono::seconds(info.st_mtime) > kFreshTemporary && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+        (evenFresh || now - std::chrono::seconds(info.st_mtime) > kFreshTemporary) &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0)
         ::unlink(path.c_str());
     ::close(fd);
 }
@@ -283,7 +284,7 @@ void FileSet::discard()
     files_.clear();
 }
 
-void removeStaleTemporaries(const std::filesystem::path& target)
+void removeStaleTemporaries(const std::filesystem::path& target, FolderHeld held)
 {
     const std::filesystem::path folder = folderOf(target);
     const std::string name = target.filename().string();
@@ -296,7 +297,7 @@ void removeStaleTemporaries(const std::filesystem::path& target)
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string entry = it->path().filename().string();
         if (isTemporaryOf(entry, name))
-            removeIfAbandoned(it->path());
+            removeIfAbandoned(it->path(), held == FolderHeld::Yes);
     }
 }
 

@@ -91,8 +91,12 @@ private:
 };
 
 // Removes the temporaries of target that no living writer holds (left by a
-// run that was killed), and the "NAME.part" of older builds.
-void removeStaleTemporaries(const std::filesystem::path& target);
+// run that was killed), and the "NAME.part" of older builds. In a folder
+// that this process holds (its lock taken) none is being created either;
+// elsewhere a temporary a moment old is left, as its writer may not have
+// locked it yet.
+enum class FolderHeld { No, Yes };
+void removeStaleTemporaries(const std::filesystem::path& target, FolderHeld held = FolderHeld::No);
 
 namespace seam {
 // Every write of an aside file fails once this many more bytes have been
