@@ -23,7 +23,7 @@ StudyProblem takeOutages(const NetworkModel& model, const CaseStudyData& caseDat
                          std::string_view bytes, StudyInput& input)
 {
     OutageList list =
-        studyOutages(model, names.outages.empty(), cp1251ToUtf8(bytes), names.outages.string(), caseData);
+        studyOutages(model, names.outages.empty(), userFileText(bytes), names.outages.string(), caseData);
     if (!list.ok)
         return {StudyProblem::Kind::Invalid, std::move(list.error)};
     input.outages = std::move(list.outages);
@@ -34,7 +34,7 @@ StudyProblem takeLimits(const NetworkModel& model, const CaseStudyData& caseData
                         std::string_view bytes, StudyInput& input)
 {
     const bool hasLimits = !names.limits.empty();
-    if (std::string problem = studyLimits(model, caseData, hasLimits, cp1251ToUtf8(bytes), input.limits);
+    if (std::string problem = studyLimits(model, caseData, hasLimits, userFileText(bytes), input.limits);
         !problem.empty())
         return {StudyProblem::Kind::Invalid, std::move(problem)};
     input.source.caseRatings = !caseData.branchRatingMva.empty();

@@ -147,10 +147,16 @@ std::string claimWorkingFolder(const std::filesystem::path& folder, FolderLock& 
         return "Папка рабочих файлов \"" + folder.string() +
                "\" занята: в ней работает другой расчет Tarvel. Дождитесь его окончания или задайте другую папку "
                "параметром --workdir";
+    if (state == FolderLock::State::Held)
+        removeAbandonedTemporaries(folder);
+    return {};
+}
+
+void removeAbandonedTemporaries(const std::filesystem::path& folder)
+{
     for (const char* name : {kInputFile, kErrorFile, kEchoFile, kResultsFile, kDistrictFile, kCurrentsFile,
                              kLossShareFile})
-        removeStaleTemporaries(folder / name, state == FolderLock::State::Held ? FolderHeld::Yes : FolderHeld::No);
-    return {};
+        removeStaleTemporaries(folder / name, FolderHeld::Yes);
 }
 
 }  // namespace tarvel::app

@@ -45,4 +45,8 @@ private:
 // "" when the run may go on.
 std::string claimWorkingFolder(const std::filesystem::path& folder, FolderLock& lock);
 
+// Removes the temporaries of working files that a killed run left in a
+// folder this process has just locked.
+void removeAbandonedTemporaries(const std::filesystem::path& folder);
+
 }  // namespace tarvel::app

@@ -52,7 +52,9 @@ constexpr const char* kHelp =
     "\n"
     "Параметры:\n"
     "  --precision P    точность расчета, положительное число (по умолчанию 0.01)\n"
-    "  --iterations N   наибольшее число итераций, целое >= 0 (по умолчанию 10)\n"
+    "  --iterations N   наибольшее число итераций, целое от 0 до 1000 (по умолчанию 10);\n"
+    "                   полная модель останавливается раньше, если невязка перестала\n"
+    "                   уменьшаться\n"
     "  --method M       метод расчета: auto - классический до 99 узлов и 149 ветвей,\n"
     "                   полная модель дальше (по умолчанию); exact - классический;\n"
     "                   sparse - полная модель при любом размере сети\n"
@@ -130,16 +132,6 @@ std::string precisionProblem(std::string_view text, float& value)
         return "точность должна быть положительным числом: " + std::string(text);
     value = v;
     return {};
-}
-
-bool parseIterations(std::string_view text, int32_t& value)
-{
-    int32_t v = 0;
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || v < 0)
-        return false;
-    value = v;
-    return true;
 }
 
 // Prints the reader's findings to standard error, the lines of network.err.
@@ -270,8 +262,8 @@ int main(int argc, char** argv)
             if (const std::string problem = precisionProblem(value, precision); !problem.empty())
                 return usageError(problem);
         } else if (name == "--iterations") {
-            if (!parseIterations(value, iterations))
-                return usageError("число итераций должно быть целым числом не меньше 0: " + value);
+            if (const std::string problem = tarvel::app::iterationsProblem(value, iterations); !problem.empty())
+                return usageError(problem);
         } else if (name == "--method") {
             if (!parseMethod(value, method))
                 return usageError("метод расчета задается словом auto, exact или sparse: " + value);

@@ -239,6 +239,35 @@ bool hasCrLfLineEnds(std::string_view text)
     return linesEndWell(last);
 }
 
+namespace {
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+}  // namespace
+
+std::string userFileText(std::string_view bytes)
+{
+    if (bytes.starts_with(kByteOrderMark))
+        return std::string(bytes.substr(kByteOrderMark.size()));
+    if (guessTextKind(bytes) == TextKind::Utf8Cyrillic)
+        return std::string(bytes);
+    return cp1251ToUtf8(bytes);
+}
+
+std::vector<std::string_view> textLines(std::string_view text)
+{
+    if (text.starts_with(kByteOrderMark))
+        text.remove_prefix(kByteOrderMark.size());
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = lineBreakFrom(text, start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == text.size())
+            break;
+        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    }
+    return lines;
+}
+
 std::string toCrLf(std::string_view text)
 {
     if (hasCrLfLineEnds(text))

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/AsideFile.h"
 
@@ -33,6 +34,16 @@ bool cp1251Has(char32_t codePoint);
 // tab, line ends, form feed and the DOS end-of-file mark).
 enum class TextKind { Windows1251, Utf8Cyrillic, Binary };
 TextKind guessTextKind(std::string_view bytes);
+
+// The text of a file a user gives a study (an outage list, limits, a
+// profile, a scenario table), one rule for all: a UTF-8 byte-order mark
+// marks UTF-8 text and is dropped; other text is taken as UTF-8 when it
+// holds Cyrillic in UTF-8, else as Windows-1251.
+std::string userFileText(std::string_view bytes);
+// The lines of a text: LF, CR LF or a lone CR ends a line; a last line
+// without an end is a line, an empty text has none. A UTF-8 byte-order mark
+// at the start is dropped.
+std::vector<std::string_view> textLines(std::string_view text);
 
 // Every lone CR and every lone LF becomes CR LF; CR LF pairs stay.
 std::string toCrLf(std::string_view text);

@@ -27,6 +27,7 @@
 
 #include "app/CalculationRun.h"
 #include "app/CaseImport.h"
+#include "app/CommandLine.h"
 #include "app/FolderLock.h"
 #include "app/OutputPaths.h"
 #include "app/SeriesStudy.h"
@@ -113,11 +114,9 @@ std::string parseOptions(int argc, char** argv, Options& options)
                     return "точность должна быть положительным числом: " + value;
                 options.settings.precision = v;
             } else if (name == "--iterations") {
-                int32_t v = 0;
-                const auto r = std::from_chars(value.data(), value.data() + value.size(), v);
-                if (value.empty() || r.ec != std::errc() || r.ptr != value.data() + value.size() || v < 0)
-                    return "число итераций должно быть целым числом не меньше 0: " + value;
-                options.settings.iteraz = v;
+                if (std::string problem = tarvel::app::iterationsProblem(value, options.settings.iteraz);
+                    !problem.empty())
+                    return problem;
             } else if (name == "--base-kv") {
                 double v = 0;
                 const auto r = std::from_chars(value.data(), value.data() + value.size(), v);

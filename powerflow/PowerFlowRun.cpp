@@ -62,6 +62,11 @@ RunOutcome tellOutcome(NetworkModel& model, const SolveResult& result, TextFileW
                             ? static_cast<float>(std::max<double>(model.residual, result.worstError))
                             : model.residual;
     model.runMessage = nonConvergenceText(model.iterationNumber, error, decimalSeparator);
+    if (result.stalledAt >= 0) {
+        const std::string stall = stallText(result.stalledAt);
+        writeLines(out, stall);
+        model.runMessage += "\n" + stall;
+    }
     sink.showMessage(model.runMessage);
     return RunOutcome::NotConverged;
 }
@@ -206,6 +211,12 @@ std::string nonConvergenceText(int iteration, float residual, char decimalSepara
     return "За данное число итераций сходимость с заданной точностью не обеспечена.\n"
            "Точность на последней " +
            formatInt(iteration) + "-ой итерации составляет " + formatMessageResidual(residual, decimalSeparator);
+}
+
+std::string stallText(int iteration)
+{
+    return "Невязка не уменьшилась вдвое за " + formatInt(kStallSteps) + " итераций: расчет остановлен на " +
+           formatInt(iteration) + "-ой итерации.";
 }
 
 std::string divergenceText(int iteration)

@@ -118,4 +118,8 @@ std::string nonConvergenceText(int iteration, float residual, char decimalSepara
 // The message of a diverging iteration (two lines).
 std::string divergenceText(int iteration);
 
+// The line added to the non-convergence message when the full model stopped
+// at an iteration as its residual no longer fell (kStallSteps).
+std::string stallText(int iteration);
+
 }  // namespace tarvel

@@ -19,7 +19,7 @@ namespace tarvel {
 
 std::string reportFileMessage(const std::string& firstSentence)
 {
-    return firstSentence + " Проверте не ограничены ли ваши права, или имеется ли свободное" +
+    return firstSentence + " Проверьте, не ограничены ли ваши права, или имеется ли свободное" +
            " место в директории программы." + "\n" + "Попробуйте перезапустить расчет потокораспределения";
 }
 

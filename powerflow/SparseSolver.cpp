@@ -1126,6 +1126,9 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
 
     // The residual before the last step (none before the first).
     double residualBefore = std::numeric_limits<double>::infinity();
+    // The least residual so far and the step that reached it.
+    double leastResidual = residual.rms;
+    int leastAt = 0;
     // At least one step: a start is never taken as the answer.
     while (solution.divergedAt < 0 && (solution.iterations == 0 || unmet()) && solution.iterations < settings.iteraz) {
         const int iteration = solution.iterations + 1;
@@ -1167,6 +1170,13 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
         rms = static_cast<float>(residual.rms);
         solution.iterations = iteration;
         solution.residuals.push_back(residual.rms);
+        if (residual.rms < 0.5 * leastResidual || switched) {
+            leastResidual = residual.rms;
+            leastAt = iteration;
+        } else if (iteration - leastAt >= kStallSteps && unmet()) {
+            solution.stalledAt = iteration;
+            break;
+        }
     }
 
     solution.residual = residual.rms;

@@ -198,3 +198,27 @@ TEST_F(Cli, WarnsOfAnUnbelievableVoltageAndStillExitsConverged)
     EXPECT_TRUE(contains(tarvel::cp1251ToUtf8(fileBytes(dir / "network.out")), warning));
     EXPECT_TRUE(contains(fileBytes(dir / "out.json"), "\"warnings\": [\"" + warning));
 }
+
+TEST_F(Cli, TheIterationLimitIsBoundedAndAFullModelThatNoLongerNearsStops)
+{
+    for (const char* args : {"--iterations 1001 net.cdu", "--iterations 1000000000 net.cdu",
+                             "--iterations 99999999999999999999 net.cdu"}) {
+        const CliResult r = runCli(dir.path(), args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_TRUE(contains(r.err, "число итераций не может быть больше 1000")) << r.err;
+    }
+    std::filesystem::copy_file(tarvel::test::sourcePath("samples/ieee14.cdu"), dir / "ieee14.cdu");
+    // A precision below the round-off of the figures: the residual stops
+    // falling after a few steps, and the full model says so long before the
+    // limit.
+    const CliResult r = runCli(dir.path(), "--method sparse --precision 1e-30 --iterations 1000 ieee14.cdu");
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_TRUE(contains(r.err, "Невязка не уменьшилась вдвое за 25 итераций: расчет остановлен на")) << r.err;
+    const std::string out = fileBytes(dir / "network.out");
+    EXPECT_LT(std::count(out.begin(), out.end(), '\n'), 200);
+    EXPECT_TRUE(contains(tarvel::cp1251ToUtf8(out), "расчет остановлен на"));
+    // The exact method keeps its own loop: every iteration asked for is made.
+    const CliResult exact = runCli(dir.path(), "--precision 1e-30 --iterations 300 ieee14.cdu");
+    EXPECT_EQ(exact.status, 3) << exact.err;
+    EXPECT_TRUE(contains(exact.err, "Точность на последней 300-ой итерации")) << exact.err;
+}

@@ -33,6 +33,13 @@ TEST(LoadProfileReader, ReadsBothSeparatorsCommentsAndEitherStepName)
     EXPECT_EQ(semicolon.profile.multiplier(1, 0), 1.5);
 }
 
+TEST(LoadProfileReader, TakesLinesEndedByALoneCr)
+{
+    const ProfileReadResult r = readLoadProfile("\xEF\xBB\xBFstep,d1\r1,0.5\r2,0.75\r");
+    ASSERT_TRUE(r.error.empty()) << r.error;
+    EXPECT_EQ(r.profile.steps.size(), 2u);
+}
+
 TEST(LoadProfileReader, RefusesBadInputNamingTheLine)
 {
     struct Case {
