@@ -66,7 +66,10 @@ std::string_view withoutComment(std::string_view line)
 
 bool looksLikeScenarioTable(std::string_view text)
 {
-    return text.find("chgtab") != std::string_view::npos && text.find("CT_") != std::string_view::npos;
+    // Its constants (CT_...) may be written as figures, and an empty table
+    // has none: the table's name and its bracket tell it from a profile.
+    return text.find("chgtab") != std::string_view::npos &&
+           (text.find("CT_") != std::string_view::npos || text.find('[') != std::string_view::npos);
 }
 
 ScenarioReadResult readScenarioTable(std::string_view text)

@@ -40,6 +40,16 @@ TEST(LoadProfileReader, TakesLinesEndedByALoneCr)
     EXPECT_EQ(r.profile.steps.size(), 2u);
 }
 
+TEST(ScenarioTable, AnEmptyTableSaysItIsEmptyWithOrWithoutItsConstants)
+{
+    for (const char* text : {"function chgtab = week\n% CT_ constants\nchgtab = [\n];\n",
+                              "function chgtab = week\nchgtab = [\n];\n"}) {
+        ASSERT_TRUE(looksLikeScenarioTable(text)) << text;
+        EXPECT_EQ(readScenarioTable(text).error, "Таблица сценариев пуста") << text;
+    }
+    EXPECT_FALSE(looksLikeScenarioTable("step,d1\n1,0.5\n"));
+}
+
 TEST(LoadProfileReader, RefusesBadInputNamingTheLine)
 {
     struct Case {
