@@ -55,7 +55,8 @@ CalculationResult runCalculation(Calculation& calculation, const std::filesystem
         settings.method = importedMethod(settings.method);
     result.outcome = runPowerFlow(model, settings, workDir, request.text, sink, request.decimalSeparator,
                                   request.loads, request.storedVoltages);
-    const bool read = result.outcome != RunOutcome::InputNotSaved && result.outcome != RunOutcome::OutNotCreatable;
+    const bool read = result.outcome != RunOutcome::InputNotSaved && result.outcome != RunOutcome::OutNotCreatable &&
+                      result.outcome != RunOutcome::FilesNotWritten;
     if (request.wantResults && result.solved())
         result.results = resultsForExport(model, request.raisedBases);
     if (request.wantDiagram && read && diagram::diagramHelps(model))

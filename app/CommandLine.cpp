@@ -1,5 +1,9 @@
 #include "app/CommandLine.h"
 
+#include <charconv>
+
+#include "model/CalculationSettings.h"
+
 namespace tarvel::app {
 
 std::vector<Argument> splitCommandLine(const std::vector<std::string>& arguments,
@@ -41,6 +45,19 @@ std::vector<Argument> splitCommandLine(const std::vector<std::string>& arguments
         }
     }
     return out;
+}
+
+std::string iterationsProblem(std::string_view text, int32_t& value)
+{
+    long long v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    const bool whole = !text.empty() && r.ptr == text.data() + text.size();
+    if (!whole || text.starts_with('-') || (r.ec != std::errc() && r.ec != std::errc::result_out_of_range))
+        return "число итераций должно быть целым числом не меньше 0: " + std::string(text);
+    if (r.ec != std::errc() || v > kMostIterations)
+        return "число итераций не может быть больше " + std::to_string(kMostIterations) + ": " + std::string(text);
+    value = static_cast<int32_t>(v);
+    return {};
 }
 
 }  // namespace tarvel::app

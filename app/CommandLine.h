@@ -2,6 +2,7 @@
 // argument is; each program then takes the values it knows.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -35,5 +36,9 @@ struct Argument {
 // kindOf tells the options a program knows by name.
 std::vector<Argument> splitCommandLine(const std::vector<std::string>& arguments,
                                        const std::function<OptionKind(std::string_view name)>& kindOf);
+
+// The value of --iterations: a whole number 0..kMostIterations, stored in
+// value; else why it is refused.
+std::string iterationsProblem(std::string_view text, int32_t& value);
 
 }  // namespace tarvel::app

@@ -11,9 +11,10 @@ std::filesystem::path outagesFileOfOption(const std::string& value)
 
 StudyProblem readUserFile(const std::filesystem::path& path, std::string& bytes)
 {
-    if (readFileBytes(path, bytes))
+    int error = 0;
+    if (readFileBytes(path, bytes, &error))
         return {};
-    return {StudyProblem::Kind::Unreadable, "Невозможно прочитать файл \"" + path.string() + "\""};
+    return {StudyProblem::Kind::Unreadable, unreadableFileText(path, error)};
 }
 
 namespace {
@@ -22,7 +23,7 @@ StudyProblem takeOutages(const NetworkModel& model, const CaseStudyData& caseDat
                          std::string_view bytes, StudyInput& input)
 {
     OutageList list =
-        studyOutages(model, names.outages.empty(), cp1251ToUtf8(bytes), names.outages.string(), caseData);
+        studyOutages(model, names.outages.empty(), userFileText(bytes), names.outages.string(), caseData);
     if (!list.ok)
         return {StudyProblem::Kind::Invalid, std::move(list.error)};
     input.outages = std::move(list.outages);
@@ -33,7 +34,7 @@ StudyProblem takeLimits(const NetworkModel& model, const CaseStudyData& caseData
                         std::string_view bytes, StudyInput& input)
 {
     const bool hasLimits = !names.limits.empty();
-    if (std::string problem = studyLimits(model, caseData, hasLimits, cp1251ToUtf8(bytes), input.limits);
+    if (std::string problem = studyLimits(model, caseData, hasLimits, userFileText(bytes), input.limits);
         !problem.empty())
         return {StudyProblem::Kind::Invalid, std::move(problem)};
     input.source.caseRatings = !caseData.branchRatingMva.empty();

@@ -44,7 +44,8 @@ struct StudyProblem {
     explicit operator bool() const { return kind != Kind::None; }
 };
 
-// "Невозможно прочитать файл \"PATH\"" when the file cannot be read.
+// "Невозможно прочитать файл \"PATH\": файл не найден" (and why else) when the
+// file cannot be read.
 StudyProblem readUserFile(const std::filesystem::path& path, std::string& bytes);
 
 // The bytes of a study's files (Windows-1251) as read: tarvel-study reads

@@ -17,6 +17,8 @@
 
 #include "app/CalculationRun.h"
 #include "app/CommandLine.h"
+#include "app/FolderLock.h"
+#include "app/OutputPaths.h"
 #include "cli/Contingency.h"
 #include "cli/DiagramFile.h"
 #include "cli/HeapPages.h"
@@ -28,6 +30,7 @@
 #include "model/NetworkModel.h"
 #include "model/TextFile.h"
 #include "powerflow/PowerFlowRun.h"
+#include "interchange/ResultsExport.h"
 
 namespace {
 
@@ -49,7 +52,9 @@ constexpr const char* kHelp =
     "\n"
     "Параметры:\n"
     "  --precision P    точность расчета, положительное число (по умолчанию 0.01)\n"
-    "  --iterations N   наибольшее число итераций, целое >= 0 (по умолчанию 10)\n"
+    "  --iterations N   наибольшее число итераций, целое от 0 до 1000 (по умолчанию 10);\n"
+    "                   полная модель останавливается раньше, если невязка перестала\n"
+    "                   уменьшаться\n"
     "  --method M       метод расчета: auto - классический до 99 узлов и 149 ветвей,\n"
     "                   полная модель дальше (по умолчанию); exact - классический;\n"
     "                   sparse - полная модель при любом размере сети; импортированный\n"
@@ -147,22 +152,57 @@ std::string precisionProblem(std::string_view text, float& value)
     return {};
 }
 
-bool parseIterations(std::string_view text, int32_t& value)
-{
-    int32_t v = 0;
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() || v < 0)
-        return false;
-    value = v;
-    return true;
-}
-
 // Prints the reader's findings to standard error, the lines of network.err.
 void printFindings(const std::vector<tarvel::Finding>& findings)
 {
     for (const tarvel::Finding& finding : findings)
         for (const std::string& line : tarvel::findingLines(finding))
             std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+// The files named on the command line that the run reads.
+std::vector<tarvel::app::NamedPath> inputsOf(const std::string& input, const cli::ProfileOptions& profile,
+                                             const cli::StudyOptions& study)
+{
+    std::vector<tarvel::app::NamedPath> inputs{{input, "исходные данные"}};
+    if (!profile.profile.empty())
+        inputs.push_back({profile.profile, "--profile"});
+    if (const auto outages = tarvel::app::outagesFileOfOption(study.contingencies); !outages.empty())
+        inputs.push_back({outages, "--contingencies"});
+    if (!study.limitsFile.empty())
+        inputs.push_back({study.limitsFile, "--limits"});
+    return inputs;
+}
+
+// Every file the run writes: the working files and those of the options.
+std::vector<tarvel::app::NamedPath> outputsOf(const std::filesystem::path& workDir,
+                                              const cli::InterchangeOptions& interchange,
+                                              const std::filesystem::path& diagramFile,
+                                              const cli::ProfileOptions& profile, const cli::StudyOptions& study)
+{
+    std::vector<tarvel::app::NamedPath> outputs = tarvel::app::workingFileOutputs(workDir);
+    if (!interchange.csvPrefix.empty()) {
+        outputs.push_back({tarvel::nodesCsvPath(interchange.csvPrefix), "--csv"});
+        outputs.push_back({tarvel::branchesCsvPath(interchange.csvPrefix), "--csv"});
+    }
+    if (!interchange.jsonPath.empty())
+        outputs.push_back({interchange.jsonPath, "--json"});
+    if (!diagramFile.empty())
+        outputs.push_back({diagramFile, "--diagram"});
+    for (tarvel::app::NamedPath& file :
+         tarvel::app::studyOutputs(workDir, {!profile.profile.empty(), !study.contingencies.empty(),
+                                             profile.csvPrefix, profile.jsonPath}))
+        outputs.push_back(std::move(file));
+    return outputs;
+}
+
+// Prints a problem of the files before anything is computed or written.
+bool tellFileProblem(const std::string& problem)
+{
+    if (problem.empty())
+        return false;
+    std::fprintf(stderr, "%s\n", problem.c_str());
+    return true;
 }
 
 }  // namespace
@@ -241,8 +281,8 @@ int main(int argc, char** argv)
             if (const std::string problem = precisionProblem(value, precision); !problem.empty())
                 return usageError(problem);
         } else if (name == "--iterations") {
-            if (!parseIterations(value, iterations))
-                return usageError("число итераций должно быть целым числом не меньше 0: " + value);
+            if (const std::string problem = tarvel::app::iterationsProblem(value, iterations); !problem.empty())
+                return usageError(problem);
         } else if (name == "--method") {
             if (!parseMethod(value, method))
                 return usageError("метод расчета задается словом auto, exact или sparse: " + value);
@@ -266,10 +306,25 @@ int main(int argc, char** argv)
         return usageError(problem);
 
     std::string bytes;
-    if (!tarvel::readFileBytes(input, bytes)) {
-        std::fprintf(stderr, "Невозможно прочитать файл \"%s\"\n", input.c_str());
+    if (int error = 0; !tarvel::readFileBytes(input, bytes, &error)) {
+        std::fprintf(stderr, "%s\n", tarvel::unreadableFileText(input, error).c_str());
         return kExitUsage;
     }
+    // Every output is weighed before anything is computed: a case converted
+    // writes only its one file, a calculation its working files as well, in
+    // a folder it holds alone.
+    tarvel::app::FolderLock folderLock;
+    if (!interchange.convertTo.empty()) {
+        if (tellFileProblem(tarvel::app::outputPathsProblem({{input, "исходные данные"}},
+                                                            {{interchange.convertTo, "--convert"}})))
+            return kExitUsage;
+    } else if (tellFileProblem(tarvel::app::claimWorkingFolder(workDir, folderLock)) ||
+               tellFileProblem(tarvel::app::outputPathsProblem(inputsOf(input, profile, study),
+                                                               outputsOf(workDir, interchange, diagramFile, profile,
+                                                                         study)))) {
+        return kExitUsage;
+    }
+
     std::string converted;
     interchange.precision = precision;
     interchange.method = method;
@@ -278,11 +333,6 @@ int main(int argc, char** argv)
         return kExitUsage;
     if (imported == cli::ImportStep::Written)
         return kExitConverged;
-    std::error_code ec;
-    if (!std::filesystem::is_directory(workDir, ec)) {
-        std::fprintf(stderr, "Папка рабочих файлов \"%s\" не найдена\n", workDir.string().c_str());
-        return kExitUsage;
-    }
 
     // The file's text as the window's input pane holds it; its lines get CR LF
     // where the calculation writes network.cdu.
@@ -316,6 +366,7 @@ int main(int argc, char** argv)
     switch (outcome) {
     case tarvel::RunOutcome::InputNotSaved:
     case tarvel::RunOutcome::OutNotCreatable:
+    case tarvel::RunOutcome::FilesNotWritten:
         return kExitUsage;
     case tarvel::RunOutcome::Rejected:
         printFindings(model.reading.findings);

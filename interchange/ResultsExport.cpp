@@ -138,22 +138,19 @@ bool writeResultsCsv(const NetworkResults& results, const std::filesystem::path&
     // earlier pair as it was.
     const std::filesystem::path paths[2] = {nodesCsvPath(prefix), branchesCsvPath(prefix)};
     const std::string texts[2] = {nodesCsv(results, convention), branchesCsv(results, convention)};
-    std::error_code ec;
+    FileSet set;
     for (int i = 0; i < 2; ++i) {
-        if (!writeFileBytes(partPath(paths[i]), texts[i])) {
+        removeStaleTemporaries(paths[i]);
+        AsideFile file;
+        if (!file.create(paths[i]) || !file.write(texts[i])) {
             failedPath = paths[i];
-            for (int k = 0; k <= i; ++k)
-                std::filesystem::remove(partPath(paths[k]), ec);
             return false;
         }
+        set.add(std::move(file));
     }
-    for (int i = 0; i < 2; ++i) {
-        std::filesystem::rename(partPath(paths[i]), paths[i], ec);
-        if (ec) {
-            failedPath = paths[i];
-            std::filesystem::remove(partPath(paths[i]), ec);
-            return false;
-        }
+    if (!set.commit()) {
+        failedPath = set.failedTarget();
+        return false;
     }
     return true;
 }

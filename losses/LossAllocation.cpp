@@ -21,7 +21,7 @@ const char* const kLossUndefinedText =
     "Составляющие потерь не определены: токи ветвей не согласуются с их направлениями. "
     "Расчет разделения потерь невозможен";
 const char* const kLossTokDamagedText = "Файл network.tok поврежден или не соответствует расчету.";
-const char* const kLossRezNotCreatedText = "I can not open file losses.rez";
+const char* const kLossRezNotCreatedText = "Невозможно открыть файл losses.rez";
 const char* const kLossRezNotCreatedMessage = "Невозможно открыть(создать) файл \"losses.rez\"";
 
 LossTables& globalLossTables()

@@ -107,7 +107,7 @@ enum class LossOutcome {
 //   set to zero and take part in no sum; the message kLossTokDamagedText is
 //   shown once (sink.showMessage).
 // ReportNotCreated when losses.rez cannot be created: model.runMessage becomes
-// "I can not open file losses.rez"; nothing is shown here (the caller tells
+// "Невозможно открыть файл losses.rez"; nothing is shown here (the caller tells
 // kLossRezNotCreatedMessage), the calculation still fills the tables.
 LossOutcome allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
 LossOutcome allocateLosses(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink,

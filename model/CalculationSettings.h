@@ -20,6 +20,11 @@ enum class StartChoice {
     Dc,    // nominal and fixed voltages turned by the angles of a DC power flow
 };
 
+// The most iterations a run may be given: Newton's method converges in a
+// handful or not at all, and a limit of millions only grows network.out by
+// a line an iteration for as long as the user waits.
+constexpr int32_t kMostIterations = 1000;
+
 struct CalculationSettings {
     float precision = 0.01f;  // the run iterates while the residual exceeds it
     int32_t iteraz = 10;      // the largest number of iterations of one run

@@ -27,6 +27,7 @@ enum class FindingKind {
     CrossedLimits,          // Qmin above Qmax
     TieTransformer,         // a ratio on a branch without impedance
     TieConflict,            // ties joining different fixed voltages
+    NegativeRatio,          // a transformer ratio below 0
 };
 
 struct Finding {

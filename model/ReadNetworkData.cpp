@@ -66,6 +66,13 @@ struct CrossedLimits {
     bool fixedVoltage = false;  // the record holds a voltage, so the limits can apply
 };
 
+// A transformer ratio below 0.001 other than 0 (the way to write a line),
+// which the model takes as 1: negative ones are refused, the others told.
+struct OddRatio {
+    int branch = 0;
+    double ratio = 0;
+};
+
 // What the text held and where its reading ended.
 struct TextSummary {
     long long nodeRecords = 0;    // 201 records in the text, stored or not
@@ -77,6 +84,7 @@ struct TextSummary {
     int32_t stopCode = 0;
     std::string stopWord;        // raw bytes of the token that stopped the reading
     std::vector<CrossedLimits> crossedLimits;
+    std::vector<OddRatio> oddRatios;
     std::vector<int32_t> nodeLine;    // 0..n: the line of each stored node record's code
     std::vector<int32_t> branchLine;  // 1..m: the line of each stored branch record's code
 };
@@ -224,6 +232,8 @@ TextSummary readRecords(NetworkModel& model, CduTokenizer& in)
                 // The exact method's raise of small reactances comes once the
                 // size of the network is known (raiseSmallReactances).
                 if (kt < 0.001f) {
+                    if (kt != 0.0f || ktW != 0.0)
+                        text.oddRatios.push_back({j, ktW});
                     kt = 1.0f;
                     ktW = 1.0;
                 }
@@ -455,9 +465,36 @@ bool checkNodeValues(const NetworkModel& model, Findings& findings)
                                 "Числовая ошибка  1. Номер узла > 100000", k});
             found = true;
         }
-        if (model.nodeUnom[k] < 0.1f || model.nodeUnom[k] > 1500.0f) {
+        if (!(model.nodeUnom[k] >= 0.1f && model.nodeUnom[k] <= 1500.0f)) {
             findings.push_back({FindingKind::NominalVoltage, {}, std::nullopt, 0,
                                 "Числовая ошибка 2. U ном. велико или мало", k});
+            found = true;
+        }
+    }
+    // The base node's voltage, when a record gives it, is every figure's
+    // scale: one of 1e30 kV or a negative one gives reports of inf and nan.
+    // One that overflowed a float is told as such (check 6).
+    const float base = model.nodeUnom[0];
+    if (model.nodeType[0] == 3 && std::isfinite(base) && !(base >= 0.1f && base <= 1500.0f)) {
+        findings.push_back({FindingKind::NominalVoltage, {model.nodeNumber[0]}, std::nullopt, 0,
+                            "Числовая ошибка 2. U ном. велико или мало: базисный узел " +
+                                formatInt(model.nodeNumber[0])});
+        found = true;
+    }
+    return found;
+}
+
+// A negative transformer ratio is no ratio; the model would take it as 1.
+bool checkNegativeRatios(const NetworkModel& model, const TextSummary& text, Findings& findings)
+{
+    bool found = false;
+    for (const OddRatio& odd : text.oddRatios) {
+        if (odd.ratio < 0) {
+            findings.push_back(branchFinding(FindingKind::NegativeRatio, model, odd.branch,
+                                             "Числовая ошибка 8. Отрицательный коэффициент трансформации " +
+                                                 formatGeneral(odd.ratio, 0, 6) + ": " +
+                                                 branchAtLine(model, text, odd.branch),
+                                             text.branchLine[odd.branch]));
             found = true;
         }
     }
@@ -744,9 +781,23 @@ void shuntConductanceForMethod(NetworkModel& model, MessageSink& sink)
                      "модель), узлы: " + nodes + ".");
 }
 
+// Values that are accepted but hardly what was meant: a tiny ratio taken as
+// 1 and a negative resistance, each with its line.
+void warnAboutValuesTakenOtherwise(const NetworkModel& model, const TextSummary& text, MessageSink& sink)
+{
+    for (const OddRatio& odd : text.oddRatios)
+        sink.warning("Коэффициент трансформации " + formatGeneral(odd.ratio, 0, 6) + " меньше 0.001 принят равным 1 (" +
+                     branchAtLine(model, text, odd.branch) + "): ветвь рассчитана как линия.");
+    for (int j = 1; j <= model.branchCount; ++j)
+        if (model.written.branchResistance[j] < 0)
+            sink.warning("Отрицательное активное сопротивление " +
+                         formatGeneral(model.written.branchResistance[j], 0, 6) + " Ом: " +
+                         branchAtLine(model, text, j) + "; проверьте данные.");
+}
+
 // Reads the records from `in` and checks them; the findings go to errFile
 // as well where one is given (else they are only handed back).
-NetworkReading readNetwork(NetworkModel& model, CduTokenizer& in, const std::filesystem::path* errFile,
+NetworkReading readNetwork(NetworkModel& model, CduTokenizer& in, const std::filesystem::path* errFile, FileSet* files,
                            MessageSink& sink)
 {
     model.districtNodeCount.fill(0);
@@ -776,7 +827,7 @@ NetworkReading readNetwork(NetworkModel& model, CduTokenizer& in, const std::fil
     warnAboutText(text, sink);
 
     TextFileWriter err;
-    if (errFile && !err.open(*errFile))
+    if (errFile && !err.open(*errFile, files))
         sink.showMessage("Невозможно открыть файл \"network.err\"");
 
     if (model.nodeCount == 0 || model.branchCount == 0) {
@@ -806,6 +857,7 @@ NetworkReading readNetwork(NetworkModel& model, CduTokenizer& in, const std::fil
     rejected |= checkLinksOfNodes(model, slots, findings);
     rejected |= checkLinksOfBranches(model, slots, findings);
     rejected |= checkNodeValues(model, findings);
+    rejected |= checkNegativeRatios(model, text, findings);
     rejected |= checkBranchValues(model, findings);
     rejected |= checkPhaseAngles(model, text, findings);
     const bool valuesRejected = checkNumbersAndFiniteValues(model, findings);
@@ -841,6 +893,7 @@ NetworkReading readNetwork(NetworkModel& model, CduTokenizer& in, const std::fil
 
     warnAboutRepeatedNumbers(model, slots, sink);
     warnAboutSelfLoops(model, sink);
+    warnAboutValuesTakenOtherwise(model, text, sink);
     reading.accepted = true;
     return reading;
 }
@@ -858,21 +911,21 @@ NetworkReading readNetworkData(NetworkModel& model, const std::filesystem::path&
     }
     CduTokenizer in(file.get());
     const std::filesystem::path errFile = workDir / kErrorFile;
-    return readNetwork(model, in, &errFile, sink);
+    return readNetwork(model, in, &errFile, nullptr, sink);
 }
 
 NetworkReading readWrittenNetwork(NetworkModel& model, std::string_view bytes, const std::filesystem::path& workDir,
-                                  MessageSink& sink)
+                                  MessageSink& sink, FileSet* files)
 {
     CduTokenizer in(bytes);
     const std::filesystem::path errFile = workDir / kErrorFile;
-    return readNetwork(model, in, &errFile, sink);
+    return readNetwork(model, in, &errFile, files, sink);
 }
 
 NetworkReading readNetworkText(NetworkModel& model, std::string_view text, MessageSink& sink)
 {
     CduTokenizer in(text);
-    return readNetwork(model, in, nullptr, sink);
+    return readNetwork(model, in, nullptr, nullptr, sink);
 }
 
 }  // namespace tarvel

@@ -10,6 +10,8 @@
 
 namespace tarvel {
 
+class FileSet;
+
 // Reads workDir/network.cdu into the model, checks the data and writes every
 // finding to workDir/network.err (Windows-1251, CR LF). Gives the findings and
 // the line of every stored record; accepted when the data are accepted, and
@@ -35,9 +37,10 @@ NetworkReading readNetworkData(NetworkModel& model, const std::filesystem::path&
 
 // The same for the network.cdu in workDir that was just written from bytes
 // (Windows-1251), read from those bytes rather than back from the disk; the
-// findings go to network.err as readNetworkData writes them.
+// findings go to network.err as readNetworkData writes them, through the
+// run's set of files when one is given.
 NetworkReading readWrittenNetwork(NetworkModel& model, std::string_view bytes, const std::filesystem::path& workDir,
-                                  MessageSink& sink);
+                                  MessageSink& sink, FileSet* files = nullptr);
 
 // The same from a ЦДУ text held in memory, as network.cdu holds it
 // (Windows-1251): the findings are only handed back, no file is read or

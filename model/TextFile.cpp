@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -244,6 +245,35 @@ bool hasCrLfLineEnds(std::string_view text)
     if (i < n)
         std::memcpy(&last, text.data() + i, n - i);
     return linesEndWell(last);
+}
+
+namespace {
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+}  // namespace
+
+std::string userFileText(std::string_view bytes)
+{
+    if (bytes.starts_with(kByteOrderMark))
+        return std::string(bytes.substr(kByteOrderMark.size()));
+    if (guessTextKind(bytes) == TextKind::Utf8Cyrillic)
+        return std::string(bytes);
+    return cp1251ToUtf8(bytes);
+}
+
+std::vector<std::string_view> textLines(std::string_view text)
+{
+    if (text.starts_with(kByteOrderMark))
+        text.remove_prefix(kByteOrderMark.size());
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = lineBreakFrom(text, start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == text.size())
+            break;
+        start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    }
+    return lines;
 }
 
 std::string toCrLf(std::string_view text)
@@ -490,11 +520,14 @@ std::string formatGeneral(double value, int width, int significant)
     return padLeft(std::string_view(buf, generalText(value, significant, buf)), width);
 }
 
-bool readFileBytes(const std::filesystem::path& path, std::string& bytes)
+bool readFileBytes(const std::filesystem::path& path, std::string& bytes, int* error)
 {
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
+    if (!f) {
+        if (error)
+            *error = errno;
         return false;
+    }
     bytes.clear();
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
@@ -502,11 +535,21 @@ bool readFileBytes(const std::filesystem::path& path, std::string& bytes)
         bytes.reserve(static_cast<std::size_t>(size));
     char buf[65536];
     std::size_t got;
+    errno = 0;
     while ((got = std::fread(buf, 1, sizeof buf, f)) > 0)
         bytes.append(buf, got);
     const bool ok = !std::ferror(f);
+    if (!ok && error)
+        *error = errno != 0 ? errno : EIO;
     std::fclose(f);
     return ok;
+}
+
+std::string unreadableFileText(const std::filesystem::path& path, int error)
+{
+    const std::string why = error == ENOENT ? "файл не найден" : error == EISDIR ? "это папка, а не файл"
+                                                                                 : fileErrorText(error);
+    return "Невозможно прочитать файл \"" + path.string() + "\": " + why;
 }
 
 bool readTextFile(const std::filesystem::path& path, std::string& utf8)
@@ -520,44 +563,20 @@ bool readTextFile(const std::filesystem::path& path, std::string& utf8)
 
 bool writeFileBytes(const std::filesystem::path& path, std::string_view bytes)
 {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const bool closed = std::fclose(f) == 0;
-    return written && closed;
+    return replaceFileSafely(path, bytes);
 }
 
-std::filesystem::path partPath(const std::filesystem::path& path)
-{
-    std::filesystem::path part = path;
-    part += ".part";
-    return part;
-}
-
-bool replaceFileSafely(const std::filesystem::path& path, std::string_view bytes)
-{
-    const std::filesystem::path temporary = partPath(path);
-    std::error_code ec;
-    if (!writeFileBytes(temporary, bytes)) {
-        std::filesystem::remove(temporary, ec);
-        return false;
-    }
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::filesystem::remove(temporary, ec);
-        return false;
-    }
-    return true;
-}
-
-bool TextFileWriter::open(const std::filesystem::path& path)
+bool TextFileWriter::open(const std::filesystem::path& path, FileSet* set)
 {
     close();
     failed_ = false;
     buffer_.clear();
-    file_ = std::fopen(path.c_str(), "wb");
-    return file_ != nullptr;
+    set_ = set;
+    if (file_.create(path))
+        return true;
+    // Whether the run can go on without the file is its caller's to say.
+    set_ = nullptr;
+    return false;
 }
 
 void TextFileWriter::openInMemory()
@@ -603,8 +622,8 @@ TextFileWriter& TextFileWriter::operator<<(std::string_view utf8)
 
 void TextFileWriter::flushIfFull()
 {
-    if (file_ && buffer_.size() >= 1 << 16) {
-        failed_ |= std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size();
+    if (file_.isOpen() && buffer_.size() >= 1 << 16) {
+        failed_ |= !file_.write(buffer_);
         buffer_.clear();
     }
 }
@@ -660,13 +679,18 @@ bool TextFileWriter::close()
         buffer_.clear();
         return true;
     }
-    if (!file_)
+    if (!file_.isOpen())
         return !failed_;
     if (!buffer_.empty())
-        failed_ |= std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size();
+        failed_ |= !file_.write(buffer_);
     buffer_.clear();
-    failed_ |= std::fclose(file_) != 0;
-    file_ = nullptr;
+    failed_ |= !file_.finish();
+    if (set_)
+        set_->add(std::move(file_));
+    else
+        failed_ |= !file_.commit();
+    file_.discard();
+    set_ = nullptr;
     return !failed_;
 }
 

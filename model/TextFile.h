@@ -10,6 +10,9 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "model/AsideFile.h"
 
 namespace tarvel {
 
@@ -36,6 +39,15 @@ TextKind guessTextKind(std::string_view bytes);
 // The bytes without the UTF-8 byte-order mark that leads them, if any: the
 // mark is no character of the text.
 std::string_view withoutUtf8Bom(std::string_view bytes);
+// The text of a file a user gives a study (an outage list, limits, a
+// profile, a scenario table), one rule for all: a UTF-8 byte-order mark
+// marks UTF-8 text and is dropped; other text is taken as UTF-8 when it
+// holds Cyrillic in UTF-8, else as Windows-1251.
+std::string userFileText(std::string_view bytes);
+// The lines of a text: LF, CR LF or a lone CR ends a line; a last line
+// without an end is a line, an empty text has none. A UTF-8 byte-order mark
+// at the start is dropped.
+std::vector<std::string_view> textLines(std::string_view text);
 
 // Every lone CR and every lone LF becomes CR LF; CR LF pairs stay.
 std::string toCrLf(std::string_view text);
@@ -69,21 +81,23 @@ struct GeneralField {
     int significant;
 };
 
-// Reads a whole file as bytes. False when it cannot be opened or read.
-bool readFileBytes(const std::filesystem::path& path, std::string& bytes);
+// Reads a whole file as bytes. False when it cannot be opened or read;
+// error, when given, then gets why (an errno value).
+bool readFileBytes(const std::filesystem::path& path, std::string& bytes, int* error = nullptr);
+// Why a file cannot be read, in the user's words: "Невозможно прочитать файл
+// \"PATH\": файл не найден" (or "это папка", "нет прав доступа", ...).
+std::string unreadableFileText(const std::filesystem::path& path, int error);
 // Reads a whole Windows-1251 file into UTF-8 text. False when it cannot be read.
 bool readTextFile(const std::filesystem::path& path, std::string& utf8);
-// Replaces a file with the given bytes. False when it cannot be created or written.
+// Replaces a file with the given bytes (written aside, renamed into place).
+// False when it cannot be created or written.
 bool writeFileBytes(const std::filesystem::path& path, std::string_view bytes);
-// The neighbour a file is written to before it replaces the file ("name.part").
-std::filesystem::path partPath(const std::filesystem::path& path);
-// Replaces a file by writing a neighbour and renaming it over the file, so
-// that a failed write leaves the old file (or none) and never half a file.
-bool replaceFileSafely(const std::filesystem::path& path, std::string_view bytes);
 
 // Writes one Windows-1251 text file: text is given in UTF-8, line ends are
-// written as CR LF. open() creates or truncates the file at once, as a report
-// stage needs to know whether it may write; the text goes out on close().
+// written as CR LF. open() creates the file's temporary at once, as a report
+// stage needs to know whether it may write; close() puts the file in place,
+// or hands it to the set of its run, which puts it in place with the others.
+// A file that could not be written in full never replaces the earlier one.
 class TextFileWriter {
 public:
     TextFileWriter() = default;
@@ -92,11 +106,13 @@ public:
     TextFileWriter(const TextFileWriter&) = delete;
     TextFileWriter& operator=(const TextFileWriter&) = delete;
 
-    bool open(const std::filesystem::path& path);
+    bool open(const std::filesystem::path& path, FileSet* set = nullptr);
+    // Why the file could not be created or written (an errno value), or 0.
+    int error() const { return file_.error(); }
     // Keeps the text in memory instead, to be taken by takeBytes(): a part
     // of a file formatted on another core and written in its place later.
     void openInMemory();
-    bool isOpen() const { return file_ != nullptr || inMemory_; }
+    bool isOpen() const { return file_.isOpen() || inMemory_; }
     TextFileWriter& operator<<(std::string_view utf8);
     TextFileWriter& operator<<(const char* utf8) { return *this << std::string_view(utf8); }
     TextFileWriter& operator<<(const std::string& utf8) { return *this << std::string_view(utf8); }
@@ -110,14 +126,16 @@ public:
     void writeBytes(std::string_view bytes);
     // The text kept in memory so far, taken away.
     std::string takeBytes();
-    // Flushes and closes; false when anything could not be written.
+    // Flushes and closes; false when anything could not be written (the
+    // earlier file then stays).
     bool close();
 
 private:
     void appendField(const char* text, std::size_t length, int width);
     void flushIfFull();
 
-    std::FILE* file_ = nullptr;
+    AsideFile file_;
+    FileSet* set_ = nullptr;
     bool inMemory_ = false;
     std::string buffer_;
     bool failed_ = false;

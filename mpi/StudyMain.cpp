@@ -27,6 +27,9 @@
 
 #include "app/CalculationRun.h"
 #include "app/CaseImport.h"
+#include "app/CommandLine.h"
+#include "app/FolderLock.h"
+#include "app/OutputPaths.h"
 #include "app/SeriesStudy.h"
 #include "interchange/CaseImport.h"
 #include "model/MessageSink.h"
@@ -113,11 +116,9 @@ std::string parseOptions(int argc, char** argv, Options& options)
                     return "точность должна быть положительным числом: " + value;
                 options.settings.precision = v;
             } else if (name == "--iterations") {
-                int32_t v = 0;
-                const auto r = std::from_chars(value.data(), value.data() + value.size(), v);
-                if (value.empty() || r.ec != std::errc() || r.ptr != value.data() + value.size() || v < 0)
-                    return "число итераций должно быть целым числом не меньше 0: " + value;
-                options.settings.iteraz = v;
+                if (std::string problem = tarvel::app::iterationsProblem(value, options.settings.iteraz);
+                    !problem.empty())
+                    return problem;
             } else if (name == "--base-kv") {
                 double v = 0;
                 const auto r = std::from_chars(value.data(), value.data() + value.size(), v);
@@ -289,10 +290,29 @@ std::vector<tarvel::SeriesShare> gatherShares(const tarvel::SeriesShare& mine, i
 // Reads a file into bytes, telling when it cannot.
 bool readInto(const std::filesystem::path& path, std::string& bytes)
 {
-    if (tarvel::readFileBytes(path, bytes))
+    int error = 0;
+    if (tarvel::readFileBytes(path, bytes, &error))
         return true;
-    std::fprintf(stderr, "Невозможно прочитать файл \"%s\"\n", path.string().c_str());
+    std::fprintf(stderr, "%s\n", tarvel::unreadableFileText(path, error).c_str());
     return false;
+}
+
+// The working folder claimed, and the outputs weighed against the inputs.
+std::string filesProblem(const Options& options, tarvel::app::FolderLock& lock)
+{
+    if (std::string problem = tarvel::app::claimWorkingFolder(options.workDir, lock); !problem.empty())
+        return problem;
+    std::vector<tarvel::app::NamedPath> inputs{{options.input, "исходные данные"}, {options.profile, "--profile"}};
+    if (!options.contingencies.empty() && options.contingencies != "all")
+        inputs.push_back({options.contingencies, "--contingencies"});
+    if (!options.limitsFile.empty())
+        inputs.push_back({options.limitsFile, "--limits"});
+    std::vector<tarvel::app::NamedPath> outputs = tarvel::app::workingFileOutputs(options.workDir);
+    for (tarvel::app::NamedPath& file :
+         tarvel::app::studyOutputs(options.workDir, {true, !options.contingencies.empty(),
+                                                     options.outputs.csvPrefix, options.outputs.jsonPath}))
+        outputs.push_back(std::move(file));
+    return tarvel::app::outputPathsProblem(inputs, outputs);
 }
 
 int runJob(int rank, int ranks, int argc, char** argv)
@@ -307,17 +327,19 @@ int runJob(int rank, int ranks, int argc, char** argv)
     }
 
     // Rank 0 reads the files; the others learn whether it could.
+    // Rank 0 alone writes, in a working folder it holds until the job ends,
+    // and weighs every output before any rank computes.
     InputBytes bytes;
     int status = 0;
+    tarvel::app::FolderLock folderLock;
     if (root) {
-        std::error_code ec;
         if (!readInto(options.input, bytes.input) || !readInto(options.profile, bytes.profile) ||
             (!options.contingencies.empty() && options.contingencies != "all" &&
              !readInto(options.contingencies, bytes.outages)) ||
             (!options.limitsFile.empty() && !readInto(options.limitsFile, bytes.limits))) {
             status = kExitUsage;
-        } else if (!std::filesystem::is_directory(options.workDir, ec)) {
-            std::fprintf(stderr, "Папка рабочих файлов \"%s\" не найдена\n", options.workDir.string().c_str());
+        } else if (const std::string problem = filesProblem(options, folderLock); !problem.empty()) {
+            std::fprintf(stderr, "%s\n", problem.c_str());
             status = kExitUsage;
         }
     }
@@ -355,6 +377,7 @@ int runJob(int rank, int ranks, int argc, char** argv)
         switch (tarvel::app::runCalculation(*calculation, options.workDir, request, sink).outcome) {
         case tarvel::RunOutcome::InputNotSaved:
         case tarvel::RunOutcome::OutNotCreatable:
+        case tarvel::RunOutcome::FilesNotWritten:
             baseStatus = kExitUsage;
             break;
         case tarvel::RunOutcome::Rejected:

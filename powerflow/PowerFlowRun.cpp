@@ -65,6 +65,11 @@ RunOutcome tellOutcome(NetworkModel& model, const SolveResult& result, TextFileW
                             ? static_cast<float>(std::max<double>(model.residual, result.worstError))
                             : model.residual;
     model.runMessage = nonConvergenceText(model.iterationNumber, error, decimalSeparator);
+    if (result.stalledAt >= 0) {
+        const std::string stall = stallText(result.stalledAt);
+        writeLines(out, stall);
+        model.runMessage += "\n" + stall;
+    }
     sink.showMessage(model.runMessage);
     return RunOutcome::NotConverged;
 }
@@ -94,40 +99,22 @@ RunOutcome logAndTell(NetworkModel& model, const SolveResult& result, TextFileWr
     return tellOutcome(model, result, log, sink, decimalSeparator);
 }
 
-// The previous run's reports, which this run's replace, emptied ahead: the
-// kernel's dropping of a large file's cached pages, most of a millisecond
-// for a 9 000-node grid's network.rez, then need not hold up the opening of
-// the new reports. A file that cannot be emptied is left to that opening,
-// which tells why.
-void emptyLastReports(const std::filesystem::path& workDir)
-{
-    for (const char* name : {kResultsFile, kCurrentsFile, kDistrictFile}) {
-        std::error_code ec;
-        const std::filesystem::path path = workDir / name;
-        if (std::filesystem::is_regular_file(path, ec))
-            std::filesystem::resize_file(path, 0, ec);
-    }
-}
-
 // A large network's echo is written on the second core while the solver
 // runs: it reads only the tables the reader filled, which the solver leaves
 // alone, and nothing else touches network.out until it is done, so it still
-// comes before the iteration log. The last run's reports are emptied there
-// as well, as this run writes its own whatever the solver's outcome.
-SolveResult solveBesideEcho(NetworkModel& model, const CalculationSettings& settings,
-                            const std::filesystem::path& workDir, TextFileWriter& out,
+// comes before the iteration log.
+SolveResult solveBesideEcho(NetworkModel& model, const CalculationSettings& settings, TextFileWriter& out,
                             const StoredVoltages& stored)
 {
     const NetworkModel& input = model;
     std::exception_ptr failure;
     SolveResult result;
     {
-        std::jthread echoing([&input, &out, &failure, &workDir] {
+        std::jthread echoing([&input, &out, &failure] {
             try {
                 writeInputEcho(input, out);
                 out << sparseMethodLine(input.nodeCount);
                 out.endLine();
-                emptyLastReports(workDir);
             } catch (...) {
                 failure = std::current_exception();
             }
@@ -139,7 +126,45 @@ SolveResult solveBesideEcho(NetworkModel& model, const CalculationSettings& sett
     return result;
 }
 
+// The network.cdu of a run, written aside into its set.
+bool writeInputFile(const std::filesystem::path& workDir, std::string_view bytes, FileSet& files)
+{
+    AsideFile file;
+    if (!file.create(workDir / kInputFile) || !file.write(bytes))
+        return false;
+    files.add(std::move(file));
+    return true;
+}
+
+// The reports of the network a refused one replaced: they are not of the
+// network.cdu beside them.
+void removeEarlierReports(const std::filesystem::path& workDir)
+{
+    for (const char* name : {kEchoFile, kResultsFile, kDistrictFile, kCurrentsFile, kLossShareFile}) {
+        std::error_code ec;
+        const std::filesystem::path path = workDir / name;
+        if (!std::filesystem::is_directory(std::filesystem::symlink_status(path, ec)))
+            std::filesystem::remove(path, ec);
+    }
+}
+
+// Puts the run's files in place together, or tells the file that could not
+// be written and leaves the earlier set.
+bool commitRunFiles(FileSet& files, const std::filesystem::path& workDir, MessageSink& sink)
+{
+    if (files.commit())
+        return true;
+    sink.showMessage(workingFileFailureText(files.failedTarget(), workDir, files.failedError()));
+    return false;
+}
+
 }  // namespace
+
+std::string workingFileFailureText(const std::filesystem::path& file, const std::filesystem::path& folder, int error)
+{
+    return "Файл \"" + file.filename().string() + "\" не записан в папку \"" + folder.string() + "\": " +
+           fileErrorText(error) + ". Файлы прежнего расчета оставлены без изменений.";
+}
 
 std::string paneTextToCduBytes(std::string_view paneText)
 {
@@ -190,6 +215,12 @@ std::string nonConvergenceText(int iteration, float residual, char decimalSepara
     return "За данное число итераций сходимость с заданной точностью не обеспечена.\n"
            "Точность на последней " +
            formatInt(iteration) + "-ой итерации составляет " + formatMessageResidual(residual, decimalSeparator);
+}
+
+std::string stallText(int iteration)
+{
+    return "Невязка не уменьшилась вдвое за " + formatInt(kStallSteps) + " итераций: расчет остановлен на " +
+           formatInt(iteration) + "-ой итерации.";
 }
 
 std::string divergenceText(int iteration)
@@ -376,8 +407,11 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
     model.method = settings.method;
     model.qLimits = settings.qLimits;
 
+    // Every working file is written aside and the run's set put in place at
+    // its end: a run that fails leaves the earlier set, never a mix.
+    FileSet files;
     const std::string cduBytes = paneTextToCduBytes(inputText);
-    if (!writeFileBytes(workDir / kInputFile, cduBytes)) {
+    if (!writeInputFile(workDir, cduBytes, files)) {
         sink.showMessage("Невозможно создать файл \"network.cdu\"");
         return RunOutcome::InputNotSaved;
     }
@@ -386,11 +420,14 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
     sink.runStarted(model.runMessage);
 
     // The counts are checked again only to keep the tables safe.
-    model.reading = readWrittenNetwork(model, cduBytes, workDir, sink);
+    model.reading = readWrittenNetwork(model, cduBytes, workDir, sink, &files);
     if (!model.reading.accepted || model.nodeCount < 1 ||
         model.nodeCount >= static_cast<int>(model.nodeNumber.size()) || model.branchCount < 1 ||
         model.branchCount >= static_cast<int>(model.branchStartIndex.size())) {
         sink.showMessage("Расчет невозможен!");
+        if (!commitRunFiles(files, workDir, sink))
+            return RunOutcome::FilesNotWritten;
+        removeEarlierReports(workDir);
         return RunOutcome::Rejected;
     }
     if (loads.p.size() == static_cast<std::size_t>(model.nodeCount) + 1 && loads.q.size() == loads.p.size()) {
@@ -401,7 +438,7 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
     }
 
     TextFileWriter out;
-    if (!out.open(workDir / kEchoFile)) {
+    if (!out.open(workDir / kEchoFile, &files)) {
         sink.showMessage("Невозможно открыть(создать) файл \"network.out\"");
         return RunOutcome::OutNotCreatable;
     }
@@ -409,7 +446,7 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
     if (settings.method == CalculationMethod::Exact && model.needsSparseMethod())
         sink.warning(kExactMethodTooSmallText);
     if (model.fullModel()) {
-        result = solveBesideEcho(model, settings, workDir, out, stored);
+        result = solveBesideEcho(model, settings, out, stored);
     } else {
         writeInputEcho(model, out);
         result = solvePowerFlow(model, settings);
@@ -435,8 +472,15 @@ RunOutcome runPowerFlow(NetworkModel& model, const CalculationSettings& settings
         }
     }
 
-    writeReports(model, workDir, sink);
+    const bool reportsWritten = writeReports(model, workDir, sink, &files);
     out.close();
+    if (!reportsWritten && !files.failed()) {
+        // Told already: a report that could not be created.
+        files.discard();
+        return RunOutcome::FilesNotWritten;
+    }
+    if (!commitRunFiles(files, workDir, sink))
+        return RunOutcome::FilesNotWritten;
     return outcome;
 }
 

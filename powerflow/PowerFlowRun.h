@@ -26,7 +26,13 @@ enum class RunOutcome {
                       // limit was reached
     Diverged,         // reports written from the voltages of the last finite
                       // iteration: the iteration diverged (divergenceText shown)
+    FilesNotWritten,  // a working file could not be created or written in full
+                      // (told); the earlier run's files stay as they were
 };
+
+// The message of a run whose working file could not be written: the file,
+// the folder and why (an errno value).
+std::string workingFileFailureText(const std::filesystem::path& file, const std::filesystem::path& folder, int error);
 
 // The warning of a run that asked for the exact method on a network beyond
 // its limits: the full model solves it.
@@ -45,7 +51,11 @@ struct LoadOverride {
 // (UTF-8, the input pane's text) as network.cdu in Windows-1251 with CR LF,
 // reads and checks it, writes the echo to network.out, solves (solvePowerFlow:
 // the exact method up to 99 nodes and 149 branches, the sparse one beyond),
-// writes the iteration log, and writes the reports. Message boxes go to sink; the
+// writes the iteration log, and writes the reports. The files are written
+// aside and put in place together at the end; a run whose files cannot all be
+// written returns FilesNotWritten and leaves the earlier ones. A refused
+// network's network.cdu and network.err replace the earlier ones and the
+// earlier network's reports are removed. Message boxes go to sink; the
 // non-convergence text uses decimalSeparator (the user's one; ',' on a
 // Russian system).
 //
@@ -140,5 +150,9 @@ std::string nonConvergenceText(int iteration, float residual, char decimalSepara
 
 // The message of a diverging iteration (two lines).
 std::string divergenceText(int iteration);
+
+// The line added to the non-convergence message when the full model stopped
+// at an iteration as its residual no longer fell (kStallSteps).
+std::string stallText(int iteration);
 
 }  // namespace tarvel

@@ -19,7 +19,7 @@ namespace tarvel {
 
 std::string reportFileMessage(const std::string& firstSentence)
 {
-    return firstSentence + " Проверте не ограничены ли ваши права, или имеется ли свободное" +
+    return firstSentence + " Проверьте, не ограничены ли ваши права, или имеется ли свободное" +
            " место в директории программы." + "\n" + "Попробуйте перезапустить расчет потокораспределения";
 }
 
@@ -177,21 +177,22 @@ void tellCurrentsFileFailure(MessageSink& sink)
 // Everything after the opening of network.rez and network.rip, one file
 // after the other.
 template <typename Real>
-void writeResultsInTurn(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
+bool writeResultsInTurn(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
                         const std::filesystem::path& workDir, MessageSink& sink, TextFileWriter& rez,
-                        TextFileWriter& rip)
+                        TextFileWriter& rip, FileSet* files)
 {
     writeNodeSection(model, state, n, rez);
     TextFileWriter tok;
-    if (!tok.open(workDir / kCurrentsFile)) {
+    if (!tok.open(workDir / kCurrentsFile, files)) {
         tellCurrentsFileFailure(sink);
-        return;
+        return false;
     }
     writeCurrentLines(model, state, n, 1, m + 1, tok);
     writeBranchLines(model, state, n, 1, m + 1, rez);
     BranchTotals<Real> totals;
     addUpBranches(model, state, n, m, totals);
     writeTotals(model, totals, rez, rip);
+    return true;
 }
 
 // Lines of a report formatted a part at a time on all cores and written in
@@ -233,9 +234,9 @@ void formatInParts(int count, const Format& format, const Write& write)
 // branches beside them. The files and messages are those of
 // writeResultsInTurn, a network.tok that cannot be created included.
 template <typename Real>
-void writeResultsInParallel(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
+bool writeResultsInParallel(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
                             const std::filesystem::path& workDir, MessageSink& sink, TextFileWriter& rez,
-                            TextFileWriter& rip)
+                            TextFileWriter& rip, FileSet* files)
 {
     const auto nodeLines = [&](int part, TextFileWriter& out) {
         writeNodeLines(model, state, part * kLinesPerPart, std::min(n + 1, (part + 1) * kLinesPerPart), out);
@@ -245,9 +246,9 @@ void writeResultsInParallel(const NetworkModel& model, const FlowState<Real>& st
     writeBalanceAndBranchHeading(model, state, n, rez);
 
     TextFileWriter tok;
-    if (!tok.open(workDir / kCurrentsFile)) {
+    if (!tok.open(workDir / kCurrentsFile, files)) {
         tellCurrentsFileFailure(sink);
-        return;
+        return false;
     }
     // Even parts are lines of network.rez, odd ones the same branches' lines of network.tok.
     const auto branchLines = [&](int part, TextFileWriter& out) {
@@ -271,17 +272,17 @@ void writeResultsInParallel(const NetworkModel& model, const FlowState<Real>& st
         },
         true);
     writeTotals(model, totals, rez, rip);
+    return true;
 }
 
 template <typename Real>
-void writeResults(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
+bool writeResults(const NetworkModel& model, const FlowState<Real>& state, int n, int m,
                   const std::filesystem::path& workDir, MessageSink& sink, TextFileWriter& rez, TextFileWriter& rip,
-                  ReportCores cores)
+                  ReportCores cores, FileSet* files)
 {
     if (cores == ReportCores::All)
-        writeResultsInParallel(model, state, n, m, workDir, sink, rez, rip);
-    else
-        writeResultsInTurn(model, state, n, m, workDir, sink, rez, rip);
+        return writeResultsInParallel(model, state, n, m, workDir, sink, rez, rip, files);
+    return writeResultsInTurn(model, state, n, m, workDir, sink, rez, rip, files);
 }
 
 template <typename Real>
@@ -337,12 +338,14 @@ bool reportFiguresFinite(const NetworkModel& model)
 // and IEEE 118 and 300 ran 0.7-0.9 ms longer as a whole on two.
 constexpr int kAllCoresReportNodes = 7000;
 
-void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink)
+bool writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink, FileSet* files)
 {
-    writeReports(model, workDir, sink, model.nodeCount >= kAllCoresReportNodes ? ReportCores::All : ReportCores::One);
+    return writeReports(model, workDir, sink,
+                        model.nodeCount >= kAllCoresReportNodes ? ReportCores::All : ReportCores::One, files);
 }
 
-void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink, ReportCores cores)
+bool writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink, ReportCores cores,
+                  FileSet* files)
 {
     // The counts come from the reader, which keeps them within the tables;
     // they are clamped here all the same so that no report reads past them.
@@ -350,21 +353,22 @@ void writeReports(NetworkModel& model, const std::filesystem::path& workDir, Mes
     const int m = std::clamp(model.branchCount, 0, static_cast<int>(model.branchStartIndex.size()) - 1);
 
     TextFileWriter rez;
-    if (!rez.open(workDir / kResultsFile)) {
+    if (!rez.open(workDir / kResultsFile, files)) {
         sink.showMessage(reportFileMessage("Невозможно открыть файл для хранения результатов."));
-        return;
+        return false;
     }
     TextFileWriter rip;
-    if (!rip.open(workDir / kDistrictFile)) {
+    if (!rip.open(workDir / kDistrictFile, files)) {
         sink.showMessage(reportFileMessage("Невозможно открыть файл network.rip."));
-        rez.close();
-        return;
+        return false;
     }
 
-    if (!model.solvedSparse())
-        writeResults(model, singleState(model), n, m, workDir, sink, rez, rip, cores);
-    else
-        writeResults(model, doubleState(model), n, m, workDir, sink, rez, rip, cores);
+    const bool written = !model.solvedSparse()
+                             ? writeResults(model, singleState(model), n, m, workDir, sink, rez, rip, cores, files)
+                             : writeResults(model, doubleState(model), n, m, workDir, sink, rez, rip, cores, files);
+    // The files close in turn (each hands itself to the set as it closes),
+    // so that whether they were written in full is known here.
+    return written & rez.close() & rip.close();
 }
 
 }  // namespace tarvel

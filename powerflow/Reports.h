@@ -6,6 +6,7 @@
 #include <string>
 
 #include "model/MessageSink.h"
+#include "model/AsideFile.h"
 #include "model/NetworkModel.h"
 
 namespace tarvel {
@@ -16,14 +17,19 @@ namespace tarvel {
 // the sparse method every figure comes from its double-precision network and
 // solution (model.sparseNetwork, model.sparseSolution), otherwise from the
 // single-precision tables.
-// A file that cannot be created is told through sink; the files written up
-// to that point stay as they are.
+// A file that cannot be created is told through sink and false returned;
+// so is a file that could not be written in full (a full disk), without a
+// message: its run tells it. With files given, the reports join that set
+// of the run, put in place with its other files; else each is put in place
+// as it is closed.
 // A network of some thousands of nodes has its reports formatted on all
 // cores (oneTBB), a smaller one on one; the files and messages are the same
 // whatever the number of threads.
-void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink);
+bool writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink,
+                  FileSet* files = nullptr);
 enum class ReportCores { One, All };
-void writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink, ReportCores cores);
+bool writeReports(NetworkModel& model, const std::filesystem::path& workDir, MessageSink& sink, ReportCores cores,
+                  FileSet* files = nullptr);
 
 // True when every figure that the reports show for the present solution is a
 // finite number within the single-precision range: the voltage, power and

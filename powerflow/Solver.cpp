@@ -163,6 +163,7 @@ SolveResult solveSparseModel(NetworkModel& model, const CalculationSettings& set
     result.method = SolveMethod::Sparse;
     result.outcome = solution->outcome;
     result.divergedAt = solution->divergedAt;
+    result.stalledAt = solution->stalledAt;
     result.worstError = solution->worstError;
     for (const double r : solution->residuals)
         result.residuals.push_back(static_cast<float>(r));

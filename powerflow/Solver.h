@@ -30,6 +30,9 @@ struct SolveResult {
     double worstError = 0;
     // With reactive limits: every switch of a node at a limit, in order.
     std::vector<LimitSwitch> limitSwitches;
+    // The full model stopped at this iteration as its residual no longer
+    // fell (kStallSteps), -1 when it did not.
+    int stalledAt = -1;
 };
 
 // Solves with the exact method up to kExactMethodNodes nodes and

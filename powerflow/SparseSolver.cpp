@@ -1199,6 +1199,9 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
     // The largest relative correction of the last step.
     double lastStep = std::numeric_limits<double>::infinity();
     std::vector<double> step;  // the last step's corrections, for its shortening
+    // The least residual so far and the step that reached it.
+    double leastResidual = residual.rms;
+    int leastAt = 0;
     // At least one step: a start is never taken as the answer.
     while (solution.divergedAt < 0 && (solution.iterations == 0 || unmet() || lastStep > kAccurateStep) &&
            solution.iterations < settings.iteraz) {
@@ -1268,6 +1271,13 @@ Solution solveSparse(const Network& network, const CalculationSettings& settings
         rms = static_cast<float>(residual.rms);
         solution.iterations = iteration;
         solution.residuals.push_back(residual.rms);
+        if (residual.rms < 0.5 * leastResidual || switched) {
+            leastResidual = residual.rms;
+            leastAt = iteration;
+        } else if (iteration - leastAt >= kStallSteps && unmet()) {
+            solution.stalledAt = iteration;
+            break;
+        }
     }
 
     solution.residual = residual.rms;

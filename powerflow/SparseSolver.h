@@ -99,6 +99,8 @@ struct Solution {
     double residual = 0;                       // that of the final voltages (of the start before any step)
     double worstError = 0;                     // the largest single-equation error of the final voltages
     int divergedAt = -1;                       // the step that diverged, -1 for none
+    int stalledAt = -1;                        // the step after which the residual had not fallen
+                                               // for kStallSteps steps (the solve stopped), -1 for none
     // Powers that the ties carry, found from the balance of the nodes they
     // join along a spanning tree of each group (a tie that closes a loop of
     // ties carries none): branches 1..m, MW and Mvar that a tie's series
@@ -259,6 +261,13 @@ struct FactorStatistics {
     double flops = 0;
 };
 FactorStatistics factorStatistics(const SolverAnalysis& analysis, SolverWorkspace& workspace);
+
+// Steps of the full model after which a residual that has not fallen to
+// half its least value so far ends the solve: Newton's method that has not
+// come nearer in so many steps does not converge (a precision below the
+// round-off of the figures, a network with no solution). The exact method's
+// own loop is left as it always was.
+constexpr int kStallSteps = 25;
 
 // Solves the network from the start: iterates while the residual or the
 // largest single-equation error exceeds the precision and fewer than

@@ -85,16 +85,13 @@ bool parseColumn(std::string_view name, ProfileColumn& column)
 }
 
 struct Lines {
-    std::string_view text;
-    std::size_t pos = 0;
+    std::vector<std::string_view> all;
     int number = 0;
     // The next line that is neither empty nor a comment; false at the end.
     bool next(std::string_view& line)
     {
-        while (pos < text.size()) {
-            const std::size_t end = text.find('\n', pos);
-            line = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
-            pos = end == std::string_view::npos ? text.size() : end + 1;
+        while (static_cast<std::size_t>(number) < all.size()) {
+            line = all[static_cast<std::size_t>(number)];
             ++number;
             line = trim(line);
             if (!line.empty() && line.front() != '#')
@@ -115,9 +112,7 @@ ProfileReadResult failAt(int line, const std::string& why)
 
 ProfileReadResult readLoadProfile(std::string_view text)
 {
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
-    Lines lines{text};
+    Lines lines{textLines(text)};
     std::string_view line;
     if (!lines.next(line)) {
         ProfileReadResult result;

@@ -66,7 +66,10 @@ std::string_view withoutComment(std::string_view line)
 
 bool looksLikeScenarioTable(std::string_view text)
 {
-    return text.find("chgtab") != std::string_view::npos && text.find("CT_") != std::string_view::npos;
+    // Its constants (CT_...) may be written as figures, and an empty table
+    // has none: the table's name and its bracket tell it from a profile.
+    return text.find("chgtab") != std::string_view::npos &&
+           (text.find("CT_") != std::string_view::npos || text.find('[') != std::string_view::npos);
 }
 
 ScenarioReadResult readScenarioTable(std::string_view text)
@@ -86,11 +89,9 @@ ScenarioReadResult readScenarioTable(std::string_view text)
     bool inTable = false;
     bool done = false;
     int number = 0;
-    std::size_t pos = 0;
-    while (pos < text.size() && !done) {
-        const std::size_t end = text.find('\n', pos);
-        std::string_view line = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
-        pos = end == std::string_view::npos ? text.size() : end + 1;
+    const std::vector<std::string_view> lines = textLines(text);
+    while (static_cast<std::size_t>(number) < lines.size() && !done) {
+        std::string_view line = lines[static_cast<std::size_t>(number)];
         ++number;
         line = withoutComment(line);
         if (!inTable) {

@@ -19,23 +19,6 @@ constexpr VoltageClass kClasses[] = {{6, 7.2},     {10, 12},    {20, 24},    {35
                                      {110, 126},   {150, 172},  {220, 252},  {330, 363},
                                      {500, 525},   {750, 787},  {1150, 1200}};
 
-std::vector<std::string_view> splitLines(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= text.size(); ++i) {
-        if (i == text.size() || text[i] == '\n') {
-            std::string_view line = text.substr(start, i - start);
-            if (!line.empty() && line.back() == '\r')
-                line.remove_suffix(1);
-            if (i < text.size() || !line.empty())
-                lines.push_back(line);
-            start = i + 1;
-        }
-    }
-    return lines;
-}
-
 std::vector<std::string_view> words(std::string_view s)
 {
     std::vector<std::string_view> out;
@@ -100,8 +83,10 @@ void applyRatings(Limits& limits, const std::vector<double>& ratingMva)
 
 std::string readCurrentLimits(std::string_view text, const BranchIndex& index, Limits& limits)
 {
-    const std::vector<std::string_view> lines = splitLines(text);
+    const std::vector<std::string_view> lines = textLines(text);
     Limits read = limits;
+    // The line of each branch's limit, that none be given twice.
+    std::vector<std::size_t> givenAt(read.kind.size(), 0);
     for (std::size_t l = 0; l < lines.size(); ++l) {
         const std::string where = "Строка " + formatInt(static_cast<long long>(l) + 1) + " файла пределов: ";
         std::string_view content = lines[l];
@@ -123,13 +108,20 @@ std::string readCurrentLimits(std::string_view text, const BranchIndex& index, L
         std::replace(figure.begin(), figure.end(), ',', '.');
         if (!parseWhole(std::string_view(figure), imax) || !std::isfinite(imax) || imax <= 0)
             return where + "предел тока должен быть положительным числом (кА): \"" + std::string(limitWord) + "\"";
+        // Reports give a limit to the ampere; a smaller one is a slip of the
+        // unit or the exponent, and would give every flow an infinite share.
+        if (imax < kLeastCurrentLimit)
+            return where + "предел тока меньше " + formatGeneral(kLeastCurrentLimit, 0, 6) + " кА (1 А): \"" +
+                   std::string(limitWord) + "\"";
         const int branch = index.find(n1, n2, k);
-        if (branch == 0) {
-            std::string name = formatInt(n1) + " " + formatInt(n2);
-            if (w.size() == 4)
-                name += " " + formatInt(k);
+        std::string name = formatInt(n1) + " " + formatInt(n2);
+        if (w.size() == 4)
+            name += " " + formatInt(k);
+        if (branch == 0)
             return where + "ветви " + name + " в сети нет";
-        }
+        if (const std::size_t earlier = givenAt[static_cast<std::size_t>(branch)]; earlier != 0)
+            return where + "предел ветви " + name + " уже задан в строке " + formatInt(static_cast<long long>(earlier));
+        givenAt[static_cast<std::size_t>(branch)] = l + 1;
         read.kind[branch] = BranchLimitKind::Current;
         read.branchLimit[branch] = imax;
     }

@@ -33,9 +33,13 @@ Limits defaultLimits(const NetworkModel& model);
 // Branch ratings in MVA, per branch 1..m (0: unlimited), as a MATPOWER case's rateA.
 void applyRatings(Limits& limits, const std::vector<double>& ratingMva);
 
+// The least current limit a limits file may give, kA.
+constexpr double kLeastCurrentLimit = 0.001;
+
 // A limits file: "N1 N2 [K] Imax_kA" a line, '#' starts a comment. Sets the
 // current limits of the branches named; an empty string, or why the file
-// cannot be taken (one Russian sentence naming the line).
+// cannot be taken (one Russian sentence naming the line): a limit below
+// kLeastCurrentLimit, a branch the network lacks or one limited twice.
 std::string readCurrentLimits(std::string_view text, const BranchIndex& index, Limits& limits);
 
 }  // namespace tarvel

@@ -26,24 +26,6 @@ std::string_view trimmed(std::string_view s)
     return s;
 }
 
-// Splits a text into lines (LF, CR LF or a lone CR end a line).
-std::vector<std::string_view> linesOf(std::string_view text)
-{
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' || text[i] == '\r') {
-            lines.push_back(text.substr(start, i - start));
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            start = i + 1;
-        }
-    }
-    if (start < text.size())
-        lines.push_back(text.substr(start));
-    return lines;
-}
-
 // The words of a text separated by blanks, tabs or commas.
 std::vector<std::string_view> wordsOf(std::string_view s)
 {
@@ -142,7 +124,7 @@ OutageList readOutageList(std::string_view text, const BranchIndex& index)
         list.outages.clear();
         return list;
     };
-    const std::vector<std::string_view> lines = linesOf(text);
+    const std::vector<std::string_view> lines = textLines(text);
     for (std::size_t l = 0; l < lines.size(); ++l) {
         const int line = static_cast<int>(l) + 1;
         std::string_view content = lines[l];
@@ -196,7 +178,7 @@ namespace {
 // prefix given ("contab_", "case_").
 std::string functionName(std::string_view text)
 {
-    for (std::string_view line : linesOf(text)) {
+    for (std::string_view line : textLines(text)) {
         line = trimmed(line);
         if (!line.starts_with("function"))
             continue;
@@ -245,7 +227,7 @@ OutageList readContingencyTable(std::string_view text, const CaseBranchMap& map)
     if (!tableFor.empty() && !caseName.empty() && tableFor != caseName)
         return refuse(0, "она составлена для случая " + tableFor + ", а рассчитывается случай " + map.caseName);
 
-    const std::vector<std::string_view> lines = linesOf(text);
+    const std::vector<std::string_view> lines = textLines(text);
     std::map<long long, std::size_t> outageOfLabel;
     bool inTable = false;
     bool sawTable = false;

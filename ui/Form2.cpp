@@ -206,6 +206,12 @@ void TForm2::BitBtn1Click()
     BitBtn1->setEnabled(false);
     const std::optional<int32_t> iterations = parseWholeNumber(Edit2->text());
     std::optional<long double> precision;
+    if (iterations && *iterations > kMostIterations) {
+        dialogs().message(this, QStringLiteral("Число итераций будет не более %1").arg(kMostIterations),
+                          QMessageBox::Information);
+        Edit2->setText(QString::number(calculation_.iteraz));
+        return;
+    }
     if (iterations) {
         calculation_.iteraz = *iterations;  // stored at once, whatever the precision gives
         precision = parseUserNumber(Edit1->text());

@@ -92,6 +92,7 @@ void TForm1::showRun(app::CalculationResult& run, const QStringList& warnings)
     switch (run.outcome) {
     case RunOutcome::InputNotSaved:
     case RunOutcome::OutNotCreatable:
+    case RunOutcome::FilesNotWritten:
         return;
     case RunOutcome::Rejected: {
         reportTabs_->hideReports();

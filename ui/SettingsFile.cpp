@@ -1,5 +1,6 @@
 #include "ui/SettingsFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -103,7 +104,9 @@ void readSettings(const IniFile& ini, CalculationSettings& calculation, WindowSe
     const QString font = ini.value(kParametr, QStringLiteral("Font"));
     window.fontName = font.isEmpty() ? kDefaultFont : font;
     calculation.precision = readFloat(ini, QStringLiteral("precision"), kDefaultPrecision);
-    calculation.iteraz = readInt(ini, QStringLiteral("iteraz"), kDefaultIteraz);
+    // A limit beyond the most a run takes, from a file written by hand or
+    // by an older version, is taken as that most.
+    calculation.iteraz = std::min(readInt(ini, QStringLiteral("iteraz"), kDefaultIteraz), kMostIterations);
     window.height = readSize(ini, QStringLiteral("Height"), kDefaultHeight, 0, kLargestWindowSide);
     window.width = readSize(ini, QStringLiteral("Width"), kDefaultWidth, 0, kLargestWindowSide);
     window.fontSize = readSize(ini, QStringLiteral("FontSize"), kDefaultFontSize, 1, kLargestFontSize);

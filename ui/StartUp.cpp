@@ -11,6 +11,7 @@
 #include <QTemporaryFile>
 
 #include "app/CommandLine.h"
+#include "app/FolderLock.h"
 
 namespace tarvel::ui {
 
@@ -34,7 +35,7 @@ QString shown(const QString& folder)
 }
 
 // The lock of a working folder; hidden, like other programs' locks.
-const QString kFolderLock = QStringLiteral(".tarvel.lock");
+const QString kFolderLock = QString::fromLatin1(app::kFolderLockFile);
 
 // A folder beside the one asked for gives up after this many: more windows
 // than that at once are not a way anybody works.
@@ -155,6 +156,8 @@ WorkingFolderClaim claimWorkingFolder()
     claim.folder = QDir::currentPath();
     QLockFile::LockError error = QLockFile::NoError;
     claim.lock = lockFolder(claim.folder, error);
+    if (claim.lock)
+        app::removeAbandonedTemporaries(claim.folder.toStdString());
     // Only a folder that another window holds is left; one where no lock can
     // be written was told at start and is used as it is.
     if (claim.lock || error != QLockFile::LockFailedError)

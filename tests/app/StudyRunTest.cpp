@@ -59,7 +59,7 @@ TEST_F(StudyOfIeee14, InputThatCannotBeTakenIsToldWithItsLineInTheOrderOfTheFile
 
     input = readStudyInput(model(), {}, {goodList, missing}, true);
     EXPECT_EQ(input.problem.kind, StudyProblem::Kind::Unreadable);
-    EXPECT_EQ(input.problem.text, "Невозможно прочитать файл \"" + missing.string() + "\"");
+    EXPECT_EQ(input.problem.text, "Невозможно прочитать файл \"" + missing.string() + "\": файл не найден");
 
     input = readStudyInput(model(), {}, {goodList, badLimits}, true);
     EXPECT_EQ(input.problem.kind, StudyProblem::Kind::Invalid);

@@ -232,11 +232,15 @@ TEST(DiagramSvg, AFailedWriteLeavesTheEarlierPictureWhole)
     ASSERT_TRUE(writeSvg(p, file));
     EXPECT_EQ(test::fileBytes(file), svgText(p));
 
-    // The neighbour it is written to cannot be created: the old file stays.
+    // The disk fills while it is written: the old file stays, and no
+    // temporary is left beside it.
     writeFileBytes(file, "earlier");
-    std::filesystem::create_directory(partPath(file));
+    seam::failWritesAfter(100);
     EXPECT_FALSE(writeSvg(p, file));
+    seam::failWritesAfter(std::nullopt);
     EXPECT_EQ(test::fileBytes(file), "earlier");
+    for (const auto& entry : std::filesystem::directory_iterator(run.dir.path()))
+        EXPECT_FALSE(entry.path().filename().string().ends_with(".part")) << entry.path();
 }
 
 TEST(DiagramPicture, DistrictsGetTintsOnlyWhereTheyLieApart)

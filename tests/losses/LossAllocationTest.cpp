@@ -275,7 +275,7 @@ TEST(LossAllocation, LossesRezThatCannotBeCreatedIsNotShown)
     c.setNetworkFromTok(kRadialNumbers, kRadialTok);
     std::filesystem::create_directory(c.dir / "losses.rez");
     EXPECT_TRUE(c.run());
-    EXPECT_EQ(c.model->runMessage, "I can not open file losses.rez");
+    EXPECT_EQ(c.model->runMessage, "Невозможно открыть файл losses.rez");
     EXPECT_TRUE(c.sink.messages.empty());
     EXPECT_TRUE(c.sink.warnings.empty());
     EXPECT_NEAR(c.rowTotal(1), c.tables->branchLoss[1], 1e-5);

@@ -25,7 +25,7 @@ TEST(ReadNetworkDataChecks, ValuesAtTheirLimitsPass)
                        "0301 0 1 3 1 1.001 0 1.05 0 0 0\r\n"
                        "0301 0 3 4 1 999999 0 0.5 0 0 0\r\n"
                        "0301 0 4 5 1 -999999 0 2.0 0 0 0\r\n"
-                       "0301 0 5 -99 1 20 0 -3 0 0 0\r\n"))
+                       "0301 0 5 -99 1 20 0 0.0005 0 0 0\r\n"))
         << r.err();
     const NetworkModel& m = *r.model;
     EXPECT_EQ(m.nodeType[3], 1);  // a fixed voltage of 0.1 is none
@@ -42,12 +42,45 @@ TEST(ReadNetworkDataChecks, ValuesAtTheirLimitsPass)
     }
     EXPECT_EQ(m.branchSusceptance[1], static_cast<float>(99999.0f * 1e-6));
 
-    // The base node's number and nominal voltage are not judged.
-    for (const std::string& base : {node102(100001, 110), node102(1, 0.05f), node102(1, 1501)}) {
+    // The base node's number is not judged; its nominal voltage, the scale
+    // of every figure, is judged as every other node's.
+    for (const std::string& base : {node102(100001, 110), node102(1, 0.1f), node102(1, 1500)}) {
         Reader b;
         const std::string number = base.substr(7, base.find(' ', 7) - 7);
         EXPECT_TRUE(b.read(base + node201(2, 110) + "0301 0 " + number + " 2 5 20 0 0 0 0 0\r\n")) << base << b.err();
     }
+}
+
+TEST(ReadNetworkDataChecks, ABaseVoltageOutOfRangeIsRefusedAsAnyNodes)
+{
+    for (const char* unom : {"0.05", "1501", "1e21", "1e30", "-230", "0", "-1e38"}) {
+        Reader b;
+        EXPECT_FALSE(b.read(std::string("0102 0 1 ") + unom + " 0 0 0 0 0 0 0\r\n" + node201(2, 110) +
+                            branch(1, 2, 5, 20)))
+            << unom;
+        EXPECT_EQ(b.err(), utf8ToCp1251("Числовая ошибка 2. U ном. велико или мало: базисный узел 1\r\n")) << unom;
+    }
+}
+
+TEST(ReadNetworkDataChecks, ANegativeRatioIsRefusedATinyOneAndANegativeResistanceTold)
+{
+    Reader r;
+    EXPECT_FALSE(r.read(node102(1, 220) + node201(2, 220, 10, 5) + node201(3, 110, 10, 5) + branch(1, 2, 5, 20) +
+                        branch(2, 3, 1, 40, 0, -0.978f)));
+    EXPECT_EQ(r.err(), utf8ToCp1251("Числовая ошибка 8. Отрицательный коэффициент трансформации -0.978: ветвь 2 3, "
+                                    "строка 5\r\n"));
+    EXPECT_EQ(r.reading.findings.at(0).recordLine, 5);
+
+    // 0 writes a line, without a word; a ratio below 0.001 is taken as 1 and told.
+    EXPECT_TRUE(r.read(node102(1, 220) + node201(2, 220, 10, 5) + node201(3, 220, 10, 5) + branch(1, 2, 5, 20) +
+                       branch(2, 3, -2.5f, 40, 0, 0.0005f) + branch(1, 3, 5, 20, 0, 0)))
+        << r.err();
+    EXPECT_EQ(r.model->branchRatio[2], 1.0f);
+    EXPECT_EQ(r.sink.warnings,
+              (std::vector<std::string>{"Коэффициент трансформации 0.0005 меньше 0.001 принят равным 1 (ветвь 2 3, "
+                                        "строка 5): ветвь рассчитана как линия.",
+                                        "Отрицательное активное сопротивление -2.5 Ом: ветвь 2 3, строка 5; "
+                                        "проверьте данные."}));
 }
 
 TEST(ReadNetworkDataChecks, EveryFindingInItsOrder)
@@ -210,6 +243,8 @@ TEST(ReadNetworkDataChecks, ValuesThatOverflowAFloat)
     EXPECT_EQ(r.err(), errLines({
                            "Числовая ошибка 2. U ном. велико или мало",  // node 3
                            "Числовая ошибка 2. U ном. велико или мало",  // node 5, fixed voltage
+                           "Числовая ошибка 8. Отрицательный коэффициент трансформации -1e+39: ветвь 5 6, "
+                           "строка 13",
                            "Числовая ошибка 3. Х Ветви > 999999",
                            "Ветвь 1 2",
                            "Числовая ошибка 4. Неверное значение проводимости",

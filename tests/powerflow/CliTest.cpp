@@ -83,10 +83,10 @@ TEST_F(Cli, RefusesBadUsage)
         EXPECT_TRUE(contains(runCli(dir.path(), args).err, problem)) << args;
     CliResult r = runCli(dir.path(), "missing.cdu");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "Невозможно прочитать файл \"missing.cdu\"\n");
-    r = runCli(dir.path(), "--workdir nowhere net.cdu");
+    EXPECT_EQ(r.err, "Невозможно прочитать файл \"missing.cdu\": файл не найден\n");
+    r = runCli(dir.path(), "--workdir net.cdu/nowhere net.cdu");
     EXPECT_EQ(r.status, 2);
-    EXPECT_TRUE(contains(r.err, "nowhere"));
+    EXPECT_TRUE(contains(r.err, "net.cdu/nowhere")) << r.err;
 
     r = runCli(dir.path(), "--help");
     EXPECT_EQ(r.status, 0);
@@ -149,7 +149,7 @@ TEST_F(Cli, TellsNonConvergenceDivergenceAndRejectionOnStandardError)
     std::filesystem::create_directory(dir / "network.out");
     r = runCli(dir.path(), "net.cdu");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "Невозможно открыть(создать) файл \"network.out\"\n");
+    EXPECT_EQ(r.err, "Файл \"network.out\" (рабочий файл) не может быть создан: это папка\n");
 }
 
 TEST_F(Cli, AllocatesLossesOnRequest)
@@ -206,4 +206,28 @@ TEST_F(Cli, WarnsOfAnUnbelievableVoltageAndStillExitsConverged)
     EXPECT_TRUE(contains(r.err, warning)) << r.err;
     EXPECT_TRUE(contains(tarvel::cp1251ToUtf8(fileBytes(dir / "network.out")), warning));
     EXPECT_TRUE(contains(fileBytes(dir / "out.json"), "\"warnings\": [\"" + warning));
+}
+
+TEST_F(Cli, TheIterationLimitIsBoundedAndAFullModelThatNoLongerNearsStops)
+{
+    for (const char* args : {"--iterations 1001 net.cdu", "--iterations 1000000000 net.cdu",
+                             "--iterations 99999999999999999999 net.cdu"}) {
+        const CliResult r = runCli(dir.path(), args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_TRUE(contains(r.err, "число итераций не может быть больше 1000")) << r.err;
+    }
+    std::filesystem::copy_file(tarvel::test::sourcePath("samples/ieee14.cdu"), dir / "ieee14.cdu");
+    // A precision below the round-off of the figures: the residual stops
+    // falling after a few steps, and the full model says so long before the
+    // limit.
+    const CliResult r = runCli(dir.path(), "--method sparse --precision 1e-30 --iterations 1000 ieee14.cdu");
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_TRUE(contains(r.err, "Невязка не уменьшилась вдвое за 25 итераций: расчет остановлен на")) << r.err;
+    const std::string out = fileBytes(dir / "network.out");
+    EXPECT_LT(std::count(out.begin(), out.end(), '\n'), 200);
+    EXPECT_TRUE(contains(tarvel::cp1251ToUtf8(out), "расчет остановлен на"));
+    // The exact method keeps its own loop: every iteration asked for is made.
+    const CliResult exact = runCli(dir.path(), "--precision 1e-30 --iterations 300 ieee14.cdu");
+    EXPECT_EQ(exact.status, 3) << exact.err;
+    EXPECT_TRUE(contains(exact.err, "Точность на последней 300-ой итерации")) << exact.err;
 }

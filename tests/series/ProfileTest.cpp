@@ -33,6 +33,23 @@ TEST(LoadProfileReader, ReadsBothSeparatorsCommentsAndEitherStepName)
     EXPECT_EQ(semicolon.profile.multiplier(1, 0), 1.5);
 }
 
+TEST(LoadProfileReader, TakesLinesEndedByALoneCr)
+{
+    const ProfileReadResult r = readLoadProfile("\xEF\xBB\xBFstep,d1\r1,0.5\r2,0.75\r");
+    ASSERT_TRUE(r.error.empty()) << r.error;
+    EXPECT_EQ(r.profile.steps.size(), 2u);
+}
+
+TEST(ScenarioTable, AnEmptyTableSaysItIsEmptyWithOrWithoutItsConstants)
+{
+    for (const char* text : {"function chgtab = week\n% CT_ constants\nchgtab = [\n];\n",
+                              "function chgtab = week\nchgtab = [\n];\n"}) {
+        ASSERT_TRUE(looksLikeScenarioTable(text)) << text;
+        EXPECT_EQ(readScenarioTable(text).error, "Таблица сценариев пуста") << text;
+    }
+    EXPECT_FALSE(looksLikeScenarioTable("step,d1\n1,0.5\n"));
+}
+
 TEST(LoadProfileReader, RefusesBadInputNamingTheLine)
 {
     struct Case {

@@ -145,13 +145,16 @@ if [ -n "$study" ]; then
     [ "$(grep -c "Строка 2 списка отключений" "$work/mpibadlist.err")" -eq 1 ] || fail "a wrong outage list is not told once"
     [ -z "$(ls -A "$work/mpibadlist")" ] || fail "a wrong outage list: files written"
 
-    # A file rank 0 cannot write: the whole job ends, told, without waiting.
+    # A file rank 0 cannot write: the whole job ends, told before any rank
+    # computes, without waiting.
     mkdir "$work/mpifail"
     timeout 300 mpirun --oversubscribe -np 3 "$study" --workdir "$work/mpifail" --profile "$work/days.csv" \
         --study-csv "$work/no/such/folder/out" "$work/grid.cdu" 2>"$work/mpifail.err"
     status=$?
     [ $status -ne 0 ] && [ $status -ne 124 ] || fail "an unwritable file: tarvel-study ended with $status"
-    grep -q "Невозможно записать файл" "$work/mpifail.err" || fail "an unwritable file is not told: $(cat "$work/mpifail.err")"
+    grep -q "out-steps.csv\" (--study-csv) не может быть создан: папка" "$work/mpifail.err" ||
+        fail "an unwritable file is not told: $(cat "$work/mpifail.err")"
+    [ ! -e "$work/mpifail/network.cdu" ] || fail "an unwritable file: the base case ran all the same"
 
     # A wrong profile: told once, exit 2, nothing written.
     mkdir "$work/mpibad"

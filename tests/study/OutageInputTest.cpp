@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "model/TextFile.h"
 #include "study/Limits.h"
 #include "study/Outage.h"
 #include "tests/study/StudySupport.h"
@@ -153,6 +154,45 @@ TEST_F(OutageInput, ALimitsFileSetsCurrentsAndABadLineLeavesEveryLimitAsItWas)
     EXPECT_EQ(readCurrentLimits("1 3 0.2\n", index, limits), "Строка 1 файла пределов: ветви 1 3 в сети нет");
     EXPECT_THAT(readCurrentLimits("1 2\n", index, limits), HasSubstr("ожидается \"N1 N2 Imax\""));
     EXPECT_EQ(limits.branchLimit, before.branchLimit);
+}
+
+TEST_F(OutageInput, ALimitBelowAnAmpereOrGivenTwiceIsRefusedWithItsLine)
+{
+    Limits limits = defaultLimits(model);
+    const Limits before = limits;
+    EXPECT_EQ(readCurrentLimits("4 5 0.4\n1 2 1e-320\n", index, limits),
+              "Строка 2 файла пределов: предел тока меньше 0.001 кА (1 А): \"1e-320\"");
+    EXPECT_EQ(readCurrentLimits("1 2 0.0009\n", index, limits),
+              "Строка 1 файла пределов: предел тока меньше 0.001 кА (1 А): \"0.0009\"");
+    EXPECT_EQ(readCurrentLimits("4 5 0.4\n# again\n5 4 0.5\n", index, limits),
+              "Строка 3 файла пределов: предел ветви 5 4 уже задан в строке 1");
+    EXPECT_EQ(readCurrentLimits("2 3 0.2\n3 2 2 0.3\n2 3 1 0.4\n", index, limits),
+              "Строка 3 файла пределов: предел ветви 2 3 1 уже задан в строке 1");
+    EXPECT_EQ(limits.branchLimit, before.branchLimit);
+    EXPECT_EQ(readCurrentLimits("1 2 0.001\n", index, limits), "");
+}
+
+// One rule for every reader of a study's files: a UTF-8 byte-order mark is
+// dropped, and a lone CR ends a line as LF and CR LF do.
+TEST_F(OutageInput, EveryReaderTakesAByteOrderMarkAndEveryLineEnd)
+{
+    for (const std::string end : {"\n", "\r\n", "\r"}) {
+        const std::string list = userFileText("\xEF\xBB\xBF" "1 2" + end + "4 5" + end);
+        const OutageList outages = readOutageList(list, index);
+        ASSERT_TRUE(outages.ok) << outages.error;
+        ASSERT_EQ(outages.outages.size(), 2u);
+        EXPECT_EQ(outages.outages[0].label, "1 2");
+
+        Limits limits = defaultLimits(model);
+        EXPECT_EQ(readCurrentLimits(userFileText("\xEF\xBB\xBF" "1 2 0.2" + end + "4 5 0.3" + end), index, limits), "");
+        EXPECT_DOUBLE_EQ(limits.branchLimit[1], 0.2);
+        EXPECT_DOUBLE_EQ(limits.branchLimit[6], 0.3);
+    }
+    EXPECT_EQ(textLines("a\rb\r\nc\nd"), (std::vector<std::string_view>{"a", "b", "c", "d"}));
+    EXPECT_TRUE(textLines("\xEF\xBB\xBF").empty());
+    // UTF-8 Cyrillic in a comment stays readable, as Windows-1251 does.
+    EXPECT_EQ(userFileText("# линия\n"), "# линия\n");
+    EXPECT_EQ(userFileText(utf8ToCp1251("# линия\n")), "# линия\n");
 }
 
 }  // namespace

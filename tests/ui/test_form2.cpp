@@ -333,6 +333,20 @@ private slots:
         QVERIFY(dialogs_->unexpected().isEmpty());
     }
 
+    // A limit of a billion iterations only grows network.out for as long as
+    // the user waits: the most is 1000, told, the field set back.
+    void iterationsBeyondTheMostAreRefused()
+    {
+        apply(QStringLiteral("0,01"), QStringLiteral("1000000000"));
+        QCOMPARE(dialogs_->messages(), QStringList{QStringLiteral("Число итераций будет не более 1000")});
+        QCOMPARE(calculation_->iteraz, 10);
+        QCOMPARE(form_->Edit2->text(), QStringLiteral("10"));
+        apply(QStringLiteral("0,01"), QStringLiteral("1000"));
+        QCOMPARE(dialogs_->messages().size(), 1);
+        QCOMPARE(calculation_->iteraz, 1000);
+        QVERIFY(dialogs_->unexpected().isEmpty());
+    }
+
     void applyWithAPointSeparator()
     {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));

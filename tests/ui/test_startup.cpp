@@ -7,6 +7,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 
+#include "app/FolderLock.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/StartUp.h"
 
@@ -159,6 +160,29 @@ private slots:
         QCOMPARE(fourth.folder, QDir(asked).canonicalPath());
         QVERIFY(QDir::setCurrent(asked));
         QCOMPARE(QFileInfo(tarvel::ui::claimWorkingFolder().folder).fileName(), QStringLiteral("Tarvel-2"));
+    }
+
+    // tarvel-cli and tarvel-study take the window's own lock: a window goes
+    // beside a folder they hold, and they find a window's folder busy.
+    void theCommandLineToolsAndTheWindowKeepOutOfEachOthersFolder()
+    {
+        QTemporaryDir dir;
+        const QString asked = dir.filePath(QStringLiteral("Tarvel"));
+        QVERIFY(QDir().mkpath(asked));
+        {
+            tarvel::app::FolderLock tool;
+            QCOMPARE(tool.lock(asked.toStdString()), tarvel::app::FolderLock::State::Held);
+            QVERIFY(QDir::setCurrent(asked));
+            const auto window = tarvel::ui::claimWorkingFolder();
+            QCOMPARE(QFileInfo(window.folder).fileName(), QStringLiteral("Tarvel-2"));
+        }
+        QVERIFY(QDir::setCurrent(asked));
+        auto window = tarvel::ui::claimWorkingFolder();
+        QCOMPARE(window.folder, QDir(asked).canonicalPath());
+        tarvel::app::FolderLock tool;
+        QCOMPARE(tool.lock(asked.toStdString()), tarvel::app::FolderLock::State::InUse);
+        window = {};
+        QCOMPARE(tool.lock(asked.toStdString()), tarvel::app::FolderLock::State::Held);
     }
 
     // Two windows of the program, started one after the other with the same
