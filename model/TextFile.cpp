@@ -247,14 +247,10 @@ bool hasCrLfLineEnds(std::string_view text)
     return linesEndWell(last);
 }
 
-namespace {
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-}  // namespace
-
 std::string userFileText(std::string_view bytes)
 {
-    if (bytes.starts_with(kByteOrderMark))
-        return std::string(bytes.substr(kByteOrderMark.size()));
+    if (const std::string_view text = withoutUtf8Bom(bytes); text.size() != bytes.size())
+        return std::string(text);
     if (guessTextKind(bytes) == TextKind::Utf8Cyrillic)
         return std::string(bytes);
     return cp1251ToUtf8(bytes);
@@ -262,8 +258,7 @@ std::string userFileText(std::string_view bytes)
 
 std::vector<std::string_view> textLines(std::string_view text)
 {
-    if (text.starts_with(kByteOrderMark))
-        text.remove_prefix(kByteOrderMark.size());
+    text = withoutUtf8Bom(text);
     std::vector<std::string_view> lines;
     std::size_t start = 0;
     while (start < text.size()) {
