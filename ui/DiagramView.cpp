@@ -405,7 +405,16 @@ QGraphicsItem* DiagramView::branchItem(int record) const
 
 bool DiagramView::centreOnNode(int number)
 {
-    QGraphicsItem* item = nodeItem(number);
+    return centreOnItem(nodeItem(number));
+}
+
+bool DiagramView::centreOnBranch(int record)
+{
+    return centreOnItem(branchItem(record));
+}
+
+bool DiagramView::centreOnItem(QGraphicsItem* item)
+{
     if (!item)
         return false;
     scene()->clearSelection();
@@ -415,7 +424,7 @@ bool DiagramView::centreOnNode(int number)
         const double factor = 1.0 / transform().m11();
         QGraphicsView::scale(factor, factor);
     }
-    centerOn(item->scenePos());
+    centerOn(item->sceneBoundingRect().center());
     return true;
 }
 

@@ -60,6 +60,8 @@ public:
     // Centres the node, keeps the zoom unless it is too far out to read, and
     // marks it; false when the diagram has no such node.
     bool centreOnNode(int number);
+    // The same for the branch of that record (1..m).
+    bool centreOnBranch(int record);
 
     // The shape of a node or a branch (nullptr when absent): for tests.
     QGraphicsItem* nodeItem(int number) const;
@@ -98,6 +100,7 @@ private:
     std::vector<QGraphicsPathItem*> hulls_;
     std::vector<QGraphicsItem*> farNodes_;  // the warning ones last
     mutable QHash<quint64, QPixmap> dotStamps_;  // by colour and radius in quarter pixels
+    bool centreOnItem(QGraphicsItem* item);
     QGraphicsItem* marked_ = nullptr;
     QRectF content_;  // the network's shapes with a small margin
     bool fitWhenShown_ = false;

@@ -27,14 +27,16 @@ void TForm1::createTablesPage()
         tablesPage_->selectBranchSlot(record);
         showTablesRow(tablesPage_->branchView());
     });
-    // A row chosen in the grid is the node in view on the diagram, without taking the focus.
+    // A row chosen in the grid is its node or branch marked and in view on the
+    // diagram, without taking the focus.
     connect(tablesPage_, &TablesPage::nodeChosen, this, [this](int number) {
         diagramPage_->searchField()->setText(QString::number(number));
         diagramPage_->view()->centreOnNode(number);
     });
-    connect(tablesPage_, &TablesPage::branchChosen, this, [this](int start, int) {
+    connect(tablesPage_, &TablesPage::branchChosen, this, [this](int slot, int start, int) {
         diagramPage_->searchField()->setText(QString::number(start));
-        diagramPage_->view()->centreOnNode(start);
+        if (!diagramPage_->view()->centreOnBranch(slot))
+            diagramPage_->view()->centreOnNode(start);
     });
 }
 

@@ -203,7 +203,7 @@ void TablesPage::build()
             [this](const QModelIndex& current) {
                 const app::TableRecord* r = branchModel_->record(branchProxy_->mapToSource(current).row());
                 if (r)
-                    emit branchChosen(static_cast<int>(r->values[1]), static_cast<int>(r->values[2]));
+                    emit branchChosen(r->ordinal, static_cast<int>(r->values[1]), static_cast<int>(r->values[2]));
             });
 }
 

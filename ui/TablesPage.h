@@ -73,9 +73,9 @@ public slots:
     void removeSelectedRecords();
 
 signals:
-    // A row was chosen: its node or the two ends of its branch, for the diagram.
+    // A row was chosen: its node, or its branch (slot 1..m) with the two ends, for the diagram.
     void nodeChosen(int number);
-    void branchChosen(int start, int end);
+    void branchChosen(int slot, int start, int end);
 
 protected:
     void showEvent(QShowEvent* event) override;

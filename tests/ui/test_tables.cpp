@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QGraphicsItem>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include "tests/support/TestSupport.h"
 #include "tests/ui/WindowFixture.h"
 #include "ui/DiagramPage.h"
+#include "ui/DiagramView.h"
 #include "ui/NetworkTableModel.h"
 #include "ui/ReportTabs.h"
 #include "ui/TablesPage.h"
@@ -145,6 +147,13 @@ private slots:
         QCOMPARE(tabs(w())->currentIndex(), static_cast<int>(tarvel::ui::ReportTabs::Tables));
         emit named<tarvel::ui::DiagramPage>(w(), "Diagram1")->branchActivated(3);
         QCOMPARE(page()->branchView()->currentIndex().siblingAtColumn(1).data().toInt(), 3);  // branch 2-3
+        // And back: the row chosen is the item marked on the diagram.
+        auto* view = named<tarvel::ui::DiagramPage>(w(), "Diagram1")->view();
+        QVERIFY(view->branchItem(3) && view->branchItem(3)->isSelected());
+        page()->nodeView()->setCurrentIndex(page()->nodeView()->model()->index(2, 1));
+        const int chosen = page()->nodeView()->currentIndex().siblingAtColumn(1).data().toInt();
+        QVERIFY(view->nodeItem(chosen) && view->nodeItem(chosen)->isSelected());
+        QVERIFY(!view->branchItem(3)->isSelected());
     }
 
     void loadingOfAnImportedCaseAgainstItsRatings()
