@@ -405,18 +405,18 @@ QGraphicsItem* DiagramView::branchItem(int record) const
 
 bool DiagramView::centreOnNode(int number)
 {
-    return centreOnItem(nodeItem(number));
+    QGraphicsItem* item = nodeItem(number);
+    return item && centreOnItem(item, item->scenePos());
 }
 
 bool DiagramView::centreOnBranch(int record)
 {
-    return centreOnItem(branchItem(record));
+    QGraphicsItem* item = branchItem(record);
+    return item && centreOnItem(item, item->sceneBoundingRect().center());
 }
 
-bool DiagramView::centreOnItem(QGraphicsItem* item)
+bool DiagramView::centreOnItem(QGraphicsItem* item, QPointF at)
 {
-    if (!item)
-        return false;
     scene()->clearSelection();
     item->setSelected(true);
     marked_ = item;
@@ -424,7 +424,7 @@ bool DiagramView::centreOnItem(QGraphicsItem* item)
         const double factor = 1.0 / transform().m11();
         QGraphicsView::scale(factor, factor);
     }
-    centerOn(item->sceneBoundingRect().center());
+    centerOn(at);
     return true;
 }
 

@@ -100,7 +100,7 @@ private:
     std::vector<QGraphicsPathItem*> hulls_;
     std::vector<QGraphicsItem*> farNodes_;  // the warning ones last
     mutable QHash<quint64, QPixmap> dotStamps_;  // by colour and radius in quarter pixels
-    bool centreOnItem(QGraphicsItem* item);
+    bool centreOnItem(QGraphicsItem* item, QPointF at);
     QGraphicsItem* marked_ = nullptr;
     QRectF content_;  // the network's shapes with a small margin
     bool fitWhenShown_ = false;
