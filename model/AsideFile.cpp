@@ -209,14 +209,30 @@ bool AsideFile::commit()
 {
     if (fd_ < 0)
         return false;
-    // The temporary stays open, and locked, until it is in place.
-    if (::close(fd_) != 0 && error_ == 0)
-        error_ = errno;
-    fd_ = -1;
-    if (error_ == 0 && ::rename(temporary_.c_str(), target_.c_str()) != 0)
-        error_ = errno;
-    if (error_ != 0) {
+    // The temporary stays open, and locked, until just before it is in place.
+    if (!closeTemporary() || !putInPlace()) {
         discard();
+        return false;
+    }
+    return true;
+}
+
+bool AsideFile::closeTemporary()
+{
+    if (fd_ >= 0) {
+        if (::close(fd_) != 0 && error_ == 0)
+            error_ = errno;
+        fd_ = -1;
+    }
+    return !temporary_.empty() && error_ == 0;
+}
+
+bool AsideFile::putInPlace()
+{
+    if (temporary_.empty() || error_ != 0)
+        return false;
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        error_ = errno;
         return false;
     }
     temporary_.clear();
@@ -268,12 +284,27 @@ bool FileSet::commit()
         discard();
         return false;
     }
+    // Every temporary is closed first, so that the files go into place in one
+    // short run of renames: only a kill landing in those few system calls can
+    // leave the files of two runs (each of them whole).
     for (AsideFile& file : files_) {
-        if (!file.commit()) {
+        if (!file.closeTemporary()) {
             fail(file.target(), file.error());
             discard();
             return false;
         }
+    }
+    bool inPlace = true;
+    for (AsideFile& file : files_) {
+        if (!file.putInPlace()) {
+            fail(file.target(), file.error());
+            inPlace = false;
+            break;
+        }
+    }
+    if (!inPlace) {
+        discard();
+        return false;
     }
     files_.clear();
     return true;

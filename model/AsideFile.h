@@ -44,6 +44,10 @@ public:
     bool commit();
     // Removes the temporary; the target stays as it was.
     void discard();
+    // commit() in two steps, for a set of files: the temporary closed (false
+    // when anything of it could not be written), then renamed over the target.
+    bool closeTemporary();
+    bool putInPlace();
 
     const std::filesystem::path& target() const { return target_; }
     int error() const { return error_; }
